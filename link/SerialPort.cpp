@@ -1,0 +1,1 @@
+#include "link/SerialPort.h"
