@@ -1,0 +1,38 @@
+#pragma once
+
+#include "link/Sequence.h"
+#include "link/Session.h"
+
+// The parallel flash operations through the BPI server running in the FPGA. One NextStep
+// performs a whole operation, paced by the server's replies.
+class BpiStateObj : public Sequence {
+public:
+    enum : std::int16_t { BPI_IDLE = 0, BPI_ID, BPI_ERASE, BPI_PROGRAM, BPI_READ, BPI_VERIFY };
+
+    // How long the server may stay silent before an operation is given up.
+    static constexpr int SilenceLimitMs = 5000;
+
+    explicit BpiStateObj(Session& session)
+        : s_(session) {}
+
+    QString ServerVersion() const;
+    std::int16_t State() const override { return state_; }
+    void SetState(std::int16_t value) override;
+    void NextStep() override;
+    const QString& SetPath(const QString& path) {
+        path_ = path;
+        return path_;
+    }
+
+private:
+    void operation();
+    void waitFor(int count);
+    QByteArray header(bool withBurst, std::int32_t count, std::int32_t burst) const;
+    void programSequence();
+    void transferSequence(bool verify);
+    void progress(std::int64_t position, std::int64_t count);
+
+    Session& s_;
+    std::int16_t state_ = 0;
+    QString path_;
+};

@@ -1,0 +1,65 @@
+#include "bpi/ServerLoad.h"
+
+#include "link/Connection.h"
+#include "link/ControllerProtocol.h"
+#include "link/PanelRules.h"
+
+ServerLoad::ServerLoad(Session& session)
+    : s_(session) {
+    s_.ui.btnLoad.onClick = [this] { btnLoad_Click(); };
+    s_.ui.mnuAbout.onClick = [this] { mnuAbout_Click(); };
+    s_.finishBpiServerLoad = [this] { FinishBpiServerLoad(); };
+}
+
+void ServerLoad::btnLoad_Click() {
+    auto& ui = s_.ui;
+    const QString server = ui.cbBpi.selectedItem();
+    if (ui.rbBoard[0].checked() && server != "bpi_server_v" + protocol::ServerVersion) {
+        const QStringList lines = {
+            ui.MainPanel.text() + " requires that BPI server version " + protocol::ServerVersion +
+                " be designated",
+            "for download to the FPGA, prior to performing additional BPI operations.", "",
+            "The Comm port parameters must also be set to 115200,n,8,1.",
+            "Software files can be downloaded from the Zelto Vexa:", "",
+            QString(11, ' ') + MakerDownloadSite};
+        s_.prompter.tell(lines.join("\r\n"), "Warning", Prompter::Icon::Exclamation);
+        return;
+    }
+    s_.BpiServerLoading = true;
+    s_.SavedBitFile = ui.txtBitFile.text();
+    s_.SavedBitFilePath = s_.fpgaPath;
+    ui.txtBitFile.setText(server + ".bit");
+    s_.fpgaPath = s_.programFolder + "/" + server + ".bit";
+    selectFpgaMode();
+    readBitfileHeader(s_.fpgaPath);
+    ui.btnCfgFPGA.click();
+}
+
+void ServerLoad::FinishBpiServerLoad() {
+    auto& ui = s_.ui;
+    ui.txtBitFile.setText(s_.SavedBitFile);
+    selectBpiMode();
+    s_.fpgaPath = s_.SavedBitFilePath;
+    readBitfileHeader(s_.fpgaPath);
+    s_.BpiServerRunning = true;
+    ui.btnIDecho[1].setEnabled(true);
+    ui.btnBulkErase[1].setEnabled(true);
+    ui.btnProgram[1].setEnabled(ui.txtBpiFile.text() != rules::NoneSelected && s_.connected());
+    ui.btnRead[1].setEnabled(ui.btnProgram[1].enabled());
+    ui.btnVerify[1].setEnabled(ui.btnProgram[1].enabled());
+    s_.BpiServerLoading = false;
+}
+
+void ServerLoad::mnuAbout_Click() {
+    const QStringList lines = {s_.ui.MainPanel.text(),
+                               "  compatible with:",
+                               "Cypress PSoC Firmware v" + protocol::RequiredFirmware,
+                               "MicroBlaze Spansion BPI Server v" + protocol::ServerVersion,
+                               "",
+                               "For more information, see:",
+                               MakerWebSite,
+                               "For software download, visit the Zelto Vexa Portal:",
+                               "",
+                               QString(8, ' ') + MakerDownloadSite};
+    s_.prompter.tell(lines.join("\r\n"), "Application Information", Prompter::Icon::Information);
+}

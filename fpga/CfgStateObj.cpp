@@ -1,0 +1,192 @@
+#include "fpga/CfgStateObj.h"
+
+#include "link/ControllerProtocol.h"
+#include "link/Conversions.h"
+#include "link/RuntimeError.h"
+
+void CfgStateObj::SetState(std::int16_t value) {
+    if (value < CFG_IDLE || value > CFG_FINISH) {
+        s_.prompter.tell("Invalid configuration state", AppTitle, Prompter::Icon::None);
+        return;
+    }
+    state_ = value;
+}
+
+std::int16_t CfgStateObj::GetPreviousState() const {
+    return state_ == CFG_READ_INIT_2 ? state_ : std::int16_t(state_ - 1);
+}
+
+void CfgStateObj::send(const QString& command) { s_.port.write(protocol::frame(command)); }
+
+int CfgStateObj::readPin() {
+    if (s_.port.bytesWaiting() < 2)
+        return -1;
+    s_.port.setReadLength(0);
+    const QByteArray bytes = s_.port.read();
+    s_.port.setReadLength(1);
+    return static_cast<unsigned char>(bytes[0]);
+}
+
+std::int32_t CfgStateObj::fileLength() const { return conv::toInt32(s_.ui.txtFilelen.text()); }
+
+void CfgStateObj::NextStep() {
+    try {
+        step();
+    } catch (const RuntimeError& e) {
+        s_.reportError(e);
+        s_.file.close();
+        state_ = CFG_FINISH;
+        s_.ui.hscProgress.setVisible(false);
+        s_.ui.lblProgress.setVisible(false);
+    }
+}
+
+void CfgStateObj::step() {
+    auto& ui = s_.ui;
+    switch (state_) {
+    case CFG_LOAD_CONFIG_ON:
+        ui.btnCfgFPGA.setEnabled(false);
+        send("load_config 1");
+        state_ = CFG_PROG_LOW;
+        break;
+    case CFG_PROG_LOW:
+        send("drive_prog 0");
+        state_ = CFG_DRIVE_MODE_7;
+        break;
+    case CFG_DRIVE_MODE_7:
+        send("drive_mode 7");
+        state_ = CFG_SPI_MODE_ON;
+        break;
+    case CFG_SPI_MODE_ON:
+        send("spi_mode 1");
+        state_ = CFG_PROG_HIGH;
+        break;
+    case CFG_PROG_HIGH:
+        send("drive_prog 1");
+        state_ = CFG_READ_INIT;
+        break;
+    case CFG_READ_INIT:
+        s_.FlushInput = false;
+        send("read_init");
+        state_ = WAIT_FOR_INIT;
+        break;
+    case WAIT_FOR_INIT: {
+        s_.FlushInput = true;
+        const int level = readPin();
+        if (level < 0)
+            s_.prompter.tell("No value for Init pin (State: WAIT_FOR_INIT)", "ERROR",
+                             Prompter::Icon::Critical);
+        initLevel_ = level < 0 ? 0 : std::uint8_t(level);
+        if (initLevel_ != 1)
+            s_.appendLine("Init value is not high.");
+        send("drive_mode 8");
+        state_ = CFG_FPGA_RST_ON;
+        break;
+    }
+    case CFG_FPGA_RST_ON:
+        send("fpga_rst 1");
+        state_ = CFG_SS_PROGRAM;
+        break;
+    case CFG_SS_PROGRAM:
+        send("ss_program " + ui.txtFilelen.text());
+        state_ = CFG_DOWNLOAD;
+        bytesSent_ = 0;
+        ui.hscProgress.setMaximum(100);
+        ui.hscProgress.setValue(0);
+        ui.hscProgress.setVisible(true);
+        ui.lblProgress.setText("FPGA Download Progress");
+        ui.lblProgress.setVisible(true);
+        break;
+    case CFG_DOWNLOAD:
+        download();
+        break;
+    case CFG_READ_INIT_2:
+        ui.hscProgress.setVisible(false);
+        ui.lblProgress.setVisible(false);
+        s_.FlushInput = false;
+        send("read_init");
+        state_ = CFG_READ_DONE;
+        break;
+    case CFG_READ_DONE: {
+        initLevel_ = 0;
+        const int level = readPin();
+        if (level >= 0)
+            initLevel_ = std::uint8_t(level);
+        send("read_done");
+        state_ = CFG_WAIT_FOR_DONE;
+        break;
+    }
+    case CFG_WAIT_FOR_DONE: {
+        s_.clock.sleepMs(15);
+        const int level = readPin();
+        if (level < 0) {
+            s_.prompter.tell("No value for Done pin", "ERROR", Prompter::Icon::Critical);
+        } else {
+            doneLevel_ = std::uint8_t(level);
+            if (doneLevel_ == 1)
+                s_.appendLine("FPGA programmed successfully! ");
+            else if (initLevel_ == 1)
+                s_.appendLine("Programming succeeded, but done did not go high.  Make sure "
+                              "start clock is CCLK. ");
+            else
+                s_.appendLine("FPGA programming failed! ");
+        }
+        send("spi_mode 0");
+        state_ = CFG_LOAD_CONFIG_OFF;
+        break;
+    }
+    case CFG_LOAD_CONFIG_OFF:
+        s_.FlushInput = true;
+        send("load_config 0");
+        state_ = CFG_FINISH;
+        break;
+    case CFG_FINISH:
+        state_ = CFG_IDLE;
+        ui.btnCfgFPGA.setEnabled(true);
+        send("fpga_rst 0");
+        // Bounded: a silent board must not hold the window.
+        if (s_.waitForBytes(4, 32000, 2000)) {
+            s_.port.setReadLength(4);
+            s_.port.read();
+            s_.port.setReadLength(1);
+        }
+        break;
+    default:
+        s_.prompter.tell("Invalid configuration state", "Info", Prompter::Icon::None);
+        state_ = CFG_IDLE;
+        ui.btnCfgFPGA.setEnabled(true);
+        break;
+    }
+}
+
+void CfgStateObj::download() {
+    auto& port = s_.port;
+    const std::int32_t length = fileLength();
+    if (bytesSent_ == 0)
+        s_.file.openForReading(path_);
+    for (;;) {
+        if (port.bytesWaiting() > 0) {
+            port.setReadLength(0);
+            port.read();
+            port.setReadLength(1);
+        }
+        if (s_.TimeoutCnt == 0) {
+            const std::int32_t size = qMin<std::int32_t>(64, length - bytesSent_);
+            if (size <= 0)
+                break;
+            chunk_ = s_.file.readAt(bytesSent_, size);
+            if (chunk_.size() != size)
+                throw RuntimeError(RuntimeError::InputPastEnd, "Input past end of file");
+        }
+        if (bytesSent_ >= length)
+            return;
+        port.write(chunk_);
+        bytesSent_ += std::int32_t(chunk_.size());
+        const int pct = conv::percent(bytesSent_, length);
+        if (pct != int(s_.ui.hscProgress.value()))
+            s_.ui.hscProgress.setValue(pct);
+    }
+    s_.file.close();
+    state_ = CFG_READ_INIT_2;
+    NextStep();
+}

@@ -1,0 +1,57 @@
+#pragma once
+
+#include "link/Sequence.h"
+#include "link/Session.h"
+
+// Configures the FPGA in slave-serial mode through the controller: PROG pulse, INIT check,
+// the raw download of the whole bitstream, then INIT and DONE and the controller's release.
+class CfgStateObj : public Sequence {
+public:
+    enum : std::int16_t {
+        CFG_IDLE = 0,
+        CFG_LOAD_CONFIG_ON,
+        CFG_PROG_LOW,
+        CFG_DRIVE_MODE_7,
+        CFG_SPI_MODE_ON,
+        CFG_PROG_HIGH,
+        CFG_READ_INIT,
+        WAIT_FOR_INIT,
+        CFG_FPGA_RST_ON,
+        CFG_SS_PROGRAM,
+        CFG_DOWNLOAD,
+        CFG_READ_INIT_2,
+        CFG_READ_DONE,
+        CFG_WAIT_FOR_DONE,
+        CFG_LOAD_CONFIG_OFF,
+        CFG_FINISH
+    };
+
+    explicit CfgStateObj(Session& session)
+        : s_(session) {}
+
+    std::int16_t State() const override { return state_; }
+    void SetState(std::int16_t value) override;
+    void NextStep() override;
+    bool FileTransfer() const override { return state_ == CFG_DOWNLOAD && bytesSent_ > 0; }
+    std::int16_t GetPreviousState() const override;
+    const QString& SetPath(const QString& path) {
+        path_ = path;
+        return path_;
+    }
+
+private:
+    void step();
+    void send(const QString& command);
+    // The pin level: the first of at least 2 waiting bytes; -1 when fewer wait.
+    int readPin();
+    void download();
+    std::int32_t fileLength() const;
+
+    Session& s_;
+    std::int16_t state_ = 0;
+    std::int32_t bytesSent_ = 0;
+    QByteArray chunk_;
+    QString path_;
+    std::uint8_t initLevel_ = 0;
+    std::uint8_t doneLevel_ = 0;
+};

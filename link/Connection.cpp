@@ -1,0 +1,116 @@
+#include "link/Connection.h"
+
+#include "link/ControllerProtocol.h"
+#include "link/Dispatcher.h"
+#include "link/PanelRules.h"
+#include "link/RuntimeError.h"
+#include "link/Skinning.h"
+
+using protocol::VersionVerdict;
+
+Connection::Connection(Session& session, Dispatcher& dispatcher, Skinning& skinning)
+    : s_(session)
+    , dispatcher_(dispatcher)
+    , skinning_(skinning) {}
+
+Connection::Check Connection::checkController() {
+    auto& port = s_.port;
+    port.setReadLength(0);
+    port.write(protocol::frame("get_ver"));
+    s_.clock.sleepMs(50);
+    const QByteArray reply = port.read();
+    const int n = port.portNumber();
+    switch (protocol::judgeVersionReply(reply)) {
+    case VersionVerdict::NoController:
+        s_.prompter.tell(QString("Board not detected on Com%1.  Please check your Com port "
+                                 "selection.")
+                             .arg(n),
+                         "Warning", Prompter::Icon::Information);
+        port.close();
+        return Check::Refused;
+    case VersionVerdict::WrongVersion: {
+        if (!reply.contains('\0'))
+            throw RuntimeError(5, "Invalid procedure call or argument");
+        const QStringList lines = {
+            "PSoC software version detected is " + protocol::detectedVersion(reply) + ".",
+            s_.ui.MainPanel.text() + " requires version " + protocol::RequiredFirmware + ".",
+            "Software files can be downloaded from the Zelto Vexa:", "",
+            QString(11, ' ') + MakerDownloadSite};
+        s_.prompter.tell(lines.join("\r\n"), "Error", Prompter::Icon::Critical);
+        port.close();
+        return Check::Refused;
+    }
+    case VersionVerdict::Compatible:
+        break;
+    }
+    return Check::Passed;
+}
+
+void Connection::Connect() {
+    auto& port = s_.port;
+    try {
+        if (!port.isOpen())
+            port.open();
+        if (!s_.BoardCheckDisabled && checkController() == Check::Refused)
+            return;
+        port.setReadLength(1);
+        port.setReceiveThreshold(1);
+        s_.BpiServerRunning = CheckBpiServer();
+        enableConnectedControls();
+        if (s_.ui.mnuSkin.enabled())
+            skinning_.skinWindowSetEx(s_.ui.btnConnect.name(),
+                                      s_.programFolder + "/Skins/belv.urf");
+        s_.ui.btnDisconnect.setText(QString("Disconnect from COM%1").arg(port.portNumber()));
+        if (s_.arrangePanel)
+            s_.arrangePanel();
+    } catch (const RuntimeError& e) {
+        s_.prompter.tell(e.description() + "\n\rPlease verify your Com port (Options | Comm)",
+                         QString("Error opening COM%1").arg(port.portNumber()),
+                         Prompter::Icon::None);
+    }
+}
+
+void Connection::enableConnectedControls() {
+    auto& ui = s_.ui;
+    ui.btnConnect.setVisible(false);
+    ui.btnDisconnect.setVisible(true);
+    ui.mnuComm.setEnabled(false);
+    ui.txtSendView.setEnabled(true);
+    ui.btnTransmitWnd.setEnabled(true);
+    ui.btnCfgFPGA.setEnabled(rules::IsFpgaReady(ui));
+    rules::applySpiButtonRule(ui);
+    rules::applyBpiButtonRule(ui, s_.BpiServerRunning);
+    ui.btnLoad.setEnabled(true);
+}
+
+bool Connection::CheckBpiServer() {
+    auto& port = s_.port;
+    if (!port.isOpen())
+        return false;
+    port.write("x\r");
+    s_.clock.sleepMs(50);
+    port.setReadLength(0);
+    const QByteArray reply = port.read();
+    port.setReadLength(1);
+    return reply.contains(protocol::ServerVersion.toLatin1());
+}
+
+void Connection::Disconnect() {
+    auto& ui = s_.ui;
+    auto& port = s_.port;
+    if (port.isOpen())
+        port.close();
+    // The port is gone: a running operation must not touch it again.
+    dispatcher_.abandonOperation();
+    ui.btnConnect.setVisible(true);
+    ui.btnDisconnect.setVisible(false);
+    ui.btnTransmitWnd.setEnabled(false);
+    ui.mnuComm.setEnabled(true);
+    ui.txtSendView.setEnabled(false);
+    ui.btnCfgFPGA.setEnabled(false);
+    for (int i = 0; i < 2; ++i)
+        rules::DisableFlashControls(ui, i);
+    ui.btnLoad.setEnabled(false);
+    if (s_.arrangePanel)
+        s_.arrangePanel();
+}

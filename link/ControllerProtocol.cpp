@@ -1,0 +1,28 @@
+#include "link/ControllerProtocol.h"
+
+namespace protocol {
+
+QByteArray frame(const QString& command) {
+    QByteArray bytes = command.toLatin1();
+    bytes.append('\0');
+    return bytes;
+}
+
+bool isAcknowledgement(const QByteArray& four) {
+    return four.size() == 4 && four.startsWith("ack") && four[3] == '\0';
+}
+
+VersionVerdict judgeVersionReply(const QByteArray& reply) {
+    if (!reply.contains("ack"))
+        return VersionVerdict::NoController;
+    if (!reply.contains(RequiredFirmware.toLatin1()))
+        return VersionVerdict::WrongVersion;
+    return VersionVerdict::Compatible;
+}
+
+QString detectedVersion(const QByteArray& reply) {
+    const int nul = int(reply.indexOf('\0'));
+    return QString::fromLatin1(nul < 0 ? reply : reply.left(nul));
+}
+
+} // namespace protocol

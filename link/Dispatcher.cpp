@@ -1,0 +1,181 @@
+#include "link/Dispatcher.h"
+
+#include "link/ControllerProtocol.h"
+#include "link/PanelRules.h"
+
+using rules::NoneSelected;
+
+Dispatcher::Dispatcher(Session& session, Sequence& cfg, Sequence& spi, Sequence& bpi)
+    : s_(session)
+    , cfg_(cfg)
+    , spi_(spi)
+    , bpi_(bpi) {
+    s_.timer.onTick = [this] { TimerAckTick(); };
+}
+
+bool Dispatcher::takeAcknowledgement() {
+    if (s_.port.bytesWaiting() < 4)
+        return false;
+    s_.port.setReadLength(4);
+    const QByteArray four = s_.port.read();
+    s_.port.setReadLength(1);
+    return protocol::isAcknowledgement(four);
+}
+
+void Dispatcher::TimerAckTick() {
+    s_.timer.stop();
+    if (!s_.port.isOpen()) {
+        abandonOperation();
+        return;
+    }
+    const std::int16_t op = s_.opState.State();
+    if (takeAcknowledgement()) {
+        s_.TimeoutCnt = 0;
+        if (s_.port.bytesWaiting() >= 4 && s_.FlushInput) {
+            s_.port.setReadLength(0);
+            s_.port.read();
+            s_.port.setReadLength(1);
+        }
+    } else {
+        if (op == OpStateObj::FpgaRunning) {
+            if (!cfg_.FileTransfer())
+                cfg_.SetState(cfg_.GetPreviousState());
+        } else if (op < OpStateObj::SpiRunning) {
+            s_.opState.SetState(0);
+        } else if (!spi_.FileTransfer()) {
+            spi_.SetState(spi_.GetPreviousState());
+        }
+        // Wide arithmetic: a limit at the top of the range must not wrap the counter.
+        if (s_.TimeoutCnt < INT16_MAX)
+            ++s_.TimeoutCnt;
+        if (s_.TimeoutCnt > s_.timeoutLimit)
+            s_.opState.SetState(OpStateObj::LinkLost);
+    }
+    DispatchOperation();
+}
+
+void Dispatcher::DispatchOperation() {
+    s_.port.setReceiveThreshold(0);
+    s_.timer.stop();
+    switch (s_.opState.State()) {
+    case OpStateObj::FpgaRunning:
+        cfg_.NextStep();
+        if (cfg_.State() == 0) {
+            s_.opState.SetState(0);
+            if (s_.BpiServerLoading && s_.finishBpiServerLoad)
+                s_.finishBpiServerLoad();
+            s_.ui.txtRecvView.moveCaretToEnd();
+        } else {
+            s_.timer.start();
+        }
+        break;
+    case OpStateObj::SpiRunning:
+        for (auto* set : {&s_.ui.btnIDecho, &s_.ui.btnBulkErase, &s_.ui.btnProgram,
+                          &s_.ui.btnRead, &s_.ui.btnVerify})
+            (*set)[0].setEnabled(false);
+        spi_.NextStep();
+        if (spi_.State() == 0)
+            afterSpiFinished();
+        else
+            s_.timer.start();
+        break;
+    case OpStateObj::BpiRunning:
+        bpi_.NextStep();
+        s_.ui.hscProgress.setVisible(false);
+        s_.ui.lblProgress.setVisible(false);
+        if (bpi_.State() == 0)
+            s_.opState.SetState(OpStateObj::BpiIdle);
+        break;
+    case OpStateObj::LinkLost:
+        lossRecovery();
+        break;
+    default:
+        invalidStateRecovery();
+        break;
+    }
+}
+
+void Dispatcher::afterSpiFinished() {
+    auto& ui = s_.ui;
+    ui.btnIDecho[0].setEnabled(true);
+    ui.btnBulkErase[0].setEnabled(true);
+    ui.btnProgram[0].setEnabled(ui.txtSpiFile.text() != NoneSelected);
+    ui.btnRead[0].setEnabled(ui.btnProgram[0].enabled());
+    ui.btnVerify[0].setEnabled(ui.btnProgram[0].enabled());
+    s_.opState.SetState(OpStateObj::SpiIdle);
+}
+
+void Dispatcher::enableFromInputs() {
+    auto& ui = s_.ui;
+    ui.btnCfgFPGA.setEnabled(rules::IsFpgaReady(ui));
+    rules::applySpiButtonRule(ui);
+    rules::applyBpiButtonRule(ui, s_.BpiServerRunning);
+}
+
+void Dispatcher::lossRecovery() {
+    enableFromInputs();
+    s_.TimeoutCnt = 0;
+    std::int16_t lostIn = 0;
+    if (s_.ui.btnIDecho[0].visible()) {
+        lostIn = spi_.State();
+        s_.opState.SetState(OpStateObj::SpiIdle);
+        spi_.SetState(0);
+    } else if (s_.ui.btnIDecho[1].visible()) {
+        lostIn = bpi_.State();
+        s_.opState.SetState(OpStateObj::BpiIdle);
+        bpi_.SetState(0);
+    } else {
+        lostIn = cfg_.State();
+        cfg_.SetState(0);
+        s_.opState.SetState(0);
+    }
+    s_.ui.hscProgress.setVisible(false);
+    s_.ui.lblProgress.setVisible(false);
+    const QString text = lostIn == 1 ? QString("Please verify your Com port setting.\n\r"
+                                               "(Disconnect, then Options | Comm)")
+                                     : QString("No ACK from state %1").arg(lostIn);
+    s_.prompter.tell(text, "Communication with PSoC lost", Prompter::Icon::Exclamation);
+    s_.file.close();
+}
+
+void Dispatcher::invalidStateRecovery() {
+    auto& ui = s_.ui;
+    s_.prompter.tell("Invalid operational state", "Info", Prompter::Icon::None);
+    s_.opState.SetState(0);
+    for (Control* c : {&ui.btnCfgFPGA, &ui.btnIDecho[0], &ui.btnIDecho[1], &ui.btnBulkErase[0],
+                       &ui.btnBulkErase[1]})
+        c->setEnabled(c->visible());
+    ui.btnProgram[0].setEnabled(ui.btnProgram[0].visible() && ui.txtSpiFile.text() != NoneSelected);
+    ui.btnProgram[1].setEnabled(ui.btnProgram[1].visible() && ui.txtBpiFile.text() != NoneSelected);
+    for (int i = 0; i < 2; ++i) {
+        ui.btnRead[i].setEnabled(ui.btnProgram[i].enabled());
+        ui.btnVerify[i].setEnabled(ui.btnProgram[i].enabled());
+    }
+    // The state is back at 0, which the layout shows as the FPGA mode: caption it so.
+    ui.lblOperations.setText("FPGA Operations");
+}
+
+void Dispatcher::abandonOperation() {
+    const std::int16_t op = s_.opState.State();
+    if (op != OpStateObj::FpgaRunning && op != OpStateObj::SpiRunning &&
+        op != OpStateObj::BpiRunning)
+        return;
+    s_.timer.stop();
+    s_.TimeoutCnt = 0;
+    s_.FlushInput = true;
+    s_.file.close();
+    s_.ui.hscProgress.setVisible(false);
+    s_.ui.lblProgress.setVisible(false);
+    if (op == OpStateObj::FpgaRunning) {
+        cfg_.SetState(0);
+        s_.opState.SetState(OpStateObj::FpgaIdle);
+        s_.BpiServerLoading = false;
+    } else if (op == OpStateObj::SpiRunning) {
+        spi_.SetState(0);
+        s_.opState.SetState(OpStateObj::SpiIdle);
+    } else {
+        bpi_.SetState(0);
+        s_.opState.SetState(OpStateObj::BpiIdle);
+    }
+    s_.appendLine("Operation abandoned: the port was closed.");
+}

@@ -1,0 +1,45 @@
+#pragma once
+
+#include <cstdint>
+#include <functional>
+
+class Prompter;
+class SerialPort;
+
+// The operation state: which mode the panel is in and whether a sequence runs.
+class OpStateObj {
+public:
+    static constexpr std::int16_t LinkLost = -1, Start = 0, FpgaIdle = 1, FpgaRunning = 2,
+                                  SpiIdle = 3, SpiRunning = 4, BpiIdle = 5, BpiRunning = 6;
+
+    OpStateObj(SerialPort& port, Prompter& prompter)
+        : port_(port)
+        , prompter_(prompter) {}
+
+    std::int16_t State() const { return state_; }
+    // 0 and 5 switch the port's receive events back on; values outside -1..6 are refused.
+    void SetState(std::int16_t value);
+
+    // Told of every accepted change (the panel keeps the Mode menu off while a sequence runs).
+    std::function<void(std::int16_t)> onChange;
+
+private:
+    SerialPort& port_;
+    Prompter& prompter_;
+    std::int16_t state_ = 0;
+};
+
+// The receive display mode: 0 ASCII, 1 hexadecimal.
+class StateControlObj {
+public:
+    explicit StateControlObj(Prompter& prompter)
+        : prompter_(prompter) {}
+
+    std::int16_t State() const { return state_; }
+    void SetState(std::int16_t value);
+    void nextState();
+
+private:
+    Prompter& prompter_;
+    std::int16_t state_ = 0;
+};

@@ -1,0 +1,41 @@
+#include "link/PanelRules.h"
+
+namespace rules {
+
+bool IsFpgaReady(const MainPanelControls& ui) {
+    return ui.btnDisconnect.visible() && ui.txtBitFile.text() != NoneSelected;
+}
+
+bool IsSpiReady(const MainPanelControls& ui) {
+    return ui.btnDisconnect.visible() && ui.cbFlash.selectedIndex() >= 0;
+}
+
+static void setFlashSet(MainPanelControls& ui, int index, bool on) {
+    for (auto* set : {&ui.btnIDecho, &ui.btnBulkErase, &ui.btnProgram, &ui.btnRead, &ui.btnVerify})
+        (*set)[index].setEnabled(on);
+    if (index == 1)
+        ui.btnLoad.setEnabled(on);
+}
+
+void DisableFlashControls(MainPanelControls& ui, int index) { setFlashSet(ui, index, false); }
+void EnableFlashControls(MainPanelControls& ui, int index) { setFlashSet(ui, index, true); }
+
+void applySpiButtonRule(MainPanelControls& ui) {
+    const bool ready = IsSpiReady(ui);
+    ui.btnIDecho[0].setEnabled(ready);
+    ui.btnBulkErase[0].setEnabled(ready);
+    ui.btnProgram[0].setEnabled(ready && ui.txtSpiFile.text() != NoneSelected);
+    ui.btnRead[0].setEnabled(ui.btnProgram[0].enabled());
+    ui.btnVerify[0].setEnabled(ui.btnProgram[0].enabled());
+}
+
+void applyBpiButtonRule(MainPanelControls& ui, bool serverRunning) {
+    const bool ready = ui.btnDisconnect.visible() && serverRunning;
+    ui.btnIDecho[1].setEnabled(ready);
+    ui.btnBulkErase[1].setEnabled(ready);
+    ui.btnProgram[1].setEnabled(ready && ui.txtBpiFile.text() != NoneSelected);
+    ui.btnRead[1].setEnabled(ui.btnProgram[1].enabled());
+    ui.btnVerify[1].setEnabled(ui.btnProgram[1].enabled());
+}
+
+} // namespace rules

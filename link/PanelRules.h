@@ -1,0 +1,21 @@
+#pragma once
+
+#include "controls/MainPanelControls.h"
+
+// The readiness tests and the switching of one flash button set, shared by every handler
+// that decides which operation buttons may be pressed.
+namespace rules {
+
+inline const QString NoneSelected = QStringLiteral("None Selected");
+
+bool IsFpgaReady(const MainPanelControls& ui);
+bool IsSpiReady(const MainPanelControls& ui);
+void DisableFlashControls(MainPanelControls& ui, int index);
+void EnableFlashControls(MainPanelControls& ui, int index);
+
+// The SPI set from the inputs: ID Check and Bulk Erase need a device, the others a file too.
+void applySpiButtonRule(MainPanelControls& ui);
+// The parallel flash set: the server must run, and Program, Read and Verify need a file.
+void applyBpiButtonRule(MainPanelControls& ui, bool serverRunning);
+
+} // namespace rules

@@ -1,0 +1,34 @@
+#pragma once
+
+#include "controls/MainPanelControls.h"
+#include "link/Session.h"
+
+class Connection;
+
+// The port settings dialog's behaviour: the scan of ports 1 to 99 for a controller that
+// answers "get_config", the line settings, and the choice of the board's port.
+class PortSettings {
+public:
+    PortSettings(CommPropertiesControls& dlg, Session& session, Connection& connection);
+
+    void Load();
+    void Activate();
+    void ScanComPorts();
+    void RestoreDefaults();
+    void OK();
+    void Cancel();
+    void FindBoardComPort();
+
+    int detectedPort() const { return detectedPort_; }
+    bool noPorts() const { return noPorts_; }
+    QString settingsString() const;
+
+private:
+    bool probe(int number);
+
+    CommPropertiesControls& dlg_;
+    Session& s_;
+    Connection& connection_;
+    std::int16_t detectedPort_ = 0;
+    bool noPorts_ = true;
+};

@@ -1,0 +1,88 @@
+#include "link/QtSerialPort.h"
+
+#include "link/RuntimeError.h"
+
+#include <QSerialPort>
+
+QtSerialPort::QtSerialPort(const PortDirectory& ports)
+    : ports_(ports)
+    , port_(std::make_unique<QSerialPort>()) {
+    connect(port_.get(), &QSerialPort::readyRead, this, &QtSerialPort::onReadyRead);
+}
+
+QtSerialPort::~QtSerialPort() = default;
+
+bool QtSerialPort::isOpen() const { return port_->isOpen(); }
+
+void QtSerialPort::applySettings() {
+    const QStringList parts = settings().split(',');
+    auto part = [&](int i, const QString& fallback) {
+        return i < parts.size() ? parts[i].trimmed() : fallback;
+    };
+    port_->setBaudRate(part(0, "115200").toInt());
+    const QString parity = part(1, "N").toUpper();
+    port_->setParity(parity == "O"   ? QSerialPort::OddParity
+                     : parity == "E" ? QSerialPort::EvenParity
+                                     : QSerialPort::NoParity);
+    port_->setDataBits(part(2, "8") == "7" ? QSerialPort::Data7 : QSerialPort::Data8);
+    port_->setStopBits(part(3, "1") == "2" ? QSerialPort::TwoStop : QSerialPort::OneStop);
+    port_->setFlowControl(QSerialPort::NoFlowControl);
+}
+
+void QtSerialPort::open() {
+    if (port_->isOpen())
+        return;
+    const QString path = ports_.path(portNumber());
+    if (path.isEmpty())
+        throw RuntimeError(RuntimeError::PortOpenFailed, "Invalid Port Number");
+    port_->setPortName(path);
+    applySettings();
+    if (!port_->open(QIODevice::ReadWrite))
+        throw RuntimeError(RuntimeError::PortOpenFailed,
+                           "Port Open Failed: " + path + ": " + port_->errorString());
+}
+
+void QtSerialPort::close() {
+    if (port_->isOpen())
+        port_->close();
+}
+
+void QtSerialPort::requireOpen() const {
+    if (!port_->isOpen())
+        throw RuntimeError(RuntimeError::PortNotOpen, "Operation valid only when the port is open");
+}
+
+int QtSerialPort::bytesWaiting() {
+    if (!port_->isOpen())
+        return 0;
+    port_->waitForReadyRead(0);
+    return int(qMin<qint64>(port_->bytesAvailable(), 32767));
+}
+
+bool QtSerialPort::waitForData(int milliseconds) {
+    if (!port_->isOpen())
+        return false;
+    return port_->waitForReadyRead(milliseconds);
+}
+
+QByteArray QtSerialPort::take(int maxBytes) {
+    requireOpen();
+    return port_->read(maxBytes);
+}
+
+void QtSerialPort::write(const QByteArray& bytes) {
+    requireOpen();
+    port_->write(bytes);
+    // Writes must leave in order even while the thread does not return to its event loop.
+    while (port_->bytesToWrite() > 0)
+        if (!port_->waitForBytesWritten(2000))
+            break;
+}
+
+void QtSerialPort::onReadyRead() {
+    if (inEvent_ || receiveThreshold() < 1 || !onReceiveEvent)
+        return;
+    inEvent_ = true;
+    onReceiveEvent(EventReceive);
+    inEvent_ = false;
+}

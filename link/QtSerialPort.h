@@ -1,0 +1,37 @@
+#pragma once
+
+#include "link/PortDirectory.h"
+#include "link/SerialPort.h"
+
+#include <QObject>
+#include <memory>
+
+class QSerialPort;
+
+// The port on a real serial device. Bytes waiting are pulled from the system without an
+// event loop, because sequence steps poll while they hold the thread.
+class QtSerialPort : public QObject, public SerialPort {
+    Q_OBJECT
+public:
+    explicit QtSerialPort(const PortDirectory& ports);
+    ~QtSerialPort() override;
+
+    bool isOpen() const override;
+    void open() override;
+    void close() override;
+    int bytesWaiting() override;
+    void write(const QByteArray& bytes) override;
+    bool waitForData(int milliseconds) override;
+
+protected:
+    QByteArray take(int maxBytes) override;
+
+private:
+    void applySettings();
+    void onReadyRead();
+    void requireOpen() const;
+
+    const PortDirectory& ports_;
+    std::unique_ptr<QSerialPort> port_;
+    bool inEvent_ = false;
+};

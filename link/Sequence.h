@@ -1,0 +1,14 @@
+#pragma once
+
+#include <cstdint>
+
+// What the dispatcher and the acknowledgement timer need of a sequence object.
+class Sequence {
+public:
+    virtual ~Sequence() = default;
+    virtual std::int16_t State() const = 0;
+    virtual void SetState(std::int16_t value) = 0;
+    virtual void NextStep() = 0;
+    virtual bool FileTransfer() const { return false; }
+    virtual std::int16_t GetPreviousState() const { return std::int16_t(State() - 1); }
+};

@@ -1,0 +1,62 @@
+#pragma once
+
+#include "controls/MainPanelControls.h"
+#include "link/AckTimer.h"
+#include "link/Clock.h"
+#include "link/FileSlot.h"
+#include "link/OpStateObj.h"
+#include "link/Prompter.h"
+#include "link/SerialPort.h"
+
+#include <QString>
+#include <cstdint>
+#include <functional>
+
+class RuntimeError;
+
+// What the main window holds and every collaborator shares: its controls, the port and
+// timer, the operation state, the shared data file and the window's own fields.
+struct Session {
+    Session(MainPanelControls& ui, SerialPort& port, Clock& clock, AckTimer& timer,
+            Prompter& prompter, FilePicker& picker);
+
+    MainPanelControls& ui;
+    SerialPort& port;
+    Clock& clock;
+    AckTimer& timer;
+    Prompter& prompter;
+    FilePicker& picker;
+
+    OpStateObj opState;
+    StateControlObj displayMode;
+    FileSlot file;
+
+    std::int16_t TimeoutCnt = 0;
+    bool FlushInput = true;
+    std::int16_t timeoutLimit = 4;
+    bool BpiServerRunning = false;
+    bool BoardCheckDisabled = false;
+    bool BpiServerLoading = false;
+    bool scrollRequest = false;
+    bool fastAck = false;
+    QString clearScreen;
+    QString fpgaPath, spiPath, bpiPath;
+    QString SavedBitFile, SavedBitFilePath;
+    QString programFolder;
+
+    // Set by the panel when it wires its collaborators together.
+    std::function<void()> arrangePanel;
+    std::function<void()> finishBpiServerLoad;
+    // Lets the window handle pending events once (long parallel flash transfers).
+    std::function<void()> processEvents;
+
+    // A result line in the receive console: the text, CR and LF.
+    void appendLine(const QString& text);
+    // "Error: " number, CR LF, description; critical, "Application Error".
+    void reportError(const RuntimeError& error);
+    bool connected() const { return ui.btnDisconnect.visible(); }
+
+    // Waits for at least count bytes, polling the port and letting each empty poll wait a
+    // short slice; gives up after maxPolls polls or budgetMs of silence, whichever comes first.
+    bool waitForBytes(int count, int maxPolls, int budgetMs);
+};

@@ -1,0 +1,171 @@
+#include "panel/Launches.h"
+
+#include "bpi/BpiStateObj.h"
+#include "fpga/CfgStateObj.h"
+#include "link/Dispatcher.h"
+#include "link/PanelRules.h"
+#include "panel/Layout.h"
+#include "spi/SpiStateObj.h"
+
+using Icon = Prompter::Icon;
+using Buttons = Prompter::Buttons;
+using Answer = Prompter::Answer;
+
+Launches::Launches(Session& session, Dispatcher& dispatcher, Layout& layout, CfgStateObj& cfg,
+                   SpiStateObj& spi, BpiStateObj& bpi)
+    : s_(session)
+    , dispatcher_(dispatcher)
+    , layout_(layout)
+    , cfg_(cfg)
+    , spi_(spi)
+    , bpi_(bpi) {
+    auto& ui = s_.ui;
+    ui.btnCfgFPGA.onClick = [this] { btnCfgFPGA_Click(); };
+    for (int i = 0; i < 2; ++i) {
+        ui.btnIDecho[i].onClick = [this, i] { btnIDecho_Click(i); };
+        ui.btnBulkErase[i].onClick = [this, i] { btnBulkErase_Click(i); };
+        ui.btnProgram[i].onClick = [this, i] { btnProgram_Click(i); };
+        ui.btnRead[i].onClick = [this, i] { btnRead_Click(i); };
+        ui.btnVerify[i].onClick = [this, i] { btnVerify_Click(i); };
+    }
+}
+
+void Launches::btnCfgFPGA_Click() {
+    const QString text =
+        "Bitfile is for a " + s_.ui.txtDevice.text() + " device.  Is this correct?";
+    if (s_.prompter.ask(text, "Device to Program", Icon::Question, Buttons::YesNo) != Answer::Yes) {
+        // A refused server load is over: the next configuration must not end as one.
+        s_.BpiServerLoading = false;
+        return;
+    }
+    s_.opState.SetState(OpStateObj::FpgaRunning);
+    cfg_.SetState(CfgStateObj::CFG_LOAD_CONFIG_ON);
+    layout_.ArrangePanel();
+    dispatcher_.DispatchOperation();
+}
+
+bool Launches::byteCountGiven(const QString& warning) {
+    if (s_.ui.txtPrgBytes.text() != "0")
+        return true;
+    s_.prompter.tell(warning, "Warning", Icon::Information);
+    return false;
+}
+
+void Launches::prepareProgress(const QString* caption) {
+    auto& ui = s_.ui;
+    ui.hscProgress.setValue(0);
+    ui.hscProgress.setMaximum(100);
+    if (caption)
+        ui.lblProgress.setText(*caption);
+    ui.lblProgress.setVisible(true);
+    ui.hscProgress.setVisible(true);
+}
+
+void Launches::letEventsRun() {
+    if (s_.processEvents)
+        s_.processEvents();
+}
+
+void Launches::handOver() {
+    layout_.ArrangePanel();
+    dispatcher_.DispatchOperation();
+}
+
+void Launches::btnIDecho_Click(int index) {
+    if (index == 1) {
+        s_.opState.SetState(OpStateObj::BpiRunning);
+        bpi_.SetState(BpiStateObj::BPI_ID);
+    } else {
+        s_.opState.SetState(OpStateObj::SpiRunning);
+        spi_.SetState(SpiStateObj::CFG_SPI_LOAD_CONFIG_ON);
+        spi_.EchoID = true;
+    }
+    handOver();
+}
+
+void Launches::btnBulkErase_Click(int index) {
+    auto& ui = s_.ui;
+    if (index == 1) {
+        s_.opState.SetState(OpStateObj::BpiRunning);
+        bpi_.SetState(BpiStateObj::BPI_ERASE);
+    } else {
+        s_.opState.SetState(OpStateObj::SpiRunning);
+        spi_.SetState(SpiStateObj::CFG_SPI_LOAD_CONFIG_ON);
+        spi_.BulkErase = true;
+        ui.lblProgress.setText("Bulk Erase Poll");
+        ui.lblProgress.setVisible(true);
+        ui.hscProgress.setValue(0);
+        ui.hscProgress.setVisible(true);
+    }
+    handOver();
+}
+
+void Launches::btnProgram_Click(int index) {
+    auto& ui = s_.ui;
+    if (!byteCountGiven("Enter bytes to write and try again"))
+        return;
+    if (s_.prompter.ask("It is your responsibility to ensure the sectors you are about to program "
+                        "have been erased.  Is this true?",
+                        "Warning", Icon::Question, Buttons::YesNo) != Answer::Yes)
+        return;
+    const QString caption = "BPI Programming Progress";
+    prepareProgress(&caption);
+    if (index == 1) {
+        rules::DisableFlashControls(ui, 1);
+        letEventsRun();
+        s_.opState.SetState(OpStateObj::BpiRunning);
+        bpi_.SetState(BpiStateObj::BPI_PROGRAM);
+    } else {
+        s_.opState.SetState(OpStateObj::SpiRunning);
+        spi_.SetState(SpiStateObj::CFG_SPI_LOAD_CONFIG_ON);
+        spi_.Program = true;
+        ui.lblProgress.setText("SPI Programming");
+        ui.hscProgress.setValue(0);
+        ui.lblProgress.setVisible(true);
+        ui.hscProgress.setVisible(true);
+    }
+    handOver();
+}
+
+void Launches::btnRead_Click(int index) {
+    auto& ui = s_.ui;
+    if (!byteCountGiven("Enter bytes to read and try again"))
+        return;
+    const QString caption = "Read Progress";
+    prepareProgress(&caption);
+    const QString file = (index == 1 ? ui.txtBpiFile : ui.txtSpiFile).text();
+    if (s_.prompter.ask(file + " will be overwritten!", "Warning", Icon::Exclamation,
+                        Buttons::OkCancel) != Answer::Ok)
+        return;
+    if (index == 1) {
+        rules::DisableFlashControls(ui, 1);
+        letEventsRun();
+        s_.opState.SetState(OpStateObj::BpiRunning);
+        bpi_.SetState(BpiStateObj::BPI_READ);
+    } else {
+        s_.opState.SetState(OpStateObj::SpiRunning);
+        spi_.SetState(SpiStateObj::CFG_SPI_LOAD_CONFIG_ON);
+        spi_.ReadSPI = true;
+    }
+    handOver();
+}
+
+void Launches::btnVerify_Click(int index) {
+    auto& ui = s_.ui;
+    if (!byteCountGiven("Enter bytes to read and try again"))
+        return;
+    prepareProgress(nullptr);
+    if (index == 1) {
+        rules::DisableFlashControls(ui, 1);
+        ui.lblProgress.setText("BPI Verify Progress");
+        letEventsRun();
+        s_.opState.SetState(OpStateObj::BpiRunning);
+        bpi_.SetState(BpiStateObj::BPI_VERIFY);
+    } else {
+        s_.opState.SetState(OpStateObj::SpiRunning);
+        spi_.SetState(SpiStateObj::CFG_SPI_LOAD_CONFIG_ON);
+        spi_.VerifySPI = true;
+        ui.lblProgress.setText("SPI Validation");
+    }
+    handOver();
+}

@@ -1,0 +1,37 @@
+#pragma once
+
+#include "link/Session.h"
+
+class Dispatcher;
+class Layout;
+class CfgStateObj;
+class SpiStateObj;
+class BpiStateObj;
+
+// The operation buttons: their checks, questions and progress display, then the hand-over
+// to the dispatcher.
+class Launches {
+public:
+    Launches(Session& session, Dispatcher& dispatcher, Layout& layout, CfgStateObj& cfg,
+             SpiStateObj& spi, BpiStateObj& bpi);
+
+    void btnCfgFPGA_Click();
+    void btnIDecho_Click(int index);
+    void btnBulkErase_Click(int index);
+    void btnProgram_Click(int index);
+    void btnRead_Click(int index);
+    void btnVerify_Click(int index);
+
+private:
+    bool byteCountGiven(const QString& warning);
+    void prepareProgress(const QString* caption);
+    void letEventsRun();
+    void handOver();
+
+    Session& s_;
+    Dispatcher& dispatcher_;
+    Layout& layout_;
+    CfgStateObj& cfg_;
+    SpiStateObj& spi_;
+    BpiStateObj& bpi_;
+};

@@ -1,0 +1,111 @@
+#include "panel/Layout.h"
+
+#include "link/Connection.h"
+#include "link/PanelRules.h"
+
+Layout::Layout(Session& session, Connection& connection)
+    : s_(session)
+    , connection_(connection) {
+    auto& ui = s_.ui;
+    ui.mnuFPGA.onClick = [this] { mnuFPGA_Click(); };
+    ui.mnuSPI.onClick = [this] { mnuSPI_Click(); };
+    ui.mnuBPI.onClick = [this] { mnuBPI_Click(); };
+    ui.rbBoard[0].onClick = [this] { rbBoard_Click(0); };
+    ui.rbBoard[1].onClick = [this] { rbBoard_Click(1); };
+    s_.arrangePanel = [this] { ArrangePanel(); };
+}
+
+void Layout::ArrangePanel() {
+    auto& ui = s_.ui;
+    const std::int16_t op = s_.opState.State();
+    if (op < 0 || op > 6) {
+        s_.opState.SetState(0);
+        ArrangePanel();
+        return;
+    }
+    const bool fpga = op <= 2, spi = op == 3 || op == 4, bpi = op >= 5;
+    ui.lblOperations.setText(fpga ? "FPGA Operations" : spi ? "SPI Operations" : "BPI Operations");
+    ui.lblFile.setText(fpga ? "Bit File" : "Flash File");
+    ui.lblDevice.setText(fpga ? "Device" : spi ? "Flash Device" : "BPI Server");
+    ui.lblDevice.setVisible(true);
+    ui.btnCfgFPGA.setVisible(fpga);
+    ui.txtDevice.setVisible(fpga);
+    ui.cbFlash.setVisible(spi);
+    ui.txtBitFile.setVisible(fpga);
+    ui.txtSpiFile.setVisible(spi);
+    ui.txtBpiFile.setVisible(bpi);
+    for (Control* c : {&ui.txtOffset, &ui.lblOffset, &ui.lbl0x, &ui.txtPrgBytes, &ui.lblPrgBytes})
+        c->setVisible(!fpga);
+    for (auto* set : {&ui.btnIDecho, &ui.btnRead, &ui.btnVerify, &ui.btnBulkErase, &ui.btnProgram}) {
+        (*set)[0].setVisible(spi);
+        (*set)[1].setVisible(bpi);
+    }
+    ui.btnLoad.setVisible(bpi);
+    ui.cbBpi.setVisible(bpi);
+    ui.cbBpi.setEnabled(ui.rbBoard[1].checked());
+    ui.BPI_Board.setVisible(bpi);
+}
+
+void Layout::SaveModePath() {
+    const QString path = s_.ui.txtPath.text();
+    switch (s_.opState.State()) {
+    case 0:
+    case 1:
+        s_.fpgaPath = path;
+        break;
+    case 3:
+        s_.spiPath = path;
+        break;
+    case 5:
+        s_.bpiPath = path;
+        break;
+    default:
+        if (onInvalidState)
+            onInvalidState();
+        break;
+    }
+}
+
+void Layout::checkMode(Control& chosen) {
+    for (Control* c : {&s_.ui.mnuFPGA, &s_.ui.mnuSPI, &s_.ui.mnuBPI})
+        c->setChecked(c == &chosen);
+}
+
+void Layout::mnuFPGA_Click() {
+    auto& ui = s_.ui;
+    if (ui.txtBitFile.text() == rules::NoneSelected) {
+        ui.btnCfgFPGA.setEnabled(false);
+        ui.txtDevice.setText("None");
+    }
+    SaveModePath();
+    s_.opState.SetState(OpStateObj::FpgaIdle);
+    checkMode(ui.mnuFPGA);
+    ui.txtPath.setText(s_.fpgaPath);
+    ArrangePanel();
+}
+
+void Layout::mnuSPI_Click() {
+    SaveModePath();
+    s_.opState.SetState(OpStateObj::SpiIdle);
+    checkMode(s_.ui.mnuSPI);
+    s_.ui.txtPath.setText(s_.spiPath);
+    ArrangePanel();
+}
+
+void Layout::mnuBPI_Click() {
+    if (s_.connected() && !s_.BpiServerLoading) {
+        connection_.Disconnect();
+        connection_.Connect();
+    }
+    SaveModePath();
+    s_.opState.SetState(OpStateObj::BpiIdle);
+    checkMode(s_.ui.mnuBPI);
+    s_.ui.txtPath.setText(s_.bpiPath);
+    ArrangePanel();
+}
+
+void Layout::rbBoard_Click(int index) {
+    s_.ui.rbBoard[index].setChecked(true);
+    s_.ui.rbBoard[1 - index].setChecked(false);
+    ArrangePanel();
+}

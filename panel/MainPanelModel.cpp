@@ -1,0 +1,136 @@
+#include "panel/MainPanelModel.h"
+
+#include "fpga/BitfileSelection.h"
+#include "link/ControllerProtocol.h"
+#include "link/Conversions.h"
+#include "link/RuntimeError.h"
+#include "link/Skinning.h"
+
+#include <QDir>
+#include <QFileInfo>
+
+MainPanelModel::MainPanelModel(SerialPort& port, Clock& clock, AckTimer& timer,
+                               Prompter& prompter, FilePicker& picker, Skinning& skinning,
+                               Folders folders)
+    : session(ui, port, clock, timer, prompter, picker)
+    , cfg(session)
+    , spi(session)
+    , bpi(session)
+    , dispatcher(session, cfg, spi, bpi)
+    , connection(session, dispatcher, skinning)
+    , portSettings(comm, session, connection)
+    , receivePath(session)
+    , layout(session, connection)
+    , inputs(session, layout, cfg, spi, bpi)
+    , launches(session, dispatcher, layout, cfg, spi, bpi)
+    , consoles(session)
+    , serverLoad(session)
+    , menus(session, debugPw, comm, portSettings, skinning)
+    , skinning_(skinning)
+    , folders_(std::move(folders)) {
+    session.programFolder = folders_.program;
+    ui.btnConnect.onClick = [this] { connection.Connect(); };
+    ui.btnDisconnect.onClick = [this] { connection.Disconnect(); };
+    const auto readHeader = [this](const QString& path) { ReadBitfileHeader(session, path); };
+    serverLoad.readBitfileHeader = readHeader;
+    serverLoad.selectFpgaMode = [this] { layout.mnuFPGA_Click(); };
+    serverLoad.selectBpiMode = [this] { layout.mnuBPI_Click(); };
+    menus.readBitfileHeader = readHeader;
+    // An operation must never be cut off by a mode switch: the Mode menu waits for it.
+    session.opState.onChange = [this](std::int16_t state) {
+        const bool running = state == OpStateObj::FpgaRunning ||
+                             state == OpStateObj::SpiRunning || state == OpStateObj::BpiRunning;
+        for (Control* c : {&ui.mnuFPGA, &ui.mnuSPI, &ui.mnuBPI})
+            c->setEnabled(!running);
+    };
+    layout.onInvalidState = [this] {
+        session.prompter.tell("INVALID STATE", "ERROR", Prompter::Icon::None);
+        if (closeWindow_)
+            closeWindow_();
+    };
+}
+
+void MainPanelModel::setShowModal(std::function<void(Control&)> show) {
+    menus.showModal = std::move(show);
+}
+
+void MainPanelModel::setCloseWindow(std::function<void()> close) {
+    closeWindow_ = close;
+    menus.closeWindow = std::move(close);
+}
+
+void MainPanelModel::setProcessEvents(std::function<void()> process) {
+    session.processEvents = std::move(process);
+}
+
+void MainPanelModel::startUp() {
+    startSkin();
+    loadHandler();
+}
+
+void MainPanelModel::startSkin() {
+    const QString belv = folders_.program + "/Skins/belv.urf";
+    if (QFileInfo::exists(belv)) {
+        if (!skinning_.skinStart(belv, 2))
+            skinning_.skinStart(folders_.program + "/gtclassicex.urf", 2);
+        return;
+    }
+    session.prompter.tell("Skinning disabled, no skin files present.", "Warning",
+                          Prompter::Icon::Information);
+    ui.mnuSkin.setEnabled(false);
+}
+
+// A failing step of the load handler is reported and loading goes on.
+template <typename Fn> void MainPanelModel::step(Fn fn) {
+    try {
+        fn();
+    } catch (const RuntimeError& e) {
+        session.reportError(e);
+    }
+}
+
+void MainPanelModel::loadHandler() {
+    Session& s = session;
+    ui.MainPanel.setText(ui.MainPanel.text() + " v" + Version);
+    step([&] { portSettings.Load(); });
+    s.TimeoutCnt = 0;
+    s.BpiServerRunning = false;
+    s.BpiServerLoading = false;
+    s.scrollRequest = false;
+    ui.rbTransmitMode[1].setChecked(true);
+    ui.rbTransmitMode[0].setChecked(false);
+    ui.rbRecvMode[s.displayMode.State()].setChecked(true);
+    s.fpgaPath.clear();
+    s.spiPath.clear();
+    s.FlushInput = true;
+    step([&] { s.timeoutLimit = conv::toInt16(ui.txtTimeoutLimit.text()); });
+    s.BoardCheckDisabled = false;
+    s.clearScreen = QString("\x1b[H\x1b[J");
+    step([&] { s.timer.setInterval(conv::toInt16(ui.txtTimeout.text())); });
+
+    const QDir working(folders_.working);
+    ui.FlashFile = working.entryList({"*.sfh"}, QDir::Files, QDir::Name);
+    ui.BpiServerFile = working.entryList({"bpi_server_*.bit"}, QDir::Files, QDir::Name);
+    for (const QString& f : ui.FlashFile)
+        ui.cbFlash.addItem(f.left(f.size() - 4));
+    for (const QString& f : ui.BpiServerFile) {
+        ui.cbBpi.addItem(f.left(f.size() - 4));
+        if (f == "bpi_server_v" + protocol::ServerVersion + ".bit")
+            ui.cbBpi.setSelectedIndex(int(ui.cbBpi.items().size()) - 1);
+    }
+    s.opState.SetState(0);
+    layout.ArrangePanel();
+    step([&] { portSettings.OK(); });
+    portSettings.FindBoardComPort();
+    ui.btnConnect.setText(QString("Connect to COM%1").arg(s.port.portNumber()));
+}
+
+void MainPanelModel::unload() {
+    comm.CommPropertiesPanel.setVisible(false);
+    debugPw.DebugPW.setVisible(false);
+    session.timer.stop();
+    if (session.port.isOpen())
+        session.port.close();
+    if (ui.mnuSkin.enabled())
+        skinning_.skinRemove();
+}

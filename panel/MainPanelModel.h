@@ -1,0 +1,72 @@
+#pragma once
+
+#include "bpi/BpiStateObj.h"
+#include "bpi/ServerLoad.h"
+#include "controls/MainPanelControls.h"
+#include "fpga/CfgStateObj.h"
+#include "link/Connection.h"
+#include "link/Dispatcher.h"
+#include "link/PortSettings.h"
+#include "link/ReceivePath.h"
+#include "link/Session.h"
+#include "panel/Consoles.h"
+#include "panel/Inputs.h"
+#include "panel/Launches.h"
+#include "panel/Layout.h"
+#include "panel/Menus.h"
+#include "spi/SpiStateObj.h"
+
+class Skinning;
+
+// The main window without widgets: its controls, the state objects and every collaborator,
+// wired together. The window, the command line and the tests all drive this.
+class MainPanelModel {
+public:
+    struct Folders {
+        QString program; // where description files, skins and server bitstreams are read
+        QString working; // listed at start-up for *.sfh and bpi_server_*.bit
+    };
+
+    MainPanelModel(SerialPort& port, Clock& clock, AckTimer& timer, Prompter& prompter,
+                   FilePicker& picker, Skinning& skinning, Folders folders);
+
+    // The start-up routine's skin choice, then the load handler (after the single-instance
+    // check, which the application makes before it creates the model).
+    void startUp();
+    // The unload handler: dialogs away, port closed, skin removed.
+    void unload();
+
+    // Hooks the front end supplies.
+    void setShowModal(std::function<void(Control&)> show);
+    void setCloseWindow(std::function<void()> close);
+    void setProcessEvents(std::function<void()> process);
+
+    static inline const QString Version = QStringLiteral("3.4.1");
+
+    MainPanelControls ui;
+    CommPropertiesControls comm;
+    DebugPWControls debugPw;
+    Session session;
+    CfgStateObj cfg;
+    SpiStateObj spi;
+    BpiStateObj bpi;
+    Dispatcher dispatcher;
+    Connection connection;
+    PortSettings portSettings;
+    ReceivePath receivePath;
+    Layout layout;
+    Inputs inputs;
+    Launches launches;
+    Consoles consoles;
+    ServerLoad serverLoad;
+    Menus menus;
+
+private:
+    void startSkin();
+    void loadHandler();
+    template <typename Fn> void step(Fn fn);
+
+    Skinning& skinning_;
+    Folders folders_;
+    std::function<void()> closeWindow_;
+};

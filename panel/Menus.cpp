@@ -1,0 +1,108 @@
+#include "panel/Menus.h"
+
+#include "link/PortSettings.h"
+#include "link/RuntimeError.h"
+#include "link/Skinning.h"
+
+#include <QFileInfo>
+
+Menus::Menus(Session& session, DebugPWControls& debugPw, CommPropertiesControls& comm,
+             PortSettings& portSettings, Skinning& skinning)
+    : s_(session)
+    , pw_(debugPw)
+    , comm_(comm)
+    , portSettings_(portSettings)
+    , skinning_(skinning) {
+    auto& ui = s_.ui;
+    ui.mnuOpenFile.onClick = [this] { mnuOpenFile_Click(); };
+    for (Control* c : {&ui.txtBitFile, &ui.txtSpiFile, &ui.txtBpiFile})
+        c->onDoubleClick = [this] { mnuOpenFile_Click(); };
+    ui.Command1.onClick = [this] { mnuOpenFile_Click(); };
+    ui.mnuExit.onClick = [this] { mnuExit_Click(); };
+    ui.mnuComm.onClick = [this] { mnuComm_Click(); };
+    ui.mnuSkin.onClick = [this] { mnuSkin_Click(); };
+    ui.mnuDefaultGUI.onClick = [this] { mnuDefaultGUI_Click(); };
+    ui.mnuBoardCheck.onClick = [this] { mnuBoardCheck_Click(); };
+    ui.Image1.onDoubleClick = [this] { Image1_DblClick(); };
+    ui.mnuDebug.onClick = [this] { mnuDebug_Click(); };
+    ui.chkFastAck.onClick = [this] { s_.fastAck = s_.ui.chkFastAck.checked(); };
+    pw_.btnOK.onClick = [this] { DebugPW_OK(); };
+}
+
+void Menus::mnuOpenFile_Click() {
+    auto& ui = s_.ui;
+    const std::int16_t op = s_.opState.State();
+    const bool fpga = op <= 2, spi = op == 3 || op == 4;
+    const QString flashFilter = "Bitstreams (*.bit,*.bin)| *.bit;*.bin|Software "
+                                "(*.elf,*.srec,*.bin) |*.elf;*.srec;*.bin|All Files (*.*)|*.*||";
+    const QString path = fpga  ? s_.picker.pick("Select Bitfile", "Bit Files (*.bit)| *.bit")
+                         : spi ? s_.picker.pick("Select SPI File", flashFilter)
+                               : s_.picker.pick("Select BPI File", flashFilter);
+    if (path.isEmpty())
+        return;
+    const QString name = QFileInfo(path).fileName();
+    if (fpga) {
+        readBitfileHeader(path);
+        ui.txtPath.setText(path);
+        ui.txtBitFile.setText(name);
+        return;
+    }
+    try {
+        FileSlot probe;
+        probe.openForReading(path);
+        if (probe.size() > 0)
+            ui.txtPrgBytes.setText(QString::number(probe.size()));
+    } catch (const RuntimeError& e) {
+        // A file that cannot be read is not taken: nothing changes.
+        s_.reportError(e);
+        return;
+    }
+    ui.txtPath.setText(path);
+    (spi ? ui.txtSpiFile : ui.txtBpiFile).setText(name);
+}
+
+void Menus::mnuExit_Click() {
+    if (closeWindow)
+        closeWindow();
+}
+
+void Menus::mnuComm_Click() {
+    portSettings_.Activate();
+    if (showModal)
+        showModal(comm_.CommPropertiesPanel);
+}
+
+void Menus::mnuSkin_Click() {
+    const QString path = s_.picker.pick("Open", "URF Files (*.urf)|*.urf|All Files (*.*)|*.*||");
+    if (!path.isEmpty())
+        skinning_.skinStart(path, 2);
+}
+
+void Menus::mnuDefaultGUI_Click() {
+    if (s_.ui.mnuSkin.enabled())
+        skinning_.skinStart("", 0);
+}
+
+void Menus::mnuBoardCheck_Click() {
+    s_.ui.mnuBoardCheck.setText(s_.BoardCheckDisabled ? "Disable Board Check"
+                                                      : "Enable Board Check");
+    s_.BoardCheckDisabled = !s_.BoardCheckDisabled;
+}
+
+void Menus::Image1_DblClick() {
+    s_.ui.mnuDebug.setVisible(true);
+    s_.ui.mnuDefaultGUI.setVisible(true);
+    s_.ui.mnuSkin.setVisible(true);
+}
+
+void Menus::mnuDebug_Click() {
+    pw_.txtDebug.setText("");
+    if (showModal)
+        showModal(pw_.DebugPW);
+}
+
+void Menus::DebugPW_OK() {
+    if (pw_.txtDebug.text() == DebugCode)
+        s_.ui.MainPanel.setHeight(11000);
+    pw_.DebugPW.setVisible(false);
+}

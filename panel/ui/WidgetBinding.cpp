@@ -1,0 +1,378 @@
+#include "panel/ui/WidgetBinding.h"
+
+#include <QAction>
+#include <QCheckBox>
+#include <QComboBox>
+#include <QDialog>
+#include <QGroupBox>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMainWindow>
+#include <QMenu>
+#include <QPlainTextEdit>
+#include <QPointer>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QScrollBar>
+#include <QTextCursor>
+#include <algorithm>
+#include <map>
+#include <memory>
+
+QString consoleToView(const QString& text) {
+    QString out = text;
+    out.replace(QLatin1String("\r\n"), QLatin1String("\n"));
+    out.replace(QLatin1Char('\r'), QLatin1Char('\n'));
+    return out;
+}
+
+QString viewToConsole(const QString& text) {
+    QString out = text;
+    out.replace(QLatin1Char('\n'), QLatin1String("\r\n"));
+    return out;
+}
+
+namespace {
+
+// Applies the model's state to the widget now and after every change of the control. The
+// widget may die first (its window closed); the control outlives it by contract.
+template <class W, class Apply> void follow(Control& c, W* w, Apply apply) {
+    apply(c, w);
+    QPointer<W> alive(w);
+    c.watch([&c, alive, apply]() mutable {
+        if (alive)
+            apply(c, alive.data());
+    });
+}
+
+void applyCommon(Control& c, QWidget* w) {
+    w->setEnabled(c.enabled());
+    w->setVisible(c.visible());
+    w->setToolTip(c.toolTip());
+}
+
+// Mouse double-clicks and typed characters, seen before the widget handles them.
+class OperatorEvents : public QObject {
+public:
+    OperatorEvents(QObject* parent, Control& c, bool keys)
+        : QObject(parent)
+        , control_(c)
+        , keys_(keys) {}
+
+    bool eventFilter(QObject*, QEvent* e) override {
+        if (e->type() == QEvent::MouseButtonDblClick) {
+            control_.doubleClick();
+        } else if (keys_ && e->type() == QEvent::KeyPress) {
+            auto* k = static_cast<QKeyEvent*>(e);
+            if (k->key() == Qt::Key_Return || k->key() == Qt::Key_Enter)
+                control_.keyPress(13);
+            else if (k->key() != Qt::Key_Delete)
+                for (QChar ch : k->text())
+                    control_.keyPress(ch.unicode());
+        }
+        return false;
+    }
+
+private:
+    Control& control_;
+    bool keys_;
+};
+
+// A caret-to-end request is a count that grows; the view acts when it sees it grow.
+struct CaretWatch {
+    int seen;
+    bool due(const Control& c) {
+        if (c.caretMoves() == seen)
+            return false;
+        seen = c.caretMoves();
+        return true;
+    }
+};
+
+void bindRoot(QWidget* w, Control& c) {
+    auto bound = std::make_shared<bool>(false);
+    follow(c, w, [bound](Control& c, QWidget* w) {
+        w->setWindowTitle(c.text());
+        w->setEnabled(c.enabled());
+        if (c.height() > 0) {
+            const int h = c.height() / TwipsPerPixel;
+            if (w->height() != h)
+                w->setFixedSize(w->width(), h);
+        }
+        // Showing a form at bind time is the caller's choice; later the model may show it.
+        // Hiding a dialog also ends its exec().
+        if (!c.visible() && w->isVisible())
+            w->hide();
+        else if (c.visible() && *bound && !w->isVisible())
+            w->show();
+    });
+    *bound = true;
+}
+
+void bindLineEdit(QLineEdit* w, Control& c) {
+    auto caret = std::make_shared<CaretWatch>(CaretWatch{c.caretMoves()});
+    follow(c, w, [caret](Control& c, QLineEdit* w) {
+        applyCommon(c, w);
+        if (w->text() != c.text()) {
+            const int pos = w->cursorPosition();
+            w->setText(c.text());
+            w->setCursorPosition(std::min(pos, int(c.text().size())));
+        }
+        if (caret->due(c))
+            w->end(false);
+    });
+    QObject::connect(w, &QLineEdit::textEdited, w, [&c](const QString& s) { c.setText(s); });
+    w->installEventFilter(new OperatorEvents(w, c, false));
+}
+
+void bindPlainText(QPlainTextEdit* w, Control& c) {
+    struct State {
+        QString shown; // the model text the view shows, in the model's line ends
+        bool updating = false;
+        CaretWatch caret;
+    };
+    auto st = std::make_shared<State>(State{{}, false, {c.caretMoves()}});
+    w->setPlainText({});
+    follow(c, w, [st](Control& c, QPlainTextEdit* w) {
+        applyCommon(c, w);
+        const QString& t = c.text();
+        if (t != st->shown) {
+            st->updating = true;
+            if (!st->shown.isEmpty() && t.startsWith(st->shown)) {
+                // Consoles grow a few characters at a time: append instead of redrawing all.
+                QString tail = t.mid(st->shown.size());
+                if (st->shown.endsWith(QLatin1Char('\r')) && tail.startsWith(QLatin1Char('\n')))
+                    tail.remove(0, 1);
+                QTextCursor end(w->document());
+                end.movePosition(QTextCursor::End);
+                end.insertText(consoleToView(tail));
+            } else {
+                w->setPlainText(consoleToView(t));
+            }
+            st->shown = t;
+            st->updating = false;
+        }
+        if (st->caret.due(c)) {
+            w->moveCursor(QTextCursor::End);
+            w->ensureCursorVisible();
+        }
+    });
+    QObject::connect(w, &QPlainTextEdit::textChanged, w, [st, w, &c] {
+        if (st->updating)
+            return;
+        st->shown = viewToConsole(w->toPlainText());
+        c.setText(st->shown);
+    });
+    w->installEventFilter(new OperatorEvents(w, c, true));
+}
+
+void bindCombo(QComboBox* w, Control& c) {
+    follow(c, w, [](Control& c, QComboBox* w) {
+        applyCommon(c, w);
+        const QSignalBlocker quiet(w);
+        QStringList shown;
+        for (int i = 0; i < w->count(); ++i)
+            shown << w->itemText(i);
+        if (shown != c.items()) {
+            w->clear();
+            w->addItems(c.items());
+        }
+        if (w->currentIndex() != c.selectedIndex())
+            w->setCurrentIndex(c.selectedIndex());
+        if (w->isEditable()) {
+            if (w->currentText() != c.text()) {
+                const int pos = w->lineEdit()->cursorPosition();
+                w->setEditText(c.text());
+                w->lineEdit()->setCursorPosition(std::min(pos, int(c.text().size())));
+            }
+        } else {
+            w->setPlaceholderText(c.selectedIndex() < 0 ? c.text() : QString());
+        }
+    });
+    QObject::connect(w, &QComboBox::activated, w, [&c](int index) { c.setSelectedIndex(index); });
+    if (w->isEditable())
+        QObject::connect(w->lineEdit(), &QLineEdit::textEdited, w,
+                         [&c](const QString& s) { c.setText(s); });
+}
+
+void applyButton(Control& c, QAbstractButton* w) {
+    applyCommon(c, w);
+    w->setText(c.text());
+    if (w->isCheckable() && w->isChecked() != c.checked()) {
+        const QSignalBlocker quiet(w);
+        w->setChecked(c.checked());
+    }
+}
+
+void bindPushButton(QPushButton* w, Control& c) {
+    follow(c, w, applyButton);
+    QObject::connect(w, &QPushButton::clicked, w, [&c] { c.click(); });
+}
+
+void bindCheckBox(QCheckBox* w, Control& c) {
+    follow(c, w, applyButton);
+    QObject::connect(w, &QCheckBox::toggled, w, [&c](bool on) {
+        c.setChecked(on);
+        c.click();
+    });
+}
+
+// Option buttons of one container exclude each other, as the model's checked states say; the
+// widgets never decide that themselves, so a model state with none checked can be shown.
+using RadioGroup = std::vector<std::pair<QPointer<QRadioButton>, Control*>>;
+
+void bindRadios(const std::shared_ptr<RadioGroup>& group) {
+    for (auto& [w, c] : *group) {
+        w->setAutoExclusive(false);
+        follow(*c, w.data(), applyButton);
+        Control* clicked = c;
+        QObject::connect(w, &QRadioButton::clicked, w, [group, clicked] {
+            clicked->setChecked(true);
+            for (auto& entry : *group)
+                if (entry.second != clicked)
+                    entry.second->setChecked(false);
+            clicked->click();
+            for (auto& [ow, oc] : *group)
+                if (ow)
+                    applyButton(*oc, ow);
+        });
+    }
+}
+
+void bindAction(QAction* a, Control& c) {
+    auto apply = [](Control& c, QAction* a) {
+        a->setText(c.text());
+        a->setToolTip(c.toolTip().isEmpty() ? c.text() : c.toolTip());
+        a->setEnabled(c.enabled());
+        a->setVisible(c.visible());
+        if (c.checked())
+            a->setCheckable(true);
+        if (a->isCheckable() && a->isChecked() != c.checked()) {
+            const QSignalBlocker quiet(a);
+            a->setChecked(c.checked());
+        }
+    };
+    follow(c, a, apply);
+    QPointer<QAction> alive(a);
+    QObject::connect(a, &QAction::triggered, a, [&c, alive, apply] {
+        c.click();
+        // A checkable action toggles itself; the model's check marks decide.
+        if (alive)
+            apply(c, alive.data());
+    });
+}
+
+void bindMenu(QMenu* m, Control& c) {
+    follow(c, m, [](Control& c, QMenu* m) {
+        m->setTitle(c.text());
+        m->menuAction()->setEnabled(c.enabled());
+        m->menuAction()->setVisible(c.visible());
+    });
+}
+
+void bindLabel(QLabel* w, Control& c) {
+    follow(c, w, [](Control& c, QLabel* w) {
+        applyCommon(c, w);
+        // A picture keeps its picture; pictures have no caption in the model.
+        if (w->pixmap().isNull() && w->text() != c.text()) {
+            w->setText(c.text());
+            // Progress captions change while long operations hold the thread.
+            if (w->isVisible())
+                w->repaint();
+        }
+    });
+    w->installEventFilter(new OperatorEvents(w, c, false));
+}
+
+void bindGroupBox(QGroupBox* w, Control& c) {
+    follow(c, w, [](Control& c, QGroupBox* w) {
+        applyCommon(c, w);
+        w->setTitle(c.text());
+    });
+}
+
+void bindProgress(QProgressBar* w, Control& c) {
+    follow(c, w, [](Control& c, QProgressBar* w) {
+        applyCommon(c, w);
+        const int max = std::max(0, int(c.maximum() + 0.5));
+        const int value = std::clamp(int(c.value() + 0.5), 0, max);
+        if (w->minimum() != 0 || w->maximum() != max)
+            w->setRange(0, max);
+        if (w->value() != value) {
+            w->setValue(value);
+            // Downloads hold the thread, so the bar would not be drawn until they end.
+            w->repaint();
+        }
+    });
+}
+
+// True when the object lies in root's own window (the dialogs are children of the main window
+// but are forms of their own). Menus are pop-up windows inside the form.
+bool belongsTo(QObject* obj, QWidget* root) {
+    for (QObject* p = obj->parent(); p; p = p->parent()) {
+        if (p == root)
+            return true;
+        auto* w = qobject_cast<QWidget*>(p);
+        if (w && w->isWindow() && !qobject_cast<QMenu*>(w))
+            return false;
+    }
+    return false;
+}
+
+QObject* findInForm(QWidget* root, const QString& name) {
+    for (QObject* obj : root->findChildren<QObject*>(name))
+        if (belongsTo(obj, root))
+            return obj;
+    return nullptr;
+}
+
+} // namespace
+
+QStringList bindControls(QWidget* root, const std::vector<Control*>& controls) {
+    QStringList missing;
+    std::map<QWidget*, std::shared_ptr<RadioGroup>> radios;
+    for (Control* c : controls) {
+        if (c->name() == root->objectName()) {
+            bindRoot(root, *c);
+            continue;
+        }
+        QObject* obj = findInForm(root, c->name());
+        if (auto* a = qobject_cast<QAction*>(obj))
+            bindAction(a, *c);
+        else if (auto* m = qobject_cast<QMenu*>(obj))
+            bindMenu(m, *c);
+        else if (auto* b = qobject_cast<QRadioButton*>(obj)) {
+            auto& group = radios[b->parentWidget()];
+            if (!group)
+                group = std::make_shared<RadioGroup>();
+            group->emplace_back(b, c);
+        } else if (auto* b = qobject_cast<QCheckBox*>(obj))
+            bindCheckBox(b, *c);
+        else if (auto* b = qobject_cast<QPushButton*>(obj))
+            bindPushButton(b, *c);
+        else if (auto* e = qobject_cast<QLineEdit*>(obj))
+            bindLineEdit(e, *c);
+        else if (auto* e = qobject_cast<QPlainTextEdit*>(obj))
+            bindPlainText(e, *c);
+        else if (auto* cb = qobject_cast<QComboBox*>(obj))
+            bindCombo(cb, *c);
+        else if (auto* p = qobject_cast<QProgressBar*>(obj))
+            bindProgress(p, *c);
+        else if (auto* g = qobject_cast<QGroupBox*>(obj))
+            bindGroupBox(g, *c);
+        else if (auto* l = qobject_cast<QLabel*>(obj))
+            bindLabel(l, *c);
+        else if (auto* w = qobject_cast<QWidget*>(obj))
+            follow(*c, w, applyCommon);
+        else
+            missing << c->name();
+    }
+    for (auto& [parent, group] : radios)
+        bindRadios(group);
+    if (!missing.isEmpty())
+        qWarning("Controls without a widget in %s: %s", qPrintable(root->objectName()),
+                 qPrintable(missing.join(QLatin1String(", "))));
+    return missing;
+}

@@ -1,0 +1,39 @@
+#pragma once
+
+#include <QList>
+#include <cstdint>
+
+// Everything the generic SPI sequence needs to know about one flash device. The field names are
+// the keys of the .sfh file so that a file and the code that uses it read alike.
+struct SpiDescription {
+    std::int16_t WREN = 0;
+    std::int16_t WESR = 0;
+    std::int16_t WRDI = 0;
+    std::int16_t WDSR = 0;
+    std::int16_t RDID = 0;
+    std::int16_t RDSR = 0;
+    std::int16_t WRSR = 0;
+    std::int16_t READ = 0;
+    std::int16_t PGPM = 0;
+    std::int16_t BLKE = 0;
+    std::int16_t ESTM = 0;
+    std::int16_t ESST = 0;
+    std::int16_t PSTM = 0;
+    std::int16_t PSST = 0;
+    std::int16_t UABL = 0;
+    std::int16_t NIDB = 0;
+    // Entries 0..NIDB, entry 0 unused; both empty until a NIDB line has been read.
+    // IDM1 holds the values of the IDM lines themselves, IDM2 the expected identification bytes.
+    QList<std::int16_t> IDM1;
+    QList<std::int16_t> IDM2;
+    std::int32_t MBPP = 0;
+    std::int32_t BPRD = 0;
+    std::int16_t ABSZ = 0;
+    std::int16_t MEPI = 0;
+    std::int16_t MPPI = 0;
+    std::int16_t DUMB = 0;
+
+    bool hasIdTables() const { return !IDM1.isEmpty(); }
+
+    bool operator==(const SpiDescription&) const = default;
+};

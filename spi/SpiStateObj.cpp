@@ -1,0 +1,550 @@
+#include "spi/SpiStateObj.h"
+
+#include "link/ControllerProtocol.h"
+#include "link/Conversions.h"
+#include "link/RuntimeError.h"
+#include "spi/SpiDeviceFile.h"
+
+namespace {
+QString hex2(int value) {
+    return QString("%1").arg(std::uint16_t(value), 2, 16, QChar('0')).toUpper();
+}
+QByteArray bytes(std::initializer_list<int> values) {
+    QByteArray out;
+    for (int v : values)
+        out.append(char(v & 0xFF));
+    return out;
+}
+} // namespace
+
+void SpiStateObj::SetState(std::int16_t value) {
+    if (value < CFG_SPI_IDLE || value > CFG_SPI_FINISH) {
+        s_.prompter.tell("Cannot set SPI program state to Invalid", AppTitle,
+                         Prompter::Icon::None);
+        return;
+    }
+    state_ = value;
+    if (value == CFG_SPI_IDLE) {
+        EchoID = BulkErase = Program = ReadSPI = VerifySPI = false;
+        bytesDone_ = 0;
+        s_.file.close();
+        dataFileOpen_ = false;
+        s_.port.setReceiveThreshold(1);
+    }
+}
+
+std::int16_t SpiStateObj::GetPreviousState() const {
+    switch (state_) {
+    case 6: case 8: case 10: case 12: case 14: case 16: case 18: case 20:
+        return std::int16_t(state_ - 2);
+    case CFG_SPI_PAGE_SETUP:
+        return CFG_SPI_WRITE_ENABLE_SETUP;
+    case CFG_SPI_PROGRAM_POLL_SETUP:
+        return CFG_SPI_PAGE_SETUP;
+    case CFG_SPI_PROGRAM_POLL:
+        return CFG_SPI_PAGE_PROGRAM;
+    case CFG_SPI_PROGRAM_WRITE_DISABLE_SETUP:
+        return CFG_SPI_PROGRAM_POLL_SETUP;
+    case CFG_SPI_PROG_HIGH:
+        return CFG_SPI_PROG_HIGH;
+    default:
+        return std::int16_t(state_ - 1);
+    }
+}
+
+void SpiStateObj::LoadSpiDeviceFile() {
+    s_.file.close();
+    const QString path = s_.programFolder + "/" + s_.ui.cbFlash.selectedItem() + ".sfh";
+    try {
+        loadSpiDeviceFile(path, d_);
+    } catch (const RuntimeError& e) {
+        s_.prompter.tell(spiDeviceFailureMessage(e), "Application Error", Prompter::Icon::Critical);
+    }
+}
+
+void SpiStateObj::NextStep() {
+    const std::int16_t failedIn = state_;
+    try {
+        step();
+    } catch (const RuntimeError& e) {
+        s_.reportError(e);
+        // The closing states release the controller; a failure there must not loop.
+        if (failedIn >= CFG_SPI_PROG_HIGH) {
+            SetState(CFG_SPI_IDLE);
+            return;
+        }
+        state_ = CFG_SPI_PROG_HIGH;
+        NextStep();
+    }
+}
+
+std::int16_t SpiStateObj::ReadEcho() {
+    echoCountdown_ = conv::toInt32(s_.ui.txtSleep.text());
+    const std::int32_t limit = echoCountdown_;
+    while (echoCountdown_ >= 1 && s_.port.bytesWaiting() == 0) {
+        --echoCountdown_;
+        s_.port.waitForData(1);
+    }
+    const std::int32_t used = limit - echoCountdown_;
+    if (conv::toInt32(s_.ui.txtMaxPsoc.text()) < used)
+        s_.ui.txtMaxPsoc.setText(QString::number(used));
+    if (echoCountdown_ > 0) {
+        const QByteArray one = s_.port.read();
+        if (!one.isEmpty())
+            return static_cast<unsigned char>(one[0]);
+    }
+    s_.appendLine(QString("Timed out: no PSoC echo in state %1").arg(state_));
+    s_.ui.txtRecvView.moveCaretToEnd();
+    return -1;
+}
+
+void SpiStateObj::dropEchoes(int count) {
+    for (int i = 0; i < count; ++i)
+        ReadEcho();
+}
+
+void SpiStateObj::discardInput() {
+    while (s_.port.bytesWaiting() >= 1)
+        s_.port.read();
+}
+
+void SpiStateObj::command(const QString& text, std::int16_t next) {
+    s_.port.write(protocol::frame(text));
+    state_ = next;
+}
+
+void SpiStateObj::transaction(const QByteArray& out) { s_.port.write(out); }
+
+// Sends RDSR and a dummy byte; the second returned byte is the status.
+int SpiStateObj::readStatus() {
+    transaction(bytes({d_.RDSR, d_.DUMB}));
+    ReadEcho();
+    return ReadEcho();
+}
+
+std::int32_t SpiStateObj::offset() const { return conv::hexToInt32(s_.ui.txtOffset.text()); }
+std::int32_t SpiStateObj::byteCount() const { return conv::toInt32(s_.ui.txtPrgBytes.text()); }
+
+QByteArray SpiStateObj::addressBytes() const {
+    return conv::hexToBytes(conv::hexUpper(std::int64_t(offset()) + bytesDone_), d_.ABSZ);
+}
+
+int SpiStateObj::largestChunk() const {
+    return d_.MBPP <= 63 - d_.ABSZ ? int(d_.MBPP) : 63 - d_.ABSZ;
+}
+
+// Past the end of the data file the flash is programmed with, and compared against, the
+// erased value: programming 0xFF leaves a NOR cell as it is.
+QByteArray SpiStateObj::fileBytes(std::int32_t position, int count) {
+    QByteArray data = s_.file.readAt(position, count);
+    if (data.size() < count)
+        data.append(QByteArray(count - data.size(), char(0xFF)));
+    return data;
+}
+
+void SpiStateObj::showProgress(int percent) {
+    s_.ui.lblProgress.setText(title_ + " " + QString::number(percent) + "% done");
+    if (int(s_.ui.hscProgress.value()) != percent)
+        s_.ui.hscProgress.setValue(percent);
+}
+
+void SpiStateObj::step() {
+    switch (state_) {
+    case CFG_SPI_LOAD_CONFIG_ON:
+        prepare();
+        break;
+    case CFG_SPI_PROG_LOW:
+        command("drive_prog 0", CFG_SPI_MODE_OFF);
+        break;
+    case CFG_SPI_MODE_OFF:
+        command("spi_mode 0", CFG_SPI_CS_LOW);
+        break;
+    case CFG_SPI_CS_LOW:
+        command(QString("sf_transfer %1").arg(d_.NIDB + 1), CFG_SPI_READ_ID);
+        break;
+    case CFG_SPI_READ_ID:
+        identify();
+        break;
+    case UNPROTECT:
+        command("sf_transfer 1", CFG_SPI_ENABLE_STATUS_WRITE);
+        break;
+    case CFG_SPI_ENABLE_STATUS_WRITE:
+        pollsLeft_ = d_.MPPI;
+        transaction(bytes({d_.WESR}));
+        ReadEcho();
+        state_ = CFG_SPI_WRITE_STATUS_SETUP;
+        break;
+    case CFG_SPI_WRITE_STATUS_SETUP:
+        command("sf_transfer 2", CFG_SPI_WRITE_STATUS);
+        break;
+    case CFG_SPI_WRITE_STATUS:
+        pollsLeft_ = d_.MPPI;
+        transaction(bytes({d_.WRSR, d_.UABL}));
+        dropEchoes(2);
+        state_ = CFG_SPI_UNPROTECT_POLL_SETUP;
+        break;
+    case CFG_SPI_UNPROTECT_POLL_SETUP:
+        command("sf_transfer 2", CFG_SPI_UNPROTECT_POLL);
+        break;
+    case CFG_SPI_UNPROTECT_POLL:
+        unprotectPoll();
+        break;
+    case CFG_SPI_DISABLE_STATUS_WRITE_SETUP:
+        command("sf_transfer 1", CFG_SPI_DISABLE_STATUS_WRITE);
+        break;
+    case CFG_SPI_DISABLE_STATUS_WRITE:
+        if (Program) {
+            bytesDone_ = 0;
+            s_.ui.hscProgress.setMaximum(100);
+            s_.ui.hscProgress.setValue(0);
+        }
+        transaction(bytes({d_.WDSR}));
+        ReadEcho();
+        state_ = CFG_SPI_WRITE_ENABLE_SETUP;
+        break;
+    case CFG_SPI_WRITE_ENABLE_SETUP:
+        discardInput();
+        command("sf_transfer 1", CFG_SPI_WRITE_ENABLE_1);
+        NextStep();
+        break;
+    case CFG_SPI_WRITE_ENABLE_1:
+        writeEnable();
+        break;
+    case CFG_SPI_BULK_ERASE_SETUP:
+        command("sf_transfer 1", CFG_SPI_BULK_ERASE);
+        break;
+    case CFG_SPI_BULK_ERASE:
+        pollsLeft_ = d_.MEPI;
+        s_.ui.hscProgress.setMaximum(d_.MEPI);
+        s_.ui.hscProgress.setValue(0);
+        transaction(bytes({d_.BLKE}));
+        ReadEcho();
+        state_ = CFG_SPI_ERASE_POLL_SETUP;
+        break;
+    case CFG_SPI_ERASE_POLL_SETUP:
+        command("sf_transfer 2", CFG_SPI_ERASE_POLL);
+        break;
+    case CFG_SPI_ERASE_POLL:
+        erasePoll();
+        break;
+    case CFG_SPI_ERASE_WRITE_DISABLE_SETUP:
+        command("sf_transfer 1", CFG_SPI_ERASE_WRITE_DISABLE);
+        break;
+    case CFG_SPI_ERASE_WRITE_DISABLE:
+        transaction(bytes({d_.WRDI}));
+        ReadEcho();
+        state_ = CFG_SPI_PROG_HIGH;
+        break;
+    case CFG_SPI_PAGE_SETUP:
+        pageSetup();
+        break;
+    case CFG_SPI_PAGE_PROGRAM:
+        pageProgram();
+        break;
+    case CFG_SPI_PROGRAM_POLL_SETUP:
+        programPollSetup();
+        break;
+    case CFG_SPI_PROGRAM_POLL:
+        programPoll();
+        break;
+    case CFG_SPI_PROGRAM_WRITE_DISABLE_SETUP:
+        command("sf_transfer 1", CFG_SPI_PROGRAM_WRITE_DISABLE);
+        break;
+    case CFG_SPI_PROGRAM_WRITE_DISABLE:
+        s_.appendLine("SPI programming successful ");
+        s_.ui.txtRecvView.moveCaretToEnd();
+        transaction(bytes({d_.WRDI}));
+        ReadEcho();
+        state_ = CFG_SPI_PROG_HIGH;
+        break;
+    case CFG_SPI_OPEN_DATA_FILE:
+        openDataFile();
+        break;
+    case CFG_SPI_READ_SETUP:
+        readSetup();
+        break;
+    case CFG_SPI_READ_DATA:
+        readData();
+        break;
+    case CFG_SPI_PROG_HIGH:
+        s_.ui.hscProgress.setVisible(false);
+        s_.ui.lblProgress.setVisible(false);
+        command("drive_prog 1", CFG_SPI_LOAD_CONFIG_OFF);
+        break;
+    case CFG_SPI_LOAD_CONFIG_OFF:
+        command("load_config 0", CFG_SPI_FINISH);
+        break;
+    case CFG_SPI_FINISH:
+        SetState(CFG_SPI_IDLE);
+        break;
+    default:
+        s_.prompter.tell("Invalid SPI program state", "Info", Prompter::Icon::None);
+        SetState(CFG_SPI_IDLE);
+        break;
+    }
+}
+
+void SpiStateObj::prepare() {
+    MyError = false;
+    title_ = s_.ui.lblProgress.text();
+    LoadSpiDeviceFile();
+    const auto room = [&] { return std::int64_t(d_.BPRD) - offset(); };
+    if (Program) {
+        if (room() < byteCount()) {
+            s_.prompter.tell("File is too large to program from offset 0x" +
+                                 s_.ui.txtOffset.text(),
+                             "SPI Program Error", Prompter::Icon::Critical);
+            SetState(CFG_SPI_IDLE);
+            s_.ui.btnProgram[0].setEnabled(true);
+            Program = false;
+            return;
+        }
+    } else if (ReadSPI || VerifySPI) {
+        if (room() < byteCount()) {
+            s_.prompter.tell("Length is too large to read/verify from offset 0x" +
+                                 s_.ui.txtOffset.text(),
+                             "SPI Read Error", Prompter::Icon::Critical);
+            SetState(CFG_SPI_IDLE);
+            s_.ui.btnRead[0].setEnabled(true);
+            s_.ui.btnVerify[0].setEnabled(true);
+            ReadSPI = VerifySPI = false;
+            return;
+        }
+    }
+    if (s_.port.bytesWaiting() >= 1) {
+        s_.port.setReadLength(0);
+        s_.port.read();
+        s_.port.setReadLength(1);
+    }
+    command("load_config 1", CFG_SPI_PROG_LOW);
+}
+
+void SpiStateObj::identify() {
+    QByteArray out = bytes({d_.RDID});
+    out.append(QByteArray(d_.NIDB, char(d_.DUMB & 0xFF)));
+    transaction(out);
+    ReadEcho();
+    QString read;
+    for (int i = 1; i <= d_.NIDB; ++i) {
+        const std::int16_t b = ReadEcho();
+        if (i >= d_.IDM2.size())
+            throw RuntimeError(RuntimeError::SubscriptOutOfRange, "Subscript out of range");
+        if (b != d_.IDM2[i])
+            MyError = true;
+        read += hex2(b) + " ";
+    }
+    if (EchoID) {
+        s_.appendLine(read);
+        s_.ui.txtRecvView.moveCaretToEnd();
+    }
+    if (!MyError) {
+        state_ = (BulkErase || Program)    ? UNPROTECT
+                 : (ReadSPI || VerifySPI) ? CFG_SPI_OPEN_DATA_FILE
+                                          : CFG_SPI_PROG_HIGH;
+        return;
+    }
+    QString expected;
+    for (int i = 1; i <= d_.NIDB; ++i)
+        expected += hex2(d_.IDM2[i]) + " ";
+    s_.prompter.tell("ID code byte read does not match expected value: " + expected, "ERROR",
+                     Prompter::Icon::Exclamation);
+    state_ = CFG_SPI_PROG_HIGH;
+    discardInput();
+    NextStep();
+}
+
+void SpiStateObj::unprotectPoll() {
+    const int status = readStatus();
+    if ((status & d_.PSTM) == d_.PSST) {
+        state_ = CFG_SPI_DISABLE_STATUS_WRITE_SETUP;
+        return;
+    }
+    --pollsLeft_;
+    if (pollsLeft_ > 0) {
+        s_.clock.sleepMs(100);
+        state_ = CFG_SPI_UNPROTECT_POLL_SETUP;
+        return;
+    }
+    s_.appendLine("SPI Unprotect failed! ");
+    state_ = CFG_SPI_PROG_HIGH;
+}
+
+void SpiStateObj::writeEnable() {
+    dropEchoes(4);
+    discardInput();
+    transaction(bytes({d_.WREN}));
+    ReadEcho();
+    if (BulkErase) {
+        state_ = CFG_SPI_BULK_ERASE_SETUP;
+    } else if (Program) {
+        state_ = CFG_SPI_PAGE_SETUP;
+        NextStep();
+    } else {
+        s_.prompter.tell("Invalid CFG_SPI_WRITE_ENABLE_1 Mode", "ERROR",
+                         Prompter::Icon::Exclamation);
+        state_ = CFG_SPI_PROG_HIGH;
+    }
+}
+
+void SpiStateObj::erasePoll() {
+    const int status = readStatus();
+    if ((status & d_.ESTM) == d_.ESST) {
+        s_.appendLine("Bulk Erase confirmed ");
+        state_ = CFG_SPI_ERASE_WRITE_DISABLE_SETUP;
+        return;
+    }
+    --pollsLeft_;
+    s_.ui.hscProgress.setValue(d_.MEPI - pollsLeft_);
+    s_.ui.lblProgress.setText(title_ + " " + QString::number(int(s_.ui.hscProgress.value())) +
+                              "% done");
+    if (pollsLeft_ > 0) {
+        s_.clock.sleepMs(1000);
+        state_ = CFG_SPI_ERASE_POLL_SETUP;
+        return;
+    }
+    s_.appendLine("Bulk Erase failed ");
+    state_ = CFG_SPI_PROG_HIGH;
+}
+
+void SpiStateObj::pageSetup() {
+    dropEchoes(8);
+    discardInput();
+    if (d_.MBPP <= 0)
+        throw RuntimeError(11, "Division by zero");
+    chunkLength_ = std::int16_t(largestChunk());
+    if (byteCount() - bytesDone_ < chunkLength_)
+        chunkLength_ = std::int16_t(byteCount() - bytesDone_);
+    const std::int64_t address = std::int64_t(offset()) + bytesDone_;
+    const std::int64_t intoPage = address % d_.MBPP;
+    if (intoPage != 0 && d_.MBPP - intoPage < chunkLength_)
+        chunkLength_ = std::int16_t(d_.MBPP - intoPage);
+    command(QString("sf_transfer %1").arg(d_.ABSZ + 1 + chunkLength_), CFG_SPI_PAGE_PROGRAM);
+    NextStep();
+}
+
+void SpiStateObj::pageProgram() {
+    dropEchoes(4);
+    discardInput();
+    if (!dataFileOpen_) {
+        s_.file.close();
+        s_.file.openForReading(path_);
+        dataFileOpen_ = true;
+    }
+    if (s_.TimeoutCnt == 0)
+        chunk_ = fileBytes(bytesDone_, chunkLength_);
+    QByteArray out = bytes({d_.PGPM});
+    out.append(addressBytes());
+    out.append(chunk_);
+    transaction(out);
+    bytesDone_ += chunkLength_;
+    for (int i = 0; i < d_.ABSZ + 1 + chunkLength_; ++i) {
+        if (ReadEcho() == -1) {
+            state_ = CFG_SPI_PROG_HIGH;
+            NextStep();
+            return;
+        }
+    }
+    pollsLeft_ = d_.MPPI;
+    state_ = CFG_SPI_PROGRAM_POLL_SETUP;
+    NextStep();
+}
+
+void SpiStateObj::programPollSetup() {
+    dropEchoes(8);
+    discardInput();
+    command("sf_transfer 2", CFG_SPI_PROGRAM_POLL);
+    NextStep();
+}
+
+void SpiStateObj::programPoll() {
+    dropEchoes(4);
+    discardInput();
+    int status = readStatus();
+    if (status == 'c' || status == 'a' || status == 'k') {
+        s_.appendLine("Unexpected ack detected in RDSR loop.  Attempting to resynchronize.");
+        s_.clock.sleepMs(100);
+        char last = 1;
+        while (s_.port.bytesWaiting() >= 3 && last != 0) {
+            const QByteArray one = s_.port.read();
+            last = one.isEmpty() ? 0 : one[0];
+        }
+        ReadEcho();
+        status = ReadEcho();
+    }
+    if ((status & d_.PSTM) != d_.PSST) {
+        // Busy means wait: poll the same page again, nothing is sent twice.
+        --pollsLeft_;
+        if (pollsLeft_ > 0) {
+            if (conv::toInt32(s_.ui.txtMaxSpiPoll.text()) < d_.MPPI - pollsLeft_)
+                s_.ui.txtMaxSpiPoll.setText(QString::number(d_.MPPI - pollsLeft_));
+            state_ = CFG_SPI_PROGRAM_POLL_SETUP;
+            NextStep();
+            return;
+        }
+        s_.appendLine("SPI programming failed ");
+        state_ = CFG_SPI_PROG_HIGH;
+        return;
+    }
+    if (bytesDone_ < byteCount()) {
+        showProgress(conv::percent(bytesDone_, byteCount()));
+        state_ = CFG_SPI_WRITE_ENABLE_SETUP;
+        return;
+    }
+    s_.file.close();
+    state_ = CFG_SPI_PROGRAM_WRITE_DISABLE_SETUP;
+}
+
+void SpiStateObj::openDataFile() {
+    bytesDone_ = 0;
+    s_.file.close();
+    if (ReadSPI)
+        s_.file.openForWriting(path_);
+    else
+        s_.file.openForReading(path_);
+    state_ = CFG_SPI_READ_SETUP;
+    s_.ui.hscProgress.setMaximum(100);
+    s_.ui.hscProgress.setValue(0);
+    NextStep();
+}
+
+void SpiStateObj::readSetup() {
+    const std::int32_t left = byteCount() - bytesDone_;
+    chunkLength_ = std::int16_t(left > 63 - d_.ABSZ ? 63 - d_.ABSZ : left);
+    command(QString("sf_transfer %1").arg(chunkLength_ + 1 + d_.ABSZ), CFG_SPI_READ_DATA);
+}
+
+void SpiStateObj::readData() {
+    QByteArray out = bytes({d_.READ});
+    out.append(addressBytes());
+    out.append(QByteArray(chunkLength_, char(d_.DUMB & 0xFF)));
+    transaction(out);
+    dropEchoes(d_.ABSZ + 1);
+    chunk_.clear();
+    for (int i = 0; i < chunkLength_; ++i) {
+        const std::int16_t b = ReadEcho();
+        if (b < 0)
+            throw RuntimeError(RuntimeError::InputPastEnd, "Input past end of file");
+        chunk_.append(char(b));
+    }
+    if (ReadSPI)
+        s_.file.writeAt(bytesDone_, chunk_);
+    if (VerifySPI && fileBytes(bytesDone_, chunkLength_) != chunk_) {
+        s_.prompter.tell(QString("SPI verification failed after byte %1 - Aborting").arg(bytesDone_),
+                         "ERROR", Prompter::Icon::Critical);
+        MyError = true;
+        s_.file.close();
+        state_ = CFG_SPI_PROG_HIGH;
+        NextStep();
+        return;
+    }
+    bytesDone_ += chunkLength_;
+    showProgress(conv::percent(bytesDone_, byteCount()));
+    if (bytesDone_ < byteCount()) {
+        state_ = CFG_SPI_READ_SETUP;
+        return;
+    }
+    s_.file.close();
+    s_.appendLine(ReadSPI ? "SPI data read successfully " : "SPI data validated ");
+    s_.ui.txtRecvView.moveCaretToEnd();
+    state_ = CFG_SPI_PROG_HIGH;
+}

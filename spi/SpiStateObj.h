@@ -1,0 +1,110 @@
+#pragma once
+
+#include "link/Sequence.h"
+#include "link/Session.h"
+#include "spi/SpiDescription.h"
+
+// The SPI flash operations through the controller: ID Check, Bulk Erase, Program, Read and
+// Verify. Every flash transaction is announced with "sf_transfer n"; the controller returns
+// one byte per byte written.
+class SpiStateObj : public Sequence {
+public:
+    enum : std::int16_t {
+        CFG_SPI_IDLE = 0,
+        CFG_SPI_LOAD_CONFIG_ON,
+        CFG_SPI_PROG_LOW,
+        CFG_SPI_MODE_OFF,
+        CFG_SPI_CS_LOW,
+        CFG_SPI_READ_ID,
+        UNPROTECT,
+        CFG_SPI_ENABLE_STATUS_WRITE,
+        CFG_SPI_WRITE_STATUS_SETUP,
+        CFG_SPI_WRITE_STATUS,
+        CFG_SPI_UNPROTECT_POLL_SETUP,
+        CFG_SPI_UNPROTECT_POLL,
+        CFG_SPI_DISABLE_STATUS_WRITE_SETUP,
+        CFG_SPI_DISABLE_STATUS_WRITE,
+        CFG_SPI_WRITE_ENABLE_SETUP,
+        CFG_SPI_WRITE_ENABLE_1,
+        CFG_SPI_BULK_ERASE_SETUP,
+        CFG_SPI_BULK_ERASE,
+        CFG_SPI_ERASE_POLL_SETUP,
+        CFG_SPI_ERASE_POLL,
+        CFG_SPI_ERASE_WRITE_DISABLE_SETUP,
+        CFG_SPI_ERASE_WRITE_DISABLE,
+        CFG_SPI_PAGE_SETUP,
+        CFG_SPI_PAGE_PROGRAM,
+        CFG_SPI_PROGRAM_POLL_SETUP,
+        CFG_SPI_PROGRAM_POLL,
+        CFG_SPI_PROGRAM_WRITE_DISABLE_SETUP,
+        CFG_SPI_PROGRAM_WRITE_DISABLE,
+        CFG_SPI_OPEN_DATA_FILE,
+        CFG_SPI_READ_SETUP,
+        CFG_SPI_READ_DATA,
+        CFG_SPI_PROG_HIGH,
+        CFG_SPI_LOAD_CONFIG_OFF,
+        CFG_SPI_FINISH
+    };
+
+    explicit SpiStateObj(Session& session)
+        : s_(session) {}
+
+    bool EchoID = false, BulkErase = false, Program = false, ReadSPI = false, VerifySPI = false;
+    bool MyError = false;
+
+    std::int16_t State() const override { return state_; }
+    void SetState(std::int16_t value) override;
+    void NextStep() override;
+    bool FileTransfer() const override { return state_ == CFG_SPI_PAGE_SETUP && bytesDone_ > 0; }
+    std::int16_t GetPreviousState() const override;
+    const QString& SetPath(const QString& path) {
+        path_ = path;
+        return path_;
+    }
+    void SetState_CFG_SPI_CS_LOW() { SetState(CFG_SPI_CS_LOW); }
+    void SetState_UNPROTECT() { SetState(UNPROTECT); }
+
+    void LoadSpiDeviceFile();
+    const SpiDescription& description() const { return d_; }
+
+private:
+    void step();
+    void prepare();
+    void identify();
+    void unprotectPoll();
+    void writeEnable();
+    void erasePoll();
+    void pageSetup();
+    void pageProgram();
+    void programPollSetup();
+    void programPoll();
+    void openDataFile();
+    void readSetup();
+    void readData();
+
+    std::int16_t ReadEcho();
+    void dropEchoes(int count);
+    void discardInput();
+    void command(const QString& text, std::int16_t next);
+    void transaction(const QByteArray& bytes);
+    int readStatus();
+    void showProgress(int percent);
+
+    std::int32_t offset() const;
+    std::int32_t byteCount() const;
+    QByteArray addressBytes() const;
+    int largestChunk() const;
+    QByteArray fileBytes(std::int32_t position, int count);
+
+    Session& s_;
+    SpiDescription d_;
+    std::int16_t state_ = 0;
+    QString path_;
+    std::int32_t bytesDone_ = 0;
+    std::int16_t pollsLeft_ = 0;
+    bool dataFileOpen_ = false;
+    QByteArray chunk_;
+    std::int16_t chunkLength_ = 0;
+    QString title_;
+    std::int32_t echoCountdown_ = 0;
+};
