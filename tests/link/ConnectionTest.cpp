@@ -1,0 +1,184 @@
+#include "support/FakePort.h"
+#include "support/PanelFixture.h"
+
+#include "link/ControllerProtocol.h"
+
+#include <gtest/gtest.h>
+
+namespace {
+
+struct ConnectionTest : ::testing::Test {
+    VirtualClock clock;
+    FakePort port{clock};
+    QTemporaryDir dir;
+    std::unique_ptr<PanelHarness> h;
+
+    void start() {
+        h = std::make_unique<PanelHarness>(port, clock, dir.path());
+        h->model.startUp();
+        h->prompter.shown.clear();
+    }
+};
+
+FakePort::Responder replying(QByteArray getVerReply, int delayMs, QByteArray probeReply = {}) {
+    return [=](const QByteArray& w) -> QList<FakePort::Reply> {
+        if (w == QByteArray("get_ver", 8))
+            return {{delayMs, getVerReply}};
+        if (w == "x\r" && !probeReply.isEmpty())
+            return {{5, probeReply}};
+        if (w.endsWith('\0'))
+            return {{2, QByteArray("ack\0", 4)}};
+        return {};
+    };
+}
+
+} // namespace
+
+TEST(ControllerProtocol, RecognisesOnlyAckWithItsNulAsAnAcknowledgement) {
+    struct Case {
+        QByteArray four;
+        bool ack;
+    } cases[] = {{QByteArray("ack\0", 4), true},
+                 {"ack\r", false},
+                 {QByteArray("ACK\0", 4), false},
+                 {QByteArray("ac\0k", 4), false},
+                 {"ack", false}};
+    for (const auto& c : cases)
+        EXPECT_EQ(protocol::isAcknowledgement(c.four), c.ack) << c.four.toHex().constData();
+    EXPECT_EQ(protocol::frame("load_config 1"), QByteArray("load_config 1\0", 14));
+}
+
+TEST_F(ConnectionTest, ConnectsToAControllerThatAnswersOnTimeAndNamesThePortOnDisconnect) {
+    port.addPort(3, replying(QByteArray("1.1.0\0ack\0", 10), 2));
+    start();
+    h->ui.btnConnect.click();
+    EXPECT_TRUE(h->prompter.shown.isEmpty()) << h->prompter.texts().join("|").toStdString();
+    EXPECT_TRUE(h->ui.btnDisconnect.visible());
+    EXPECT_FALSE(h->ui.btnConnect.visible());
+    EXPECT_EQ(h->ui.btnDisconnect.text(), "Disconnect from COM3");
+    EXPECT_TRUE(port.isOpen());
+    EXPECT_EQ(port.receiveThreshold(), 1);
+    EXPECT_FALSE(h->ui.mnuComm.enabled());
+    EXPECT_TRUE(h->ui.txtSendView.enabled());
+    EXPECT_TRUE(h->ui.btnLoad.enabled());
+}
+
+TEST_F(ConnectionTest, RefusesAControllerThatAnswersAfterFiftyMilliseconds) {
+    port.addPort(3, replying(QByteArray("1.1.0\0ack\0", 10), 60));
+    start();
+    h->ui.btnConnect.click();
+    ASSERT_EQ(h->prompter.shown.size(), 1);
+    EXPECT_EQ(h->prompter.shown[0].text,
+              "Board not detected on Com3.  Please check your Com port selection.");
+    EXPECT_EQ(h->prompter.shown[0].title, "Warning");
+    EXPECT_FALSE(port.isOpen());
+    EXPECT_TRUE(h->ui.btnConnect.visible());
+}
+
+TEST_F(ConnectionTest, NamesTheDetectedAndTheRequiredVersionOfAnIncompatibleController) {
+    port.addPort(2, replying(QByteArray("1.0.9\0ack\0", 10), 2));
+    start();
+    h->ui.btnConnect.click();
+    ASSERT_EQ(h->prompter.shown.size(), 1);
+    EXPECT_EQ(h->prompter.shown[0].title, "Error");
+    EXPECT_EQ(h->prompter.shown[0].icon, Prompter::Icon::Critical);
+    EXPECT_EQ(h->prompter.shown[0].text,
+              "PSoC software version detected is 1.0.9.\r\n"
+              "Zelto Board Programming Utility v3.4.1 requires version 1.1.0.\r\n"
+              "Software files can be downloaded from the Zelto Vexa:\r\n\r\n"
+              "           https://vexa.zelto.example/downloads");
+    EXPECT_FALSE(port.isOpen());
+}
+
+TEST_F(ConnectionTest, AnAckWithoutNulFromTheWrongVersionTakesTheErrorPathAndLeavesThePortOpen) {
+    port.addPort(4, replying("1.0.9ack", 2));
+    start();
+    h->ui.btnConnect.click();
+    ASSERT_EQ(h->prompter.shown.size(), 1);
+    EXPECT_EQ(h->prompter.shown[0].title, "Error opening COM4");
+    EXPECT_EQ(h->prompter.shown[0].text,
+              "Invalid procedure call or argument\n\rPlease verify your Com port (Options | Comm)");
+    EXPECT_TRUE(port.isOpen());
+    EXPECT_TRUE(h->ui.btnConnect.visible());
+}
+
+TEST_F(ConnectionTest, APortThatCannotBeOpenedIsReportedUnderItsNumber) {
+    port.addPort(5, replying(QByteArray("1.1.0\0ack\0", 10), 2));
+    start();
+    port.removePort(5);
+    h->ui.btnConnect.click();
+    ASSERT_EQ(h->prompter.shown.size(), 1);
+    EXPECT_EQ(h->prompter.shown[0].title, "Error opening COM5");
+    EXPECT_TRUE(h->prompter.shown[0].text.endsWith("\n\rPlease verify your Com port (Options | Comm)"));
+}
+
+TEST_F(ConnectionTest, EnablesTheParallelFlashSetOnlyWhenTheServerAnswersTheProbe) {
+    struct Case {
+        QByteArray probeReply;
+        bool bpiFile;
+        bool idAndErase;
+        bool programReadVerify;
+    } cases[] = {{"", false, false, false},
+                 {"", true, false, false},
+                 {"MicroBlaze BPI Server v036\r\n", false, true, false},
+                 {"MicroBlaze BPI Server v036\r\n", true, true, true},
+                 {"MicroBlaze BPI Server v035\r\n", true, false, false}};
+    for (const auto& c : cases) {
+        port.addPort(1, replying(QByteArray("1.1.0\0ack\0", 10), 2, c.probeReply));
+        start();
+        if (c.bpiFile)
+            h->ui.txtBpiFile.setText("image.bin");
+        h->ui.btnConnect.click();
+        EXPECT_EQ(h->model.session.BpiServerRunning, c.idAndErase);
+        EXPECT_EQ(h->ui.btnIDecho[1].enabled(), c.idAndErase);
+        EXPECT_EQ(h->ui.btnBulkErase[1].enabled(), c.idAndErase);
+        for (auto* b : {&h->ui.btnProgram[1], &h->ui.btnRead[1], &h->ui.btnVerify[1]})
+            EXPECT_EQ(b->enabled(), c.programReadVerify) << c.probeReply.constData();
+        h->ui.btnDisconnect.click();
+        EXPECT_FALSE(port.isOpen());
+        for (auto* set : {&h->ui.btnIDecho, &h->ui.btnProgram})
+            for (auto& b : *set)
+                EXPECT_FALSE(b.enabled());
+        EXPECT_FALSE(h->ui.btnLoad.enabled());
+        EXPECT_TRUE(h->ui.mnuComm.enabled());
+    }
+}
+
+TEST_F(ConnectionTest, KeepsEverySpiButtonDisabledWithoutADeviceAndEnablesPerInputsWithOne) {
+    port.addPort(1, FakePort::controller());
+    start();
+    h->ui.btnConnect.click();
+    for (auto* set : {&h->ui.btnIDecho, &h->ui.btnBulkErase, &h->ui.btnProgram})
+        EXPECT_FALSE((*set)[0].enabled());
+    h->ui.cbFlash.addItem("M25P16");
+    h->ui.cbFlash.setSelectedIndex(0);
+    EXPECT_TRUE(h->ui.btnIDecho[0].enabled());
+    EXPECT_TRUE(h->ui.btnBulkErase[0].enabled());
+    EXPECT_FALSE(h->ui.btnProgram[0].enabled());
+    h->ui.txtSpiFile.setText("data.bin");
+    EXPECT_TRUE(h->ui.btnProgram[0].enabled());
+    EXPECT_TRUE(h->ui.btnVerify[0].enabled());
+}
+
+TEST_F(ConnectionTest, DisconnectWhileDisconnectedLeavesTheDisconnectedLayout) {
+    port.addPort(1, FakePort::controller());
+    start();
+    h->ui.btnDisconnect.click();
+    EXPECT_TRUE(h->prompter.shown.isEmpty());
+    EXPECT_TRUE(h->ui.btnConnect.visible());
+    EXPECT_FALSE(h->ui.btnDisconnect.visible());
+}
+
+TEST_F(ConnectionTest, SkipsTheControllerCheckWhenTheBoardCheckIsDisabled) {
+    port.addPort(1, {});
+    start();
+    h->ui.mnuBoardCheck.click();
+    EXPECT_EQ(h->ui.mnuBoardCheck.text(), "Enable Board Check");
+    h->ui.btnConnect.click();
+    EXPECT_TRUE(h->ui.btnDisconnect.visible());
+    EXPECT_FALSE(port.written(1).contains("get_ver"));
+    EXPECT_TRUE(port.written(1).endsWith("x\r"));
+    h->ui.mnuBoardCheck.click();
+    EXPECT_EQ(h->ui.mnuBoardCheck.text(), "Disable Board Check");
+    EXPECT_FALSE(h->model.session.BoardCheckDisabled);
+}

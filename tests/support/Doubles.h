@@ -1,0 +1,55 @@
+#pragma once
+
+#include "link/Prompter.h"
+
+#include <QList>
+#include <QStringList>
+#include <ostream>
+
+// Readable failures for Qt texts.
+inline void PrintTo(const QString& s, std::ostream* os) { *os << '"' << s.toStdString() << '"'; }
+inline void PrintTo(const QByteArray& b, std::ostream* os) { *os << b.toHex(' ').toStdString(); }
+
+// Records every message box and answers from a queue (Yes or OK when the queue is empty).
+class ScriptedPrompter : public Prompter {
+public:
+    struct Shown {
+        QString text;
+        QString title;
+        Icon icon;
+        Buttons buttons;
+    };
+
+    Answer ask(const QString& text, const QString& title, Icon icon, Buttons buttons) override {
+        shown.append({text, title, icon, buttons});
+        if (!answers.isEmpty())
+            return answers.takeFirst();
+        return buttons == Buttons::YesNo ? Answer::Yes : Answer::Ok;
+    }
+    QStringList texts() const {
+        QStringList out;
+        for (const auto& s : shown)
+            out << s.text;
+        return out;
+    }
+    QStringList titles() const {
+        QStringList out;
+        for (const auto& s : shown)
+            out << s.title;
+        return out;
+    }
+
+    QList<Shown> shown;
+    QList<Answer> answers;
+};
+
+// Answers the file dialog from a queue; empty (cancelled) when the queue is empty.
+class ScriptedPicker : public FilePicker {
+public:
+    QString pick(const QString& title, const QString& filter) override {
+        asked.append({title, filter});
+        return paths.isEmpty() ? QString() : paths.takeFirst();
+    }
+    QList<QPair<QString, QString>> asked;
+    QStringList paths;
+};

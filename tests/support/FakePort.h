@@ -1,0 +1,98 @@
+#pragma once
+
+#include "link/Clock.h"
+#include "link/RuntimeError.h"
+#include "link/SerialPort.h"
+
+#include <QList>
+#include <QMap>
+#include <functional>
+
+// A scripted port on the test clock: each existing port number has a responder that turns
+// what was written into replies, each due after a delay. A reply after 60 ms is tested by
+// advancing the clock, never by waiting.
+class FakePort : public SerialPort {
+public:
+    struct Reply {
+        int delayMs;
+        QByteArray bytes;
+    };
+    using Responder = std::function<QList<Reply>(const QByteArray& written)>;
+
+    explicit FakePort(VirtualClock& clock)
+        : clock_(clock) {}
+
+    void addPort(int number, Responder responder = {}) { ports_[number] = std::move(responder); }
+    void removePort(int number) { ports_.remove(number); }
+
+    // A controller that answers "get_ver" and "get_config" and acknowledges every command.
+    static Responder controller(QByteArray version = "1.1.0", int delayMs = 2);
+
+    bool isOpen() const override { return open_; }
+    void open() override {
+        if (!ports_.contains(portNumber()))
+            throw RuntimeError(RuntimeError::PortOpenFailed, "Port Open Failed");
+        open_ = true;
+        ++opens_;
+    }
+    void close() override {
+        open_ = false;
+        pending_.clear();
+        buffer_.clear();
+    }
+    int bytesWaiting() override {
+        deliver();
+        return int(buffer_.size());
+    }
+    void write(const QByteArray& bytes) override {
+        if (!open_)
+            throw RuntimeError(RuntimeError::PortNotOpen, "Operation valid only when the port is open");
+        written_[portNumber()] += bytes;
+        if (auto r = ports_.value(portNumber()))
+            for (const Reply& reply : r(bytes))
+                pending_.append({clock_.nowUs() + reply.delayMs * 1000LL, reply.bytes});
+    }
+    bool waitForData(int milliseconds) override {
+        clock_.advance(milliseconds * 1000LL);
+        return bytesWaiting() > 0;
+    }
+    // Puts bytes straight into the receive buffer, as if they had arrived.
+    void inject(const QByteArray& bytes) { buffer_ += bytes; }
+
+    QByteArray written(int number) const { return written_.value(number); }
+    int opens() const { return opens_; }
+
+protected:
+    QByteArray take(int maxBytes) override {
+        if (!open_)
+            throw RuntimeError(RuntimeError::PortNotOpen, "Operation valid only when the port is open");
+        deliver();
+        const QByteArray out = buffer_.left(maxBytes);
+        buffer_.remove(0, out.size());
+        return out;
+    }
+
+private:
+    struct Pending {
+        qint64 dueUs;
+        QByteArray bytes;
+    };
+    void deliver() {
+        for (int i = 0; i < pending_.size();) {
+            if (pending_[i].dueUs <= clock_.nowUs()) {
+                buffer_ += pending_[i].bytes;
+                pending_.removeAt(i);
+            } else {
+                ++i;
+            }
+        }
+    }
+
+    VirtualClock& clock_;
+    QMap<int, Responder> ports_;
+    QMap<int, QByteArray> written_;
+    QList<Pending> pending_;
+    QByteArray buffer_;
+    bool open_ = false;
+    int opens_ = 0;
+};
