@@ -1,0 +1,41 @@
+#include "app/Screenshots.h"
+
+#include "panel/MainPanelModel.h"
+#include "panel/ui/MainWindowView.h"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QMainWindow>
+
+static void settle() {
+    for (int i = 0; i < 5; ++i)
+        QCoreApplication::processEvents();
+}
+
+bool takeScreenshots(MainPanelModel& model, MainWindowView& view, const QString& folder) {
+    QDir().mkpath(folder);
+    auto& ui = model.ui;
+    bool ok = true;
+    ui.btnConnect.click();
+    settle();
+    ok &= view.grabTo(folder + "/fpga-layout.png");
+    ui.mnuSPI.click();
+    if (!ui.cbFlash.items().isEmpty())
+        ui.cbFlash.setSelectedIndex(int(ui.cbFlash.items().indexOf("M25P16")));
+    ui.txtSpiFile.setText("firmware.bin");
+    ui.txtPrgBytes.setText("262144");
+    ui.txtOffset.setText("F0");
+    ui.txtRecvView.setText("20 20 15 \r\nSPI programming successful \r\nSPI data validated \r\n");
+    settle();
+    ok &= view.grabTo(folder + "/spi-layout.png");
+    ui.mnuBPI.click();
+    ui.txtBpiFile.setText("image.bin");
+    settle();
+    ok &= view.grabTo(folder + "/bpi-layout.png");
+    ui.Image1.doubleClick();
+    ui.MainPanel.setHeight(11000);
+    settle();
+    ok &= view.grabTo(folder + "/debug-panel.png");
+    model.unload();
+    return ok;
+}

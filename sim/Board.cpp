@@ -1,0 +1,107 @@
+#include "sim/Board.h"
+
+#include <stdexcept>
+
+namespace {
+
+const SpiChipSpec& chipNamed(const QString& name) {
+    const SpiChipSpec* chip = findSpiChip(name);
+    if (!chip)
+        throw std::invalid_argument("unknown SPI flash " + name.toStdString());
+    return *chip;
+}
+
+SpiFlashOptions spiOptions(const BoardConfig& config) {
+    SpiFlashOptions options;
+    options.timeScale = config.timeScale;
+    options.stuckBusy = config.spiStuckBusy;
+    options.powerUpProtected = config.spiPowerUpProtected;
+    return options;
+}
+
+} // namespace
+
+Board::Board(BoardConfig config)
+    : config_(std::move(config))
+    , line_(config_)
+    , input_(config_.baud)
+    , fpga_(config_.initStuckLow)
+    , spi_(chipNamed(config_.spiChip), spiOptions(config_))
+    , cfi_(config_.timeScale)
+    , controller_(config_, fpga_, spi_, line_)
+    , server_(cfi_, line_, config_.replyLatencyUs, config_.serverSilentAfterBytes) {
+    if (config_.serverRunning)
+        fpga_.loadServer();
+    serverWasRunning_ = serverRunning();
+}
+
+bool Board::serverRunning() const { return fpga_.runsServer() && !controller_.fpgaInReset(); }
+
+void Board::receive(const QByteArray& bytes, std::int64_t nowUs) {
+    hostBytes_ += bytes;
+    const double start = input_.occupy(bytes.size(), nowUs);
+    for (qint64 i = 0; i < bytes.size(); ++i) {
+        if (config_.closeAfterBytes >= 0 && bytesReceived_ >= config_.closeAfterBytes) {
+            closed_ = true;
+            line_.mute();
+        }
+        if (closed_)
+            return;
+        ++bytesReceived_;
+        byte(quint8(bytes[i]), input_.arrivalUs(start, i));
+    }
+}
+
+QByteArray Board::takeOutput(std::int64_t nowUs) { return line_.queue().take(nowUs); }
+
+// Downloads and SPI transactions take every byte; so does a server command under way; the
+// rest is command text.
+void Board::byte(quint8 value, std::int64_t atUs) {
+    if (controller_.takesRawBytes(atUs)) {
+        controller_.rawByte(value, atUs);
+        followServer();
+        return;
+    }
+    if (serverRunning() && server_.takesData()) {
+        server_.receive(value, atUs);
+        return;
+    }
+    const CommandLine::Event event = commandLine_.feed(value);
+    if (event.kind == CommandLine::Event::Controller)
+        controllerCommand(event.text, atUs);
+    else if (event.kind == CommandLine::Event::Server && serverRunning())
+        serverCommand(event.text[0].toLatin1(), atUs);
+}
+
+void Board::controllerCommand(const QString& text, std::int64_t atUs) {
+    if (!controller_.command(text, atUs)) {
+        log("unknown " + text);
+        return;
+    }
+    commands_ << text;
+    log(text);
+    if (++controllerCommands_ == config_.silentAfterCommands)
+        line_.mute();
+    followServer();
+}
+
+void Board::serverCommand(char letter, std::int64_t atUs) {
+    serverCommands_ << QString(QChar(letter));
+    log(QString("server ") + letter);
+    server_.command(letter, atUs);
+}
+
+// The server's processor runs while the FPGA holds its design and the user reset is off; it
+// starts afresh each time.
+void Board::followServer() {
+    const bool running = serverRunning();
+    if (running == serverWasRunning_)
+        return;
+    server_.stop();
+    serverWasRunning_ = running;
+}
+
+void Board::log(const QString& text) {
+    if (onCommand)
+        onCommand(text);
+}

@@ -1,0 +1,17 @@
+#include "sim/ServerBitstream.h"
+
+#include "sim/BitstreamBuilder.h"
+
+QByteArray serverBitFile() {
+    PayloadOptions payload;
+    payload.size = 32 * 1024;
+    payload.padding = 16;
+    payload.serverMarker = true;
+    payload.seed = 36;
+    BitFileOptions file;
+    file.designName = "bpi_server_v036.ncd;UserID=0xFFFFFFFF";
+    file.partName = "3s1600efg320";
+    file.date = "2009/06/18";
+    file.time = "11:42:07";
+    return buildBitFile(buildConfigPayload(payload), file);
+}

@@ -1,0 +1,40 @@
+#pragma once
+
+#include "link/Clock.h"
+#include "link/SerialPort.h"
+#include "sim/Board.h"
+
+// The serial port with the simulated board behind it, in process: no pseudo-terminal, and no
+// sleeping beyond what the clock does (a VirtualClock makes every wait instant).
+class SimulatedPort : public SerialPort {
+public:
+    SimulatedPort(Board& board, Clock& clock);
+
+    bool isOpen() const override { return open_; }
+    void open() override;
+    void close() override;
+    int bytesWaiting() override;
+    void write(const QByteArray& bytes) override;
+    // Sleeps the clock until the board's next byte when that comes within the time.
+    bool waitForData(int milliseconds) override;
+
+    // Raises the receive event while the threshold asks for it and bytes wait, as the port
+    // control's event loop would; returns how many events were raised.
+    int deliverReceiveEvents();
+
+    // Bytes the port holds for the host's transmit queue before a write has to wait for the
+    // line (only with a baud rate; unpaced, writes never wait).
+    static constexpr int TransmitBufferBytes = 4096;
+
+protected:
+    QByteArray take(int maxBytes) override;
+
+private:
+    void requireOpen() const;
+    void pull();
+
+    Board& board_;
+    Clock& clock_;
+    bool open_ = false;
+    QByteArray received_;
+};
