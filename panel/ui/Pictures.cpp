@@ -4,6 +4,7 @@
 #include <QLinearGradient>
 #include <QPainter>
 #include <QPainterPath>
+#include <algorithm>
 
 namespace {
 
@@ -57,24 +58,25 @@ QPixmap paintLogo(QSize size, qreal dpr) {
     p.setBrush(bg);
     p.drawRoundedRect(r, 7, 7);
 
-    const qreal boardH = size.height() * 0.5;
-    paintBoard(p, QRectF(10, (size.height() - boardH) / 2, boardH * 1.3, boardH));
+    const qreal h = size.height();
+    const qreal boardH = h * 0.46, boardW = boardH * 1.25;
+    paintBoard(p, QRectF(10, (h - boardH) / 2, boardW, boardH));
 
-    const qreal textLeft = 16 + boardH * 1.3;
-    const QRectF textArea(textLeft, 0, size.width() - textLeft - 8, size.height());
+    const qreal textLeft = 16 + boardW;
+    const qreal textWidth = size.width() - textLeft - 8;
     QFont big(QStringLiteral("DejaVu Sans"));
     big.setBold(true);
-    big.setPixelSize(int(size.height() * 0.36));
+    big.setPixelSize(int(h * 0.34));
     big.setLetterSpacing(QFont::AbsoluteSpacing, 2);
     p.setFont(big);
     p.setPen(Qt::white);
-    p.drawText(textArea.adjusted(0, 0, 0, -size.height() * 0.22), Qt::AlignCenter,
+    p.drawText(QRectF(textLeft, h * 0.14, textWidth, h * 0.44), Qt::AlignCenter,
                QStringLiteral("ZELTO"));
     QFont small(QStringLiteral("DejaVu Sans"));
-    small.setPixelSize(std::max(8, int(size.height() * 0.13)));
+    small.setPixelSize(std::max(8, int(h * 0.12)));
     p.setFont(small);
     p.setPen(QColor(0xc4, 0xd8, 0xf4));
-    p.drawText(textArea.adjusted(0, size.height() * 0.42, 0, 0), Qt::AlignHCenter | Qt::AlignTop,
+    p.drawText(QRectF(textLeft, h * 0.6, textWidth, h * 0.24), Qt::AlignCenter,
                QStringLiteral("Board Programming"));
     return pm;
 }

@@ -3,6 +3,7 @@
 #include "link/Prompter.h"
 
 #include <QList>
+#include <functional>
 #include <QStringList>
 #include <ostream>
 
@@ -22,6 +23,8 @@ public:
 
     Answer ask(const QString& text, const QString& title, Icon icon, Buttons buttons) override {
         shown.append({text, title, icon, buttons});
+        if (onShow)
+            onShow();
         if (!answers.isEmpty())
             return answers.takeFirst();
         return buttons == Buttons::YesNo ? Answer::Yes : Answer::Ok;
@@ -41,6 +44,8 @@ public:
 
     QList<Shown> shown;
     QList<Answer> answers;
+    // The operator's reading time, for tests that care what the board does meanwhile.
+    std::function<void()> onShow;
 };
 
 // Answers the file dialog from a queue; empty (cancelled) when the queue is empty.

@@ -1,0 +1,112 @@
+#include "BoardSimOptions.h"
+
+#include "sim/SpiChipTable.h"
+
+#include <QCommandLineParser>
+#include <cstdio>
+#include <cstdlib>
+
+namespace {
+
+[[noreturn]] void fail(const QCommandLineParser& parser, const QString& message) {
+    std::fprintf(stderr, "zbpu-boardsim: %s\n\n%s", qPrintable(message),
+                 qPrintable(parser.helpText()));
+    std::exit(2);
+}
+
+qint64 integer(const QCommandLineParser& parser, const QString& name, qint64 fallback) {
+    if (!parser.isSet(name))
+        return fallback;
+    bool ok = false;
+    const qint64 value = parser.value(name).toLongLong(&ok);
+    if (!ok || value < 0)
+        fail(parser, "--" + name + " needs a whole number of at least 0");
+    return value;
+}
+
+double real(const QCommandLineParser& parser, const QString& name, double fallback) {
+    if (!parser.isSet(name))
+        return fallback;
+    bool ok = false;
+    const double value = parser.value(name).toDouble(&ok);
+    if (!ok || value < 0)
+        fail(parser, "--" + name + " needs a number of at least 0");
+    return value;
+}
+
+QString chipNames() {
+    QStringList names;
+    for (const SpiChipSpec& chip : spiChipTable())
+        names << chip.name;
+    return names.join(", ");
+}
+
+} // namespace
+
+BoardSimOptions parseBoardSimOptions(const QStringList& arguments) {
+    QCommandLineParser parser;
+    parser.setApplicationDescription(
+        "Simulated evaluation board on a pseudo-terminal. Prints the terminal's path as its "
+        "first line, then serves until interrupted.");
+    parser.addHelpOption();
+    const auto option = [&](const QString& name, const QString& help, const QString& value) {
+        parser.addOption(QCommandLineOption(name, help, value));
+    };
+    const auto flag = [&](const QStringList& names, const QString& help) {
+        parser.addOption(QCommandLineOption(names, help));
+    };
+    option("chip", "SPI flash fitted (" + chipNames() + "); default M25P16.", "NAME");
+    option("spi-image", "SPI flash contents: loaded at start when it exists, saved at exit.",
+           "FILE");
+    option("bpi-image", "Parallel flash contents: loaded at start when it exists, saved at exit.",
+           "FILE");
+    option("link", "Also make a symbolic link PATH to the terminal.", "PATH");
+    option("baud", "Pace both directions at this line rate (8N1); 0 = unpaced (default).", "N");
+    flag({"v", "verbose"}, "Log every controller and server command to stderr.");
+    option("time-scale", "Flash busy times relative to the datasheet (default 1).", "X");
+    flag({"server-running"}, "Start with the BPI server bitstream loaded and running.");
+    option("seed", "Seed of the fault generator (default 1).", "N");
+    option("drop-acks", "Leave out each acknowledgement with this probability.", "RATE");
+    option("delay-acks", "Send each acknowledgement this much later.", "US");
+    option("garbage", "Insert a random byte before each byte sent with this probability.",
+           "RATE");
+    option("firmware", "Version text get_ver answers with (default 1.1.0).", "VERSION");
+    flag({"silent"}, "The controller never answers.");
+    option("silent-after", "The controller stops answering after N commands.", "N");
+    flag({"stuck-busy"}, "The SPI flash stays busy once a write cycle has started.");
+    flag({"init-stuck-low"}, "The FPGA's INIT pin is held low.");
+    option("close-after", "The link closes after N bytes from the host.", "N");
+    option("server-silent-after", "The BPI server hangs after N bytes sent to it.", "N");
+    parser.process(arguments);
+    if (!parser.positionalArguments().isEmpty())
+        fail(parser, "unexpected argument " + parser.positionalArguments().first());
+
+    BoardSimOptions o;
+    BoardConfig& b = o.board;
+    if (parser.isSet("chip")) {
+        const SpiChipSpec* chip = findSpiChip(parser.value("chip"));
+        if (!chip)
+            fail(parser, "unknown chip " + parser.value("chip") + "; known: " + chipNames());
+        b.spiChip = chip->name;
+    }
+    o.spiImage = parser.value("spi-image");
+    o.bpiImage = parser.value("bpi-image");
+    o.link = parser.value("link");
+    o.verbose = parser.isSet("verbose");
+    b.baud = int(integer(parser, "baud", 0));
+    b.timeScale = real(parser, "time-scale", 1.0);
+    b.serverRunning = parser.isSet("server-running");
+    b.seed = quint64(integer(parser, "seed", 1));
+    b.dropAckRate = real(parser, "drop-acks", 0.0);
+    b.ackDelayUs = integer(parser, "delay-acks", 0);
+    b.garbageRate = real(parser, "garbage", 0.0);
+    if (parser.isSet("firmware"))
+        b.firmwareVersion = parser.value("firmware");
+    b.silent = parser.isSet("silent");
+    b.silentAfterCommands = int(integer(parser, "silent-after", -1));
+    b.spiStuckBusy = parser.isSet("stuck-busy") ? StuckBusy::EveryCycle : StuckBusy::Never;
+    b.initStuckLow = parser.isSet("init-stuck-low");
+    b.closeAfterBytes = integer(parser, "close-after", -1);
+    b.serverSilentAfterBytes = integer(parser, "server-silent-after", -1);
+    return o;
+}

@@ -1,0 +1,22 @@
+#pragma once
+
+#include <QString>
+
+// A pseudo-terminal pair in raw mode, so that NUL, CR, XON and XOFF pass unchanged. The
+// simulator keeps a descriptor of the terminal side open itself: a client that closes and
+// reopens the port then finds the board still there.
+class PseudoTerminal {
+public:
+    PseudoTerminal(); // throws std::runtime_error
+    ~PseudoTerminal();
+    PseudoTerminal(const PseudoTerminal&) = delete;
+    PseudoTerminal& operator=(const PseudoTerminal&) = delete;
+
+    int masterFd() const { return master_; }
+    const QString& path() const { return path_; }
+
+private:
+    int master_ = -1;
+    int slave_ = -1;
+    QString path_;
+};

@@ -1,0 +1,49 @@
+#include "BoardSimOptions.h"
+#include "FlashImages.h"
+#include "PseudoTerminal.h"
+#include "PtyBridge.h"
+#include "QuitSignals.h"
+
+#include <QCoreApplication>
+#include <QFile>
+#include <cstdio>
+#include <stdexcept>
+#include <unistd.h>
+
+int main(int argc, char** argv) {
+    QCoreApplication app(argc, argv);
+    const BoardSimOptions options = parseBoardSimOptions(app.arguments());
+    try {
+        Board board(options.board);
+        loadFlashImage(board.spi().array(), options.spiImage);
+        loadFlashImage(board.bpiFlash().array(), options.bpiImage);
+        if (options.verbose)
+            board.onCommand = [](const QString& text) {
+                std::fprintf(stderr, "%s\n", qPrintable(text));
+            };
+
+        PseudoTerminal terminal;
+        if (!options.link.isEmpty()) {
+            QFile::remove(options.link);
+            if (::symlink(qPrintable(terminal.path()), qPrintable(options.link)) != 0)
+                std::fprintf(stderr, "zbpu-boardsim: cannot link %s\n", qPrintable(options.link));
+        }
+        std::printf("%s\n", qPrintable(terminal.path()));
+        std::fflush(stdout);
+
+        PtyBridge bridge(board, terminal.masterFd());
+        quitOnSignals();
+        const int status = app.exec();
+
+        if (!options.link.isEmpty())
+            QFile::remove(options.link);
+        bool saved = saveFlashImage(board.spi().array(), options.spiImage);
+        saved = saveFlashImage(board.bpiFlash().array(), options.bpiImage) && saved;
+        if (!saved)
+            std::fprintf(stderr, "zbpu-boardsim: could not save a flash image\n");
+        return saved ? status : 1;
+    } catch (const std::exception& e) {
+        std::fprintf(stderr, "zbpu-boardsim: %s\n", e.what());
+        return 1;
+    }
+}

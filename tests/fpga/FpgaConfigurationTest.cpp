@@ -1,0 +1,196 @@
+#include "support/SimHarness.h"
+
+#include "sim/BitstreamBuilder.h"
+
+#include <gtest/gtest.h>
+
+namespace {
+
+const QStringList NormalRun = {"load_config 1", "drive_prog 0", "drive_mode 7", "spi_mode 1",
+                               "drive_prog 1",  "read_init",    "drive_mode 8", "fpga_rst 1"};
+const QStringList NormalEnd = {"read_init", "read_done", "spi_mode 0", "load_config 0",
+                               "fpga_rst 0"};
+
+struct FpgaConfigurationTest : ::testing::Test {
+    std::unique_ptr<SimHarness> sim;
+    QByteArray file;
+
+    void board(BoardConfig config = {}) {
+        sim = std::make_unique<SimHarness>(config);
+        sim->startAndConnect();
+    }
+    // Chooses the file as the operator does and confirms the device.
+    void configure(const QByteArray& bytes, const QString& name = "design.bit") {
+        file = bytes;
+        const QString path = writeFile(sim->dir.path(), name, bytes);
+        sim->h->picker.paths << path;
+        sim->h->ui.mnuFPGA.click();
+        sim->h->ui.mnuOpenFile.click();
+        sim->h->ui.btnCfgFPGA.click();
+        sim->h->runTimer();
+    }
+    QStringList shown() const { return sim->h->prompter.texts(); }
+};
+
+} // namespace
+
+TEST_F(FpgaConfigurationTest, ANormalRunSendsTheCommandsInOrderAndTheWholeFile) {
+    board();
+    const int mark = sim->mark();
+    const QByteArray bit = buildBitFile(buildConfigPayload({.size = 20000}));
+    configure(bit);
+    EXPECT_EQ(sim->h->ui.txtFilelen.text(), QString::number(bit.size()));
+    EXPECT_EQ(sim->h->ui.txtDevice.text(), "3s200pq208");
+    ASSERT_FALSE(shown().isEmpty());
+    EXPECT_EQ(shown().last(), "Bitfile is for a 3s200pq208 device.  Is this correct?");
+    EXPECT_EQ(sim->commandsSince(mark),
+              NormalRun + QStringList{QString("ss_program %1").arg(bit.size())} + NormalEnd);
+    EXPECT_EQ(sim->board.fpga().received(), bit);
+    EXPECT_TRUE(sim->board.fpga().done());
+    EXPECT_EQ(sim->console(), "FPGA programmed successfully! \r\n");
+    EXPECT_EQ(sim->h->model.cfg.State(), 0);
+    EXPECT_EQ(sim->h->model.session.opState.State(), 0);
+    EXPECT_TRUE(sim->h->ui.btnCfgFPGA.enabled());
+    EXPECT_FALSE(sim->h->ui.hscProgress.visible());
+    EXPECT_EQ(sim->h->model.session.port.receiveThreshold(), 1);
+}
+
+TEST_F(FpgaConfigurationTest, ARawBinFileIsNotRecognisedButConfiguresAllTheSame) {
+    board();
+    const QByteArray bin = buildConfigPayload({.size = 4096, .sync = SyncWord::Half16});
+    configure(bin, "design.bin");
+    EXPECT_EQ(sim->h->ui.txtDevice.text(), "Not recognized");
+    EXPECT_EQ(shown().last(), "Bitfile is for a Not recognized device.  Is this correct?");
+    EXPECT_TRUE(sim->board.fpga().done());
+}
+
+TEST_F(FpgaConfigurationTest, SendsChunksOfSixtyFourWithTheProgressOfEach) {
+    board();
+    const QByteArray bytes(130, char(0xFF));
+    QList<double> progress;
+    sim->h->ui.hscProgress.watch([&] {
+        const double v = sim->h->ui.hscProgress.value();
+        if (sim->h->ui.hscProgress.visible() && (progress.isEmpty() || progress.last() != v))
+            progress << v;
+    });
+    const int before = int(sim->board.hostBytes().size());
+    configure(bytes, "tiny.bin");
+    const QByteArray host = sim->board.hostBytes().mid(before);
+    const int at = int(host.indexOf(QByteArray("ss_program 130\0", 15)));
+    ASSERT_GE(at, 0);
+    EXPECT_EQ(host.mid(at + 15, 130), bytes);
+    EXPECT_EQ(progress, (QList<double>{0, 49, 98, 100}));
+}
+
+TEST_F(FpgaConfigurationTest, ReportsEachOutcomeOfThePins) {
+    struct Case {
+        const char* what;
+        BoardConfig config;
+        QByteArray file;
+        QString console;
+    } cases[] = {
+        {"truncated stream", {},
+         buildConfigPayload({.size = 8192}).left(4000),
+         "Programming succeeded, but done did not go high.  Make sure start clock is CCLK. \r\n"},
+        {"no sync word", {}, buildConfigPayload({.size = 4096, .sync = SyncWord::None}),
+         "FPGA programming failed! \r\n"},
+        {"INIT stuck low", {.initStuckLow = true}, buildConfigPayload({.size = 4096}),
+         "Init value is not high.\r\nFPGA programming failed! \r\n"},
+    };
+    for (auto& c : cases) {
+        board(c.config);
+        configure(c.file, "x.bin");
+        EXPECT_EQ(sim->console(), c.console) << c.what;
+        EXPECT_TRUE(sim->commandsSince(0).endsWith("fpga_rst 0")) << c.what;
+        EXPECT_EQ(sim->h->model.session.opState.State(), 0);
+    }
+}
+
+TEST_F(FpgaConfigurationTest, RetriesAMissingAcknowledgementWithTheSameCommand) {
+    board();
+    auto& h = *sim->h;
+    h.ui.txtBitFile.setText("design.bit");
+    h.model.cfg.SetPath(writeFile(sim->dir.path(), "design.bit", buildConfigPayload()));
+    h.ui.txtFilelen.setText(QString::number(4096));
+    // Three ticks pass with the board's answers gone, then it answers again.
+    sim->port.close();
+    sim->port.open();
+    const int mark = sim->mark();
+    int ticks = 0;
+    h.timer.onTick = [&, tick = h.timer.onTick] {
+        if (++ticks <= 3)
+            sim->port.setReadLength(0), sim->port.read(), sim->port.setReadLength(1);
+        tick();
+    };
+    h.ui.btnCfgFPGA.click();
+    h.runTimer();
+    const QStringList seen = sim->commandsSince(mark);
+    EXPECT_EQ(seen.mid(0, 4), QStringList(4, "load_config 1"));
+    EXPECT_EQ(seen.mid(4, 1), QStringList{"drive_prog 0"});
+    EXPECT_TRUE(h.prompter.titles().filter("Communication").isEmpty());
+    EXPECT_TRUE(sim->board.fpga().done());
+}
+
+TEST_F(FpgaConfigurationTest, ABoardThatNeverAcknowledgesAsksToVerifyThePort) {
+    board({.silent = true});
+    auto& h = *sim->h;
+    h.ui.mnuBoardCheck.click();
+    h.ui.btnConnect.click();
+    ASSERT_TRUE(h.ui.btnDisconnect.visible());
+    configure(buildConfigPayload());
+    EXPECT_EQ(sim->commandsSince(0).count("load_config 1"), 5);
+    ASSERT_FALSE(h.prompter.shown.isEmpty());
+    EXPECT_EQ(h.prompter.shown.last().title, "Communication with PSoC lost");
+    EXPECT_EQ(h.prompter.shown.last().text,
+              "Please verify your Com port setting.\n\r(Disconnect, then Options | Comm)");
+    EXPECT_EQ(h.model.session.opState.State(), 0);
+    EXPECT_EQ(h.model.cfg.State(), 0);
+    EXPECT_EQ(h.model.session.TimeoutCnt, 0);
+}
+
+TEST_F(FpgaConfigurationTest, AnAcknowledgementLostLaterNamesTheState) {
+    board({.silentAfterCommands = 4});
+    configure(buildConfigPayload());
+    ASSERT_FALSE(sim->h->prompter.shown.isEmpty());
+    EXPECT_EQ(sim->h->prompter.shown.last().title, "Communication with PSoC lost");
+    // Detection, the version check, "load_config 1" and "drive_prog 0" were answered;
+    // "drive_mode 7" of state 3 never was.
+    EXPECT_EQ(sim->h->prompter.shown.last().text, "No ACK from state 3");
+}
+
+TEST_F(FpgaConfigurationTest, AFileThatCannotBeOpenedIsReportedAndTheControllerReleased) {
+    board();
+    sim->setReadingTime(2000);
+    auto& h = *sim->h;
+    const QString path = writeFile(sim->dir.path(), "gone.bit", buildBitFile(buildConfigPayload()));
+    h.picker.paths << path;
+    h.ui.mnuFPGA.click();
+    h.ui.mnuOpenFile.click();
+    QFile::remove(path);
+    const int mark = sim->mark();
+    h.ui.btnCfgFPGA.click();
+    h.runTimer();
+    EXPECT_TRUE(h.prompter.texts().last().startsWith("Error: 53\r\nFile not found"));
+    EXPECT_EQ(h.prompter.shown.last().title, "Application Error");
+    const QStringList seen = sim->commandsSince(mark);
+    EXPECT_EQ(seen.mid(seen.size() - 2), (QStringList{"load_config 0", "fpga_rst 0"}));
+    EXPECT_EQ(h.model.cfg.State(), 0);
+    EXPECT_TRUE(h.ui.btnCfgFPGA.enabled());
+    EXPECT_FALSE(h.ui.hscProgress.visible());
+}
+
+TEST_F(FpgaConfigurationTest, DisconnectBetweenStepsAbandonsTheRunWithoutTouchingThePort) {
+    board();
+    auto& h = *sim->h;
+    h.ui.txtBitFile.setText("design.bit");
+    h.model.cfg.SetPath(writeFile(sim->dir.path(), "design.bit", buildConfigPayload()));
+    h.ui.txtFilelen.setText("4096");
+    h.ui.btnCfgFPGA.click();
+    h.timer.fire();
+    h.ui.btnDisconnect.click();
+    EXPECT_FALSE(h.timer.isActive());
+    EXPECT_EQ(h.model.cfg.State(), 0);
+    EXPECT_EQ(h.model.session.opState.State(), 1);
+    EXPECT_TRUE(sim->console().endsWith("Operation abandoned: the port was closed.\r\n"));
+    EXPECT_TRUE(h.ui.mnuSPI.enabled());
+}

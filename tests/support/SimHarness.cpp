@@ -1,0 +1,23 @@
+#include "SimHarness.h"
+
+#include <QDir>
+#include <QFile>
+
+SimHarness::SimHarness(BoardConfig config)
+    : board(config)
+    , port(board, clock, 1) {
+    const QDir bin(ZBPU_BIN_DIR);
+    for (const QString& f : bin.entryList({"*.sfh", "bpi_server_*.bit"}, QDir::Files))
+        QFile::copy(bin.filePath(f), dir.path() + "/" + f);
+    h = std::make_unique<PanelHarness>(port, clock, dir.path());
+}
+
+void SimHarness::setReadingTime(int ms) {
+    h->prompter.onShow = [this, ms] { clock.advance(std::int64_t(ms) * 1000); };
+}
+
+void SimHarness::startAndConnect() {
+    h->model.startUp();
+    h->prompter.shown.clear();
+    h->ui.btnConnect.click();
+}

@@ -1,0 +1,48 @@
+#pragma once
+
+#include "PanelFixture.h"
+#include "sim/Board.h"
+#include "link/RuntimeError.h"
+#include "sim/SimulatedPort.h"
+
+#include <QTemporaryDir>
+
+// The simulated board on one port number; the others do not exist.
+class BoardOnPort : public SimulatedPort {
+public:
+    BoardOnPort(Board& board, Clock& clock, int number)
+        : SimulatedPort(board, clock)
+        , number_(number) {}
+    void open() override {
+        if (portNumber() != number_)
+            throw RuntimeError(RuntimeError::PortOpenFailed, "Port open failed: no such port");
+        SimulatedPort::open();
+    }
+
+private:
+    int number_;
+};
+
+// A whole main window on the in-process simulated board, in a program folder that holds the
+// shipped description files and the server bitstream, all on a virtual clock.
+class SimHarness {
+public:
+    explicit SimHarness(BoardConfig config = {});
+
+    // Starts the window (detection, lists) and connects.
+    void startAndConnect();
+    // An operator who takes this long to read each message box (0: answers at once).
+    void setReadingTime(int ms);
+
+    // The operation's commands as the controller saw them, from the mark on.
+    QStringList commandsSince(int mark) const { return board.commandsSeen().mid(mark); }
+    int mark() const { return int(board.commandsSeen().size()); }
+    QString console() const { return h->ui.txtRecvView.text(); }
+    QString path(const QString& name) const { return dir.path() + "/" + name; }
+
+    QTemporaryDir dir;
+    VirtualClock clock;
+    Board board;
+    BoardOnPort port;
+    std::unique_ptr<PanelHarness> h;
+};
