@@ -88,6 +88,9 @@ void CfgStateObj::step() {
         state_ = CFG_SS_PROGRAM;
         break;
     case CFG_SS_PROGRAM:
+        // Opened before the download is announced: once it is, the controller takes every
+        // byte as bitstream, and a file that cannot be read would leave it waiting.
+        s_.file.openForReading(path_);
         send("ss_program " + ui.txtFilelen.text());
         state_ = CFG_DOWNLOAD;
         bytesSent_ = 0;
@@ -162,7 +165,7 @@ void CfgStateObj::step() {
 void CfgStateObj::download() {
     auto& port = s_.port;
     const std::int32_t length = fileLength();
-    if (bytesSent_ == 0)
+    if (bytesSent_ == 0 && !s_.file.isOpen())
         s_.file.openForReading(path_);
     for (;;) {
         if (port.bytesWaiting() > 0) {

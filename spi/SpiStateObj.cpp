@@ -411,6 +411,9 @@ void SpiStateObj::pageSetup() {
     discardInput();
     if (d_.MBPP <= 0)
         throw RuntimeError(11, "Division by zero");
+    // Opened before the transaction is announced: a file that cannot be read must fail while
+    // the controller still waits for commands, not for transaction bytes.
+    openDataFileForProgram();
     chunkLength_ = std::int16_t(largestChunk());
     if (byteCount() - bytesDone_ < chunkLength_)
         chunkLength_ = std::int16_t(byteCount() - bytesDone_);
@@ -422,14 +425,18 @@ void SpiStateObj::pageSetup() {
     NextStep();
 }
 
+void SpiStateObj::openDataFileForProgram() {
+    if (dataFileOpen_)
+        return;
+    s_.file.close();
+    s_.file.openForReading(path_);
+    dataFileOpen_ = true;
+}
+
 void SpiStateObj::pageProgram() {
     dropEchoes(4);
     discardInput();
-    if (!dataFileOpen_) {
-        s_.file.close();
-        s_.file.openForReading(path_);
-        dataFileOpen_ = true;
-    }
+    openDataFileForProgram();
     if (s_.TimeoutCnt == 0)
         chunk_ = fileBytes(bytesDone_, chunkLength_);
     QByteArray out = bytes({d_.PGPM});

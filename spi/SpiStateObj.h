@@ -76,6 +76,7 @@ private:
     void erasePoll();
     void pageSetup();
     void pageProgram();
+    void openDataFileForProgram();
     void programPollSetup();
     void programPoll();
     void openDataFile();

@@ -1,0 +1,63 @@
+#pragma once
+
+#include "sim/Board.h"
+#include "sim/SpiFlash.h"
+
+#include <QByteArray>
+#include <QtEndian>
+#include <cstdint>
+
+namespace simtest {
+
+inline const QByteArray Ack("ack\0", 4);
+
+// A controller command as the program frames it: the text and one NUL.
+inline QByteArray command(const char* text) { return QByteArray(text) + '\0'; }
+
+inline QByteArray be32(quint32 value) {
+    char bytes[4];
+    qToBigEndian(value, bytes);
+    return QByteArray(bytes, 4);
+}
+
+// One SPI transaction, all of it at one instant.
+inline QByteArray transfer(SpiFlash& flash, const QByteArray& mosi, std::int64_t atUs) {
+    QByteArray miso;
+    flash.select(atUs);
+    for (char c : mosi)
+        miso.append(char(flash.clock(quint8(c), atUs)));
+    flash.deselect(atUs);
+    return miso;
+}
+
+// A host on a hand-moved clock: sends, then collects what the board sent within a window.
+class Host {
+public:
+    explicit Host(Board& board)
+        : board_(board) {}
+
+    QByteArray exchange(const QByteArray& bytes, std::int64_t windowUs = 100'000) {
+        board_.receive(bytes, nowUs);
+        nowUs += windowUs;
+        return board_.takeOutput(nowUs);
+    }
+    // Time from now until the board's reply to bytes sent now has arrived completely.
+    std::int64_t replyTimeUs(const QByteArray& bytes) {
+        const std::int64_t start = nowUs;
+        board_.receive(bytes, start);
+        std::int64_t last = start;
+        for (std::int64_t next; (next = board_.nextOutputUs()) >= 0;) {
+            board_.takeOutput(next);
+            last = next;
+        }
+        nowUs = last;
+        return last - start;
+    }
+
+    std::int64_t nowUs = 1'000'000;
+
+private:
+    Board& board_;
+};
+
+} // namespace simtest

@@ -1,0 +1,314 @@
+#include "support/SimHarness.h"
+
+#include <QRandomGenerator>
+#include <gtest/gtest.h>
+
+namespace {
+
+QByteArray randomBytes(int size, quint32 seed) {
+    QRandomGenerator gen(seed);
+    QByteArray out(size, '\0');
+    for (auto& c : out)
+        c = char(gen.bounded(256));
+    return out;
+}
+
+const QStringList Opening = {"load_config 1", "drive_prog 0", "spi_mode 0", "sf_transfer 4"};
+const QStringList Closing = {"drive_prog 1", "load_config 0"};
+
+struct SpiOperationsTest : ::testing::Test {
+    std::unique_ptr<SimHarness> sim;
+
+    MainPanelControls& ui() { return sim->h->ui; }
+    void board(const QString& chip, BoardConfig config = {}, const QString& device = {}) {
+        config.spiChip = chip;
+        sim = std::make_unique<SimHarness>(config);
+        sim->startAndConnect();
+        ui().mnuSPI.click();
+        const int at = int(ui().cbFlash.items().indexOf(device.isEmpty() ? chip : device));
+        ASSERT_GE(at, 0);
+        ui().cbFlash.setSelectedIndex(at);
+    }
+    void chooseFile(const QString& name, const QByteArray& bytes) {
+        sim->h->picker.paths << writeFile(sim->dir.path(), name, bytes);
+        ui().mnuOpenFile.click();
+    }
+    void press(Control& button) {
+        ASSERT_TRUE(button.enabled()) << button.name().toStdString();
+        button.click();
+        sim->h->runTimer();
+    }
+    QByteArray flash(qint64 at, qint64 size) { return sim->board.spi().memory().mid(at, size); }
+    // Lengths of the data transactions announced with "sf_transfer", from the mark on.
+    QList<int> transfers(int mark) {
+        QList<int> out;
+        for (const QString& c : sim->commandsSince(mark))
+            if (c.startsWith("sf_transfer "))
+                out << c.mid(12).toInt();
+        return out;
+    }
+    void expectCleanRun() {
+        EXPECT_FALSE(sim->console().contains("Timed out")) << sim->console().toStdString();
+        EXPECT_FALSE(sim->console().contains("Unexpected ack"));
+        EXPECT_EQ(sim->commandsSince(sim->mark() - 2), Closing);
+        EXPECT_EQ(sim->h->model.session.opState.State(), 3);
+        EXPECT_EQ(sim->h->model.spi.State(), 0);
+    }
+};
+
+} // namespace
+
+TEST_F(SpiOperationsTest, IdCheckShowsTheIdentificationBytesOfEachDevice) {
+    const struct {
+        QString chip, console;
+    } cases[] = {{"M25P16", "20 20 15 \r\n"},
+                 {"W25Q64", "EF 40 17 \r\n"},
+                 {"MX25L3206E", "C2 20 16 \r\n"},
+                 {"S25FL064P", "01 02 16 \r\n"}};
+    for (const auto& c : cases) {
+        board(c.chip);
+        const int mark = sim->mark();
+        press(ui().btnIDecho[0]);
+        EXPECT_EQ(sim->console(), c.console) << c.chip.toStdString();
+        EXPECT_EQ(sim->commandsSince(mark), Opening + Closing);
+        EXPECT_TRUE(sim->h->prompter.shown.isEmpty());
+        expectCleanRun();
+        EXPECT_TRUE(ui().btnIDecho[0].enabled());
+        EXPECT_EQ(sim->port.receiveThreshold(), 1);
+    }
+}
+
+TEST_F(SpiOperationsTest, BulkEraseLeavesTheWholeFlashErased) {
+    board("M25P16");
+    sim->board.spi().memory() = randomBytes(2 * 1024 * 1024, 7);
+    QStringList captions;
+    ui().lblProgress.watch([&] {
+        if (captions.isEmpty() || captions.last() != ui().lblProgress.text())
+            captions << ui().lblProgress.text();
+    });
+    press(ui().btnBulkErase[0]);
+    EXPECT_EQ(sim->board.spi().memory(), QByteArray(2 * 1024 * 1024, char(0xFF)));
+    EXPECT_EQ(sim->console(), "Bulk Erase confirmed \r\n");
+    EXPECT_TRUE(captions.contains("Bulk Erase Poll 3% done"));
+    expectCleanRun();
+}
+
+TEST_F(SpiOperationsTest, ProgramsAnUnalignedImageExactlyAndNothingElse) {
+    for (const QString chip : {"M25P16", "W25Q32", "MX25L6406E"}) {
+        board(chip);
+        const qint64 size = sim->board.spi().memory().size();
+        const QByteArray image = randomBytes(100 * 1024 + 7, 42);
+        chooseFile("image.bin", image);
+        EXPECT_EQ(ui().txtPrgBytes.text(), QString::number(image.size()));
+        ui().txtOffset.setText("F0");
+        const int mark = sim->mark();
+        press(ui().btnProgram[0]);
+        EXPECT_TRUE(sim->console().endsWith("SPI programming successful \r\n")) << chip.toStdString();
+        EXPECT_EQ(flash(0xF0, image.size()), image);
+        EXPECT_EQ(flash(0, 0xF0), QByteArray(0xF0, char(0xFF)));
+        const qint64 end = 0xF0 + image.size();
+        EXPECT_EQ(flash(end, size - end), QByteArray(size - end, char(0xFF)));
+        // The first chunk ends at the page boundary at 0x100.
+        QList<int> chunks;
+        for (const QByteArray& t : sim->board.spiTransactions())
+            if (quint8(t[0]) == 0x02 && chunks.size() < 2)
+                chunks << int(t.size()) - 4;
+        EXPECT_EQ(chunks, (QList<int>{16, 60}));
+        EXPECT_GT(transfers(mark).size(), 3 * (image.size() / 60));
+        expectCleanRun();
+    }
+}
+
+TEST_F(SpiOperationsTest, CutsProgramChunksAtTheTransactionLimitAndThePageBoundary) {
+    const struct {
+        QString offset;
+        int count;
+        QList<int> chunks;
+    } cases[] = {{"0", 256, {60, 60, 60, 60, 16}}, {"F0", 136, {16, 60, 60}}};
+    for (const auto& c : cases) {
+        board("M25P16");
+        chooseFile("data.bin", randomBytes(c.count, 3));
+        ui().txtOffset.setText(c.offset);
+        press(ui().btnProgram[0]);
+        QList<int> chunks;
+        for (const QByteArray& t : sim->board.spiTransactions())
+            if (quint8(t[0]) == 0x02)
+                chunks << int(t.size()) - 4;
+        EXPECT_EQ(chunks, c.chunks) << c.offset.toStdString();
+        expectCleanRun();
+    }
+}
+
+TEST_F(SpiOperationsTest, SixteenBytePagesKeepEveryChunkInsideItsPage) {
+    board("M25P16");
+    QByteArray sfh = readFile(sim->path("M25P16.sfh"));
+    sfh.replace("MBPP      000000000100", "MBPP      000000000010");
+    writeFile(sim->dir.path(), "M25P16.sfh", sfh);
+    const QByteArray image = randomBytes(100, 5);
+    chooseFile("data.bin", image);
+    ui().txtOffset.setText("7");
+    press(ui().btnProgram[0]);
+    qint64 address = 7;
+    for (const QByteArray& t : sim->board.spiTransactions()) {
+        if (quint8(t[0]) != 0x02)
+            continue;
+        const int length = int(t.size()) - 4;
+        EXPECT_LE(length, 16);
+        EXPECT_EQ(address / 16, (address + length - 1) / 16);
+        address += length;
+    }
+    EXPECT_EQ(address, 107);
+    // The simulated part has 256-byte pages, so 16-byte chunks land where they belong.
+    EXPECT_EQ(flash(7, 100), image);
+}
+
+TEST_F(SpiOperationsTest, ABusyPageIsPolledAgainAndNeverSentTwice) {
+    BoardConfig slow;
+    slow.timeScale = 20; // 13 ms per page: several status polls each
+    board("M25P16", slow);
+    const QByteArray image = randomBytes(2000, 9);
+    chooseFile("data.bin", image);
+    press(ui().btnProgram[0]);
+    int programs = 0;
+    for (const QByteArray& t : sim->board.spiTransactions())
+        programs += quint8(t[0]) == 0x02;
+    // Five chunks for each of the seven full pages (60, 60, 60, 60, 16), four for the rest.
+    EXPECT_EQ(programs, 7 * 5 + 4);
+    EXPECT_EQ(flash(0, image.size()), image);
+    EXPECT_GT(ui().txtMaxSpiPoll.text().toInt(), 1);
+    expectCleanRun();
+}
+
+TEST_F(SpiOperationsTest, ReadWritesTheRangeIntoTheFileAndKeepsALongerFilesTail) {
+    board("W25Q32");
+    sim->board.spi().memory().replace(0x1000, 100, randomBytes(100, 11));
+    chooseFile("out.bin", QByteArray(300, char(0xAA)));
+    ui().txtPrgBytes.setText("100");
+    ui().txtOffset.setText("1000");
+    QStringList captions;
+    ui().lblProgress.watch([&] { captions << ui().lblProgress.text(); });
+    const int mark = sim->mark();
+    press(ui().btnRead[0]);
+    EXPECT_EQ(sim->h->prompter.shown[0].text, "out.bin will be overwritten!");
+    const QByteArray out = readFile(sim->path("out.bin"));
+    EXPECT_EQ(out.left(100), flash(0x1000, 100));
+    EXPECT_EQ(out.mid(100), QByteArray(200, char(0xAA)));
+    EXPECT_EQ(transfers(mark), (QList<int>{4, 64, 44}));
+    EXPECT_TRUE(captions.contains("Read Progress 60% done"));
+    EXPECT_TRUE(captions.contains("Read Progress 100% done"));
+    EXPECT_EQ(sim->console(), "SPI data read successfully \r\n");
+    expectCleanRun();
+}
+
+TEST_F(SpiOperationsTest, VerifyPassesOnTheSameDataAndNamesTheChunkOfTheFirstDifference) {
+    board("M25P32");
+    const QByteArray image = randomBytes(500, 13);
+    sim->board.spi().memory().replace(0, image.size(), image);
+    chooseFile("same.bin", image);
+    press(ui().btnVerify[0]);
+    EXPECT_EQ(sim->console(), "SPI data validated \r\n");
+    EXPECT_FALSE(sim->h->model.spi.MyError);
+    expectCleanRun();
+
+    QByteArray changed = image;
+    changed[69] = char(~changed[69]);
+    chooseFile("changed.bin", changed);
+    press(ui().btnVerify[0]);
+    ASSERT_FALSE(sim->h->prompter.shown.isEmpty());
+    EXPECT_EQ(sim->h->prompter.shown.last().text, "SPI verification failed after byte 60 - Aborting");
+    EXPECT_EQ(sim->h->prompter.shown.last().title, "ERROR");
+    EXPECT_TRUE(sim->h->model.spi.MyError);
+    expectCleanRun();
+}
+
+TEST_F(SpiOperationsTest, EveryFailureEndsByReleasingTheController) {
+    const QByteArray image = randomBytes(1000, 17);
+    const struct {
+        const char* what;
+        QString chip, device;
+        BoardConfig config;
+        Control& (*button)(MainPanelControls&);
+        QString console, message;
+    } cases[] = {
+        {"ID mismatch", "W25Q32", "M25P32", {},
+         [](MainPanelControls& u) -> Control& { return u.btnProgram[0]; }, "",
+         "ID code byte read does not match expected value: 20 20 16 "},
+        {"erase never completes", "M25P16", "M25P16", {.spiStuckBusy = StuckBusy::EraseOnly},
+         [](MainPanelControls& u) -> Control& { return u.btnBulkErase[0]; }, "Bulk Erase failed \r\n",
+         ""},
+        {"status write never completes", "M25P16", "M25P16", {.spiStuckBusy = StuckBusy::EveryCycle},
+         [](MainPanelControls& u) -> Control& { return u.btnProgram[0]; },
+         "SPI Unprotect failed! \r\n", ""},
+    };
+    for (const auto& c : cases) {
+        board(c.chip, c.config, c.device);
+        chooseFile("image.bin", image);
+        press(c.button(ui()));
+        EXPECT_EQ(sim->console(), c.console) << c.what;
+        if (!c.message.isEmpty()) {
+            ASSERT_FALSE(sim->h->prompter.shown.isEmpty()) << c.what;
+            EXPECT_EQ(sim->h->prompter.shown.last().text, c.message) << c.what;
+        }
+        EXPECT_EQ(sim->commandsSince(sim->mark() - 2), Closing) << c.what;
+        EXPECT_EQ(sim->h->model.session.opState.State(), 3);
+        EXPECT_EQ(flash(0, 1000), QByteArray(1000, char(0xFF))) << c.what;
+    }
+}
+
+TEST_F(SpiOperationsTest, RunTimeFailuresAreReportedAndTheControllerReleased) {
+    const struct {
+        const char* what;
+        QByteArray sfhFrom, sfhTo;
+        bool removeFile;
+        QString message;
+    } cases[] = {
+        {"page size 0", "MBPP      000000000100", "MBPP      000000000000", false,
+         "Error: 11\r\nDivision by zero"},
+        {"missing data file", "", "", true, "Error: 53\r\nFile not found: "},
+    };
+    for (const auto& c : cases) {
+        board("M25P16");
+        if (!c.sfhFrom.isEmpty()) {
+            QByteArray sfh = readFile(sim->path("M25P16.sfh"));
+            sfh.replace(c.sfhFrom, c.sfhTo);
+            writeFile(sim->dir.path(), "M25P16.sfh", sfh);
+        }
+        chooseFile("image.bin", randomBytes(300, 1));
+        if (c.removeFile)
+            QFile::remove(sim->path("image.bin"));
+        press(ui().btnProgram[0]);
+        const QStringList texts = sim->h->prompter.texts();
+        EXPECT_EQ(texts.filter(c.message).size(), 1) << c.what << texts.join("|").toStdString();
+        EXPECT_EQ(sim->commandsSince(sim->mark() - 2), Closing) << c.what;
+        EXPECT_EQ(sim->h->model.spi.State(), 0);
+    }
+}
+
+TEST_F(SpiOperationsTest, AMalformedDescriptionIsReportedAndTheOperationGoesOn) {
+    board("M25P16");
+    QByteArray sfh = readFile(sim->path("M25P16.sfh"));
+    sfh.append("RDSR      0x05\r\n");
+    writeFile(sim->dir.path(), "M25P16.sfh", sfh);
+    press(ui().btnIDecho[0]);
+    ASSERT_EQ(sim->h->prompter.shown.size(), 1);
+    EXPECT_EQ(sim->h->prompter.shown[0].text,
+              "Error: 13\r\nType mismatch\r\n\r\n"
+              "This error has most likely been caused by an incorrect .sfh file.\r\n"
+              "Please verify the file format.");
+    EXPECT_EQ(sim->console(), "20 20 15 \r\n");
+}
+
+TEST_F(SpiOperationsTest, RefusesARangeBeyondTheDeviceBeforeSendingAnything) {
+    board("M25P16");
+    chooseFile("image.bin", randomBytes(16, 1));
+    ui().txtOffset.setText("1FFFF0");
+    ui().txtPrgBytes.setText("17");
+    const int mark = sim->mark();
+    press(ui().btnProgram[0]);
+    EXPECT_EQ(sim->h->prompter.shown.last().text, "File is too large to program from offset 0x1FFFF0");
+    EXPECT_TRUE(sim->commandsSince(mark).isEmpty());
+    ui().txtPrgBytes.setText("16");
+    press(ui().btnProgram[0]);
+    EXPECT_TRUE(sim->console().endsWith("SPI programming successful \r\n"));
+    EXPECT_EQ(flash(0x1FFFF0, 16), readFile(sim->path("image.bin")));
+}
