@@ -1,0 +1,228 @@
+#include "support/SimHarness.h"
+
+#include "sim/BitstreamBuilder.h"
+
+#include <QRandomGenerator>
+#include <gtest/gtest.h>
+
+namespace {
+
+QByteArray randomBytes(int size, quint32 seed) {
+    QRandomGenerator gen(seed);
+    QByteArray out(size, '\0');
+    for (auto& c : out)
+        c = char(gen.bounded(256));
+    return out;
+}
+
+struct BpiOperationsTest : ::testing::Test {
+    std::unique_ptr<SimHarness> sim;
+
+    MainPanelControls& ui() { return sim->h->ui; }
+    // A board whose FPGA already runs the server, in parallel flash mode.
+    void serverBoard(BoardConfig config = {}) {
+        config.serverRunning = true;
+        sim = std::make_unique<SimHarness>(config);
+        sim->startAndConnect();
+        ui().mnuBPI.click();
+        ASSERT_TRUE(sim->h->model.session.BpiServerRunning);
+    }
+    void chooseFile(const QString& name, const QByteArray& bytes) {
+        sim->h->picker.paths << writeFile(sim->dir.path(), name, bytes);
+        ui().mnuOpenFile.click();
+    }
+    void press(Control& button) {
+        ASSERT_TRUE(button.enabled()) << button.name().toStdString();
+        button.click();
+        sim->h->runTimer();
+    }
+    QByteArray flash(qint64 at, qint64 size) {
+        return sim->board.bpiFlash().memory().mid(at, size);
+    }
+    // What the host sent after the last occurrence of the command.
+    QByteArray sentAfter(const QByteArray& command) {
+        const QByteArray all = sim->board.hostBytes();
+        return all.mid(all.lastIndexOf(command) + command.size());
+    }
+    void expectIdle() {
+        EXPECT_EQ(sim->h->model.session.opState.State(), 5);
+        EXPECT_EQ(sim->h->model.bpi.State(), 0);
+        for (auto* b : {&ui().btnProgram[1], &ui().btnRead[1], &ui().btnVerify[1], &ui().btnLoad})
+            EXPECT_TRUE(b->enabled()) << b->name().toStdString();
+        EXPECT_FALSE(ui().hscProgress.visible());
+    }
+};
+
+} // namespace
+
+TEST_F(BpiOperationsTest, LoadsTheServerAndComesBackToParallelFlashWithTheOperatorsFileKept) {
+    sim = std::make_unique<SimHarness>();
+    sim->startAndConnect();
+    auto& h = *sim->h;
+    const QString own = writeFile(sim->dir.path(), "mine.bit",
+                                  buildBitFile(buildConfigPayload({.size = 5000})));
+    h.picker.paths << own;
+    ui().mnuFPGA.click();
+    ui().mnuOpenFile.click();
+    const QString device = ui().txtDevice.text(), length = ui().txtFilelen.text();
+    ui().mnuBPI.click();
+    EXPECT_FALSE(ui().btnIDecho[1].enabled());
+    EXPECT_FALSE(ui().cbBpi.enabled());
+    ASSERT_EQ(ui().cbBpi.selectedItem(), "bpi_server_v036");
+    press(ui().btnLoad);
+    ASSERT_EQ(h.prompter.shown.size(), 1) << h.prompter.texts().join("|").toStdString();
+    EXPECT_EQ(h.prompter.shown.last().title, "Device to Program");
+    EXPECT_EQ(h.prompter.shown.last().text.toStdString(),
+              "Bitfile is for a 3s1600efg320 device.  Is this correct?"); // (server name kept short)
+    EXPECT_TRUE(sim->board.serverRunning());
+    EXPECT_EQ(sim->board.fpga().received(), readFile(sim->path("bpi_server_v036.bit")));
+    EXPECT_EQ(h.model.session.opState.State(), 5);
+    EXPECT_TRUE(ui().mnuBPI.checked());
+    EXPECT_TRUE(ui().btnIDecho[1].enabled());
+    EXPECT_TRUE(ui().btnBulkErase[1].enabled());
+    EXPECT_FALSE(ui().btnProgram[1].enabled());
+    EXPECT_EQ(ui().txtBitFile.text(), "mine.bit");
+    EXPECT_EQ(ui().txtDevice.text(), device);
+    EXPECT_EQ(ui().txtFilelen.text(), length);
+    EXPECT_EQ(h.model.session.fpgaPath, own);
+    EXPECT_FALSE(h.model.session.BpiServerLoading);
+    EXPECT_TRUE(sim->console().contains("FPGA programmed successfully! "));
+}
+
+TEST_F(BpiOperationsTest, WarnsAboutAnotherServerVersionForTheRookBoardAndSendsNothing) {
+    sim = std::make_unique<SimHarness>();
+    writeFile(sim->dir.path(), "bpi_server_v035.bit", "x");
+    sim->startAndConnect();
+    ui().mnuBPI.click();
+    ui().cbBpi.setSelectedIndex(int(ui().cbBpi.items().indexOf("bpi_server_v035")));
+    const int mark = sim->mark();
+    ui().btnLoad.click();
+    ASSERT_EQ(sim->h->prompter.shown.size(), 1);
+    EXPECT_EQ(sim->h->prompter.shown[0].title, "Warning");
+    EXPECT_EQ(sim->h->prompter.shown[0].text,
+              "Zelto Board Programming Utility v3.4.1 requires that BPI server version 036 be "
+              "designated\r\nfor download to the FPGA, prior to performing additional BPI "
+              "operations.\r\n\r\nThe Comm port parameters must also be set to 115200,n,8,1.\r\n"
+              "Software files can be downloaded from the Zelto Vexa:\r\n\r\n"
+              "           https://vexa.zelto.example/downloads");
+    EXPECT_TRUE(sim->commandsSince(mark).isEmpty());
+    EXPECT_FALSE(sim->h->model.session.BpiServerLoading);
+}
+
+TEST_F(BpiOperationsTest, ARefusedLoadDoesNotTurnTheNextConfigurationIntoALoad) {
+    sim = std::make_unique<SimHarness>();
+    sim->startAndConnect();
+    ui().mnuBPI.click();
+    sim->h->prompter.answers << Prompter::Answer::No;
+    ui().btnLoad.click();
+    EXPECT_FALSE(sim->h->model.session.BpiServerLoading);
+    EXPECT_EQ(sim->h->model.session.opState.State(), 1);
+}
+
+TEST_F(BpiOperationsTest, SendsTheHeaderAndBurstsAndPadsAnOddBurst) {
+    const struct {
+        QString offset;
+        int count;
+        QByteArray header;
+        int sent;
+    } cases[] = {
+        {"200", 256, QByteArray::fromHex("000002000000010000000080"), 256},
+        {"0", 5, QByteArray::fromHex("000000000000000500000080"), 6},
+        {"1a0", 300, QByteArray::fromHex("000001a00000012c00000080"), 300},
+    };
+    for (const auto& c : cases) {
+        serverBoard();
+        const QByteArray image = randomBytes(c.count, 3);
+        chooseFile("image.bin", image);
+        ui().txtOffset.setText(c.offset);
+        press(ui().btnProgram[1]);
+        const QByteArray sent = sentAfter("w\r");
+        EXPECT_EQ(sent.left(12), c.header) << c.offset.toStdString();
+        EXPECT_EQ(sent.size(), 12 + c.sent);
+        EXPECT_EQ(sent.mid(12, c.count), image);
+        EXPECT_EQ(flash(c.header.left(4).toHex().toLongLong(nullptr, 16), c.count), image);
+        EXPECT_FALSE(sim->console().contains("Unexpected character"));
+        expectIdle();
+    }
+}
+
+TEST_F(BpiOperationsTest, ProgramsReadsAndVerifiesAMebibyteAtAnOffset) {
+    serverBoard();
+    const QByteArray image = randomBytes(1024 * 1024, 21);
+    chooseFile("image.bin", image);
+    ui().txtOffset.setText("30000");
+    press(ui().btnProgram[1]);
+    EXPECT_EQ(flash(0x30000, image.size()), image);
+    EXPECT_EQ(flash(0, 0x30000), QByteArray(0x30000, char(0xFF)));
+    expectIdle();
+
+    chooseFile("back.bin", QByteArray());
+    ui().txtPrgBytes.setText(QString::number(image.size()));
+    press(ui().btnRead[1]);
+    EXPECT_EQ(readFile(sim->path("back.bin")), image);
+    EXPECT_TRUE(sim->console().endsWith("BPI Read complete!\r\n"));
+    expectIdle();
+
+    chooseFile("image2.bin", image);
+    press(ui().btnVerify[1]);
+    EXPECT_TRUE(sim->console().endsWith("BPI validated!\r\n"));
+    expectIdle();
+}
+
+TEST_F(BpiOperationsTest, VerifyNamesOnlyTheFirstDifference) {
+    const struct {
+        QList<int> changed;
+        QString line;
+    } cases[] = {{{700, 900}, "BPI compare failed at byte 700\r\n"},
+                 {{0}, "BPI compare failed at byte 0\r\n"},
+                 {{}, "BPI validated!\r\n"}};
+    for (const auto& c : cases) {
+        serverBoard();
+        const QByteArray image = randomBytes(1000, 5);
+        sim->board.bpiFlash().memory().replace(0x100, 1000, image);
+        QByteArray file = image;
+        for (int at : c.changed)
+            file[at] = char(~file[at]);
+        chooseFile("check.bin", file);
+        ui().txtOffset.setText("100");
+        press(ui().btnVerify[1]);
+        EXPECT_TRUE(sim->console().endsWith(c.line)) << sim->console().toStdString();
+        expectIdle();
+    }
+}
+
+TEST_F(BpiOperationsTest, ASilentServerEndsTheOperationWithinTheBoundAndGivesTheControlsBack) {
+    const struct {
+        const char* what;
+        std::int64_t silentAfter;
+        Control& (*button)(MainPanelControls&);
+    } cases[] = {
+        {"read", 5, [](MainPanelControls& u) -> Control& { return u.btnRead[1]; }},
+        {"verify", 7, [](MainPanelControls& u) -> Control& { return u.btnVerify[1]; }},
+        {"program", 600, [](MainPanelControls& u) -> Control& { return u.btnProgram[1]; }},
+    };
+    for (const auto& c : cases) {
+        serverBoard({.serverSilentAfterBytes = c.silentAfter});
+        chooseFile("data.bin", randomBytes(4096, 2));
+        const std::int64_t start = sim->clock.nowUs();
+        press(c.button(ui()));
+        EXPECT_LT(sim->clock.nowUs() - start, 10'000'000) << c.what;
+        ASSERT_FALSE(sim->h->prompter.shown.isEmpty());
+        EXPECT_EQ(sim->h->prompter.shown.last().title, "Unexpected Error") << c.what;
+        EXPECT_EQ(sim->h->prompter.shown.last().text,
+                  "The BPI server stopped answering (no reply for 5 seconds).");
+        expectIdle();
+    }
+}
+
+TEST_F(BpiOperationsTest, RefusesAnOddBurstSizeBeforeSendingAnything) {
+    serverBoard();
+    chooseFile("image.bin", randomBytes(300, 1));
+    ui().txtBpiBurstSize.setText("127");
+    const int before = int(sim->board.hostBytes().size());
+    press(ui().btnProgram[1]);
+    EXPECT_EQ(sim->board.hostBytes().size(), before);
+    EXPECT_EQ(sim->h->prompter.shown.last().text,
+              "The BPI burst size must be an even number of bytes.");
+    expectIdle();
+}
