@@ -5,7 +5,6 @@ QtAckTimer::QtAckTimer() {
     timer_.setTimerType(Qt::PreciseTimer);
     timer_.setInterval(15);
     QObject::connect(&timer_, &QTimer::timeout, &timer_, [this] {
-        if (onTick)
-            onTick();
+        if (onTick) onTick();
     });
 }

@@ -16,7 +16,11 @@ std::int16_t CfgStateObj::GetPreviousState() const {
     return state_ == CFG_READ_INIT_2 ? state_ : std::int16_t(state_ - 1);
 }
 
-void CfgStateObj::send(const QString& command) { s_.port.write(protocol::frame(command)); }
+void CfgStateObj::send(const QString& command) {
+    s_.port.write(protocol::frame(command));
+    // The pin reads answer the acknowledgement, the level and one more byte.
+    replyLength_ = command == "read_init" || command == "read_done" ? 6 : 4;
+}
 
 int CfgStateObj::readPin() {
     if (s_.port.bytesWaiting() < 2)

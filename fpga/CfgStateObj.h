@@ -34,6 +34,7 @@ public:
     void NextStep() override;
     bool FileTransfer() const override { return state_ == CFG_DOWNLOAD && bytesSent_ > 0; }
     std::int16_t GetPreviousState() const override;
+    int ReplyLength() const override { return replyLength_; }
     const QString& SetPath(const QString& path) {
         path_ = path;
         return path_;
@@ -54,4 +55,5 @@ private:
     QString path_;
     std::uint8_t initLevel_ = 0;
     std::uint8_t doneLevel_ = 0;
+    int replyLength_ = 4;
 };

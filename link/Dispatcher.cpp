@@ -22,6 +22,21 @@ bool Dispatcher::takeAcknowledgement() {
     return protocol::isAcknowledgement(four);
 }
 
+void Dispatcher::startTimer() {
+    s_.stepStartUs = s_.clock.nowUs();
+    s_.timer.setInterval(s_.fastAck ? 1 : s_.ackIntervalMs);
+    s_.timer.start();
+}
+
+// In fast mode a tick before the step's budget is over only looks whether the reply is in.
+bool Dispatcher::replyPending(const Sequence& running) const {
+    if (!s_.fastAck)
+        return false;
+    const std::int64_t elapsed = s_.clock.nowUs() - s_.stepStartUs;
+    return elapsed < std::int64_t(s_.ackIntervalMs) * 1000 &&
+           s_.port.bytesWaiting() < running.ReplyLength();
+}
+
 void Dispatcher::TimerAckTick() {
     s_.timer.stop();
     if (!s_.port.isOpen()) {
@@ -29,6 +44,11 @@ void Dispatcher::TimerAckTick() {
         return;
     }
     const std::int16_t op = s_.opState.State();
+    const Sequence& running = op == OpStateObj::FpgaRunning ? cfg_ : spi_;
+    if (replyPending(running)) {
+        s_.timer.start();
+        return;
+    }
     if (takeAcknowledgement()) {
         s_.TimeoutCnt = 0;
         if (s_.port.bytesWaiting() >= 4 && s_.FlushInput) {
@@ -66,7 +86,7 @@ void Dispatcher::DispatchOperation() {
                 s_.finishBpiServerLoad();
             s_.ui.txtRecvView.moveCaretToEnd();
         } else {
-            s_.timer.start();
+            startTimer();
         }
         break;
     case OpStateObj::SpiRunning:
@@ -77,7 +97,7 @@ void Dispatcher::DispatchOperation() {
         if (spi_.State() == 0)
             afterSpiFinished();
         else
-            s_.timer.start();
+            startTimer();
         break;
     case OpStateObj::BpiRunning:
         bpi_.NextStep();

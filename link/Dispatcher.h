@@ -21,6 +21,8 @@ private:
     void lossRecovery();
     void invalidStateRecovery();
     void enableFromInputs();
+    void startTimer();
+    bool replyPending(const Sequence& running) const;
 
     Session& s_;
     Sequence& cfg_;

@@ -11,4 +11,6 @@ public:
     virtual void NextStep() = 0;
     virtual bool FileTransfer() const { return false; }
     virtual std::int16_t GetPreviousState() const { return std::int16_t(State() - 1); }
+    // Bytes the last step's reply holds: the acknowledgement and any value bytes after it.
+    virtual int ReplyLength() const { return 4; }
 };

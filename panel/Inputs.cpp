@@ -103,13 +103,14 @@ void Inputs::txtTimeout_Change() {
         const std::int16_t ms = conv::toInt16(text);
         if (ms < 1)
             throw RuntimeError(RuntimeError::Overflow, "Overflow");
+        s_.ackIntervalMs = ms;
         s_.timer.setInterval(ms);
     } catch (const RuntimeError&) {
         // An interval the timer cannot run on would stop every operation for good.
         if (!text.isEmpty())
             s_.prompter.tell(QString("The timer interval must be a whole number of milliseconds "
                                      "from 1 to 32767; it stays %1.")
-                                 .arg(s_.timer.interval()),
+                                 .arg(s_.ackIntervalMs),
                              "Warning", Prompter::Icon::Information);
     }
 }

@@ -106,7 +106,10 @@ void MainPanelModel::loadHandler() {
     step([&] { s.timeoutLimit = conv::toInt16(ui.txtTimeoutLimit.text()); });
     s.BoardCheckDisabled = false;
     s.clearScreen = QString("\x1b[H\x1b[J");
-    step([&] { s.timer.setInterval(conv::toInt16(ui.txtTimeout.text())); });
+    step([&] {
+        s.ackIntervalMs = conv::toInt16(ui.txtTimeout.text());
+        s.timer.setInterval(s.ackIntervalMs);
+    });
 
     const QDir working(folders_.working);
     ui.FlashFile = working.entryList({"*.sfh"}, QDir::Files, QDir::Name);

@@ -24,6 +24,7 @@ void BpiServer::stop() {
     burstData_.clear();
 }
 
+// Bytes up to the limit are still served in full; the server hangs after them.
 bool BpiServer::count(int bytes) {
     if (hung())
         return false;
@@ -32,8 +33,7 @@ bool BpiServer::count(int bytes) {
 }
 
 void BpiServer::reply(const QByteArray& bytes, std::int64_t nowUs) {
-    if (!hung())
-        out_.send(bytes, std::max(nowUs, busyUntilUs_) + latencyUs_);
+    out_.send(bytes, std::max(nowUs, busyUntilUs_) + latencyUs_);
 }
 
 QString BpiServer::idText() const {

@@ -110,10 +110,15 @@ void SpiStateObj::discardInput() {
 
 void SpiStateObj::command(const QString& text, std::int16_t next) {
     s_.port.write(protocol::frame(text));
+    replyLength_ = 4;
     state_ = next;
 }
 
-void SpiStateObj::transaction(const QByteArray& out) { s_.port.write(out); }
+// A transaction ends with two acknowledgements after its returned bytes.
+void SpiStateObj::transaction(const QByteArray& out) {
+    s_.port.write(out);
+    replyLength_ = 8;
+}
 
 // Sends RDSR and a dummy byte; the second returned byte is the status.
 int SpiStateObj::readStatus() {

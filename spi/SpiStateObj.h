@@ -57,6 +57,7 @@ public:
     void NextStep() override;
     bool FileTransfer() const override { return state_ == CFG_SPI_PAGE_SETUP && bytesDone_ > 0; }
     std::int16_t GetPreviousState() const override;
+    int ReplyLength() const override { return replyLength_; }
     const QString& SetPath(const QString& path) {
         path_ = path;
         return path_;
@@ -108,4 +109,5 @@ private:
     std::int16_t chunkLength_ = 0;
     QString title_;
     std::int32_t echoCountdown_ = 0;
+    int replyLength_ = 4;
 };

@@ -8,6 +8,7 @@
 
 #include <QCloseEvent>
 #include <QDialog>
+#include <QFontDatabase>
 #include <QLayout>
 #include <QMainWindow>
 
@@ -15,8 +16,7 @@ namespace {
 
 bool grabWidget(QWidget* w, const QString& pngPath) {
     w->ensurePolished();
-    if (w->layout())
-        w->layout()->activate();
+    if (w->layout()) w->layout()->activate();
     const QPixmap shot = w->grab();
     return !shot.isNull() && shot.save(pngPath, "PNG");
 }
@@ -33,6 +33,11 @@ MainWindowView::MainWindowView(MainPanelControls& main, CommPropertiesControls& 
     , commUi_(std::make_unique<Ui::CommPropertiesPanel>())
     , debugUi_(std::make_unique<Ui::DebugPW>()) {
     mainUi_->setupUi(window_.get());
+    // Fixed pitch wherever the forms' font family is missing.
+    QFont mono = QFontDatabase::systemFont(QFontDatabase::FixedFont);
+    mono.setPointSize(9);
+    mainUi_->txtSendView->setFont(mono);
+    mainUi_->txtRecvView->setFont(mono);
     const qreal dpr = window_->devicePixelRatioF();
     mainUi_->Image1->setPixmap(paintLogo(mainUi_->Image1->size(), dpr));
     mainUi_->Image1->setToolTip({});
@@ -56,26 +61,21 @@ MainWindowView::~MainWindowView() {
 }
 
 QDialog* MainWindowView::dialogOf(const Control& form) const {
-    if (&form == &commForm_)
-        return commDialog_;
-    if (&form == &debugForm_)
-        return debugDialog_;
+    if (&form == &commForm_) return commDialog_;
+    if (&form == &debugForm_) return debugDialog_;
     return nullptr;
 }
 
-void MainWindowView::showModal(Control& form) {
+void MainWindowView::showModal(Control& form, const std::function<void()>& activate) {
     QDialog* d = dialogOf(form);
-    if (!d)
-        return;
+    if (!d) return;
     d->setWindowModality(Qt::ApplicationModal);
     form.setVisible(true);
-    // The model may close the form while it opens (an activation handler that hides it).
-    if (!form.visible())
-        return;
+    if (activate) activate();
+    if (!form.visible()) return;
     d->exec();
     // Closed by the operator (close box or Escape) rather than by the model.
-    if (form.visible())
-        form.setVisible(false);
+    if (form.visible()) form.setVisible(false);
 }
 
 bool MainWindowView::grabTo(const QString& pngPath) const {
@@ -83,14 +83,12 @@ bool MainWindowView::grabTo(const QString& pngPath) const {
 }
 
 bool MainWindowView::grabTo(const QString& pngPath, const Control& form) const {
-    if (&form == &mainForm_)
-        return grabTo(pngPath);
+    if (&form == &mainForm_) return grabTo(pngPath);
     QDialog* d = dialogOf(form);
     return d && grabWidget(d, pngPath);
 }
 
 bool MainWindowView::eventFilter(QObject* watched, QEvent* event) {
-    if (watched == window_.get() && event->type() == QEvent::Close && onClose)
-        onClose();
+    if (watched == window_.get() && event->type() == QEvent::Close && onClose) onClose();
     return QObject::eventFilter(watched, event);
 }

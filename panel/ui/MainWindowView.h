@@ -28,7 +28,9 @@ public:
     QDialog* dialogOf(const Control& form) const;
 
     // Runs the dialog of the form modally until the operator closes it or the model hides it.
-    void showModal(Control& form);
+    // activate runs once the form shows, as a form's activation handler does; a form it hides
+    // does not run.
+    void showModal(Control& form, const std::function<void()>& activate = {});
 
     // Saves a picture of the main window, or of the form's dialog, as PNG.
     bool grabTo(const QString& pngPath) const;

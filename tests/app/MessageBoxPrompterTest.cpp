@@ -19,8 +19,7 @@ struct Seen {
 void answerNextBox(QMessageBox::StandardButton press, Seen& seen) {
     QTimer::singleShot(0, [press, &seen] {
         auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
-        if (!box)
-            return;
+        if (!box) return;
         seen = {box->windowTitle(), box->text(), box->icon(), int(box->buttons().size())};
         if (press == QMessageBox::NoButton) {
             QKeyEvent esc(QEvent::KeyPress, Qt::Key_Escape, Qt::NoModifier);
@@ -43,7 +42,8 @@ TEST(MessageBoxPrompter, TheButtonPressedIsTheAnswer) {
         int buttonCount;
     } cases[] = {
         {"OK", P::Buttons::Ok, QMessageBox::Ok, P::Answer::Ok, 1},
-        {"Cancel of OK and Cancel", P::Buttons::OkCancel, QMessageBox::Cancel, P::Answer::Cancel, 2},
+        {"Cancel of OK and Cancel", P::Buttons::OkCancel, QMessageBox::Cancel, P::Answer::Cancel,
+         2},
         {"OK of OK and Cancel", P::Buttons::OkCancel, QMessageBox::Ok, P::Answer::Ok, 2},
         {"Yes", P::Buttons::YesNo, QMessageBox::Yes, P::Answer::Yes, 2},
         {"No", P::Buttons::YesNo, QMessageBox::No, P::Answer::No, 2},
@@ -54,8 +54,7 @@ TEST(MessageBoxPrompter, TheButtonPressedIsTheAnswer) {
         MessageBoxPrompter prompter;
         Seen seen;
         answerNextBox(t.press, seen);
-        EXPECT_EQ(prompter.ask("Is this true?", "Warning", P::Icon::Question, t.buttons),
-                  t.answer);
+        EXPECT_EQ(prompter.ask("Is this true?", "Warning", P::Icon::Question, t.buttons), t.answer);
         EXPECT_EQ(seen.buttons, t.buttonCount);
     }
 }

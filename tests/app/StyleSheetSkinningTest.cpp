@@ -20,8 +20,7 @@ QString writeFile(const QTemporaryDir& dir, const char* name, const QByteArray& 
 
 QStringList parseComplaints;
 void collectComplaints(QtMsgType, const QMessageLogContext&, const QString& msg) {
-    if (msg.contains("parse", Qt::CaseInsensitive))
-        parseComplaints << msg;
+    if (msg.contains("parse", Qt::CaseInsensitive)) parseComplaints << msg;
 }
 
 } // namespace
@@ -78,8 +77,8 @@ TEST(StyleSheetSkinning, AWindowSkinnedOnItsOwnReturnsToTheApplicationsSkinLater
 }
 
 TEST(StyleSheetSkinning, TheShippedSkinsAreStyleSheetsQtAccepts) {
-    for (const char* path : {ZBPU_SOURCE_DIR "/skins/belv.urf",
-                             ZBPU_SOURCE_DIR "/skins/gtclassicex.urf"}) {
+    for (const char* path :
+         {ZBPU_SOURCE_DIR "/skins/belv.urf", ZBPU_SOURCE_DIR "/skins/gtclassicex.urf"}) {
         SCOPED_TRACE(path);
         StyleSheetSkinning skinning;
         ASSERT_TRUE(skinning.skinStart(path, 2));

@@ -25,8 +25,9 @@ TEST(SimSpiChipTable, EveryRowIsConsistentWithTheDatasheetRules) {
         EXPECT_LE(chip.size, qint64(1) << (8 * chip.addressBytes));
         EXPECT_TRUE(isPowerOfTwo(chip.sectorSize));
         EXPECT_EQ(chip.size % chip.sectorSize, 0);
-        // The JEDEC capacity byte is log2 of the size on all of these parts.
-        EXPECT_EQ(qint64(1) << quint8(chip.id[2]), chip.size);
+        // The capacity byte is log2 of the size, except on Spansion's parts (15h is 32 Mbit).
+        const int log2Size = quint8(chip.id[2]) + (chip.id[0] == '\x01' ? 1 : 0);
+        EXPECT_EQ(qint64(1) << log2Size, chip.size);
         EXPECT_EQ(chip.protectMask & 0x1C, 0x1C) << "BP0-BP2";
         EXPECT_EQ(chip.protectMask & 0x83, 0) << "WIP, WEL and SRWD are not protection bits";
         EXPECT_GT(chip.pageProgramTypUs, 0);

@@ -34,8 +34,7 @@ void settle(QWidget* window) {
 QList<QWidget*> shownOnPanel(QWidget* central) {
     QList<QWidget*> shown;
     for (QWidget* w : central->findChildren<QWidget*>(Qt::FindDirectChildrenOnly))
-        if (w->isVisibleTo(central) && !w->objectName().isEmpty())
-            shown << w;
+        if (w->isVisibleTo(central) && !w->objectName().isEmpty()) shown << w;
     return shown;
 }
 
@@ -97,9 +96,9 @@ TEST(MainPanelLayout, NoTwoControlsShownInAModeOverlapAndNoCaptionIsClipped) {
 TEST(MainPanelLayout, TheDebugFieldsShowOnlyInTheTallerWindow) {
     Forms f;
     settle(f.view.window());
-    const char* debugFields[] = {"txtTimeout",  "txtTimeoutLimit", "txtSleep",
-                                 "txtMaxPsoc",  "txtMaxSpiPoll",   "txtBpiBurstSize",
-                                 "txtPath",     "txtFilelen",      "chkFastAck"};
+    const char* debugFields[] = {"txtTimeout", "txtTimeoutLimit", "txtSleep",
+                                 "txtMaxPsoc", "txtMaxSpiPoll",   "txtBpiBurstSize",
+                                 "txtPath",    "txtFilelen",      "chkFastAck"};
     const char* lowestNormal[] = {"txtSendView", "txtRecvView", "SendMode", "Frame1", "btnClr_1"};
     EXPECT_EQ(f.view.window()->height(), 7000 / 15);
     for (const char* name : lowestNormal)
@@ -116,8 +115,8 @@ TEST(MainPanelLayout, TheDebugFieldsShowOnlyInTheTallerWindow) {
 
 TEST(MainPanelLayout, DialogCaptionsAreNotClipped) {
     Forms f;
-    for (QDialog* d : {f.view.dialogOf(f.comm.CommPropertiesPanel),
-                       f.view.dialogOf(f.debug.DebugPW)}) {
+    for (QDialog* d :
+         {f.view.dialogOf(f.comm.CommPropertiesPanel), f.view.dialogOf(f.debug.DebugPW)}) {
         d->show();
         QApplication::processEvents();
         for (QWidget* w : d->findChildren<QWidget*>())
@@ -129,8 +128,7 @@ TEST(MainPanelLayout, DialogCaptionsAreNotClipped) {
 // With ZBPU_UI_PREVIEW_DIR set, saves a picture of each mode and dialog there to look at.
 TEST(MainPanelLayout, PreviewPicturesAreSavedWhenAskedFor) {
     const QString dir = qEnvironmentVariable("ZBPU_UI_PREVIEW_DIR");
-    if (dir.isEmpty())
-        GTEST_SKIP() << "set ZBPU_UI_PREVIEW_DIR to save preview pictures";
+    if (dir.isEmpty()) GTEST_SKIP() << "set ZBPU_UI_PREVIEW_DIR to save preview pictures";
     QDir().mkpath(dir);
     const QString skins[] = {QString(), ZBPU_SOURCE_DIR "/skins/belv.urf",
                              ZBPU_SOURCE_DIR "/skins/gtclassicex.urf"};

@@ -23,8 +23,8 @@ inline void arrange(MainPanelControls& ui, Mode m) {
     ui.txtBpiFile.setVisible(bpi);
     for (Control* c : {&ui.txtOffset, &ui.lblOffset, &ui.lbl0x, &ui.txtPrgBytes, &ui.lblPrgBytes})
         c->setVisible(!fpga);
-    for (ControlPair* set : {&ui.btnIDecho, &ui.btnBulkErase, &ui.btnProgram, &ui.btnRead,
-                             &ui.btnVerify}) {
+    for (ControlPair* set :
+         {&ui.btnIDecho, &ui.btnBulkErase, &ui.btnProgram, &ui.btnRead, &ui.btnVerify}) {
         (*set)[0].setVisible(spi);
         (*set)[1].setVisible(bpi);
     }

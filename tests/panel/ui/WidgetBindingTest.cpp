@@ -133,8 +133,7 @@ TEST(WidgetBinding, EveryWidgetKindShowsWhatItsControlHolds) {
          },
          [](Control& c) { c.setText("None Selected"); },
          [](QObject* o) { return static_cast<QComboBox*>(o)->currentText() == "None Selected"; }},
-        {"a progress bar shows maximum and value",
-         [](Form& f) { return f.add<QProgressBar>("c"); },
+        {"a progress bar shows maximum and value", [](Form& f) { return f.add<QProgressBar>("c"); },
          [](Control& c) {
              c.setMaximum(250);
              c.setValue(125.4);
@@ -241,8 +240,7 @@ TEST(WidgetBinding, EveryOperatorActionReachesTheControl) {
          },
          [](QObject* o) { typeText(static_cast<QComboBox*>(o)->lineEdit(), "x"); },
          [](const Control& c, const Counts& n) { return c.text() == "x" && n.change == 1; }},
-        {"double-clicking a field double-clicks it",
-         [](Form& f) { return f.add<QLineEdit>("c"); },
+        {"double-clicking a field double-clicks it", [](Form& f) { return f.add<QLineEdit>("c"); },
          [](QObject* o) { doubleClick(static_cast<QWidget*>(o)); },
          [](const Control&, const Counts& n) { return n.doubleClick == 1; }},
         {"double-clicking a picture double-clicks it",
@@ -275,8 +273,7 @@ TEST(WidgetBinding, TheModelsCorrectionOfAnEditShowsAndItsHandlerRunsOncePerChan
     offset.onChange = [&] {
         seen << offset.text();
         for (QChar ch : offset.text())
-            if (!isxdigit(ch.toLatin1()))
-                offset.setText("0");
+            if (!isxdigit(ch.toLatin1())) offset.setText("0");
     };
     Form f;
     auto* field = f.add<QLineEdit>("txtOffset");
@@ -364,11 +361,12 @@ TEST(WidgetBinding, ACaretRequestShowsTheLastLineOfTheConsole) {
     for (int i = 0; i < 50; ++i)
         recv.appendText(QString("line %1\r\n").arg(i));
     QApplication::processEvents();
+    EXPECT_EQ(console->verticalScrollBar()->value(), 0);
     recv.moveCaretToEnd();
     QApplication::processEvents();
     EXPECT_TRUE(console->textCursor().atEnd());
-    EXPECT_EQ(console->verticalScrollBar()->value(), console->verticalScrollBar()->maximum());
-    EXPECT_GT(console->verticalScrollBar()->maximum(), 0);
+    EXPECT_GT(console->verticalScrollBar()->value(), 0);
+    EXPECT_TRUE(console->viewport()->rect().contains(console->cursorRect()));
 }
 
 TEST(WidgetBinding, TheProgressBarIsPaintedBeforeTheModelGoesOn) {

@@ -1,0 +1,49 @@
+#include "cli/CliOptions.h"
+
+std::optional<CliOptions> CliOptions::parse(const QStringList& args, QString& error) {
+    CliOptions o;
+    const QStringList valued = {"--port",   "--timer-ms", "--timeout-limit", "--poll-limit",
+                                "--offset", "--bytes",    "--burst"};
+    for (int i = 0; i < args.size(); ++i) {
+        const QString& a = args[i];
+        if (valued.contains(a)) {
+            if (i + 1 >= args.size()) {
+                error = a + " needs a value";
+                return std::nullopt;
+            }
+            const QString v = args[++i];
+            if (a == "--port")
+                o.port = v;
+            else if (a == "--timer-ms")
+                o.timerMs = v;
+            else if (a == "--timeout-limit")
+                o.timeoutLimit = v;
+            else if (a == "--poll-limit")
+                o.pollLimit = v;
+            else if (a == "--offset")
+                o.offset = v;
+            else if (a == "--bytes")
+                o.bytes = v;
+            else
+                o.burst = v;
+        } else if (a == "--no-board-check") {
+            o.noBoardCheck = true;
+        } else if (a == "--yes") {
+            o.yes = true;
+        } else if (a == "--fast-ack") {
+            o.fastAck = true;
+        } else if (a == "--custom") {
+            o.custom = true;
+        } else if (a.startsWith("--")) {
+            error = "unknown option " + a;
+            return std::nullopt;
+        } else {
+            o.words << a;
+        }
+    }
+    if (o.words.isEmpty()) {
+        error = "no command given";
+        return std::nullopt;
+    }
+    return o;
+}

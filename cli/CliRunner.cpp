@@ -1,0 +1,346 @@
+#include "cli/CliRunner.h"
+
+#include "fpga/BitfileHeader.h"
+#include "link/RuntimeError.h"
+#include "spi/SpiDeviceFile.h"
+
+#include <QCoreApplication>
+#include <QEventLoop>
+#include <QFile>
+#include <QFileInfo>
+#include <QTimer>
+#include <cstdio>
+
+namespace {
+// Read creates its file when it is new: the window's dialog would only offer existing ones.
+void writeNewFile(const QString& path) {
+    QFile f(path);
+    if (f.open(QIODevice::WriteOnly))
+        f.close();
+}
+void out(const QString& line) { std::printf("%s\n", line.toLocal8Bit().constData()); }
+void err(const QString& line) { std::fprintf(stderr, "%s\n", line.toLocal8Bit().constData()); }
+} // namespace
+
+CliRunner::CliRunner(CliOptions options)
+    : o_(std::move(options))
+    , prompter_(o_.yes) {}
+
+int CliRunner::usage(const QString& why) const {
+    err("zbpu-cli: " + why);
+    std::fputs(CliUsage, stderr);
+    return Usage;
+}
+
+int CliRunner::run() {
+    const QString cmd = o_.words[0];
+    if (cmd == "bitinfo")
+        return bitinfo();
+    if (cmd == "sfh")
+        return sfh();
+    if (cmd == "detect")
+        return detect();
+    if (cmd == "connect")
+        return connectCommand();
+    if (cmd == "fpga")
+        return fpga();
+    if (cmd == "spi")
+        return spi();
+    if (cmd == "bpi")
+        return bpi();
+    return usage("unknown command " + cmd);
+}
+
+int CliRunner::bitinfo() {
+    if (o_.words.size() != 2)
+        return usage("bitinfo takes one file");
+    try {
+        const BitfileInfo info = readBitfileHeader(o_.words[1]);
+        out("length: " + info.length);
+        out("device: " + info.device);
+        return Success;
+    } catch (const RuntimeError& e) {
+        err(QString("Error: %1 %2").arg(e.number()).arg(e.description()));
+        return Usage;
+    }
+}
+
+int CliRunner::sfh() {
+    if (o_.words.size() != 2)
+        return usage("sfh takes one file");
+    SpiDescription d;
+    try {
+        loadSpiDeviceFile(o_.words[1], d);
+    } catch (const RuntimeError& e) {
+        err(spiDeviceFailureMessage(e).replace("\r\n", "\n"));
+        return Usage;
+    }
+    const QList<QPair<const char*, int>> fields = {
+        {"WREN", d.WREN}, {"WESR", d.WESR}, {"WRDI", d.WRDI}, {"WDSR", d.WDSR}, {"RDID", d.RDID},
+        {"RDSR", d.RDSR}, {"WRSR", d.WRSR}, {"READ", d.READ}, {"PGPM", d.PGPM}, {"BLKE", d.BLKE},
+        {"ESTM", d.ESTM}, {"ESST", d.ESST}, {"PSTM", d.PSTM}, {"PSST", d.PSST}, {"UABL", d.UABL},
+        {"NIDB", d.NIDB}, {"MBPP", d.MBPP}, {"BPRD", d.BPRD}, {"ABSZ", d.ABSZ}, {"MEPI", d.MEPI},
+        {"MPPI", d.MPPI}, {"DUMB", d.DUMB}};
+    for (const auto& [key, value] : fields)
+        out(QString("%1: %2").arg(key).arg(value));
+    for (int i = 1; i < d.IDM2.size(); ++i)
+        out(QString("IDM%1: %2").arg(i).arg(d.IDM2[i]));
+    return Success;
+}
+
+// Builds the panel as the window does, with the program's folder for every file it lists.
+bool CliRunner::boot() {
+    const QString folder = QCoreApplication::applicationDirPath();
+    ports_ = PortDirectory::fromEnvironment();
+    bool isNumber = false;
+    const int number = o_.port.toInt(&isNumber);
+    if (!o_.port.isEmpty() && !isNumber)
+        ports_ = PortDirectory(QStringList{o_.port});
+    port_ = std::make_unique<QtSerialPort>(ports_);
+    model_ = std::make_unique<MainPanelModel>(*port_, clock_, timer_, prompter_, picker_, skinning_,
+                                              MainPanelModel::Folders{folder, folder});
+    auto& ui = model_->ui;
+    echo_ = std::make_unique<ConsoleEcho>(ui.txtRecvView, ui.hscProgress, ui.lblProgress);
+    model_->setProcessEvents([] { QCoreApplication::processEvents(); });
+    // The skin warning means nothing without a window.
+    ui.mnuSkin.setEnabled(false);
+    model_->startUp();
+    if (isNumber) {
+        port_->setPortNumber(number);
+        ui.btnConnect.setText(QString("Connect to COM%1").arg(number));
+    }
+    if (!o_.timerMs.isEmpty())
+        ui.txtTimeout.setText(o_.timerMs);
+    if (!o_.timeoutLimit.isEmpty())
+        ui.txtTimeoutLimit.setText(o_.timeoutLimit);
+    if (!o_.pollLimit.isEmpty())
+        ui.txtSleep.setText(o_.pollLimit);
+    if (!o_.burst.isEmpty())
+        ui.txtBpiBurstSize.setText(o_.burst);
+    if (o_.fastAck) {
+        ui.chkFastAck.setChecked(true);
+        ui.chkFastAck.click();
+    }
+    if (o_.noBoardCheck)
+        ui.mnuBoardCheck.click();
+    return ui.btnConnect.enabled();
+}
+
+bool CliRunner::connect() {
+    if (!boot())
+        return false;
+    model_->ui.btnConnect.click();
+    return model_->ui.btnDisconnect.visible();
+}
+
+void CliRunner::runTimer() {
+    while (timer_.isActive()) {
+        clock_.sleepMs(timer_.interval());
+        timer_.fire();
+    }
+}
+
+// Lets what the board sends after an operation reach the receive console.
+void CliRunner::drain(int ms) {
+    QEventLoop loop;
+    QTimer::singleShot(ms, &loop, &QEventLoop::quit);
+    loop.exec();
+    if (port_->isOpen() && port_->receiveThreshold() >= 1 && port_->bytesWaiting() > 0)
+        model_->receivePath.OnComm(SerialPort::EventReceive);
+}
+
+bool CliRunner::failedBox() const {
+    for (int i = 0; i < prompter_.titles.size(); ++i) {
+        const auto icon = prompter_.icons[i];
+        if (icon == Prompter::Icon::Critical || prompter_.titles[i] == "Communication with PSoC lost" ||
+            (icon == Prompter::Icon::Exclamation && prompter_.titles[i] == "ERROR"))
+            return true;
+    }
+    return false;
+}
+
+bool CliRunner::consoleHas(const QString& line) const {
+    return model_->ui.txtRecvView.text().contains(line + "\r\n");
+}
+
+bool CliRunner::press(Control& button) {
+    if (!button.enabled()) {
+        err("zbpu-cli: " + button.text() + " is not available now");
+        return false;
+    }
+    button.click();
+    runTimer();
+    return true;
+}
+
+bool CliRunner::chooseFile(const QString& path) {
+    picker_.path = QFileInfo(path).absoluteFilePath();
+    const int before = int(prompter_.titles.size());
+    model_->ui.mnuOpenFile.click();
+    return prompter_.titles.size() == before;
+}
+
+bool CliRunner::applyRange() {
+    auto& ui = model_->ui;
+    ui.txtOffset.setText(o_.offset);
+    if (ui.txtOffset.text() != o_.offset) {
+        err("zbpu-cli: the offset must be hexadecimal digits");
+        return false;
+    }
+    if (!o_.bytes.isEmpty()) {
+        ui.txtPrgBytes.setText(o_.bytes);
+        if (ui.txtPrgBytes.text() != o_.bytes || o_.bytes.toLongLong() < 0) {
+            err("zbpu-cli: the byte count must be a number");
+            return false;
+        }
+    }
+    return true;
+}
+
+int CliRunner::detect() {
+    boot();
+    if (model_->portSettings.noPorts())
+        return Failure;
+    const int n = port_->portNumber();
+    out(QString("COM%1 %2").arg(n).arg(ports_.path(n)));
+    return Success;
+}
+
+int CliRunner::connectCommand() {
+    if (!connect())
+        return Failure;
+    out("firmware: compatible");
+    out(QString("server: ") + (model_->session.BpiServerRunning ? "running" : "not running"));
+    return Success;
+}
+
+int CliRunner::fpga() {
+    if (o_.words.size() != 2)
+        return usage("fpga takes one file");
+    if (!QFileInfo(o_.words[1]).isFile())
+        return usage("cannot read " + o_.words[1]);
+    if (!connect())
+        return Failure;
+    auto& ui = model_->ui;
+    ui.mnuFPGA.click();
+    if (!chooseFile(o_.words[1]))
+        return Usage;
+    if (!press(ui.btnCfgFPGA))
+        return Failure;
+    return consoleHas("FPGA programmed successfully! ") && !failedBox() ? Success : Failure;
+}
+
+int CliRunner::spi() {
+    const QStringList& w = o_.words;
+    const QStringList ops = {"id", "erase", "program", "read", "verify"};
+    if (w.size() < 3 || !ops.contains(w[2]))
+        return usage("spi DEVICE id|erase|program|read|verify [FILE]");
+    const bool data = ops.indexOf(w[2]) >= 2;
+    if (w.size() != (data ? 4 : 3))
+        return usage("spi " + w[2] + (data ? " takes one file" : " takes no file"));
+    if (w[2] != "read" && data && !QFileInfo(w[3]).isFile())
+        return usage("cannot read " + w[3]);
+    if (!connect())
+        return Failure;
+    auto& ui = model_->ui;
+    ui.mnuSPI.click();
+    const int device = int(ui.cbFlash.items().indexOf(w[1]));
+    if (device < 0)
+        return usage("no description file " + w[1] + ".sfh");
+    ui.cbFlash.setSelectedIndex(device);
+    if (data) {
+        if (w[2] == "read" && !QFileInfo::exists(w[3]))
+            writeNewFile(w[3]);
+        if (!chooseFile(w[3]) || !applyRange())
+            return Usage;
+        if (ui.txtPrgBytes.text() == "0")
+            return usage("nothing to transfer: give --bytes N");
+    }
+    const struct {
+        Control& button;
+        QString success;
+    } table[] = {{ui.btnIDecho[0], ""},
+                 {ui.btnBulkErase[0], "Bulk Erase confirmed "},
+                 {ui.btnProgram[0], "SPI programming successful "},
+                 {ui.btnRead[0], "SPI data read successfully "},
+                 {ui.btnVerify[0], "SPI data validated "}};
+    const auto& op = table[ops.indexOf(w[2])];
+    if (!press(op.button))
+        return Failure;
+    if (failedBox() || model_->spi.MyError)
+        return Failure;
+    if (op.success.isEmpty())
+        return ui.txtRecvView.text().contains("Timed out") ? Failure : Success;
+    return consoleHas(op.success) ? Success : Failure;
+}
+
+int CliRunner::bpi() {
+    const QStringList& w = o_.words;
+    const QStringList ops = {"load", "id", "erase", "program", "read", "verify"};
+    if (w.size() < 2 || !ops.contains(w[1]))
+        return usage("bpi load|id|erase|program|read|verify");
+    if (w[1] == "load")
+        return bpiLoad();
+    const bool data = ops.indexOf(w[1]) >= 3;
+    if (w.size() != (data ? 3 : 2))
+        return usage("bpi " + w[1] + (data ? " takes one file" : " takes no file"));
+    if (w[1] != "read" && data && !QFileInfo(w[2]).isFile())
+        return usage("cannot read " + w[2]);
+    if (!connect())
+        return Failure;
+    auto& ui = model_->ui;
+    ui.mnuBPI.click();
+    if (!model_->session.BpiServerRunning) {
+        err("zbpu-cli: the BPI server does not run; load it first (bpi load)");
+        return Failure;
+    }
+    if (data) {
+        if (w[1] == "read" && !QFileInfo::exists(w[2]))
+            writeNewFile(w[2]);
+        if (!chooseFile(w[2]) || !applyRange())
+            return Usage;
+        if (ui.txtPrgBytes.text() == "0")
+            return usage("nothing to transfer: give --bytes N");
+    }
+    Control* buttons[] = {nullptr, &ui.btnIDecho[1], &ui.btnBulkErase[1], &ui.btnProgram[1],
+                          &ui.btnRead[1], &ui.btnVerify[1]};
+    if (!press(*buttons[ops.indexOf(w[1])]))
+        return Failure;
+    // The server's answers to ID and erase arrive after the operation, through the console.
+    if (w[1] == "id" || w[1] == "erase")
+        drain(w[1] == "erase" ? 3000 : 300);
+    if (failedBox() || ui.txtRecvView.text().contains("Unexpected character"))
+        return Failure;
+    if (w[1] == "read")
+        return consoleHas("BPI Read complete!") ? Success : Failure;
+    if (w[1] == "verify")
+        return consoleHas("BPI validated!") ? Success : Failure;
+    return Success;
+}
+
+int CliRunner::bpiLoad() {
+    const QStringList& w = o_.words;
+    if (w.size() > 3)
+        return usage("bpi load [SERVER] [--custom]");
+    if (!connect())
+        return Failure;
+    auto& ui = model_->ui;
+    ui.mnuBPI.click();
+    if (o_.custom)
+        ui.rbBoard[1].click();
+    if (w.size() == 3) {
+        const int at = int(ui.cbBpi.items().indexOf(w[2]));
+        if (at < 0)
+            return usage("no server bitstream " + w[2] + ".bit");
+        ui.cbBpi.setSelectedIndex(at);
+    }
+    const int before = int(prompter_.titles.size());
+    if (!press(ui.btnLoad))
+        return Failure;
+    if (prompter_.titles.mid(before).contains("Warning"))
+        return Failure;
+    return model_->session.opState.State() == 5 && consoleHas("FPGA programmed successfully! ") &&
+                   !failedBox()
+               ? Success
+               : Failure;
+}
