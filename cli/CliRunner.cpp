@@ -135,7 +135,11 @@ bool CliRunner::connect() {
 
 void CliRunner::runTimer() {
     while (timer_.isActive()) {
-        clock_.sleepMs(timer_.interval());
+        // While fast acknowledgement polls, the wait ends as soon as bytes arrive.
+        if (model_->session.fastAck && timer_.interval() <= 1)
+            port_->waitForData(1);
+        else
+            clock_.sleepMs(timer_.interval());
         timer_.fire();
     }
 }

@@ -79,8 +79,19 @@ void QtSerialPort::write(const QByteArray& bytes) {
             break;
 }
 
+// readyRead is also emitted inside the polls of a running step; the receive event must only
+// reach the program from its event loop, as a port control's events do.
 void QtSerialPort::onReadyRead() {
-    if (inEvent_ || receiveThreshold() < 1 || !onReceiveEvent)
+    if (eventQueued_)
+        return;
+    eventQueued_ = true;
+    QMetaObject::invokeMethod(this, &QtSerialPort::raiseReceiveEvent, Qt::QueuedConnection);
+}
+
+void QtSerialPort::raiseReceiveEvent() {
+    eventQueued_ = false;
+    if (inEvent_ || receiveThreshold() < 1 || !onReceiveEvent || !port_->isOpen() ||
+        port_->bytesAvailable() == 0)
         return;
     inEvent_ = true;
     onReceiveEvent(EventReceive);

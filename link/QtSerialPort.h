@@ -29,9 +29,11 @@ protected:
 private:
     void applySettings();
     void onReadyRead();
+    void raiseReceiveEvent();
     void requireOpen() const;
 
     const PortDirectory& ports_;
     std::unique_ptr<QSerialPort> port_;
     bool inEvent_ = false;
+    bool eventQueued_ = false;
 };

@@ -50,7 +50,7 @@ MainPanelModel::MainPanelModel(SerialPort& port, Clock& clock, AckTimer& timer,
     };
 }
 
-void MainPanelModel::setShowModal(std::function<void(Control&)> show) {
+void MainPanelModel::setShowModal(std::function<void(Control&, const std::function<void()>&)> show) {
     menus.showModal = std::move(show);
 }
 

@@ -37,7 +37,7 @@ public:
     void unload();
 
     // Hooks the front end supplies.
-    void setShowModal(std::function<void(Control&)> show);
+    void setShowModal(std::function<void(Control&, const std::function<void()>&)> show);
     void setCloseWindow(std::function<void()> close);
     void setProcessEvents(std::function<void()> process);
 

@@ -67,9 +67,10 @@ void Menus::mnuExit_Click() {
 }
 
 void Menus::mnuComm_Click() {
-    portSettings_.Activate();
     if (showModal)
-        showModal(comm_.CommPropertiesPanel);
+        showModal(comm_.CommPropertiesPanel, [this] { portSettings_.Activate(); });
+    else
+        portSettings_.Activate();
 }
 
 void Menus::mnuSkin_Click() {
@@ -96,9 +97,10 @@ void Menus::Image1_DblClick() {
 }
 
 void Menus::mnuDebug_Click() {
-    pw_.txtDebug.setText("");
     if (showModal)
-        showModal(pw_.DebugPW);
+        showModal(pw_.DebugPW, [this] { pw_.txtDebug.setText(""); });
+    else
+        pw_.txtDebug.setText("");
 }
 
 void Menus::DebugPW_OK() {

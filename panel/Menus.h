@@ -26,7 +26,8 @@ public:
 
     // Supplied by the panel: the header reader, modal dialogs, closing the window.
     std::function<void(const QString&)> readBitfileHeader;
-    std::function<void(Control&)> showModal;
+    // Shows a dialog modally; activate runs each time it is shown, and may hide it again.
+    std::function<void(Control&, const std::function<void()>&)> showModal;
     std::function<void()> closeWindow;
 
 private:

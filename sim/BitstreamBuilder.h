@@ -13,8 +13,8 @@ enum class SyncWord {
 };
 
 struct PayloadOptions {
-    qint64 size = 4096;           // total bytes; rounded up to a multiple of 4, at least the minimum
-    int padding = 16;             // FF bytes before the sync word (grows to round the size)
+    qint64 size = 4096; // total bytes; rounded up to a multiple of 4, at least the minimum
+    int padding = 16;   // FF bytes before the sync word (grows to round the size)
     bool busWidthPattern = false; // 7-series bus-width detection words before the sync word
     SyncWord sync = SyncWord::Word32;
     bool serverMarker = false; // the user-access value that marks the BPI server design

@@ -6,8 +6,7 @@ namespace {
 
 const SpiChipSpec& chipNamed(const QString& name) {
     const SpiChipSpec* chip = findSpiChip(name);
-    if (!chip)
-        throw std::invalid_argument("unknown SPI flash " + name.toStdString());
+    if (!chip) throw std::invalid_argument("unknown SPI flash " + name.toStdString());
     return *chip;
 }
 
@@ -30,12 +29,13 @@ Board::Board(BoardConfig config)
     , cfi_(config_.timeScale)
     , controller_(config_, fpga_, spi_, line_)
     , server_(cfi_, line_, config_.replyLatencyUs, config_.serverSilentAfterBytes) {
-    if (config_.serverRunning)
-        fpga_.loadServer();
+    if (config_.serverRunning) fpga_.loadServer();
     serverWasRunning_ = serverRunning();
 }
 
-bool Board::serverRunning() const { return fpga_.runsServer() && !controller_.fpgaInReset(); }
+bool Board::serverRunning() const {
+    return fpga_.runsServer() && !controller_.fpgaInReset();
+}
 
 void Board::receive(const QByteArray& bytes, std::int64_t nowUs) {
     hostBytes_ += bytes;
@@ -45,14 +45,15 @@ void Board::receive(const QByteArray& bytes, std::int64_t nowUs) {
             closed_ = true;
             line_.mute();
         }
-        if (closed_)
-            return;
+        if (closed_) return;
         ++bytesReceived_;
         byte(quint8(bytes[i]), input_.arrivalUs(start, i));
     }
 }
 
-QByteArray Board::takeOutput(std::int64_t nowUs) { return line_.queue().take(nowUs); }
+QByteArray Board::takeOutput(std::int64_t nowUs, qint64 maxBytes) {
+    return line_.queue().take(nowUs, maxBytes);
+}
 
 // Downloads and SPI transactions take every byte; so does a server command under way; the
 // rest is command text.
@@ -80,8 +81,7 @@ void Board::controllerCommand(const QString& text, std::int64_t atUs) {
     }
     commands_ << text;
     log(text);
-    if (++controllerCommands_ == config_.silentAfterCommands)
-        line_.mute();
+    if (++controllerCommands_ == config_.silentAfterCommands) line_.mute();
     followServer();
 }
 
@@ -95,13 +95,11 @@ void Board::serverCommand(char letter, std::int64_t atUs) {
 // starts afresh each time.
 void Board::followServer() {
     const bool running = serverRunning();
-    if (running == serverWasRunning_)
-        return;
+    if (running == serverWasRunning_) return;
     server_.stop();
     serverWasRunning_ = running;
 }
 
 void Board::log(const QString& text) {
-    if (onCommand)
-        onCommand(text);
+    if (onCommand) onCommand(text);
 }

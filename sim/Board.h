@@ -25,8 +25,9 @@ public:
 
     // Bytes from the host, written at nowUs (with a baud rate they arrive one by one after).
     void receive(const QByteArray& bytes, std::int64_t nowUs);
-    // Bytes the board has sent and that have arrived at the host by nowUs.
-    QByteArray takeOutput(std::int64_t nowUs);
+    // Bytes the board has sent and that have arrived at the host by nowUs (at most maxBytes
+    // of them when maxBytes >= 0).
+    QByteArray takeOutput(std::int64_t nowUs, qint64 maxBytes = -1);
     // When the next byte arrives at the host; -1 when nothing is on its way.
     std::int64_t nextOutputUs() const { return line_.queue().nextUs(); }
     // When the last byte the host wrote will have reached the board.

@@ -26,8 +26,7 @@ void BpiServer::stop() {
 
 // Bytes up to the limit are still served in full; the server hangs after them.
 bool BpiServer::count(int bytes) {
-    if (hung())
-        return false;
+    if (hung()) return false;
     received_ += bytes;
     return true;
 }
@@ -41,16 +40,15 @@ QString BpiServer::idText() const {
         return "0x" + QString::number(value, 16).toUpper().rightJustified(digits, '0');
     };
     const CfiChipSpec& chip = flash_.chip();
-    QString text = "Flash " + chip.name + ": manufacturer ID " + hex(chip.manufacturer, 2) +
-                   ", device ID";
+    QString text =
+        "Flash " + chip.name + ": manufacturer ID " + hex(chip.manufacturer, 2) + ", device ID";
     for (quint16 word : chip.deviceId)
         text += " " + hex(word, 4);
     return text + "\r\n";
 }
 
 void BpiServer::command(char letter, std::int64_t nowUs) {
-    if (!count(2))
-        return;
+    if (!count(2)) return;
     switch (letter) {
     case 'x':
         reply(Banner, nowUs);
@@ -80,18 +78,15 @@ void BpiServer::command(char letter, std::int64_t nowUs) {
 }
 
 void BpiServer::receive(quint8 byte, std::int64_t nowUs) {
-    if (phase_ == Phase::Idle || !count(1))
-        return;
+    if (phase_ == Phase::Idle || !count(1)) return;
     if (phase_ == Phase::WriteData) {
         burstData_.append(char(byte));
         const qint64 length = burstLength();
-        if (burstData_.size() == length + (length & 1))
-            burstComplete(nowUs);
+        if (burstData_.size() == length + (length & 1)) burstComplete(nowUs);
         return;
     }
     header_.append(char(byte));
-    if (header_.size() == (phase_ == Phase::WriteHeader ? 12 : 8))
-        headerComplete(nowUs);
+    if (header_.size() == (phase_ == Phase::WriteHeader ? 12 : 8)) headerComplete(nowUs);
 }
 
 qint64 BpiServer::burstLength() const {
@@ -121,6 +116,5 @@ void BpiServer::burstComplete(std::int64_t nowUs) {
     reply("A", nowUs);
     position_ += length + (length & 1);
     burstData_.clear();
-    if (position_ >= count_)
-        phase_ = Phase::Idle;
+    if (position_ >= count_) phase_ = Phase::Idle;
 }

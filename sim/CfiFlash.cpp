@@ -5,8 +5,7 @@
 
 const CfiChipSpec& s29gl128p() {
     static const CfiChipSpec chip{
-        "S29GL128P", 0x01, {0x227E, 0x2221, 0x2201}, 16 * 1024 * 1024, 128 * 1024, 64, 480,
-        500};
+        "S29GL128P", 0x01, {0x227E, 0x2221, 0x2201}, 16 * 1024 * 1024, 128 * 1024, 64, 480, 500};
     return chip;
 }
 
@@ -33,8 +32,7 @@ std::int64_t CfiFlash::eraseBlock(qint64 address, std::int64_t nowUs) {
 }
 
 std::int64_t CfiFlash::program(qint64 address, const QByteArray& data, std::int64_t nowUs) {
-    if (data.isEmpty())
-        return std::max(nowUs, readyUs_);
+    if (data.isEmpty()) return std::max(nowUs, readyUs_);
     for (qint64 i = 0; i < data.size(); ++i)
         array_.program(address + i, quint8(data[i]));
     // One write-buffer operation per buffer-aligned window the data touches.

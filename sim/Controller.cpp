@@ -5,11 +5,9 @@ namespace {
 const QByteArray Ack("ack\0", 4);
 
 bool isDecimal(const QString& text) {
-    if (text.isEmpty() || text.size() > 12)
-        return false;
+    if (text.isEmpty() || text.size() > 12) return false;
     for (QChar c : text)
-        if (c < '0' || c > '9')
-            return false;
+        if (c < '0' || c > '9') return false;
     return true;
 }
 
@@ -39,10 +37,8 @@ bool Controller::command(const QString& text, std::int64_t nowUs) {
     const QString keyword = text.section(' ', 0, 0);
     const QString argument = text.section(' ', 1);
     for (const CommandRow& row : Commands) {
-        if (keyword != QLatin1String(row.keyword))
-            continue;
-        if (row.takesNumber ? !isDecimal(argument) : text != keyword)
-            return false;
+        if (keyword != QLatin1String(row.keyword)) continue;
+        if (row.takesNumber ? !isDecimal(argument) : text != keyword) return false;
         (this->*row.handler)(argument.toLongLong(), nowUs);
         return true;
     }
@@ -65,7 +61,9 @@ void Controller::getVersion(qint64, std::int64_t nowUs) {
     out_.send(Ack, at, ReplySink::Kind::Ack);
 }
 
-void Controller::acknowledgeOnly(qint64, std::int64_t nowUs) { ack(nowUs); }
+void Controller::acknowledgeOnly(qint64, std::int64_t nowUs) {
+    ack(nowUs);
+}
 
 void Controller::driveProg(qint64 high, std::int64_t nowUs) {
     fpga_.setProg(high != 0);
@@ -77,9 +75,13 @@ void Controller::fpgaRst(qint64 on, std::int64_t nowUs) {
     ack(nowUs);
 }
 
-void Controller::readInit(qint64, std::int64_t nowUs) { pinLevel(fpga_.init(), nowUs); }
+void Controller::readInit(qint64, std::int64_t nowUs) {
+    pinLevel(fpga_.init(), nowUs);
+}
 
-void Controller::readDone(qint64, std::int64_t nowUs) { pinLevel(fpga_.done(), nowUs); }
+void Controller::readDone(qint64, std::int64_t nowUs) {
+    pinLevel(fpga_.done(), nowUs);
+}
 
 void Controller::ssProgram(qint64 count, std::int64_t nowUs) {
     ack(nowUs);
@@ -99,8 +101,7 @@ void Controller::sfTransfer(qint64 count, std::int64_t nowUs) {
     raw_ = Raw::Transaction;
     rawLeft_ = count;
     lastRawUs_ = nowUs;
-    if (count == 0)
-        endTransaction(nowUs);
+    if (count == 0) endTransaction(nowUs);
 }
 
 // Chip select rises after the last byte; the firmware then acknowledges twice.
@@ -113,8 +114,7 @@ void Controller::endTransaction(std::int64_t nowUs) {
 
 bool Controller::takesRawBytes(std::int64_t nowUs) {
     if (raw_ != Raw::None && nowUs - lastRawUs_ > config_.rawTimeoutUs) {
-        if (raw_ == Raw::Transaction)
-            spi_.deselect(lastRawUs_);
+        if (raw_ == Raw::Transaction) spi_.deselect(lastRawUs_);
         raw_ = Raw::None;
     }
     return raw_ != Raw::None;
@@ -134,6 +134,5 @@ void Controller::rawByte(quint8 byte, std::int64_t nowUs) {
     transactions_.last().append(char(byte));
     const quint8 miso = spi_.clock(byte, nowUs);
     out_.send(QByteArray(1, char(miso)), nowUs + config_.replyLatencyUs);
-    if (rawLeft_ == 0)
-        endTransaction(nowUs);
+    if (rawLeft_ == 0) endTransaction(nowUs);
 }

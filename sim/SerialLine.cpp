@@ -14,14 +14,13 @@ std::int64_t LineTiming::arrivalUs(double startUs, qint64 index) const {
 }
 
 void OutputQueue::push(const QByteArray& bytes, std::int64_t readyUs) {
-    if (bytes.isEmpty())
-        return;
+    if (bytes.isEmpty()) return;
     chunks_.push_back({timing_.occupy(bytes.size(), readyUs), bytes});
 }
 
-QByteArray OutputQueue::take(std::int64_t nowUs) {
+QByteArray OutputQueue::take(std::int64_t nowUs, qint64 maxBytes) {
     QByteArray out;
-    while (!chunks_.empty()) {
+    while (!chunks_.empty() && (maxBytes < 0 || out.size() < maxBytes)) {
         Chunk& c = chunks_.front();
         qint64 end = c.bytes.size();
         if (timing_.arrivalUs(c.startUs, end - 1) > nowUs) {
@@ -31,18 +30,17 @@ QByteArray OutputQueue::take(std::int64_t nowUs) {
             while (end > c.taken && timing_.arrivalUs(c.startUs, end - 1) > nowUs)
                 --end;
         }
+        if (maxBytes >= 0) end = std::min(end, c.taken + maxBytes - out.size());
         out += c.bytes.mid(c.taken, end - c.taken);
         c.taken = end;
-        if (c.taken < c.bytes.size())
-            break;
+        if (c.taken < c.bytes.size()) break;
         chunks_.pop_front();
     }
     return out;
 }
 
 std::int64_t OutputQueue::nextUs() const {
-    if (chunks_.empty())
-        return -1;
+    if (chunks_.empty()) return -1;
     const Chunk& c = chunks_.front();
     return timing_.arrivalUs(c.startUs, c.taken);
 }

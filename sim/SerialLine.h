@@ -32,7 +32,8 @@ public:
         : timing_(baud) {}
 
     void push(const QByteArray& bytes, std::int64_t readyUs);
-    QByteArray take(std::int64_t nowUs);
+    // At most maxBytes of what has arrived by nowUs (all of it when maxBytes < 0).
+    QByteArray take(std::int64_t nowUs, qint64 maxBytes = -1);
     std::int64_t nextUs() const; // -1 when nothing is queued
     bool isEmpty() const { return chunks_.empty(); }
 

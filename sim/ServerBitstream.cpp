@@ -9,7 +9,9 @@ QByteArray serverBitFile() {
     payload.serverMarker = true;
     payload.seed = 36;
     BitFileOptions file;
-    file.designName = "bpi_server_v036.ncd;UserID=0xFFFFFFFF";
+    // Without a UserID suffix: the part name then ends inside the 64 bytes the program
+    // searches, so the operator is shown the part when the server loads.
+    file.designName = "bpi_server_v036.ncd";
     file.partName = "3s1600efg320";
     file.date = "2009/06/18";
     file.time = "11:42:07";

@@ -5,5 +5,3 @@
 // The stand-in for the BPI server bitstream that ships beside the program: a Spartan-3E .bit
 // file whose configuration data carries the server marker the simulated FPGA looks for.
 QByteArray serverBitFile();
-
-inline constexpr const char* ServerBitFileName = "bpi_server_v036.bit";

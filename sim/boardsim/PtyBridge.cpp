@@ -1,7 +1,6 @@
 #include "PtyBridge.h"
 
-#include <cerrno>
-#include <cmath>
+#include <algorithm>
 #include <unistd.h>
 
 PtyBridge::PtyBridge(Board& board, int masterFd)
@@ -14,42 +13,36 @@ PtyBridge::PtyBridge(Board& board, int masterFd)
     timer_.setTimerType(Qt::PreciseTimer);
     writable_.setEnabled(false);
     QObject::connect(&readable_, &QSocketNotifier::activated, [this] { readHost(); });
-    QObject::connect(&writable_, &QSocketNotifier::activated, [this] { flushPending(); });
-    QObject::connect(&timer_, &QTimer::timeout, [this] { sendDue(); });
+    QObject::connect(&writable_, &QSocketNotifier::activated, [this] { pump(); });
+    QObject::connect(&timer_, &QTimer::timeout, [this] { pump(); });
 }
 
 void PtyBridge::readHost() {
     char buffer[4096];
     for (;;) {
         const ssize_t n = ::read(fd_, buffer, sizeof buffer);
-        if (n <= 0)
-            break;
+        if (n <= 0) break;
         board_.receive(QByteArray(buffer, n), nowUs());
     }
-    sendDue();
+    pump();
 }
 
-void PtyBridge::sendDue() {
-    pending_ += board_.takeOutput(nowUs());
-    if (pending_.size() > MaxPending)
-        pending_.remove(0, pending_.size() - MaxPending);
-    flushPending();
-    schedule();
-}
-
-void PtyBridge::flushPending() {
-    while (!pending_.isEmpty()) {
+void PtyBridge::pump() {
+    for (;;) {
+        if (pending_.size() < Piece)
+            pending_ += board_.takeOutput(nowUs(), Piece - pending_.size());
+        if (pending_.isEmpty()) break;
         const ssize_t n = ::write(fd_, pending_.constData(), size_t(pending_.size()));
-        if (n <= 0)
-            break;
+        if (n <= 0) break; // the terminal is full: wait until it is writable again
         pending_.remove(0, n);
     }
     writable_.setEnabled(!pending_.isEmpty());
+    schedule();
 }
 
 void PtyBridge::schedule() {
     const std::int64_t next = board_.nextOutputUs();
-    if (next < 0) {
+    if (next < 0 || !pending_.isEmpty()) {
         timer_.stop();
         return;
     }

@@ -12,14 +12,14 @@ class PtyBridge {
 public:
     PtyBridge(Board& board, int masterFd);
 
-    // Board output the terminal would not take (nobody reading) beyond this is dropped.
-    static constexpr qsizetype MaxPending = 1 << 20;
+    // Board output is taken in pieces of this size as the terminal accepts them, so that a
+    // client that reads slowly (or not at all) holds the rest back in the board.
+    static constexpr qsizetype Piece = 64 * 1024;
 
 private:
     std::int64_t nowUs() const { return clock_.nsecsElapsed() / 1000; }
     void readHost();
-    void sendDue();
-    void flushPending();
+    void pump();
     void schedule();
 
     Board& board_;

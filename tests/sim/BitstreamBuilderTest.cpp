@@ -11,8 +11,7 @@ QByteArray field(const QByteArray& file, char key) {
     int at = 13;
     while (at < file.size() && file[at] != 'e') {
         const int length = quint8(file[at + 1]) << 8 | quint8(file[at + 2]);
-        if (file[at] == key)
-            return file.mid(at + 3, length);
+        if (file[at] == key) return file.mid(at + 3, length);
         at += 3 + length;
     }
     return {};
@@ -91,8 +90,10 @@ TEST(SimBitstreamBuilder, PayloadsStartWithPaddingAndTheSyncWordOfTheFamily) {
 
 TEST(SimBitstreamBuilder, TheServerStandInLooksLikeASpartan3eDesign) {
     const QByteArray file = serverBitFile();
-    EXPECT_EQ(field(file, 'a'), QByteArray("bpi_server_v036.ncd;UserID=0xFFFFFFFF") + '\0');
+    EXPECT_EQ(field(file, 'a'), QByteArray("bpi_server_v036.ncd") + '\0');
     EXPECT_EQ(field(file, 'b'), QByteArray("3s1600efg320") + '\0');
+    EXPECT_LT(file.indexOf(QByteArray("3s1600efg320") + '\0'), 64 - 13)
+        << "the part name and its NUL lie within the first 64 bytes";
     EXPECT_GT(file.size(), 30'000);
     EXPECT_LT(file.size(), 40'000);
 }

@@ -106,7 +106,8 @@ TEST(BoardController, ACompleteConfigurationRaisesDone) {
 TEST(BoardController, ASpiTransactionReturnsOneByteForEachByteThenTwoAcknowledgements) {
     Board board;
     Host host(board);
-    const QByteArray reply = host.exchange(command("sf_transfer 4") + QByteArray::fromHex("9F000000"));
+    const QByteArray reply =
+        host.exchange(command("sf_transfer 4") + QByteArray::fromHex("9F000000"));
     EXPECT_EQ(reply, Ack + QByteArray::fromHex("FF202015") + Ack + Ack);
     EXPECT_EQ(board.spiTransactions(), QList<QByteArray>{QByteArray::fromHex("9F000000")});
 }

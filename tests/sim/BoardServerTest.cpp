@@ -91,7 +91,8 @@ TEST(BoardServer, ProgrammingAcknowledgesEachBurstAndDropsThePadByteOfAnOddOne) 
         Board board(serverRunning());
         Host host(board);
         EXPECT_EQ(host.exchange("w\r"), QByteArray("w\r\n"));
-        EXPECT_EQ(host.exchange(be32(row.offset) + be32(row.count) + be32(row.burst)), QByteArray());
+        EXPECT_EQ(host.exchange(be32(row.offset) + be32(row.count) + be32(row.burst)),
+                  QByteArray());
         qint64 position = 0;
         for (int length : row.bursts) {
             const QByteArray data = bytes(length, int(position));

@@ -1,5 +1,5 @@
-#include "sim/BitstreamBuilder.h"
 #include "sim/Fpga.h"
+#include "sim/BitstreamBuilder.h"
 #include "sim/ServerBitstream.h"
 
 #include <functional>
@@ -41,6 +41,20 @@ TEST(SimFpga, InitAndDoneFollowWhatTheDownloadHeld) {
          buildBitFile(buildConfigPayload(payload(SyncWord::Half16))), false, true, true},
         {"the 7-series bus-width pattern before the sync word",
          buildConfigPayload(payload(SyncWord::Word32, true)), false, true, true},
+        {"Spartan-6: the 32-bit sync word, then 16-bit packets",
+         QByteArray::fromHex("FFFFFFFF"
+                             "AA995566"
+                             "30A10007"
+                             "2000"
+                             "3060"
+                             "5060"
+                             "00000002"
+                             "12345678"
+                             "30A10005"
+                             "2000"
+                             "30A1000D"
+                             "20002000"),
+         false, true, true},
         {"no sync word at all", buildBitFile(buildConfigPayload(payload(SyncWord::None))), false,
          false, false},
         {"a stream cut short", bit32.left(bit32.size() - 40), false, true, false},

@@ -12,7 +12,9 @@ namespace simtest {
 inline const QByteArray Ack("ack\0", 4);
 
 // A controller command as the program frames it: the text and one NUL.
-inline QByteArray command(const char* text) { return QByteArray(text) + '\0'; }
+inline QByteArray command(const char* text) {
+    return QByteArray(text) + '\0';
+}
 
 inline QByteArray be32(quint32 value) {
     char bytes[4];

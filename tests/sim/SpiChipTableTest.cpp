@@ -5,7 +5,9 @@
 
 namespace {
 
-bool isPowerOfTwo(qint64 v) { return v > 0 && (v & (v - 1)) == 0; }
+bool isPowerOfTwo(qint64 v) {
+    return v > 0 && (v & (v - 1)) == 0;
+}
 
 } // namespace
 

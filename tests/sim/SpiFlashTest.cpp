@@ -13,10 +13,18 @@ const QByteArray Wrdi = QByteArray::fromHex("04");
 const QByteArray BulkErase = QByteArray::fromHex("C7");
 const QByteArray Zero(1, '\0');
 
-QByteArray address(qint64 a) { return QByteArray::fromHex(QByteArray::number(a, 16).rightJustified(6, '0')); }
-QByteArray pageProgram(qint64 a, const QByteArray& data) { return '\x02' + address(a) + data; }
-QByteArray sectorErase(qint64 a) { return '\xD8' + address(a); }
-QByteArray writeStatus(quint8 v) { return QByteArray("\x01", 1) + char(v); }
+QByteArray address(qint64 a) {
+    return QByteArray::fromHex(QByteArray::number(a, 16).rightJustified(6, '0'));
+}
+QByteArray pageProgram(qint64 a, const QByteArray& data) {
+    return '\x02' + address(a) + data;
+}
+QByteArray sectorErase(qint64 a) {
+    return '\xD8' + address(a);
+}
+QByteArray writeStatus(quint8 v) {
+    return QByteArray("\x01", 1) + char(v);
+}
 
 class SimSpiFlash : public ::testing::Test {
 protected:
@@ -195,7 +203,7 @@ TEST(SimSpiProtection, BlockProtectBitsLockTheRangesOfTheDatasheetTables) {
         {"M25P128", 0x04, 16 * M - 256 * K, 16 * M},
         {"M25P128", 0x1C, 0, 16 * M},
         {"W25Q32", 0x04, 4 * M - 64 * K, 4 * M},
-        {"W25Q32", 0x24, 0, 64 * K},         // TB: from the bottom
+        {"W25Q32", 0x24, 0, 64 * K},            // TB: from the bottom
         {"W25Q32", 0x44, 4 * M - 4 * K, 4 * M}, // SEC: 4 KiB sectors
         {"W25Q32", 0x1C, 0, 4 * M},
         {"MX25L3206E", 0x1C, 0, 4 * M},
