@@ -1,0 +1,34 @@
+#pragma once
+
+#include <QProcess>
+#include <QString>
+#include <QStringList>
+#include <QTemporaryDir>
+
+// zbpu-boardsim on a pseudo-terminal for end-to-end tests; its flash images are saved into
+// the folder when it stops.
+class BoardSimProcess {
+public:
+    explicit BoardSimProcess(const QStringList& options = {});
+    ~BoardSimProcess();
+
+    bool started() const { return !device_.isEmpty(); }
+    const QString& device() const { return device_; }
+    QString spiImage() const { return dir_.path() + "/spi.bin"; }
+    QString bpiImage() const { return dir_.path() + "/bpi.bin"; }
+    QString folder() const { return dir_.path(); }
+    // Stops the board; its images are on disk afterwards.
+    void stop();
+
+    struct Result {
+        int exitCode;
+        QString out, err;
+    };
+    // Runs zbpu-cli against this board, bounded in time.
+    Result cli(const QStringList& args, int timeoutMs = 60000) const;
+
+private:
+    QTemporaryDir dir_;
+    QProcess process_;
+    QString device_;
+};

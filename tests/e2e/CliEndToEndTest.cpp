@@ -1,0 +1,117 @@
+#include "BoardSimProcess.h"
+#include "support/PanelFixture.h"
+
+#include "sim/BitstreamBuilder.h"
+
+#include <QRandomGenerator>
+#include <gtest/gtest.h>
+
+namespace {
+
+QByteArray randomBytes(int size, quint32 seed) {
+    QRandomGenerator gen(seed);
+    QByteArray out(size, '\0');
+    for (auto& c : out)
+        c = char(gen.bounded(256));
+    return out;
+}
+
+} // namespace
+
+TEST(CliEndToEnd, ConfiguresTheFpgaAndProgramsReadsAndVerifiesTheSpiFlash) {
+    BoardSimProcess board;
+    ASSERT_TRUE(board.started());
+    const QString dir = board.folder();
+
+    auto r = board.cli({"connect"});
+    EXPECT_EQ(r.exitCode, 0) << r.err.toStdString();
+    EXPECT_EQ(r.out, "firmware: compatible\nserver: not running\n");
+
+    const QString bit = writeFile(dir, "design.bit", buildBitFile(buildConfigPayload({.size = 3000})));
+    r = board.cli({"fpga", bit});
+    EXPECT_EQ(r.exitCode, 1) << "the device question is answered No without --yes";
+    r = board.cli({"--yes", "fpga", bit});
+    EXPECT_EQ(r.exitCode, 0) << r.err.toStdString();
+    EXPECT_EQ(r.out, "FPGA programmed successfully! \n");
+
+    r = board.cli({"spi", "M25P16", "id"});
+    EXPECT_EQ(r.exitCode, 0);
+    EXPECT_EQ(r.out, "20 20 15 \n");
+    r = board.cli({"spi", "W25Q64", "id"});
+    EXPECT_EQ(r.exitCode, 1);
+    EXPECT_TRUE(r.err.contains("ERROR: ID code byte read does not match expected value: EF 40 17 "));
+
+    const QByteArray image = randomBytes(6000, 1);
+    const QString file = writeFile(dir, "image.bin", image);
+    r = board.cli({"--yes", "--fast-ack", "spi", "M25P16", "program", file, "--offset", "F0"});
+    EXPECT_EQ(r.exitCode, 0) << r.err.toStdString();
+    EXPECT_TRUE(r.out.endsWith("SPI programming successful \n"));
+    r = board.cli({"--fast-ack", "spi", "M25P16", "verify", file, "--offset", "F0"});
+    EXPECT_EQ(r.exitCode, 0) << r.err.toStdString();
+    const QString back = dir + "/back.bin";
+    r = board.cli({"--yes", "--fast-ack", "spi", "M25P16", "read", back, "--offset", "F0", "--bytes",
+                   "6000"});
+    EXPECT_EQ(r.exitCode, 0) << r.err.toStdString();
+    EXPECT_EQ(readFile(back), image);
+    QByteArray changed = image;
+    changed[4000] = char(~changed[4000]);
+    r = board.cli({"--fast-ack", "spi", "M25P16", "verify", writeFile(dir, "changed.bin", changed),
+                   "--offset", "F0"});
+    EXPECT_EQ(r.exitCode, 1);
+
+    board.stop();
+    const QByteArray flash = readFile(board.spiImage());
+    ASSERT_EQ(flash.size(), 2 * 1024 * 1024);
+    EXPECT_EQ(flash.mid(0xF0, image.size()), image);
+    EXPECT_EQ(flash.left(0xF0), QByteArray(0xF0, char(0xFF)));
+}
+
+TEST(CliEndToEnd, LoadsTheServerAndProgramsAndVerifiesTheParallelFlash) {
+    BoardSimProcess board;
+    ASSERT_TRUE(board.started());
+    const QString dir = board.folder();
+    auto r = board.cli({"bpi", "id"});
+    EXPECT_EQ(r.exitCode, 1) << "no server yet";
+    r = board.cli({"--yes", "bpi", "load"});
+    ASSERT_EQ(r.exitCode, 0) << r.err.toStdString();
+    r = board.cli({"connect"});
+    EXPECT_EQ(r.out, "firmware: compatible\nserver: running\n");
+    r = board.cli({"bpi", "id"});
+    EXPECT_EQ(r.exitCode, 0) << r.err.toStdString();
+    EXPECT_FALSE(r.out.isEmpty());
+
+    const QByteArray image = randomBytes(40000, 2);
+    const QString file = writeFile(dir, "image.bin", image);
+    r = board.cli({"--yes", "bpi", "program", file, "--offset", "20000"});
+    EXPECT_EQ(r.exitCode, 0) << r.err.toStdString();
+    r = board.cli({"bpi", "verify", file, "--offset", "20000"});
+    EXPECT_EQ(r.exitCode, 0) << r.err.toStdString();
+    EXPECT_EQ(r.out, "BPI validated!\n");
+    board.stop();
+    EXPECT_EQ(readFile(board.bpiImage()).mid(0x20000, image.size()), image);
+}
+
+TEST(CliEndToEnd, ReadsHeadersAndDescriptionsAndRefusesBadWords) {
+    QTemporaryDir dir;
+    const QString bit = writeFile(dir.path(), "a.bit", buildBitFile(buildConfigPayload({.size = 400})));
+    BoardSimProcess none({"--silent"});
+    auto r = none.cli({"bitinfo", bit});
+    EXPECT_EQ(r.exitCode, 0);
+    EXPECT_EQ(r.out, QString("length: %1\ndevice: 3s200pq208\n").arg(readFile(bit).size()));
+    r = none.cli({"sfh", QString(ZBPU_BIN_DIR) + "/M25P16.sfh"});
+    EXPECT_EQ(r.exitCode, 0);
+    EXPECT_TRUE(r.out.contains("MBPP: 256\nBPRD: 2097152\nABSZ: 3\n"));
+    EXPECT_TRUE(r.out.endsWith("IDM1: 32\nIDM2: 32\nIDM3: 21\n"));
+    const struct {
+        QStringList args;
+        int code;
+    } cases[] = {{{"bitinfo", dir.path() + "/missing.bit"}, 2},
+                 {{"sfh", dir.path()}, 2},
+                 {{"frobnicate"}, 2},
+                 {{"--bogus", "connect"}, 2},
+                 {{"spi", "M25P16"}, 2},
+                 {{"--yes", "fpga", dir.path() + "/missing.bit"}, 2},
+                 {{"connect"}, 1}};
+    for (const auto& c : cases)
+        EXPECT_EQ(none.cli(c.args).exitCode, c.code) << c.args.join(' ').toStdString();
+}
