@@ -22,9 +22,9 @@ public:
     // control's event loop would; returns how many events were raised.
     int deliverReceiveEvents();
 
-    // Bytes the port holds for the host's transmit queue before a write has to wait for the
-    // line (only with a baud rate; unpaced, writes never wait).
-    static constexpr int TransmitBufferBytes = 4096;
+    // What the port's transmit buffer holds before a write has to wait for the line (the
+    // port control's default output buffer). Only with a baud rate: unpaced writes never wait.
+    static constexpr int TransmitBufferBytes = 512;
 
 protected:
     QByteArray take(int maxBytes) override;

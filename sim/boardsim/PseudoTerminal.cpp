@@ -37,6 +37,10 @@ PseudoTerminal::PseudoTerminal() {
     fcntl(master_, F_SETFL, fcntl(master_, F_GETFL) | O_NONBLOCK);
 }
 
+void PseudoTerminal::holdClient(bool hold) {
+    tcflow(slave_, hold ? TCOOFF : TCOON);
+}
+
 PseudoTerminal::~PseudoTerminal() {
     if (slave_ >= 0) ::close(slave_);
     if (master_ >= 0) ::close(master_);

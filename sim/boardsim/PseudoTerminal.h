@@ -14,6 +14,9 @@ public:
 
     int masterFd() const { return master_; }
     const QString& path() const { return path_; }
+    // Stops or resumes what the client writes, as a full transmit buffer blocks a writer on a
+    // real line; without it the kernel's buffers would let a client run 20 KB ahead.
+    void holdClient(bool hold);
 
 private:
     int master_ = -1;

@@ -3,21 +3,27 @@
 #include <algorithm>
 #include <unistd.h>
 
-PtyBridge::PtyBridge(Board& board, int masterFd)
+PtyBridge::PtyBridge(Board& board, PseudoTerminal& terminal)
     : board_(board)
-    , fd_(masterFd)
-    , readable_(masterFd, QSocketNotifier::Read)
-    , writable_(masterFd, QSocketNotifier::Write) {
+    , terminal_(terminal)
+    , fd_(terminal.masterFd())
+    , readable_(fd_, QSocketNotifier::Read)
+    , writable_(fd_, QSocketNotifier::Write) {
     clock_.start();
     timer_.setSingleShot(true);
     timer_.setTimerType(Qt::PreciseTimer);
     writable_.setEnabled(false);
-    QObject::connect(&readable_, &QSocketNotifier::activated, [this] { readHost(); });
+    QObject::connect(&readable_, &QSocketNotifier::activated, [this] { readClient(); });
     QObject::connect(&writable_, &QSocketNotifier::activated, [this] { pump(); });
     QObject::connect(&timer_, &QTimer::timeout, [this] { pump(); });
 }
 
-void PtyBridge::readHost() {
+double PtyBridge::backlogBytes() const {
+    const double byteUs = board_.byteTimeUs();
+    return byteUs > 0 ? double(board_.inputIdleUs() - nowUs()) / byteUs : 0;
+}
+
+void PtyBridge::readClient() {
     char buffer[4096];
     for (;;) {
         const ssize_t n = ::read(fd_, buffer, sizeof buffer);
@@ -37,15 +43,29 @@ void PtyBridge::pump() {
         pending_.remove(0, n);
     }
     writable_.setEnabled(!pending_.isEmpty());
+    pace();
     schedule();
 }
 
+void PtyBridge::pace() {
+    const double backlog = backlogBytes();
+    const bool hold = holding_ ? backlog > ReleaseBelowBytes : backlog > HoldAboveBytes;
+    if (hold != holding_) terminal_.holdClient(hold);
+    holding_ = hold;
+}
+
+// Wakes for the board's next byte, and while the client is held, for its release.
 void PtyBridge::schedule() {
-    const std::int64_t next = board_.nextOutputUs();
-    if (next < 0 || !pending_.isEmpty()) {
+    std::int64_t wake = pending_.isEmpty() ? board_.nextOutputUs() : -1;
+    if (holding_) {
+        const auto release =
+            board_.inputIdleUs() - std::int64_t(ReleaseBelowBytes * board_.byteTimeUs());
+        wake = wake < 0 ? release : std::min(wake, release);
+    }
+    if (wake < 0) {
         timer_.stop();
         return;
     }
-    const std::int64_t waitUs = std::max<std::int64_t>(0, next - nowUs());
+    const std::int64_t waitUs = std::max<std::int64_t>(0, wake - nowUs());
     timer_.start(int(std::min<std::int64_t>((waitUs + 999) / 1000, 60'000)));
 }

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "PseudoTerminal.h"
 #include "sim/Board.h"
 
 #include <QElapsedTimer>
@@ -7,26 +8,35 @@
 #include <QTimer>
 
 // Carries bytes between the pseudo-terminal and the board in the Qt event loop, on the real
-// monotonic clock: host bytes as they are read, board bytes when the board says they are due.
+// monotonic clock: client bytes as they are read, board bytes when the board says they are
+// due. With a line rate the client is held while more than a transmit buffer of its bytes
+// still waits for the line.
 class PtyBridge {
 public:
-    PtyBridge(Board& board, int masterFd);
+    PtyBridge(Board& board, PseudoTerminal& terminal);
 
-    // Board output is taken in pieces of this size as the terminal accepts them, so that a
-    // client that reads slowly (or not at all) holds the rest back in the board.
+    // Board output is taken in pieces of this size as the terminal accepts it, so that a
+    // client that reads slowly (or not at all) leaves the rest queued in the board.
     static constexpr qsizetype Piece = 64 * 1024;
+    // The client is held above the first backlog and let go below the second.
+    static constexpr int HoldAboveBytes = 512;
+    static constexpr int ReleaseBelowBytes = 256;
 
 private:
     std::int64_t nowUs() const { return clock_.nsecsElapsed() / 1000; }
-    void readHost();
+    double backlogBytes() const;
+    void readClient();
     void pump();
+    void pace();
     void schedule();
 
     Board& board_;
+    PseudoTerminal& terminal_;
     int fd_;
     QElapsedTimer clock_;
     QSocketNotifier readable_;
     QSocketNotifier writable_;
     QTimer timer_;
     QByteArray pending_;
+    bool holding_ = false;
 };

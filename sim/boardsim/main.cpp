@@ -31,7 +31,7 @@ int main(int argc, char** argv) {
         std::printf("%s\n", qPrintable(terminal.path()));
         std::fflush(stdout);
 
-        PtyBridge bridge(board, terminal.masterFd());
+        PtyBridge bridge(board, terminal);
         quitOnSignals();
         const int status = app.exec();
 
