@@ -1,0 +1,68 @@
+#include "support/FakePort.h"
+#include "support/PanelFixture.h"
+
+#include <gtest/gtest.h>
+
+namespace {
+
+struct CfgStateObjTest : ::testing::Test {
+    VirtualClock clock;
+    FakePort port{clock};
+    QTemporaryDir dir;
+    std::unique_ptr<PanelHarness> h;
+
+    void SetUp() override {
+        port.addPort(1, FakePort::controller());
+        h = std::make_unique<PanelHarness>(port, clock, dir.path());
+        h->model.startUp();
+        h->ui.btnConnect.click();
+        h->prompter.shown.clear();
+    }
+    CfgStateObj& cfg() { return h->model.cfg; }
+};
+
+} // namespace
+
+TEST_F(CfgStateObjTest, StepsBackOneStateExceptAfterTheDownload) {
+    const std::pair<std::int16_t, std::int16_t> cases[] = {{1, 0}, {9, 8}, {11, 11}, {12, 11},
+                                                          {15, 14}};
+    for (auto [state, previous] : cases) {
+        cfg().SetState(state);
+        EXPECT_EQ(cfg().GetPreviousState(), previous) << state;
+    }
+}
+
+TEST_F(CfgStateObjTest, RefusesStatesOutsideItsRange) {
+    cfg().SetState(3);
+    for (std::int16_t bad : {std::int16_t(16), std::int16_t(-1)}) {
+        cfg().SetState(bad);
+        EXPECT_EQ(cfg().State(), 3);
+        EXPECT_EQ(h->prompter.shown.last().text, "Invalid configuration state");
+    }
+    cfg().SetState(0);
+    h->ui.btnCfgFPGA.setEnabled(false);
+    cfg().NextStep();
+    EXPECT_EQ(h->prompter.shown.last().title, "Info");
+    EXPECT_TRUE(h->ui.btnCfgFPGA.enabled());
+}
+
+TEST_F(CfgStateObjTest, ReportsMissingPinValuesAndStillFinishes) {
+    // This controller acknowledges every command but never sends a pin level.
+    const QString path = writeFile(dir.path(), "x.bin", QByteArray(128, char(0xFF)));
+    h->ui.txtBitFile.setText("x.bin");
+    cfg().SetPath(path);
+    h->ui.txtFilelen.setText("128");
+    h->ui.btnCfgFPGA.click();
+    h->runTimer();
+    EXPECT_EQ(h->prompter.texts(),
+              (QStringList{"Bitfile is for a None device.  Is this correct?",
+                           "No value for Init pin (State: WAIT_FOR_INIT)", "No value for Done pin"}));
+    EXPECT_EQ(h->prompter.shown[1].title, "ERROR");
+    EXPECT_EQ(h->ui.txtRecvView.text(), "Init value is not high.\r\n");
+    const QByteArray sent = port.written(1);
+    const int at = int(sent.indexOf(QByteArray("ss_program 128\0", 15)));
+    ASSERT_GE(at, 0);
+    EXPECT_EQ(sent.mid(at + 15, 128), QByteArray(128, char(0xFF)));
+    EXPECT_TRUE(sent.endsWith(QByteArray("load_config 0\0fpga_rst 0\0", 25)));
+    EXPECT_EQ(cfg().State(), 0);
+}

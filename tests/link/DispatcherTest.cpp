@@ -1,0 +1,154 @@
+#include "support/FakePort.h"
+#include "support/PanelFixture.h"
+
+#include "link/Dispatcher.h"
+
+#include <gtest/gtest.h>
+
+namespace {
+
+// A sequence that only records what the dispatcher and the timer ask of it.
+struct RecordingSequence : Sequence {
+    std::int16_t state = 0;
+    int steps = 0;
+    bool transfer = false;
+    int replyLength = 4;
+    std::int16_t State() const override { return state; }
+    void SetState(std::int16_t v) override { state = v; }
+    void NextStep() override { ++steps; }
+    bool FileTransfer() const override { return transfer; }
+    std::int16_t GetPreviousState() const override { return state; }
+    int ReplyLength() const override { return replyLength; }
+};
+
+struct DispatcherTest : ::testing::Test {
+    VirtualClock clock;
+    FakePort port{clock};
+    MainPanelControls ui;
+    ManualAckTimer timer;
+    ScriptedPrompter prompter;
+    ScriptedPicker picker;
+    Session s{ui, port, clock, timer, prompter, picker};
+    RecordingSequence cfg, spi, bpi;
+    Dispatcher d{s, cfg, spi, bpi};
+
+    void SetUp() override {
+        port.addPort(1);
+        port.open();
+        s.opState.SetState(OpStateObj::SpiRunning);
+        spi.state = 8;
+        ui.btnIDecho[0].setVisible(true);
+        ui.btnIDecho[1].setVisible(false);
+    }
+    void tick() {
+        clock.advance(15000);
+        timer.start();
+        timer.fire();
+    }
+};
+
+} // namespace
+
+TEST_F(DispatcherTest, TakesFourBytesAsAnAcknowledgementAndFlushesOnlyWhenAskedTo) {
+    const struct {
+        QByteArray waiting;
+        bool flush;
+        int left;
+        int misses;
+    } cases[] = {{QByteArray("ack\0WXYZ", 8), true, 0, 0},
+                 {QByteArray("ack\0WXYZ", 8), false, 4, 0},
+                 {QByteArray("ack\0XYZ", 7), true, 3, 0},
+                 {"ack", true, 3, 1},
+                 {QByteArray("ACK\0", 4), true, 0, 1},
+                 {"ack\r", true, 0, 1}};
+    for (const auto& c : cases) {
+        port.setReadLength(0);
+        port.read();
+        port.setReadLength(1);
+        s.TimeoutCnt = 0;
+        s.FlushInput = c.flush;
+        port.inject(c.waiting);
+        const int steps = spi.steps;
+        tick();
+        EXPECT_EQ(port.bytesWaiting(), c.left) << c.waiting.constData();
+        EXPECT_EQ(s.TimeoutCnt, c.misses) << c.waiting.constData();
+        EXPECT_EQ(spi.steps, steps + 1);
+        EXPECT_EQ(port.readLength(), 1);
+    }
+}
+
+TEST_F(DispatcherTest, DeclaresTheLinkLostOnTheFifthMissAndNamesTheState) {
+    spi.state = 7;
+    for (int i = 0; i < 4; ++i)
+        tick();
+    EXPECT_TRUE(prompter.shown.isEmpty());
+    EXPECT_EQ(s.TimeoutCnt, 4);
+    tick();
+    ASSERT_EQ(prompter.shown.size(), 1);
+    EXPECT_EQ(prompter.shown[0].text, "No ACK from state 7");
+    EXPECT_EQ(prompter.shown[0].title, "Communication with PSoC lost");
+    EXPECT_EQ(prompter.shown[0].icon, Prompter::Icon::Exclamation);
+    EXPECT_EQ(s.opState.State(), OpStateObj::SpiIdle);
+    EXPECT_EQ(spi.state, 0);
+    EXPECT_EQ(s.TimeoutCnt, 0);
+}
+
+TEST_F(DispatcherTest, DoesNotStepBackDuringADataTransfer) {
+    spi.transfer = true;
+    spi.state = 22;
+    tick();
+    EXPECT_EQ(spi.state, 22);
+    EXPECT_EQ(s.TimeoutCnt, 1);
+}
+
+TEST_F(DispatcherTest, CalledWithNothingRunningRecoversToTheStartState) {
+    s.opState.SetState(OpStateObj::SpiIdle);
+    ui.btnIDecho[0].setEnabled(false);
+    ui.btnProgram[0].setVisible(true);
+    d.DispatchOperation();
+    ASSERT_EQ(prompter.shown.size(), 1);
+    EXPECT_EQ(prompter.shown[0].text, "Invalid operational state");
+    EXPECT_EQ(prompter.shown[0].title, "Info");
+    EXPECT_EQ(s.opState.State(), 0);
+    EXPECT_TRUE(ui.btnIDecho[0].enabled());
+    EXPECT_FALSE(ui.btnProgram[0].enabled()) << "no file chosen";
+    EXPECT_FALSE(ui.btnIDecho[1].enabled()) << "not visible";
+}
+
+TEST_F(DispatcherTest, OperationStateRefusesValuesOutsideItsRangeAndReopensReceiveEvents) {
+    port.setReceiveThreshold(0);
+    s.opState.SetState(7);
+    ASSERT_EQ(prompter.shown.size(), 1);
+    EXPECT_EQ(prompter.shown[0].text, "Can't set operation state to Invalid");
+    EXPECT_EQ(s.opState.State(), OpStateObj::SpiRunning);
+    EXPECT_EQ(port.receiveThreshold(), 0);
+    s.opState.SetState(5);
+    EXPECT_EQ(port.receiveThreshold(), 1);
+    s.displayMode.SetState(2);
+    EXPECT_EQ(prompter.shown.last().text, "Invalid State");
+}
+
+TEST_F(DispatcherTest, FastAcknowledgementProceedsOnTheReplyAndStillWaitsAFullIntervalWithout) {
+    s.fastAck = true;
+    d.DispatchOperation();
+    ASSERT_TRUE(timer.isActive());
+    EXPECT_EQ(timer.interval(), 1);
+    // The reply is in after 2 ms: the next step runs then, not at 15 ms.
+    clock.advance(1000);
+    timer.fire();
+    EXPECT_EQ(spi.steps, 1);
+    port.inject(QByteArray("ack\0", 4));
+    clock.advance(1000);
+    timer.fire();
+    EXPECT_EQ(spi.steps, 2);
+    EXPECT_EQ(s.TimeoutCnt, 0);
+    // Without a reply the miss is counted once the interval is over.
+    int ticks = 0;
+    while (spi.steps == 2 && ticks < 100) {
+        clock.advance(1000);
+        timer.fire();
+        ++ticks;
+    }
+    EXPECT_EQ(ticks, 15);
+    EXPECT_EQ(s.TimeoutCnt, 1);
+}
