@@ -40,7 +40,7 @@ public:
 private:
     std::int64_t occupy(double durationUs, std::int64_t nowUs);
 
-    const CfiChipSpec& chip_;
+    const CfiChipSpec chip_;
     double timeScale_;
     FlashArray array_;
     std::int64_t readyUs_ = 0;

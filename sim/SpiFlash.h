@@ -67,7 +67,7 @@ private:
     bool isBulkErase(quint8 opcode) const { return chip_.bulkEraseOpcodes.contains(char(opcode)); }
     quint8 writableStatusBits() const { return chip_.protectMask | 0x80; }
 
-    const SpiChipSpec& chip_;
+    const SpiChipSpec chip_;
     SpiFlashOptions options_;
     FlashArray array_;
     quint8 statusRegister_ = 0; // non-volatile: SRWD and the protection bits
