@@ -1,0 +1,253 @@
+#include "support/FakePort.h"
+#include "support/PanelFixture.h"
+
+#include <gtest/gtest.h>
+
+namespace {
+
+struct PanelModelTest : ::testing::Test {
+    VirtualClock clock;
+    FakePort port{clock};
+    QTemporaryDir dir;
+    std::unique_ptr<PanelHarness> h;
+
+    void SetUp() override {
+        port.addPort(1, FakePort::controller());
+        writeFile(dir.path(), "M25P16.sfh", "");
+        h = std::make_unique<PanelHarness>(port, clock, dir.path());
+        h->model.startUp();
+        h->prompter.shown.clear();
+    }
+    MainPanelControls& ui() { return h->ui; }
+    Session& s() { return h->model.session; }
+};
+
+} // namespace
+
+TEST_F(PanelModelTest, LaysOutEachOperationStateAsItsMode) {
+    const struct {
+        std::int16_t state;
+        QString operations, file, device;
+        bool fpga, spi, bpi;
+    } cases[] = {{0, "FPGA Operations", "Bit File", "Device", true, false, false},
+                 {2, "FPGA Operations", "Bit File", "Device", true, false, false},
+                 {3, "SPI Operations", "Flash File", "Flash Device", false, true, false},
+                 {4, "SPI Operations", "Flash File", "Flash Device", false, true, false},
+                 {5, "BPI Operations", "Flash File", "BPI Server", false, false, true},
+                 {6, "BPI Operations", "Flash File", "BPI Server", false, false, true},
+                 {-1, "FPGA Operations", "Bit File", "Device", true, false, false}};
+    for (const auto& c : cases) {
+        s().opState.SetState(c.state);
+        h->model.layout.ArrangePanel();
+        EXPECT_EQ(ui().lblOperations.text(), c.operations) << c.state;
+        EXPECT_EQ(ui().lblFile.text(), c.file);
+        EXPECT_EQ(ui().lblDevice.text(), c.device);
+        EXPECT_EQ(ui().btnCfgFPGA.visible(), c.fpga);
+        EXPECT_EQ(ui().txtDevice.visible(), c.fpga);
+        EXPECT_EQ(ui().txtBitFile.visible(), c.fpga);
+        EXPECT_EQ(ui().cbFlash.visible(), c.spi);
+        EXPECT_EQ(ui().txtSpiFile.visible(), c.spi);
+        EXPECT_EQ(ui().txtBpiFile.visible(), c.bpi);
+        EXPECT_EQ(ui().txtOffset.visible(), !c.fpga);
+        EXPECT_EQ(ui().lblPrgBytes.visible(), !c.fpga);
+        EXPECT_EQ(ui().btnVerify[0].visible(), c.spi);
+        EXPECT_EQ(ui().btnVerify[1].visible(), c.bpi);
+        EXPECT_EQ(ui().btnLoad.visible(), c.bpi);
+        EXPECT_EQ(ui().BPI_Board.visible(), c.bpi);
+        EXPECT_EQ(ui().cbBpi.visible(), c.bpi);
+    }
+    EXPECT_EQ(s().opState.State(), 0) << "an out-of-range state is laid out as the start";
+}
+
+TEST_F(PanelModelTest, EachModeRemembersItsOwnPath) {
+    ui().mnuFPGA.click();
+    ui().txtPath.setText("/a/design.bit");
+    ui().mnuSPI.click();
+    EXPECT_EQ(ui().txtPath.text(), "");
+    EXPECT_TRUE(ui().mnuSPI.checked());
+    EXPECT_FALSE(ui().mnuFPGA.checked());
+    ui().txtPath.setText("/a/flash.bin");
+    ui().mnuBPI.click();
+    ui().txtPath.setText("/a/bpi.bin");
+    ui().mnuFPGA.click();
+    EXPECT_EQ(ui().txtPath.text(), "/a/design.bit");
+    ui().mnuSPI.click();
+    EXPECT_EQ(ui().txtPath.text(), "/a/flash.bin");
+    ui().mnuBPI.click();
+    EXPECT_EQ(ui().txtPath.text(), "/a/bpi.bin");
+}
+
+TEST_F(PanelModelTest, TheServerListIsUsableOnlyForACustomBoard) {
+    ui().mnuBPI.click();
+    EXPECT_FALSE(ui().cbBpi.enabled());
+    ui().rbBoard[1].click();
+    EXPECT_TRUE(ui().cbBpi.enabled());
+    EXPECT_FALSE(ui().rbBoard[0].checked());
+    ui().rbBoard[0].click();
+    EXPECT_FALSE(ui().cbBpi.enabled());
+}
+
+TEST_F(PanelModelTest, ChoosingParallelFlashReconnectsOnlyWhenConnected) {
+    ui().mnuBPI.click();
+    EXPECT_EQ(port.opens(), 1) << "only the detection scan opened the port";
+    ui().btnConnect.click();
+    const int opens = port.opens();
+    ui().mnuBPI.click();
+    EXPECT_EQ(port.opens(), opens + 1);
+    s().BpiServerLoading = true;
+    ui().mnuBPI.click();
+    EXPECT_EQ(port.opens(), opens + 1);
+}
+
+TEST_F(PanelModelTest, FpgaModeWithoutABitFileShowsNoDevice) {
+    ui().txtDevice.setText("3s200pq208");
+    ui().btnCfgFPGA.setEnabled(true);
+    ui().mnuFPGA.click();
+    EXPECT_EQ(ui().txtDevice.text(), "None");
+    EXPECT_FALSE(ui().btnCfgFPGA.enabled());
+}
+
+TEST_F(PanelModelTest, TheOffsetTakesOnlyHexadecimalDigitsAndTheCountOnlyNumbers) {
+    const struct {
+        QString typed, offset;
+    } offsets[] = {{"1aF0", "1aF0"}, {"DEAD", "DEAD"}, {"0x10", "0"}, {"12 4", "0"}, {"G", "0"}};
+    for (const auto& c : offsets) {
+        ui().txtOffset.setText(c.typed);
+        EXPECT_EQ(ui().txtOffset.text(), c.offset) << c.typed.toStdString();
+    }
+    ui().txtPrgBytes.setText("100");
+    ui().txtOffset.setText("");
+    EXPECT_EQ(ui().txtPrgBytes.text(), "0");
+    for (const char* typed : {"", "abc", "12x"}) {
+        ui().txtPrgBytes.setText("5");
+        ui().txtPrgBytes.setText(typed);
+        EXPECT_EQ(ui().txtPrgBytes.text(), "0") << typed;
+    }
+}
+
+TEST_F(PanelModelTest, OperationButtonsCheckTheCountAndAskBeforeStarting) {
+    ui().btnConnect.click();
+    ui().mnuSPI.click();
+    ui().cbFlash.setSelectedIndex(0);
+    ui().txtSpiFile.setText("data.bin");
+    const struct {
+        Control* button;
+        QString warning;
+    } cases[] = {{&ui().btnProgram[0], "Enter bytes to write and try again"},
+                 {&ui().btnRead[0], "Enter bytes to read and try again"},
+                 {&ui().btnVerify[0], "Enter bytes to read and try again"}};
+    for (const auto& c : cases) {
+        h->prompter.shown.clear();
+        c.button->click();
+        ASSERT_EQ(h->prompter.shown.size(), 1);
+        EXPECT_EQ(h->prompter.shown[0].text, c.warning);
+        EXPECT_EQ(h->prompter.shown[0].title, "Warning");
+        EXPECT_EQ(s().opState.State(), 3);
+    }
+    ui().txtPrgBytes.setText("10");
+    h->prompter.shown.clear();
+    h->prompter.answers << Prompter::Answer::No;
+    ui().btnProgram[0].click();
+    EXPECT_EQ(h->prompter.shown[0].text, "It is your responsibility to ensure the sectors you are "
+                                         "about to program have been erased.  Is this true?");
+    EXPECT_FALSE(ui().hscProgress.visible()) << "No leaves the progress display untouched";
+    h->prompter.answers << Prompter::Answer::Cancel;
+    ui().btnRead[0].click();
+    EXPECT_EQ(h->prompter.shown.last().text, "data.bin will be overwritten!");
+    EXPECT_TRUE(ui().hscProgress.visible()) << "Cancel leaves the progress display prepared";
+    EXPECT_EQ(ui().lblProgress.text(), "Read Progress");
+    EXPECT_EQ(s().opState.State(), 3);
+}
+
+TEST_F(PanelModelTest, TheModeMenuWaitsWhileAnOperationRuns) {
+    ui().btnConnect.click();
+    ui().mnuSPI.click();
+    ui().cbFlash.setSelectedIndex(0);
+    ui().btnIDecho[0].click();
+    ASSERT_EQ(s().opState.State(), 4);
+    for (Control* c : {&ui().mnuFPGA, &ui().mnuSPI, &ui().mnuBPI})
+        EXPECT_FALSE(c->enabled()) << c->name().toStdString();
+    h->runTimer();
+    EXPECT_EQ(s().opState.State(), 3);
+    for (Control* c : {&ui().mnuFPGA, &ui().mnuSPI, &ui().mnuBPI})
+        EXPECT_TRUE(c->enabled());
+}
+
+TEST_F(PanelModelTest, TimingFieldsKeepTheirLastValidValue) {
+    ui().txtTimeout.setText("25");
+    EXPECT_EQ(h->timer.interval(), 25);
+    for (const char* bad : {"x", "0", "-5", "70000"}) {
+        ui().txtTimeout.setText(bad);
+        EXPECT_EQ(s().ackIntervalMs, 25) << bad;
+    }
+    EXPECT_TRUE(h->prompter.shown.last().text.endsWith("it stays 25."));
+    ui().txtTimeoutLimit.setText("9");
+    ui().txtTimeoutLimit.setText("32767");
+    ui().txtTimeoutLimit.setText("");
+    EXPECT_EQ(s().timeoutLimit, 9);
+}
+
+TEST_F(PanelModelTest, TheDebugPanelOpensOnlyForTheExactCode) {
+    EXPECT_FALSE(ui().mnuDebug.visible());
+    ui().Image1.doubleClick();
+    EXPECT_TRUE(ui().mnuDebug.visible());
+    EXPECT_TRUE(ui().mnuSkin.visible());
+    EXPECT_FALSE(ui().mnuSkin.enabled()) << "no skin file was found";
+    for (const char* code : {"7391 ", "739", "7392"}) {
+        ui().mnuDebug.click();
+        h->model.debugPw.txtDebug.setText(code);
+        h->model.debugPw.btnOK.click();
+        EXPECT_EQ(ui().MainPanel.height(), 7000) << code;
+        EXPECT_FALSE(h->model.debugPw.DebugPW.visible());
+    }
+    ui().mnuDebug.click();
+    h->model.debugPw.txtDebug.setText("7391");
+    h->model.debugPw.btnOK.click();
+    EXPECT_EQ(ui().MainPanel.height(), 11000);
+    EXPECT_TRUE(h->prompter.shown.isEmpty());
+}
+
+TEST_F(PanelModelTest, FileSelectionFillsTheModesFieldAndTheCount) {
+    const QString data = writeFile(dir.path(), "data.bin", QByteArray(1234, 'x'));
+    const QString empty = writeFile(dir.path(), "empty.bin", QByteArray());
+    ui().mnuSPI.click();
+    h->picker.paths << data << empty;
+    ui().Command1.click();
+    EXPECT_EQ(h->picker.asked.last().first, "Select SPI File");
+    EXPECT_EQ(ui().txtSpiFile.text(), "data.bin");
+    EXPECT_EQ(ui().txtPrgBytes.text(), "1234");
+    EXPECT_EQ(ui().txtPath.text(), data);
+    EXPECT_EQ(h->model.session.ui.txtPath.text(), data);
+    ui().txtSpiFile.doubleClick();
+    EXPECT_EQ(ui().txtSpiFile.text(), "empty.bin");
+    EXPECT_EQ(ui().txtPrgBytes.text(), "1234") << "an empty file leaves the count";
+    ui().mnuOpenFile.click(); // cancelled
+    EXPECT_EQ(ui().txtSpiFile.text(), "empty.bin");
+    ui().mnuFPGA.click();
+    h->picker.paths << data;
+    ui().txtBitFile.doubleClick();
+    EXPECT_EQ(h->picker.asked.last(), qMakePair(QString("Select Bitfile"),
+                                                QString("Bit Files (*.bit)| *.bit")));
+    EXPECT_EQ(ui().txtBitFile.text(), "data.bin");
+    EXPECT_EQ(ui().txtFilelen.text(), "1234");
+    EXPECT_EQ(ui().txtDevice.text(), "Not recognized");
+}
+
+TEST_F(PanelModelTest, TheAboutBoxNamesTheVersionsSpoken) {
+    ui().mnuAbout.click();
+    ASSERT_EQ(h->prompter.shown.size(), 1);
+    EXPECT_EQ(h->prompter.shown[0].title, "Application Information");
+    EXPECT_EQ(h->prompter.shown[0].text,
+              "Zelto Board Programming Utility v3.4.1\r\n  compatible with:\r\n"
+              "Cypress PSoC Firmware v1.1.0\r\nMicroBlaze Spansion BPI Server v036\r\n\r\n"
+              "For more information, see:\r\nhttps://www.zelto.example\r\n"
+              "For software download, visit the Zelto Vexa Portal:\r\n\r\n"
+              "        https://vexa.zelto.example/downloads");
+}
+
+TEST_F(PanelModelTest, ClosingTheWindowClosesAnOpenPort) {
+    ui().btnConnect.click();
+    ASSERT_TRUE(port.isOpen());
+    h->model.unload();
+    EXPECT_FALSE(port.isOpen());
+}
