@@ -35,7 +35,11 @@ BoardSimProcess::Result BoardSimProcess::cli(const QStringList& args, int timeou
     auto env = QProcessEnvironment::systemEnvironment();
     env.insert("ZBPU_PORTS", device_);
     p.setProcessEnvironment(env);
-    p.start(QString(ZBPU_BIN_DIR) + "/zbpu-cli", args);
+    // A generous acknowledgement budget: a loaded test machine must not turn into a lost ack.
+    const QStringList generous =
+        args.isEmpty() || args[0] == "bitinfo" || args[0] == "sfh" ? args
+                                                                  : QStringList{"--timer-ms", "100"} + args;
+    p.start(QString(ZBPU_BIN_DIR) + "/zbpu-cli", generous);
     if (!p.waitForFinished(timeoutMs)) {
         p.kill();
         p.waitForFinished(2000);

@@ -1,0 +1,127 @@
+#include "support/SimHarness.h"
+
+#include "app/FileDialogPicker.h"
+#include "app/MessageBoxPrompter.h"
+#include "panel/ui/MainWindowView.h"
+
+#include <QApplication>
+#include <QComboBox>
+#include <QFileDialog>
+#include <QLineEdit>
+#include <QMainWindow>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QRandomGenerator>
+#include <QTest>
+#include <QTimer>
+#include <gtest/gtest.h>
+
+namespace {
+
+// The operator at the screen: answers each modal box by clicking its affirmative button,
+// and a file dialog by typing the path and pressing Enter.
+class Operator : public QObject {
+public:
+    QString file;
+    QStringList seen;
+
+    Operator() {
+        timer_.setInterval(0);
+        connect(&timer_, &QTimer::timeout, this, [this] { look(); });
+        timer_.start();
+    }
+
+private:
+    void look() {
+        QWidget* modal = QApplication::activeModalWidget();
+        if (auto* box = qobject_cast<QMessageBox*>(modal)) {
+            seen << box->text();
+            QAbstractButton* yes = box->button(QMessageBox::Yes);
+            QAbstractButton* ok = box->button(QMessageBox::Ok);
+            QTest::mouseClick(yes ? yes : ok, Qt::LeftButton);
+        } else if (auto* dialog = qobject_cast<QFileDialog*>(modal)) {
+            auto* name = dialog->findChild<QLineEdit*>("fileNameEdit");
+            if (!name)
+                return;
+            name->clear();
+            QTest::keyClicks(name, file);
+            QTest::keyClick(name, Qt::Key_Return);
+        }
+    }
+    QTimer timer_;
+};
+
+template <typename W> W* widget(QWidget* root, const char* name) {
+    W* w = root->findChild<W*>(name);
+    EXPECT_TRUE(w) << name;
+    return w;
+}
+
+} // namespace
+
+TEST(OperatorGui, ProgramsAndVerifiesTheSpiFlashWithClicksAndKeysOnly) {
+    QTemporaryDir dir;
+    QFile::copy(QString(ZBPU_BIN_DIR) + "/M25P16.sfh", dir.path() + "/M25P16.sfh");
+    QRandomGenerator gen(4);
+    QByteArray image(5000, '\0');
+    for (auto& c : image)
+        c = char(gen.bounded(256));
+    const QString imagePath = writeFile(dir.path(), "image.bin", image);
+
+    VirtualClock clock;
+    Board board;
+    BoardOnPort port(board, clock, 1);
+    ManualAckTimer timer;
+    MessageBoxPrompter prompter;
+    FileDialogPicker picker;
+    NoSkinning skinning;
+    Operator op;
+    op.file = imagePath;
+    MainPanelModel model(port, clock, timer, prompter, picker, skinning, {dir.path(), dir.path()});
+    MainWindowView view(model.ui, model.comm, model.debugPw);
+    model.setProcessEvents([] { QCoreApplication::processEvents(); });
+    model.startUp();
+    QMainWindow* w = view.window();
+    w->show();
+    w->activateWindow();
+    QApplication::processEvents();
+    // The clock runs only when the acknowledgement timer is ticked.
+    const auto runOperation = [&] {
+        for (int ticks = 0; timer.isActive() && ticks < 100000; ++ticks) {
+            clock.advance(std::int64_t(timer.interval()) * 1000);
+            timer.fire();
+            QApplication::processEvents();
+        }
+    };
+
+    QTest::mouseClick(widget<QPushButton>(w, "btnConnect"), Qt::LeftButton);
+    ASSERT_TRUE(widget<QPushButton>(w, "btnDisconnect")->isVisible());
+    QTest::keyClick(w, Qt::Key_S, Qt::ControlModifier);
+    ASSERT_EQ(model.session.opState.State(), 3) << "Ctrl+S chooses the SPI flash mode";
+    auto* flash = widget<QComboBox>(w, "cbFlash");
+    QTest::mouseClick(flash->lineEdit(), Qt::LeftButton);
+    QTest::keyClicks(flash->lineEdit(), "M");
+    ASSERT_EQ(model.ui.cbFlash.selectedItem(), "M25P16");
+    QTest::mouseDClick(widget<QLineEdit>(w, "txtSpiFile"), Qt::LeftButton);
+    ASSERT_EQ(model.ui.txtSpiFile.text(), "image.bin");
+    EXPECT_EQ(widget<QLineEdit>(w, "txtPrgBytes")->text(), "5000");
+    auto* offset = widget<QLineEdit>(w, "txtOffset");
+    QTest::mouseClick(offset, Qt::LeftButton);
+    QTest::keyClick(offset, Qt::Key_A, Qt::ControlModifier);
+    QTest::keyClicks(offset, "f0");
+    EXPECT_EQ(model.ui.txtOffset.text(), "f0");
+
+    QTest::mouseClick(widget<QPushButton>(w, "btnProgram_0"), Qt::LeftButton);
+    runOperation();
+    EXPECT_EQ(board.spi().memory().mid(0xF0, image.size()), image);
+    EXPECT_TRUE(model.ui.txtRecvView.text().endsWith("SPI programming successful \r\n"));
+    EXPECT_TRUE(widget<QPushButton>(w, "btnVerify_0")->isEnabled());
+
+    QTest::mouseClick(widget<QPushButton>(w, "btnVerify_0"), Qt::LeftButton);
+    runOperation();
+    EXPECT_TRUE(model.ui.txtRecvView.text().endsWith("SPI data validated \r\n"));
+    EXPECT_TRUE(op.seen.contains("It is your responsibility to ensure the sectors you are about "
+                                 "to program have been erased.  Is this true?"));
+    EXPECT_FALSE(model.ui.txtRecvView.text().contains("Timed out"));
+    model.unload();
+}
