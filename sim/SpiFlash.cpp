@@ -174,6 +174,7 @@ void SpiFlash::finishInstruction(std::int64_t nowUs) {
     case PageProgram:
         if (count_ > addressEnd && wel_ && phase_ == Phase::PageData && programPage())
             startCycle(chip_.pageProgramTypUs, false, nowUs);
+            stuck_ = stuck_ || options_.stuckBusy == StuckBusy::ProgramOnly;
         return;
     case SectorErase:
         if (count_ == addressEnd && wel_ && addressComplete_) eraseSector(nowUs);

@@ -9,6 +9,7 @@ enum class StuckBusy {
     Never,
     EveryCycle, // WIP never clears once a status write, program or erase has started
     EraseOnly,  // status writes and page programs complete, erases never do
+    ProgramOnly, // status writes and erases complete, page programs never do
 };
 
 struct SpiFlashOptions {

@@ -69,6 +69,7 @@ BoardSimOptions parseBoardSimOptions(const QStringList& arguments) {
     flag({"silent"}, "The controller never answers.");
     option("silent-after", "The controller stops answering after N commands.", "N");
     flag({"stuck-busy"}, "The SPI flash stays busy once a write cycle has started.");
+    flag({"stuck-busy-program"}, "The SPI flash stays busy once a page program has started.");
     flag({"init-stuck-low"}, "The FPGA's INIT pin is held low.");
     option("close-after", "The link closes after N bytes from the host.", "N");
     option("server-silent-after", "The BPI server hangs after N bytes sent to it.", "N");
@@ -97,7 +98,9 @@ BoardSimOptions parseBoardSimOptions(const QStringList& arguments) {
     if (parser.isSet("firmware")) b.firmwareVersion = parser.value("firmware");
     b.silent = parser.isSet("silent");
     b.silentAfterCommands = int(integer(parser, "silent-after", -1));
-    b.spiStuckBusy = parser.isSet("stuck-busy") ? StuckBusy::EveryCycle : StuckBusy::Never;
+    b.spiStuckBusy = parser.isSet("stuck-busy")           ? StuckBusy::EveryCycle
+                     : parser.isSet("stuck-busy-program") ? StuckBusy::ProgramOnly
+                                                          : StuckBusy::Never;
     b.initStuckLow = parser.isSet("init-stuck-low");
     b.closeAfterBytes = integer(parser, "close-after", -1);
     b.serverSilentAfterBytes = integer(parser, "server-silent-after", -1);

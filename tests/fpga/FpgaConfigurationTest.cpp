@@ -194,3 +194,19 @@ TEST_F(FpgaConfigurationTest, DisconnectBetweenStepsAbandonsTheRunWithoutTouchin
     EXPECT_TRUE(sim->console().endsWith("Operation abandoned: the port was closed.\r\n"));
     EXPECT_TRUE(h.ui.mnuSPI.enabled());
 }
+
+TEST_F(FpgaConfigurationTest, FastAcknowledgementSendsTheSameBytesSooner) {
+    board();
+    sim->h->ui.chkFastAck.setChecked(true);
+    sim->h->ui.chkFastAck.click();
+    const int mark = sim->mark();
+    const QByteArray bit = buildBitFile(buildConfigPayload({.size = 20000}));
+    const std::int64_t start = sim->clock.nowUs();
+    configure(bit);
+    EXPECT_EQ(sim->commandsSince(mark),
+              NormalRun + QStringList{QString("ss_program %1").arg(bit.size())} + NormalEnd);
+    EXPECT_EQ(sim->board.fpga().received(), bit);
+    EXPECT_EQ(sim->console(), "FPGA programmed successfully! \r\n");
+    // Fourteen acknowledged steps at 15 ms each would take 210 ms.
+    EXPECT_LT(sim->clock.nowUs() - start, 100'000);
+}
