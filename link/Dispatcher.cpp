@@ -138,6 +138,7 @@ void Dispatcher::lossRecovery() {
     std::int16_t lostIn = 0;
     if (s_.ui.btnIDecho[0].visible()) {
         lostIn = spi_.State();
+        releaseController({"drive_prog 1", "load_config 0"});
         s_.opState.SetState(OpStateObj::SpiIdle);
         spi_.SetState(0);
     } else if (s_.ui.btnIDecho[1].visible()) {
@@ -146,6 +147,7 @@ void Dispatcher::lossRecovery() {
         bpi_.SetState(0);
     } else {
         lostIn = cfg_.State();
+        releaseController({"spi_mode 0", "load_config 0", "fpga_rst 0"});
         cfg_.SetState(0);
         s_.opState.SetState(0);
     }
@@ -156,6 +158,19 @@ void Dispatcher::lossRecovery() {
                                      : QString("No ACK from state %1").arg(lostIn);
     s_.prompter.tell(text, "Communication with PSoC lost", Prompter::Icon::Exclamation);
     s_.file.close();
+}
+
+// A controller that stopped answering may still be listening: the closing commands go out
+// without waiting for acknowledgements, and what does come back is not the console's.
+void Dispatcher::releaseController(const QStringList& commands) {
+    if (!s_.port.isOpen())
+        return;
+    for (const QString& c : commands)
+        s_.port.write(protocol::frame(c));
+    s_.waitForBytes(4 * int(commands.size()), 1000, 50);
+    s_.port.setReadLength(0);
+    s_.port.read();
+    s_.port.setReadLength(1);
 }
 
 void Dispatcher::invalidStateRecovery() {

@@ -3,6 +3,8 @@
 #include "link/Sequence.h"
 #include "link/Session.h"
 
+#include <QStringList>
+
 // Drives the running sequence: one NextStep per acknowledged command, a retry for each
 // missing acknowledgement, and the recoveries when the link is lost or nothing runs.
 class Dispatcher {
@@ -19,6 +21,7 @@ private:
     bool takeAcknowledgement();
     void afterSpiFinished();
     void lossRecovery();
+    void releaseController(const QStringList& commands);
     void invalidStateRecovery();
     void enableFromInputs();
     void startTimer();

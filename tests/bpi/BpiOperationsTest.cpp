@@ -215,6 +215,22 @@ TEST_F(BpiOperationsTest, ASilentServerEndsTheOperationWithinTheBoundAndGivesThe
     }
 }
 
+TEST_F(BpiOperationsTest, AnotherAnswerThanAIsReportedAndTheProgrammingGoesOn) {
+    serverBoard();
+    const QByteArray image = randomBytes(600, 8);
+    chooseFile("image.bin", image);
+    int answers = 0;
+    sim->port.onRead = [&](QByteArray& bytes) {
+        if (bytes == "A" && ++answers == 2)
+            bytes = "B";
+    };
+    press(ui().btnProgram[1]);
+    EXPECT_EQ(sim->console().count("Unexpected character during BPI Program sequence\r\n"), 1);
+    EXPECT_EQ(answers, 5) << "every burst was sent and answered";
+    EXPECT_EQ(flash(0, image.size()), image);
+    expectIdle();
+}
+
 TEST_F(BpiOperationsTest, RefusesAnOddBurstSizeBeforeSendingAnything) {
     serverBoard();
     chooseFile("image.bin", randomBytes(300, 1));

@@ -18,6 +18,16 @@ public:
             throw RuntimeError(RuntimeError::PortOpenFailed, "Port open failed: no such port");
         SimulatedPort::open();
     }
+    // Sees, and may change, every read the program makes.
+    std::function<void(QByteArray&)> onRead;
+
+protected:
+    QByteArray take(int maxBytes) override {
+        QByteArray bytes = SimulatedPort::take(maxBytes);
+        if (onRead)
+            onRead(bytes);
+        return bytes;
+    }
 
 private:
     int number_;
