@@ -136,9 +136,14 @@ bool CliRunner::connect() {
 void CliRunner::runTimer() {
     while (timer_.isActive()) {
         // While fast acknowledgement polls, the wait ends as soon as bytes arrive.
-        if (model_->session.fastAck && timer_.interval() <= 1)
-            port_->waitForData(1);
-        else
+        if (model_->session.fastAck && timer_.interval() <= 1) {
+            const Sequence& running =
+                model_->session.opState.State() == OpStateObj::FpgaRunning
+                    ? static_cast<const Sequence&>(model_->cfg)
+                    : model_->spi;
+            if (port_->bytesWaiting() < running.ReplyLength())
+                port_->waitForData(1);
+        } else
             clock_.sleepMs(timer_.interval());
         timer_.fire();
     }

@@ -194,6 +194,8 @@ void CfgStateObj::download() {
             s_.ui.hscProgress.setValue(pct);
     }
     s_.file.close();
+    // The next command's acknowledgement budget starts only once the bitstream has left.
+    port.drain();
     state_ = CFG_READ_INIT_2;
     NextStep();
 }

@@ -4,6 +4,10 @@
 
 #include <QSerialPort>
 
+#ifdef Q_OS_UNIX
+#include <termios.h>
+#endif
+
 QtSerialPort::QtSerialPort(const PortDirectory& ports)
     : ports_(ports)
     , port_(std::make_unique<QSerialPort>()) {
@@ -55,6 +59,9 @@ void QtSerialPort::requireOpen() const {
 int QtSerialPort::bytesWaiting() {
     if (!port_->isOpen())
         return 0;
+    // Asking the system costs a call; with a reply's worth already here the answer can wait.
+    if (port_->bytesAvailable() >= EnoughBuffered)
+        return int(qMin<qint64>(port_->bytesAvailable(), 32767));
     port_->waitForReadyRead(0);
     return int(qMin<qint64>(port_->bytesAvailable(), 32767));
 }
@@ -81,6 +88,17 @@ void QtSerialPort::write(const QByteArray& bytes) {
 
 // readyRead is also emitted inside the polls of a running step; the receive event must only
 // reach the program from its event loop, as a port control's events do.
+void QtSerialPort::drain() {
+    if (!port_->isOpen())
+        return;
+    while (port_->bytesToWrite() > 0)
+        if (!port_->waitForBytesWritten(2000))
+            return;
+#ifdef Q_OS_UNIX
+    ::tcdrain(int(port_->handle()));
+#endif
+}
+
 void QtSerialPort::onReadyRead() {
     if (eventQueued_)
         return;

@@ -22,11 +22,13 @@ public:
     int bytesWaiting() override;
     void write(const QByteArray& bytes) override;
     bool waitForData(int milliseconds) override;
+    void drain() override;
 
 protected:
     QByteArray take(int maxBytes) override;
 
 private:
+    static constexpr qint64 EnoughBuffered = 8;
     void applySettings();
     void onReadyRead();
     void raiseReceiveEvent();

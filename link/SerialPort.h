@@ -26,6 +26,8 @@ public:
     QByteArray read() { return take(readLength_ == 0 ? bytesWaiting() : readLength_); }
     virtual int bytesWaiting() = 0;
     virtual void write(const QByteArray& bytes) = 0;
+    // Blocks until everything written has left on the line.
+    virtual void drain() {}
 
     // A poll that found nothing may wait this long for data, so that busy polls tolerate a
     // real link's latency. Returns true when something arrived.

@@ -17,6 +17,10 @@ public:
     void write(const QByteArray& bytes) override;
     // Sleeps the clock until the board's next byte when that comes within the time.
     bool waitForData(int milliseconds) override;
+    void drain() override {
+        if (board_.inputIdleUs() > clock_.nowUs())
+            clock_.sleepUs(board_.inputIdleUs() - clock_.nowUs());
+    }
 
     // Raises the receive event while the threshold asks for it and bytes wait, as the port
     // control's event loop would; returns how many events were raised.

@@ -60,6 +60,7 @@ BoardSimOptions parseBoardSimOptions(const QStringList& arguments) {
     option("baud", "Pace both directions at this line rate (8N1); 0 = unpaced (default).", "N");
     flag({"v", "verbose"}, "Log every controller and server command to stderr.");
     option("time-scale", "Flash busy times relative to the datasheet (default 1).", "X");
+    option("latency", "Firmware time before each reply, in microseconds (default 200).", "US");
     flag({"server-running"}, "Start with the BPI server bitstream loaded and running.");
     option("seed", "Seed of the fault generator (default 1).", "N");
     option("drop-acks", "Leave out each acknowledgement with this probability.", "RATE");
@@ -90,6 +91,7 @@ BoardSimOptions parseBoardSimOptions(const QStringList& arguments) {
     o.verbose = parser.isSet("verbose");
     b.baud = int(integer(parser, "baud", 0));
     b.timeScale = real(parser, "time-scale", 1.0);
+    b.replyLatencyUs = integer(parser, "latency", 200);
     b.serverRunning = parser.isSet("server-running");
     b.seed = quint64(integer(parser, "seed", 1));
     b.dropAckRate = real(parser, "drop-acks", 0.0);

@@ -41,6 +41,7 @@ void PtyBridge::pump() {
         const ssize_t n = ::write(fd_, pending_.constData(), size_t(pending_.size()));
         if (n <= 0) break; // the terminal is full: wait until it is writable again
         pending_.remove(0, n);
+        sentBytes_ += n;
     }
     writable_.setEnabled(!pending_.isEmpty());
     pace();
@@ -67,5 +68,13 @@ void PtyBridge::schedule() {
         return;
     }
     const std::int64_t waitUs = std::max<std::int64_t>(0, wake - nowUs());
+    // Timers count whole milliseconds; a reply due sooner is waited for here, so that the
+    // board answers with its own latency and not the timer's.
+    if (waitUs < 1000) {
+        if (waitUs > 0)
+            ::usleep(useconds_t(waitUs));
+        timer_.start(0);
+        return;
+    }
     timer_.start(int(std::min<std::int64_t>((waitUs + 999) / 1000, 60'000)));
 }

@@ -22,7 +22,12 @@ public:
     static constexpr int HoldAboveBytes = 512;
     static constexpr int ReleaseBelowBytes = 256;
 
+public:
+    // Bytes written to the host so far (for benchmark reports).
+    std::int64_t sentBytes() const { return sentBytes_; }
+
 private:
+    std::int64_t sentBytes_ = 0;
     std::int64_t nowUs() const { return clock_.nsecsElapsed() / 1000; }
     double backlogBytes() const;
     void readClient();

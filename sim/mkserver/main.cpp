@@ -1,3 +1,4 @@
+#include "sim/BitstreamBuilder.h"
 #include "sim/ServerBitstream.h"
 
 #include <QFile>
@@ -5,12 +6,15 @@
 
 // Writes the stand-in BPI server bitstream that the build places beside the program.
 int main(int argc, char** argv) {
-    if (argc != 2) {
-        std::fprintf(stderr, "usage: zbpu-mkserver OUT\n");
+    if (argc != 2 && argc != 3) {
+        std::fprintf(stderr, "usage: zbpu-mkserver OUT [PAYLOAD_BYTES]\n"
+                             "  with a size: an ordinary design of that size instead of the server\n");
         return 2;
     }
     QFile out(QString::fromLocal8Bit(argv[1]));
-    const QByteArray bytes = serverBitFile();
+    const QByteArray bytes =
+        argc == 3 ? buildBitFile(buildConfigPayload({.size = QByteArray(argv[2]).toLongLong()}))
+                  : serverBitFile();
     if (!out.open(QIODevice::WriteOnly | QIODevice::Truncate) || out.write(bytes) != bytes.size()) {
         std::fprintf(stderr, "zbpu-mkserver: cannot write %s\n", argv[1]);
         return 1;

@@ -182,8 +182,9 @@ TEST_F(OperatorInputTest, ANegativeOrHugeByteCountIsRefusedWithAMessage) {
                 EXPECT_FALSE(lastMessage().isEmpty()) << what;
                 EXPECT_FALSE(sim->console().contains("successful")) << what;
                 EXPECT_FALSE(sim->console().contains("validated")) << what;
-                if (op != Op::Read)
+                if (op != Op::Read) {
                     EXPECT_EQ(readFile(data), pattern(100, 3)) << what;
+                }
                 expectNothingChangedAndReady(mode, what.c_str());
             }
         }
@@ -211,8 +212,9 @@ TEST_F(OperatorInputTest, AnOffsetBeyondTheDeviceOrThe32BitRangeIsRefusedWithAMe
                 press(button(mode, op));
                 EXPECT_FALSE(lastMessage().isEmpty()) << what;
                 EXPECT_FALSE(sim->console().contains("successful")) << what;
-                if (op != Op::Read)
+                if (op != Op::Read) {
                     EXPECT_EQ(readFile(data), pattern(100, 3)) << what;
+                }
                 expectNothingChangedAndReady(mode, what.c_str());
             }
         }
