@@ -206,6 +206,19 @@ bool CliRunner::applyRange() {
     return true;
 }
 
+// Chooses the data file as the file dialog would, then the range from the options.
+bool CliRunner::prepareTransfer(const QString& file, bool isRead) {
+    if (isRead && !QFileInfo::exists(file))
+        writeNewFile(file);
+    if (!chooseFile(file) || !applyRange())
+        return false;
+    if (model_->ui.txtPrgBytes.text() == "0") {
+        usage("nothing to transfer: give --bytes N");
+        return false;
+    }
+    return true;
+}
+
 int CliRunner::detect() {
     boot();
     if (model_->portSettings.noPorts())
@@ -257,14 +270,8 @@ int CliRunner::spi() {
     if (device < 0)
         return usage("no description file " + w[1] + ".sfh");
     ui.cbFlash.setSelectedIndex(device);
-    if (data) {
-        if (w[2] == "read" && !QFileInfo::exists(w[3]))
-            writeNewFile(w[3]);
-        if (!chooseFile(w[3]) || !applyRange())
-            return Usage;
-        if (ui.txtPrgBytes.text() == "0")
-            return usage("nothing to transfer: give --bytes N");
-    }
+    if (data && !prepareTransfer(w[3], w[2] == "read"))
+        return Usage;
     const struct {
         Control& button;
         QString success;
@@ -303,14 +310,8 @@ int CliRunner::bpi() {
         err("zbpu-cli: the BPI server does not run; load it first (bpi load)");
         return Failure;
     }
-    if (data) {
-        if (w[1] == "read" && !QFileInfo::exists(w[2]))
-            writeNewFile(w[2]);
-        if (!chooseFile(w[2]) || !applyRange())
-            return Usage;
-        if (ui.txtPrgBytes.text() == "0")
-            return usage("nothing to transfer: give --bytes N");
-    }
+    if (data && !prepareTransfer(w[2], w[1] == "read"))
+        return Usage;
     Control* buttons[] = {nullptr, &ui.btnIDecho[1], &ui.btnBulkErase[1], &ui.btnProgram[1],
                           &ui.btnRead[1], &ui.btnVerify[1]};
     if (!press(*buttons[ops.indexOf(w[1])]))

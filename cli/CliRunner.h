@@ -36,6 +36,7 @@ private:
     void drain(int ms);
     bool chooseFile(const QString& path);
     bool applyRange();
+    bool prepareTransfer(const QString& file, bool isRead);
     bool press(Control& button);
     bool consoleHas(const QString& line) const;
     bool failedBox() const;

@@ -8,14 +8,6 @@
 
 namespace {
 
-QByteArray randomBytes(int size, quint32 seed) {
-    QRandomGenerator gen(seed);
-    QByteArray out(size, '\0');
-    for (auto& c : out)
-        c = char(gen.bounded(256));
-    return out;
-}
-
 } // namespace
 
 TEST(CliEndToEnd, ConfiguresTheFpgaAndProgramsReadsAndVerifiesTheSpiFlash) {

@@ -1,23 +1,11 @@
-#include "support/FakePort.h"
-#include "support/PanelFixture.h"
+#include "support/FakeBoardTest.h"
 
 #include <gtest/gtest.h>
 
 namespace {
 
-struct CfgStateObjTest : ::testing::Test {
-    VirtualClock clock;
-    FakePort port{clock};
-    QTemporaryDir dir;
-    std::unique_ptr<PanelHarness> h;
-
-    void SetUp() override {
-        port.addPort(1, FakePort::controller());
-        h = std::make_unique<PanelHarness>(port, clock, dir.path());
-        h->model.startUp();
-        h->ui.btnConnect.click();
-        h->prompter.shown.clear();
-    }
+struct CfgStateObjTest : FakeBoardTest {
+    void SetUp() override { start(true); }
     CfgStateObj& cfg() { return h->model.cfg; }
 };
 

@@ -1,23 +1,11 @@
-#include "support/FakePort.h"
-#include "support/PanelFixture.h"
+#include "support/FakeBoardTest.h"
 
 #include <gtest/gtest.h>
 
 namespace {
 
-struct ReceivePathTest : ::testing::Test {
-    VirtualClock clock;
-    FakePort port{clock};
-    QTemporaryDir dir;
-    std::unique_ptr<PanelHarness> h;
-
-    void SetUp() override {
-        port.addPort(1, FakePort::controller());
-        h = std::make_unique<PanelHarness>(port, clock, dir.path());
-        h->model.startUp();
-        h->ui.btnConnect.click();
-        h->prompter.shown.clear();
-    }
+struct ReceivePathTest : FakeBoardTest {
+    void SetUp() override { start(true); }
     // Bytes arrive and the port reports them with one notification.
     void arrive(const QByteArray& bytes) {
         port.inject(bytes);

@@ -1,22 +1,13 @@
-#include "support/FakePort.h"
-#include "support/PanelFixture.h"
+#include "support/FakeBoardTest.h"
 
 #include <gtest/gtest.h>
 
 namespace {
 
-struct PanelModelTest : ::testing::Test {
-    VirtualClock clock;
-    FakePort port{clock};
-    QTemporaryDir dir;
-    std::unique_ptr<PanelHarness> h;
-
+struct PanelModelTest : FakeBoardTest {
     void SetUp() override {
-        port.addPort(1, FakePort::controller());
         writeFile(dir.path(), "M25P16.sfh", "");
-        h = std::make_unique<PanelHarness>(port, clock, dir.path());
-        h->model.startUp();
-        h->prompter.shown.clear();
+        start(false);
     }
     MainPanelControls& ui() { return h->ui; }
     Session& s() { return h->model.session; }

@@ -5,14 +5,6 @@
 
 namespace {
 
-QByteArray randomBytes(int size, quint32 seed) {
-    QRandomGenerator gen(seed);
-    QByteArray out(size, '\0');
-    for (auto& c : out)
-        c = char(gen.bounded(256));
-    return out;
-}
-
 const QStringList Opening = {"load_config 1", "drive_prog 0", "spi_mode 0", "sf_transfer 4"};
 const QStringList Closing = {"drive_prog 1", "load_config 0"};
 

@@ -2,6 +2,7 @@
 
 #include <QDir>
 #include <QFile>
+#include <QRandomGenerator>
 
 QString writeFile(const QString& folder, const QString& name, const QByteArray& bytes) {
     QDir().mkpath(folder);
@@ -10,6 +11,14 @@ QString writeFile(const QString& folder, const QString& name, const QByteArray& 
     if (f.open(QIODevice::WriteOnly))
         f.write(bytes);
     return path;
+}
+
+QByteArray randomBytes(int size, quint32 seed) {
+    QRandomGenerator gen(seed);
+    QByteArray out(size, '\0');
+    for (auto& c : out)
+        c = char(gen.bounded(256));
+    return out;
 }
 
 QByteArray readFile(const QString& path) {

@@ -41,3 +41,5 @@ private:
 // Writes a file into a folder, creating it.
 QString writeFile(const QString& folder, const QString& name, const QByteArray& bytes);
 QByteArray readFile(const QString& path);
+// Reproducible test data.
+QByteArray randomBytes(int size, quint32 seed);
