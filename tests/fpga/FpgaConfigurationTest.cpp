@@ -55,15 +55,6 @@ TEST_F(FpgaConfigurationTest, ANormalRunSendsTheCommandsInOrderAndTheWholeFile) 
     EXPECT_EQ(sim->h->model.session.port.receiveThreshold(), 1);
 }
 
-TEST_F(FpgaConfigurationTest, ARawBinFileIsNotRecognisedButConfiguresAllTheSame) {
-    board();
-    const QByteArray bin = buildConfigPayload({.size = 4096, .sync = SyncWord::Half16});
-    configure(bin, "design.bin");
-    EXPECT_EQ(sim->h->ui.txtDevice.text(), "Not recognized");
-    EXPECT_EQ(shown().last(), "Bitfile is for a Not recognized device.  Is this correct?");
-    EXPECT_TRUE(sim->board.fpga().done());
-}
-
 TEST_F(FpgaConfigurationTest, SendsChunksOfSixtyFourWithTheProgressOfEach) {
     board();
     const QByteArray bytes(130, char(0xFF));

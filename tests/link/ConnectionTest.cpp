@@ -63,53 +63,41 @@ TEST_F(ConnectionTest, ConnectsToAControllerThatAnswersOnTimeAndNamesThePortOnDi
     EXPECT_TRUE(h->ui.btnLoad.enabled());
 }
 
-TEST_F(ConnectionTest, RefusesAControllerThatAnswersAfterFiftyMilliseconds) {
-    port.addPort(3, replying(QByteArray("1.1.0\0ack\0", 10), 60));
-    start();
-    h->ui.btnConnect.click();
-    ASSERT_EQ(h->prompter.shown.size(), 1);
-    EXPECT_EQ(h->prompter.shown[0].text,
-              "Board not detected on Com3.  Please check your Com port selection.");
-    EXPECT_EQ(h->prompter.shown[0].title, "Warning");
-    EXPECT_FALSE(port.isOpen());
-    EXPECT_TRUE(h->ui.btnConnect.visible());
-}
-
-TEST_F(ConnectionTest, NamesTheDetectedAndTheRequiredVersionOfAnIncompatibleController) {
-    port.addPort(2, replying(QByteArray("1.0.9\0ack\0", 10), 2));
-    start();
-    h->ui.btnConnect.click();
-    ASSERT_EQ(h->prompter.shown.size(), 1);
-    EXPECT_EQ(h->prompter.shown[0].title, "Error");
-    EXPECT_EQ(h->prompter.shown[0].icon, Prompter::Icon::Critical);
-    EXPECT_EQ(h->prompter.shown[0].text,
-              "PSoC software version detected is 1.0.9.\r\n"
-              "Zelto Board Programming Utility v3.4.1 requires version 1.1.0.\r\n"
-              "Software files can be downloaded from the Zelto Vexa:\r\n\r\n"
-              "           https://vexa.zelto.example/downloads");
-    EXPECT_FALSE(port.isOpen());
-}
-
-TEST_F(ConnectionTest, AnAckWithoutNulFromTheWrongVersionTakesTheErrorPathAndLeavesThePortOpen) {
-    port.addPort(4, replying("1.0.9ack", 2));
-    start();
-    h->ui.btnConnect.click();
-    ASSERT_EQ(h->prompter.shown.size(), 1);
-    EXPECT_EQ(h->prompter.shown[0].title, "Error opening COM4");
-    EXPECT_EQ(h->prompter.shown[0].text,
-              "Invalid procedure call or argument\n\rPlease verify your Com port (Options | Comm)");
-    EXPECT_TRUE(port.isOpen());
-    EXPECT_TRUE(h->ui.btnConnect.visible());
-}
-
-TEST_F(ConnectionTest, APortThatCannotBeOpenedIsReportedUnderItsNumber) {
-    port.addPort(5, replying(QByteArray("1.1.0\0ack\0", 10), 2));
-    start();
-    port.removePort(5);
-    h->ui.btnConnect.click();
-    ASSERT_EQ(h->prompter.shown.size(), 1);
-    EXPECT_EQ(h->prompter.shown[0].title, "Error opening COM5");
-    EXPECT_TRUE(h->prompter.shown[0].text.endsWith("\n\rPlease verify your Com port (Options | Comm)"));
+TEST_F(ConnectionTest, RefusesAControllerThatIsLateSilentOrOfAnotherVersion) {
+    const struct {
+        const char* what;
+        QByteArray reply;
+        int delayMs;
+        bool portGone;
+        QString title, text;
+        bool leftOpen;
+    } cases[] = {
+        {"late", QByteArray("1.1.0\0ack\0", 10), 60, false, "Warning",
+         "Board not detected on Com3.  Please check your Com port selection.", false},
+        {"wrong version", QByteArray("1.0.9\0ack\0", 10), 2, false, "Error",
+         "PSoC software version detected is 1.0.9.\r\n"
+         "Zelto Board Programming Utility v3.4.1 requires version 1.1.0.\r\n"
+         "Software files can be downloaded from the Zelto Vexa:\r\n\r\n"
+         "           https://vexa.zelto.example/downloads",
+         false},
+        {"ack without NUL", "1.0.9ack", 2, false, "Error opening COM3",
+         "Invalid procedure call or argument\n\rPlease verify your Com port (Options | Comm)", true},
+        {"port gone", QByteArray("1.1.0\0ack\0", 10), 2, true, "Error opening COM3",
+         "Port Open Failed\n\rPlease verify your Com port (Options | Comm)", false},
+    };
+    for (const auto& c : cases) {
+        port.addPort(3, replying(c.reply, c.delayMs));
+        start();
+        if (c.portGone)
+            port.removePort(3);
+        h->ui.btnConnect.click();
+        ASSERT_EQ(h->prompter.shown.size(), 1) << c.what;
+        EXPECT_EQ(h->prompter.shown[0].title, c.title) << c.what;
+        EXPECT_EQ(h->prompter.shown[0].text, c.text) << c.what;
+        EXPECT_EQ(port.isOpen(), c.leftOpen) << c.what;
+        EXPECT_TRUE(h->ui.btnConnect.visible());
+        port.close();
+    }
 }
 
 TEST_F(ConnectionTest, EnablesTheParallelFlashSetOnlyWhenTheServerAnswersTheProbe) {
