@@ -46,6 +46,9 @@ void BpiStateObj::operation() {
     if (state_ == BPI_PROGRAM && conv::toInt32(s_.ui.txtBpiBurstSize.text()) % 2 != 0)
         throw RuntimeError(RuntimeError::TypeMismatch,
                            "The BPI burst size must be an even number of bytes.");
+    // Everything that can fail is done before the command: once the server has it, it waits
+    // for a header and would take the next command for one.
+    const QByteArray head = state_ < BPI_PROGRAM ? QByteArray() : prepareTransfer();
     s_.port.write(command);
     if (state_ < BPI_PROGRAM)
         return;
@@ -54,9 +57,28 @@ void BpiStateObj::operation() {
     s_.port.read();
     s_.port.setReadLength(1);
     if (state_ == BPI_PROGRAM)
-        programSequence();
+        programSequence(head);
     else
-        transferSequence(state_ == BPI_VERIFY);
+        transferSequence(state_ == BPI_VERIFY, head);
+}
+
+QByteArray BpiStateObj::prepareTransfer() {
+    const std::int32_t count = conv::toInt32(s_.ui.txtPrgBytes.text());
+    if (count < 0)
+        throw RuntimeError(RuntimeError::Overflow, "Overflow: the byte count is negative");
+    std::int32_t burst = 0;
+    if (state_ == BPI_PROGRAM) {
+        burst = conv::toInt32(s_.ui.txtBpiBurstSize.text());
+        if (burst <= 0)
+            throw RuntimeError(RuntimeError::Overflow, "The BPI burst size must be above 0.");
+    }
+    const QByteArray head = header(state_ == BPI_PROGRAM, count, burst);
+    s_.file.close();
+    if (state_ == BPI_READ)
+        s_.file.openForWriting(path_);
+    else
+        s_.file.openForReading(path_);
+    return head;
 }
 
 QByteArray BpiStateObj::header(bool withBurst, std::int32_t count, std::int32_t burst) const {
@@ -75,14 +97,10 @@ void BpiStateObj::progress(std::int64_t position, std::int64_t count) {
         s_.ui.hscProgress.setValue(pct);
 }
 
-void BpiStateObj::programSequence() {
+void BpiStateObj::programSequence(const QByteArray& head) {
     const std::int32_t burst = conv::toInt32(s_.ui.txtBpiBurstSize.text());
-    if (burst <= 0)
-        throw RuntimeError(RuntimeError::Overflow, "The BPI burst size must be above 0.");
-    s_.file.close();
-    s_.file.openForReading(path_);
     const std::int32_t count = conv::toInt32(s_.ui.txtPrgBytes.text());
-    s_.port.write(header(true, count, burst));
+    s_.port.write(head);
     std::int64_t position = 0;
     while (position < count) {
         const std::int64_t length = qMin<std::int64_t>(burst, count - position);
@@ -107,14 +125,9 @@ void BpiStateObj::programSequence() {
     rules::EnableFlashControls(s_.ui, 1);
 }
 
-void BpiStateObj::transferSequence(bool verify) {
-    s_.file.close();
-    if (verify)
-        s_.file.openForReading(path_);
-    else
-        s_.file.openForWriting(path_);
+void BpiStateObj::transferSequence(bool verify, const QByteArray& head) {
     const std::int32_t count = conv::toInt32(s_.ui.txtPrgBytes.text());
-    s_.port.write(header(false, count, 0));
+    s_.port.write(head);
     std::int64_t position = 0;
     std::int64_t mismatch = -1;
     while (position < count) {

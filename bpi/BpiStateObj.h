@@ -28,8 +28,10 @@ private:
     void operation();
     void waitFor(int count);
     QByteArray header(bool withBurst, std::int32_t count, std::int32_t burst) const;
-    void programSequence();
-    void transferSequence(bool verify);
+    // Opens the image and returns the header: whatever can fail, before the server is told.
+    QByteArray prepareTransfer();
+    void programSequence(const QByteArray& head);
+    void transferSequence(bool verify, const QByteArray& head);
     void progress(std::int64_t position, std::int64_t count);
 
     Session& s_;

@@ -317,10 +317,24 @@ int CliRunner::bpi() {
     if (!press(*buttons[ops.indexOf(w[1])]))
         return Failure;
     // The server's answers to ID and erase arrive after the operation, through the console.
-    if (w[1] == "id" || w[1] == "erase")
-        drain(w[1] == "erase" ? 3000 : 300);
+    // After a read or verify nothing more may come: more bytes than asked for mean the data
+    // taken was not all the flash's.
+    const qsizetype shown = ui.txtRecvView.text().size();
+    const bool answered = w[1] == "id" || w[1] == "erase";
+    if (answered || w[1] == "read" || w[1] == "verify")
+        drain(w[1] == "erase" ? 3000 : answered ? 300 : 100);
+    const bool more = ui.txtRecvView.text().size() > shown;
     if (failedBox() || ui.txtRecvView.text().contains("Unexpected character"))
         return Failure;
+    if (answered && !more) {
+        err("zbpu-cli: no answer from the BPI server");
+        return Failure;
+    }
+    if (!answered && more) {
+        err("zbpu-cli: the BPI server sent more bytes than were asked for; the transfer is not "
+            "to be trusted");
+        return Failure;
+    }
     if (w[1] == "read")
         return consoleHas("BPI Read complete!") ? Success : Failure;
     if (w[1] == "verify")

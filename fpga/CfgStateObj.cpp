@@ -95,6 +95,9 @@ void CfgStateObj::step() {
         // Opened before the download is announced: once it is, the controller takes every
         // byte as bitstream, and a file that cannot be read would leave it waiting.
         s_.file.openForReading(path_);
+        // A file cut short since it was chosen would leave the controller waiting for the rest.
+        if (s_.file.size() < fileLength())
+            throw RuntimeError(RuntimeError::InputPastEnd, "Input past end of file");
         send("ss_program " + ui.txtFilelen.text());
         state_ = CFG_DOWNLOAD;
         bytesSent_ = 0;

@@ -85,8 +85,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         ui.txtOffset.setText(offset);
         ui.txtPrgBytes.setText(count);
     }
-    Control* buttons[] = {&ui.btnIDecho[0], &ui.btnBulkErase[0], &ui.btnProgram[0],
-                          &ui.btnRead[0], &ui.btnVerify[0]};
+    Control* buttons[] = {&ui.btnIDecho[0], &ui.btnBulkErase[0], &ui.btnProgram[0], &ui.btnRead[0],
+                          &ui.btnVerify[0]};
     Control& button = *buttons[operation];
     FUZZ_CHECK(button.enabled());
     const qsizetype mark = board.commandsSeen().size();

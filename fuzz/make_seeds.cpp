@@ -14,7 +14,9 @@ bool save(const QString& path, const QByteArray& bytes) {
     return f.open(QIODevice::WriteOnly | QIODevice::Truncate) && f.write(bytes) == bytes.size();
 }
 
-QByteArray command(const char* text) { return QByteArray(text) + '\0'; }
+QByteArray command(const char* text) {
+    return QByteArray(text) + '\0';
+}
 
 } // namespace
 
@@ -35,11 +37,12 @@ int main(int argc, char** argv) {
         SyncWord sync;
         const char* part;
         const char* design;
-    } shapes[] = {{"spartan3", SyncWord::Word32, "3s200pq208", "top.ncd;UserID=0xFFFFFFFF"},
-                  {"spartan3a", SyncWord::Half16, "3s700an", "design.ncd"},
-                  {"virtex4", SyncWord::Word32, "4vlx25ff668", "v4.ncd"},
-                  {"virtex5", SyncWord::Word32, "5vlx50tff1136", "a_long_design_name_that_fills.ncd"},
-                  {"nosync", SyncWord::None, "3s500e", "x.ncd"}};
+    } shapes[] = {
+        {"spartan3", SyncWord::Word32, "3s200pq208", "top.ncd;UserID=0xFFFFFFFF"},
+        {"spartan3a", SyncWord::Half16, "3s700an", "design.ncd"},
+        {"virtex4", SyncWord::Word32, "4vlx25ff668", "v4.ncd"},
+        {"virtex5", SyncWord::Word32, "5vlx50tff1136", "a_long_design_name_that_fills.ncd"},
+        {"nosync", SyncWord::None, "3s500e", "x.ncd"}};
     for (const auto& s : shapes) {
         const QByteArray payload = buildConfigPayload({.size = 256, .sync = s.sync});
         const QByteArray file = buildBitFile(payload, {.designName = s.design, .partName = s.part});
@@ -56,11 +59,10 @@ int main(int argc, char** argv) {
                        command("sf_transfer 4") + QByteArray("\x9f\x00\x00\x00", 4) +
                        command("drive_prog 1") + command("load_config 0");
     ok = save(board + "/spi-id", spiId) && ok;
-    QByteArray program = command("load_config 1") + command("sf_transfer 1") +
-                         QByteArray(1, '\x06') + command("sf_transfer 8") +
-                         QByteArray("\x02\x00\x01\x00\x11\x22\x33\x44", 8) +
-                         command("sf_transfer 2") + QByteArray("\x05\x00", 2) +
-                         command("load_config 0");
+    QByteArray program =
+        command("load_config 1") + command("sf_transfer 1") + QByteArray(1, '\x06') +
+        command("sf_transfer 8") + QByteArray("\x02\x00\x01\x00\x11\x22\x33\x44", 8) +
+        command("sf_transfer 2") + QByteArray("\x05\x00", 2) + command("load_config 0");
     ok = save(board + "/spi-program", program) && ok;
     const QByteArray small = buildBitFile(buildConfigPayload({.size = 256}));
     QByteArray fpga = command("load_config 1") + command("drive_prog 0") + command("drive_mode 7") +
@@ -70,12 +72,12 @@ int main(int argc, char** argv) {
                       command("read_init") + command("read_done") + command("spi_mode 0") +
                       command("load_config 0") + command("fpga_rst 0");
     ok = save(board + "/fpga", fpga) && ok;
-    QByteArray bpi = QByteArray("x\ri\re\rw\r") + QByteArray("\x00\x00\x00\x00\x00\x00\x00\x04"
-                                                             "\x00\x00\x00\x02",
-                                                             12) +
+    QByteArray bpi = QByteArray("x\ri\re\rw\r") +
+                     QByteArray("\x00\x00\x00\x00\x00\x00\x00\x04"
+                                "\x00\x00\x00\x02",
+                                12) +
                      QByteArray("\x12\x34\x56\x78", 4);
     ok = save(board + "/bpi-program", bpi) && ok;
-    if (!ok)
-        std::fprintf(stderr, "zbpu-fuzz-seeds: could not write every seed\n");
+    if (!ok) std::fprintf(stderr, "zbpu-fuzz-seeds: could not write every seed\n");
     return ok ? 0 : 1;
 }

@@ -40,6 +40,8 @@ template <typename T> static T toInt(const QString& text) {
     double v = 0;
     if (!parseDecimal(text, v))
         throw typeMismatch();
+    // Checked before rounding: a 64-bit integer cannot hold "99999999999999999999".
+    if (!(std::fabs(v) < 0x1p62)) throw overflow();
     const double r = double(roundHalfEven(v));
     if (r < double(std::numeric_limits<T>::min()) || r > double(std::numeric_limits<T>::max()))
         throw overflow();

@@ -25,7 +25,8 @@ QString hexUpper(std::int64_t value);
 // "0" to 2 x count digits, a longer text is not cut. Lower-case digits are read as upper case.
 QByteArray hexToBytes(const QString& text, int count);
 
-// Rounds to the nearest integer, a half to the even neighbour.
+// Rounds to the nearest integer, a half to the even neighbour; the value must lie within
+// +/- 2^62.
 std::int64_t roundHalfEven(double value);
 // Percentage done, rounded half to even; computed wide so that any 32-bit length works.
 int percent(std::int64_t done, std::int64_t total);

@@ -57,6 +57,13 @@ void SpiStateObj::LoadSpiDeviceFile() {
     const QString path = s_.programFolder + "/" + s_.ui.cbFlash.selectedItem() + ".sfh";
     try {
         loadSpiDeviceFile(path, d_);
+        // Keys a file leaves out keep their values, yet a file that names no device on its own
+        // (empty, binary, cut short) would let the operation run on another device's values.
+        SpiDescription own;
+        loadSpiDeviceFile(path, own);
+        if (own.NIDB < 1 || own.MBPP <= 0 || own.BPRD <= 0)
+            throw RuntimeError(RuntimeError::InputPastEnd,
+                               "Input past end of file: no identification, page size or size");
     } catch (const RuntimeError& e) {
         s_.prompter.tell(spiDeviceFailureMessage(e), "Application Error", Prompter::Icon::Critical);
     }
@@ -294,6 +301,9 @@ void SpiStateObj::prepare() {
     title_ = s_.ui.lblProgress.text();
     LoadSpiDeviceFile();
     const auto room = [&] { return std::int64_t(d_.BPRD) - offset(); };
+    // A negative count would run the transfer loops backwards without end.
+    if ((Program || ReadSPI || VerifySPI) && byteCount() < 0)
+        throw RuntimeError(RuntimeError::Overflow, "Overflow: the byte count is negative");
     if (Program) {
         if (room() < byteCount()) {
             s_.prompter.tell("File is too large to program from offset 0x" +

@@ -1,76 +1,48 @@
 #include "app/MessageBoxPrompter.h"
+#include "support/Doubles.h"
 
 #include <QAbstractButton>
 #include <QApplication>
-#include <QKeyEvent>
 #include <QMessageBox>
+#include <QTest>
 #include <QTimer>
 #include <gtest/gtest.h>
 
-namespace {
-
-struct Seen {
-    QString title, text;
-    QMessageBox::Icon icon = QMessageBox::NoIcon;
-    int buttons = 0;
-};
-
-// Answers the next message box as the operator would, once the box runs.
-void answerNextBox(QMessageBox::StandardButton press, Seen& seen) {
-    QTimer::singleShot(0, [press, &seen] {
-        auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
-        if (!box) return;
-        seen = {box->windowTitle(), box->text(), box->icon(), int(box->buttons().size())};
-        if (press == QMessageBox::NoButton) {
-            QKeyEvent esc(QEvent::KeyPress, Qt::Key_Escape, Qt::NoModifier);
-            QApplication::sendEvent(box, &esc);
-        } else {
-            box->button(press)->click();
-        }
-    });
-}
-
-} // namespace
-
-TEST(MessageBoxPrompter, TheButtonPressedIsTheAnswer) {
+TEST(MessageBoxPrompter, TheBoxShowsWhatItIsGivenAndTheButtonPressedIsTheAnswer) {
     using P = Prompter;
+    using B = QMessageBox;
+    using enum P::Icon;
+    const auto Ok = P::Buttons::Ok, OkCancel = P::Buttons::OkCancel, YesNo = P::Buttons::YesNo;
     const struct {
-        const char* what;
+        const char *what, *title;
+        P::Icon icon;
         P::Buttons buttons;
-        QMessageBox::StandardButton press;
+        B::StandardButton press; // NoButton: Escape
         P::Answer answer;
-        int buttonCount;
+        B::Icon shownIcon;
     } cases[] = {
-        {"OK", P::Buttons::Ok, QMessageBox::Ok, P::Answer::Ok, 1},
-        {"Cancel of OK and Cancel", P::Buttons::OkCancel, QMessageBox::Cancel, P::Answer::Cancel,
-         2},
-        {"OK of OK and Cancel", P::Buttons::OkCancel, QMessageBox::Ok, P::Answer::Ok, 2},
-        {"Yes", P::Buttons::YesNo, QMessageBox::Yes, P::Answer::Yes, 2},
-        {"No", P::Buttons::YesNo, QMessageBox::No, P::Answer::No, 2},
-        {"Escape on Yes and No", P::Buttons::YesNo, QMessageBox::NoButton, P::Answer::No, 2},
+        {"OK", "Application Error", Critical, Ok, B::Ok, P::Answer::Ok, B::Critical},
+        {"no title: the program's", "", Exclamation, Ok, B::Ok, P::Answer::Ok, B::Warning},
+        {"Cancel of two", "W", Question, OkCancel, B::Cancel, P::Answer::Cancel, B::Question},
+        {"Yes", "W", Information, YesNo, B::Yes, P::Answer::Yes, B::Information},
+        {"No", "W", Question, YesNo, B::No, P::Answer::No, B::Question},
+        {"Escape on Yes and No", "W", Question, YesNo, B::NoButton, P::Answer::No, B::Question},
     };
     for (const auto& t : cases) {
         SCOPED_TRACE(t.what);
+        QStringList seen;
+        QTimer::singleShot(0, [&] {
+            auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+            ASSERT_TRUE(box);
+            seen << box->windowTitle() << box->text() << QString::number(box->icon())
+                 << QString::number(box->buttons().size());
+            t.press ? box->button(t.press)->click() : QTest::keyClick(box, Qt::Key_Escape);
+        });
         MessageBoxPrompter prompter;
-        Seen seen;
-        answerNextBox(t.press, seen);
-        EXPECT_EQ(prompter.ask("Is this true?", "Warning", P::Icon::Question, t.buttons), t.answer);
-        EXPECT_EQ(seen.buttons, t.buttonCount);
+        EXPECT_EQ(prompter.ask("Error: 53\r\nFile not found\n\r", t.title, t.icon, t.buttons),
+                  t.answer);
+        EXPECT_EQ(seen, QStringList({*t.title ? QString(t.title) : AppTitle,
+                                     "Error: 53\nFile not found\n", QString::number(t.shownIcon),
+                                     t.buttons == P::Buttons::Ok ? "1" : "2"}));
     }
-}
-
-TEST(MessageBoxPrompter, TheBoxShowsTitleIconAndLinesAsGiven) {
-    MessageBoxPrompter prompter;
-    Seen seen;
-    answerNextBox(QMessageBox::Ok, seen);
-    prompter.tell("Error: 53\r\nFile not found", "Application Error", Prompter::Icon::Critical);
-    EXPECT_EQ(seen.title, "Application Error");
-    EXPECT_EQ(seen.text, "Error: 53\nFile not found");
-    EXPECT_EQ(seen.icon, QMessageBox::Critical);
-
-    answerNextBox(QMessageBox::Ok, seen);
-    prompter.tell("Port failure\n\rCOM3", "", Prompter::Icon::Exclamation);
-    EXPECT_EQ(seen.title, AppTitle);
-    EXPECT_EQ(seen.text, "Port failure\nCOM3");
-    EXPECT_EQ(seen.icon, QMessageBox::Warning);
 }

@@ -15,10 +15,12 @@ QByteArray readBytes(int fd, int size, const QDeadlineTimer& deadline) {
     QByteArray got;
     while (got.size() < size && !deadline.hasExpired()) {
         pollfd p{fd, POLLIN, 0};
-        if (::poll(&p, 1, int(deadline.remainingTime())) <= 0) break;
+        if (::poll(&p, 1, int(deadline.remainingTime())) <= 0)
+            break;
         char buffer[256];
         const ssize_t n = ::read(fd, buffer, sizeof buffer);
-        if (n > 0) got.append(buffer, n);
+        if (n > 0)
+            got.append(buffer, n);
     }
     return got;
 }

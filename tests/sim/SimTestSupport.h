@@ -2,6 +2,7 @@
 
 #include "sim/Board.h"
 #include "sim/SpiFlash.h"
+#include "support/Doubles.h"
 
 #include <QByteArray>
 #include <QtEndian>
@@ -33,33 +34,15 @@ inline QByteArray transfer(SpiFlash& flash, const QByteArray& mosi, std::int64_t
 }
 
 // A host on a hand-moved clock: sends, then collects what the board sent within a window.
-class Host {
-public:
-    explicit Host(Board& board)
-        : board_(board) {}
-
-    QByteArray exchange(const QByteArray& bytes, std::int64_t windowUs = 100'000) {
-        board_.receive(bytes, nowUs);
-        nowUs += windowUs;
-        return board_.takeOutput(nowUs);
-    }
-    // Time from now until the board's reply to bytes sent now has arrived completely.
-    std::int64_t replyTimeUs(const QByteArray& bytes) {
-        const std::int64_t start = nowUs;
-        board_.receive(bytes, start);
-        std::int64_t last = start;
-        for (std::int64_t next; (next = board_.nextOutputUs()) >= 0;) {
-            board_.takeOutput(next);
-            last = next;
-        }
-        nowUs = last;
-        return last - start;
-    }
-
+struct Host {
+    Board& board;
     std::int64_t nowUs = 1'000'000;
 
-private:
-    Board& board_;
+    QByteArray exchange(const QByteArray& bytes, std::int64_t windowUs = 100'000) {
+        board.receive(bytes, nowUs);
+        nowUs += windowUs;
+        return board.takeOutput(nowUs);
+    }
 };
 
 } // namespace simtest

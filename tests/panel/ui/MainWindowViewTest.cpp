@@ -1,23 +1,15 @@
+#include "support/SimHarness.h"
+
+#include "app/StyleSheetSkinning.h"
 #include "panel/ui/MainWindowView.h"
 
-#include <QAction>
 #include <QApplication>
-#include <QCheckBox>
-#include <QComboBox>
 #include <QDialog>
+#include <QDir>
 #include <QGroupBox>
-#include <QImage>
-#include <QKeyEvent>
 #include <QLabel>
-#include <QLineEdit>
 #include <QMainWindow>
-#include <QMenu>
-#include <QMouseEvent>
-#include <QPlainTextEdit>
-#include <QProgressBar>
 #include <QPushButton>
-#include <QRadioButton>
-#include <QTemporaryDir>
 #include <QTimer>
 #include <gtest/gtest.h>
 
@@ -30,20 +22,38 @@ struct Forms {
     MainWindowView view{main, comm, debug};
 };
 
-// The widget kind a control's name prefix calls for.
-bool isOfItsKind(const QString& name, QObject* o) {
-    if (name == "txtSendView" || name == "txtRecvView") return qobject_cast<QPlainTextEdit*>(o);
-    if (name == "Image1" || name.startsWith("lbl")) return qobject_cast<QLabel*>(o);
-    if (name == "BPI_Board" || name == "SendMode" || name == "Frame1")
-        return qobject_cast<QGroupBox*>(o);
-    if (name.startsWith("btn") || name == "Command1") return qobject_cast<QPushButton*>(o);
-    if (name.startsWith("txt")) return qobject_cast<QLineEdit*>(o);
-    if (name.startsWith("cb")) return qobject_cast<QComboBox*>(o);
-    if (name.startsWith("rb")) return qobject_cast<QRadioButton*>(o);
-    if (name.startsWith("chk")) return qobject_cast<QCheckBox*>(o);
-    if (name.startsWith("hsc")) return qobject_cast<QProgressBar*>(o);
-    if (name.startsWith("mnu")) return qobject_cast<QAction*>(o) || qobject_cast<QMenu*>(o);
-    return false;
+// The widget class a control's name calls for.
+const char* kindFor(const QString& n, QObject* o) {
+    return n == "txtSendView" || n == "txtRecvView"               ? "QPlainTextEdit"
+           : n == "Image1" || n.startsWith("lbl")                 ? "QLabel"
+           : n == "BPI_Board" || n == "SendMode" || n == "Frame1" ? "QGroupBox"
+           : n.startsWith("btn") || n == "Command1"               ? "QPushButton"
+           : n.startsWith("txt")                                  ? "QLineEdit"
+           : n.startsWith("cb")                                   ? "QComboBox"
+           : n.startsWith("rb")                                   ? "QRadioButton"
+           : n.startsWith("chk")                                  ? "QCheckBox"
+           : n.startsWith("hsc")                                  ? "QProgressBar"
+           : n.startsWith("mnu") ? (o->inherits("QMenu") ? "QMenu" : "QAction")
+                                 : "no widget kind";
+}
+
+// Push buttons ask for a minimum width beyond their caption, so their caption is measured
+// against the padding and border the skins give them.
+bool captionFits(QWidget* w) {
+    if (auto* label = qobject_cast<QLabel*>(w); label && label->pixmap().isNull())
+        return label->sizeHint().width() <= label->width();
+    if (auto* button = qobject_cast<QPushButton*>(w))
+        return button->fontMetrics().horizontalAdvance(button->text()) + 14 <= button->width();
+    if (auto* button = qobject_cast<QAbstractButton*>(w))
+        return button->sizeHint().width() <= button->width();
+    if (auto* box = qobject_cast<QGroupBox*>(w))
+        return box->fontMetrics().horizontalAdvance(box->title()) + 16 <= box->width();
+    return true;
+}
+
+void settle(QWidget* window) {
+    window->show();
+    QApplication::processEvents();
 }
 
 } // namespace
@@ -58,44 +68,12 @@ TEST(MainWindowView, EveryControlOfTheThreeModelsHasAWidgetOfItsKindInItsForm) {
     for (const auto& [root, controls] : forms) {
         ASSERT_TRUE(root);
         for (Control* c : controls) {
-            if (c->name() == root->objectName()) continue;
             QObject* o = root->findChild<QObject*>(c->name());
-            EXPECT_TRUE(o && isOfItsKind(c->name(), o)) << c->name().toStdString();
+            EXPECT_TRUE(c->name() == root->objectName() ||
+                        (o && o->inherits(kindFor(c->name(), o))))
+                << c->name().toStdString();
         }
     }
-}
-
-TEST(MainWindowView, TheFormsStartAsTheModelSaysAndShowItsFixedText) {
-    Forms f;
-    QMainWindow* w = f.view.window();
-    for (const char* hidden : {"mnuSkin", "mnuDefaultGUI", "mnuDebug"})
-        EXPECT_FALSE(w->findChild<QAction*>(hidden)->isVisible()) << hidden;
-    EXPECT_TRUE(w->findChild<QAction*>("mnuFPGA")->isChecked());
-    EXPECT_EQ(w->findChild<QAction*>("mnuSPI")->shortcut(), QKeySequence("Ctrl+S"));
-    EXPECT_TRUE(w->findChild<QPlainTextEdit*>("txtRecvView")->isReadOnly());
-    EXPECT_TRUE(w->findChild<QComboBox*>("cbFlash")->isEditable());
-    EXPECT_TRUE(w->findChild<QWidget*>("btnDisconnect")->isHidden());
-    EXPECT_EQ(w->findChild<QComboBox*>("cbFlash")->currentText(), "None Selected");
-    EXPECT_EQ(f.view.dialogOf(f.comm.CommPropertiesPanel)->windowTitle(), "Comm Properties");
-    EXPECT_EQ(f.view.dialogOf(f.comm.CommPropertiesPanel)->findChild<QComboBox*>("cbBPS")->count(),
-              4);
-    EXPECT_EQ(f.view.dialogOf(f.debug.DebugPW)->findChild<QLineEdit*>("txtDebug")->echoMode(),
-              QLineEdit::Normal);
-}
-
-TEST(MainWindowView, DoubleClickingTheLogoReachesTheModelWhichMayUncoverTheHiddenEntries) {
-    Forms f;
-    f.main.Image1.onDoubleClick = [&] {
-        for (Control* c : {&f.main.mnuDebug, &f.main.mnuDefaultGUI, &f.main.mnuSkin})
-            c->setVisible(true);
-    };
-    auto* logo = f.view.window()->findChild<QLabel*>("Image1");
-    const QPointF at(10, 10);
-    QMouseEvent dbl(QEvent::MouseButtonDblClick, at, logo->mapToGlobal(at), Qt::LeftButton,
-                    Qt::LeftButton, Qt::NoModifier);
-    QApplication::sendEvent(logo, &dbl);
-    EXPECT_TRUE(f.view.window()->findChild<QAction*>("mnuDebug")->isVisible());
-    EXPECT_FALSE(logo->pixmap().isNull());
 }
 
 TEST(MainWindowView, AModelThatHidesTheDialogEndsItsModalRun) {
@@ -110,49 +88,77 @@ TEST(MainWindowView, AModelThatHidesTheDialogEndsItsModalRun) {
     f.view.showModal(f.comm.CommPropertiesPanel);
     EXPECT_TRUE(shownDuringRun);
     EXPECT_FALSE(dialog->isVisible());
-    EXPECT_FALSE(f.comm.CommPropertiesPanel.visible());
 }
 
-TEST(MainWindowView, TheOperatorClosingTheDialogHidesItsFormInTheModel) {
-    Forms f;
-    QDialog* dialog = f.view.dialogOf(f.debug.DebugPW);
-    QTimer::singleShot(0, dialog, [&] {
-        QKeyEvent esc(QEvent::KeyPress, Qt::Key_Escape, Qt::NoModifier);
-        QApplication::sendEvent(dialog, &esc);
-    });
-    f.view.showModal(f.debug.DebugPW);
-    EXPECT_FALSE(dialog->isVisible());
-    EXPECT_FALSE(f.debug.DebugPW.visible());
+// With ZBPU_UI_PREVIEW_DIR set, also saves a picture of each skin, mode and dialog there.
+TEST(MainWindowView, NoTwoControlsShownInAModeOverlapAndNoCaptionIsClipped) {
+    const QString previews = qEnvironmentVariable("ZBPU_UI_PREVIEW_DIR");
+    QDir().mkpath(previews);
+    for (const QString skin : {"plain", "belv", "gtclassicex"}) {
+        StyleSheetSkinning skinning;
+        ASSERT_TRUE(skin == "plain" ||
+                    skinning.skinStart(ZBPU_SOURCE_DIR "/skins/" + skin + ".urf", 2));
+        for (bool connected : {false, true}) {
+            SimHarness sim;
+            if (connected)
+                sim.startAndConnect();
+            MainPanelControls& ui = sim.h->ui;
+            MainWindowView view(ui, sim.h->model.comm, sim.h->model.debugPw);
+            for (Control* mode : {&ui.mnuFPGA, &ui.mnuSPI, &ui.mnuBPI}) {
+                const QString name =
+                    QString("%1-%2-%3").arg(skin, mode->name(), connected ? "on" : "off");
+                SCOPED_TRACE(name.toStdString());
+                mode->click();
+                ui.btnConnect.setText("Connect to COM99"); // the longest captions
+                ui.btnDisconnect.setText("Disconnect from COM99");
+                ui.lblProgress.setText("BPI Programming Progress 100% done");
+                ui.lblProgress.setVisible(true);
+                ui.hscProgress.setVisible(true);
+                settle(view.window());
+                QWidget* panel = view.window()->centralWidget();
+                QList<QWidget*> shown; // group boxes stand for their contents
+                for (QWidget* w : panel->findChildren<QWidget*>(Qt::FindDirectChildrenOnly))
+                    if (w->isVisibleTo(panel) && !w->objectName().isEmpty())
+                        shown << w;
+                for (int i = 0; i < shown.size(); ++i)
+                    for (int j = i + 1; j < shown.size(); ++j)
+                        EXPECT_FALSE(shown[i]->geometry().intersects(shown[j]->geometry()))
+                            << shown[i]->objectName().toStdString() << " overlaps "
+                            << shown[j]->objectName().toStdString();
+                for (QWidget* w : panel->findChildren<QWidget*>())
+                    EXPECT_TRUE(!w->isVisibleTo(panel) || captionFits(w))
+                        << w->objectName().toStdString();
+                EXPECT_TRUE(previews.isEmpty() || view.grabTo(previews + "/" + name + ".png"));
+            }
+            for (Control* form :
+                 {&sim.h->model.comm.CommPropertiesPanel, &sim.h->model.debugPw.DebugPW}) {
+                QDialog* d = view.dialogOf(*form);
+                settle(d);
+                for (QWidget* w : d->findChildren<QWidget*>())
+                    EXPECT_TRUE(captionFits(w)) << w->objectName().toStdString();
+                d->hide();
+                EXPECT_TRUE(
+                    previews.isEmpty() ||
+                    view.grabTo(previews + "/" + skin + "-" + form->name() + ".png", *form));
+            }
+        }
+        skinning.skinRemove();
+    }
 }
 
-TEST(MainWindowView, ADialogItsActivationClosesDoesNotRun) {
+TEST(MainWindowView, TheDebugFieldsShowOnlyInTheTallerWindow) {
     Forms f;
-    bool shownWhenActivated = false;
-    f.view.showModal(f.comm.CommPropertiesPanel, [&] {
-        shownWhenActivated = f.view.dialogOf(f.comm.CommPropertiesPanel)->isVisible();
-        f.comm.CommPropertiesPanel.setVisible(false); // a port scan that found no port
-    });                                               // would wait for the operator if it ran
-    EXPECT_TRUE(shownWhenActivated);
-    EXPECT_FALSE(f.view.dialogOf(f.comm.CommPropertiesPanel)->isVisible());
-}
-
-TEST(MainWindowView, ClosingTheMainWindowCallsOnClose) {
-    Forms f;
-    int closes = 0;
-    f.view.onClose = [&] { ++closes; };
-    f.view.window()->show();
-    f.view.window()->close();
-    EXPECT_EQ(closes, 1);
-}
-
-TEST(MainWindowView, PicturesOfTheWindowAndTheDialogsAreSaved) {
-    Forms f;
-    QTemporaryDir dir;
-    ASSERT_TRUE(dir.isValid());
-    ASSERT_TRUE(f.view.grabTo(dir.filePath("main.png")));
-    ASSERT_TRUE(f.view.grabTo(dir.filePath("comm.png"), f.comm.CommPropertiesPanel));
-    EXPECT_EQ(QImage(dir.filePath("main.png")).size(), QSize(f.view.window()->width(), 466));
-    EXPECT_EQ(QImage(dir.filePath("comm.png")).size(),
-              f.view.dialogOf(f.comm.CommPropertiesPanel)->size());
-    EXPECT_FALSE(f.view.grabTo(dir.filePath("none.png"), f.main.btnConnect));
+    settle(f.view.window());
+    QWidget* panel = f.view.window()->centralWidget();
+    const char* debugFields[] = {"txtTimeout", "txtTimeoutLimit", "txtSleep",
+                                 "txtMaxPsoc", "txtMaxSpiPoll",   "txtBpiBurstSize",
+                                 "txtPath",    "txtFilelen",      "chkFastAck"};
+    EXPECT_EQ(f.view.window()->height(), 7000 / 15);
+    for (const char* name : debugFields)
+        EXPECT_GE(panel->findChild<QWidget*>(name)->geometry().top(), panel->height()) << name;
+    f.main.MainPanel.setHeight(11000);
+    QApplication::processEvents();
+    EXPECT_EQ(f.view.window()->height(), 11000 / 15);
+    for (const char* name : debugFields)
+        EXPECT_LE(panel->findChild<QWidget*>(name)->geometry().bottom(), panel->height()) << name;
 }
