@@ -12,14 +12,18 @@ QString toQtFilter(const QString& filter) {
         QStringList patterns;
         for (QString p : parts[i + 1].split(QLatin1Char(';'))) {
             p = p.trimmed();
-            if (p == QLatin1String("*.*")) p = QStringLiteral("*");
-            if (!p.isEmpty()) patterns << p;
+            if (p == QLatin1String("*.*"))
+                p = QStringLiteral("*");
+            if (!p.isEmpty())
+                patterns << p;
         }
-        if (patterns.isEmpty()) continue;
+        if (patterns.isEmpty())
+            continue;
         QString description = parts[i];
         description.remove(ownPatterns);
         description = description.trimmed();
-        if (description.isEmpty()) description = patterns.join(QLatin1Char(' '));
+        if (description.isEmpty())
+            description = patterns.join(QLatin1Char(' '));
         out << QStringLiteral("%1 (%2)").arg(description, patterns.join(QLatin1Char(' ')));
     }
     return out.join(QLatin1String(";;"));

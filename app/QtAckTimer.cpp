@@ -5,6 +5,7 @@ QtAckTimer::QtAckTimer() {
     timer_.setTimerType(Qt::PreciseTimer);
     timer_.setInterval(15);
     QObject::connect(&timer_, &QTimer::timeout, &timer_, [this] {
-        if (onTick) onTick();
+        if (onTick)
+            onTick();
     });
 }

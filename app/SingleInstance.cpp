@@ -13,7 +13,8 @@ constexpr int ConnectTimeoutMs = 1000;
 
 QString SingleInstance::defaultKey() {
     QString user = qEnvironmentVariable("USER");
-    if (user.isEmpty()) user = qEnvironmentVariable("USERNAME");
+    if (user.isEmpty())
+        user = qEnvironmentVariable("USERNAME");
     const QByteArray hash =
         QCryptographicHash::hash(user.toUtf8(), QCryptographicHash::Sha1).toHex().left(12);
     return QStringLiteral("zbpu-") + QString::fromLatin1(hash);
@@ -28,12 +29,15 @@ SingleInstance::SingleInstance(const QString& key, QObject* parent)
 }
 
 SingleInstance::~SingleInstance() {
-    if (server_) server_->close();
+    if (server_)
+        server_->close();
 }
 
 bool SingleInstance::tryLock() {
-    if (server_) return true;
-    if (!lock_.tryLock(0)) return false;
+    if (server_)
+        return true;
+    if (!lock_.tryLock(0))
+        return false;
     server_ = std::make_unique<QLocalServer>();
     server_->setSocketOptions(QLocalServer::UserAccessOption);
     // We hold the lock, so a server of that name is left over from a crashed run.
@@ -48,7 +52,8 @@ bool SingleInstance::tryLock() {
 bool SingleInstance::raiseRunning() {
     QLocalSocket socket;
     socket.connectToServer(key_);
-    if (!socket.waitForConnected(ConnectTimeoutMs)) return false;
+    if (!socket.waitForConnected(ConnectTimeoutMs))
+        return false;
     socket.write(RaiseRequest);
     const bool sent = socket.waitForBytesWritten(ConnectTimeoutMs);
     socket.disconnectFromServer();
@@ -59,11 +64,13 @@ void SingleInstance::readRequest() {
     while (QLocalSocket* peer = server_->nextPendingConnection()) {
         connect(peer, &QLocalSocket::disconnected, peer, &QObject::deleteLater);
         auto handle = [this, peer] {
-            if (!peer->canReadLine()) return;
+            if (!peer->canReadLine())
+                return;
             const QByteArray line = peer->readLine();
             if (line == RaiseRequest) {
                 emit raiseRequested();
-                if (onRaise) onRaise();
+                if (onRaise)
+                    onRaise();
             }
         };
         connect(peer, &QLocalSocket::readyRead, this, handle);
@@ -72,7 +79,8 @@ void SingleInstance::readRequest() {
 }
 
 void SingleInstance::bringToFront(QWidget* window) {
-    if (!window) return;
+    if (!window)
+        return;
     window->show();
     window->setWindowState((window->windowState() & ~Qt::WindowMinimized) | Qt::WindowActive);
     window->raise();

@@ -6,7 +6,8 @@
 
 QString StyleSheetSkinning::readSheet(const QString& path) {
     QFile file(path);
-    if (path.isEmpty() || !file.open(QIODevice::ReadOnly | QIODevice::Text)) return {};
+    if (path.isEmpty() || !file.open(QIODevice::ReadOnly | QIODevice::Text))
+        return {};
     const QString sheet = QString::fromUtf8(file.readAll());
     return sheet.trimmed().isEmpty() ? QString() : sheet;
 }
@@ -16,9 +17,11 @@ bool StyleSheetSkinning::skinStart(const QString& path, int kind) {
         skinRemove();
         return true;
     }
-    if (kind != 2) return false;
+    if (kind != 2)
+        return false;
     const QString sheet = readSheet(path);
-    if (sheet.isEmpty()) return false;
+    if (sheet.isEmpty())
+        return false;
     clearWindowSheets();
     current_ = sheet;
     qApp->setStyleSheet(sheet);
@@ -33,7 +36,8 @@ void StyleSheetSkinning::skinWindowSetEx(const QString& controlName, const QStri
             break;
         }
     }
-    if (!window) return;
+    if (!window)
+        return;
     const QString sheet = readSheet(path);
     if (!sheet.isEmpty() && sheet != current_) {
         window->setStyleSheet(sheet);
@@ -56,6 +60,7 @@ void StyleSheetSkinning::skinRemove() {
 
 void StyleSheetSkinning::clearWindowSheets() {
     for (const auto& w : skinnedWindows_)
-        if (w) w->setStyleSheet(QString());
+        if (w)
+            w->setStyleSheet(QString());
     skinnedWindows_.clear();
 }

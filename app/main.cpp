@@ -41,8 +41,9 @@ int main(int argc, char** argv) {
     MainPanelModel model(port, clock, timer, prompter, picker, skinning,
                          {QCoreApplication::applicationDirPath(), QDir::currentPath()});
     MainWindowView view(model.ui, model.comm, model.debugPw);
-    model.setShowModal(
-        [&](Control& form, const std::function<void()>& activate) { view.showModal(form, activate); });
+    model.setShowModal([&](Control& form, const std::function<void()>& activate) {
+        view.showModal(form, activate);
+    });
     model.setCloseWindow([&] { view.window()->close(); });
     model.setProcessEvents([] { QCoreApplication::processEvents(); });
     view.onClose = [&] { model.unload(); };

@@ -5,7 +5,9 @@
 #include "link/PanelRules.h"
 #include "link/RuntimeError.h"
 
-QString BpiStateObj::ServerVersion() const { return protocol::ServerVersion; }
+QString BpiStateObj::ServerVersion() const {
+    return protocol::ServerVersion;
+}
 
 void BpiStateObj::SetState(std::int16_t value) {
     if (value < BPI_IDLE || value > BPI_VERIFY) {
@@ -131,7 +133,8 @@ void BpiStateObj::transferSequence(bool verify, const QByteArray& head) {
     std::int64_t position = 0;
     std::int64_t mismatch = -1;
     while (position < count) {
-        const int block = int(qMin<std::int64_t>(s_.port.receiveBufferSize() / 2, count - position));
+        const int block =
+            int(qMin<std::int64_t>(s_.port.receiveBufferSize() / 2, count - position));
         waitFor(block);
         s_.port.setReadLength(block);
         const QByteArray data = s_.port.read();

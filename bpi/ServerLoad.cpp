@@ -18,9 +18,11 @@ void ServerLoad::btnLoad_Click() {
         const QStringList lines = {
             ui.MainPanel.text() + " requires that BPI server version " + protocol::ServerVersion +
                 " be designated",
-            "for download to the FPGA, prior to performing additional BPI operations.", "",
+            "for download to the FPGA, prior to performing additional BPI operations.",
+            "",
             "The Comm port parameters must also be set to 115200,n,8,1.",
-            "Software files can be downloaded from the Zelto Vexa:", "",
+            "Software files can be downloaded from the Zelto Vexa:",
+            "",
             QString(11, ' ') + MakerDownloadSite};
         s_.prompter.tell(lines.join("\r\n"), "Warning", Prompter::Icon::Exclamation);
         return;

@@ -6,16 +6,16 @@
 
 // The command line, parsed: global options, the subcommand and its arguments.
 struct CliOptions {
-    QString port;           // a device path or a port number
+    QString port; // a device path or a port number
     bool noBoardCheck = false;
     bool yes = false;
     bool fastAck = false;
     QString timerMs, timeoutLimit, pollLimit;
     QString offset = "0";
-    QString bytes;          // empty: the file's length
+    QString bytes; // empty: the file's length
     QString burst;
     bool custom = false;
-    QStringList words;      // subcommand and its arguments
+    QStringList words; // subcommand and its arguments
 
     // nullopt with a message in error when the words are off.
     static std::optional<CliOptions> parse(const QStringList& args, QString& error);

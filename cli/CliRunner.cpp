@@ -18,8 +18,12 @@ void writeNewFile(const QString& path) {
     if (f.open(QIODevice::WriteOnly))
         f.close();
 }
-void out(const QString& line) { std::printf("%s\n", line.toLocal8Bit().constData()); }
-void err(const QString& line) { std::fprintf(stderr, "%s\n", line.toLocal8Bit().constData()); }
+void out(const QString& line) {
+    std::printf("%s\n", line.toLocal8Bit().constData());
+}
+void err(const QString& line) {
+    std::fprintf(stderr, "%s\n", line.toLocal8Bit().constData());
+}
 } // namespace
 
 CliRunner::CliRunner(CliOptions options)
@@ -137,10 +141,9 @@ void CliRunner::runTimer() {
     while (timer_.isActive()) {
         // While fast acknowledgement polls, the wait ends as soon as bytes arrive.
         if (model_->session.fastAck && timer_.interval() <= 1) {
-            const Sequence& running =
-                model_->session.opState.State() == OpStateObj::FpgaRunning
-                    ? static_cast<const Sequence&>(model_->cfg)
-                    : model_->spi;
+            const Sequence& running = model_->session.opState.State() == OpStateObj::FpgaRunning
+                                          ? static_cast<const Sequence&>(model_->cfg)
+                                          : model_->spi;
             if (port_->bytesWaiting() < running.ReplyLength())
                 port_->waitForData(1);
         } else
@@ -161,7 +164,8 @@ void CliRunner::drain(int ms) {
 bool CliRunner::failedBox() const {
     for (int i = 0; i < prompter_.titles.size(); ++i) {
         const auto icon = prompter_.icons[i];
-        if (icon == Prompter::Icon::Critical || prompter_.titles[i] == "Communication with PSoC lost" ||
+        if (icon == Prompter::Icon::Critical ||
+            prompter_.titles[i] == "Communication with PSoC lost" ||
             (icon == Prompter::Icon::Exclamation && prompter_.titles[i] == "ERROR"))
             return true;
     }
@@ -312,8 +316,8 @@ int CliRunner::bpi() {
     }
     if (data && !prepareTransfer(w[2], w[1] == "read"))
         return Usage;
-    Control* buttons[] = {nullptr, &ui.btnIDecho[1], &ui.btnBulkErase[1], &ui.btnProgram[1],
-                          &ui.btnRead[1], &ui.btnVerify[1]};
+    Control* buttons[] = {nullptr,           &ui.btnIDecho[1], &ui.btnBulkErase[1],
+                          &ui.btnProgram[1], &ui.btnRead[1],   &ui.btnVerify[1]};
     if (!press(*buttons[ops.indexOf(w[1])]))
         return Failure;
     // The server's answers to ID and erase arrive after the operation, through the console.

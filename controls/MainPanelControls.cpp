@@ -22,19 +22,19 @@ MainPanelControls::MainPanelControls() {
 
 std::vector<Control*> MainPanelControls::all() {
     std::vector<Control*> list = {
-        &MainPanel,     &btnConnect,     &btnDisconnect,  &btnCfgFPGA,      &btnLoad,
-        &lblOperations, &lblFile,        &lblDevice,      &txtDevice,       &cbFlash,
-        &cbBpi,         &txtBitFile,     &txtSpiFile,     &txtBpiFile,      &Command1,
-        &txtOffset,     &lblOffset,      &lbl0x,          &txtPrgBytes,     &lblPrgBytes,
-        &BPI_Board,     &lblProgress,    &hscProgress,    &lblSendView,     &txtSendView,
-        &lblRecvView,   &txtRecvView,    &SendMode,       &Frame1,          &btnTransmitWnd,
-        &btnSendBlock,  &Image1,         &lblTimeout,     &txtTimeout,      &lblTimeoutLimit,
-        &txtTimeoutLimit, &lblSleep,     &txtSleep,       &lblMaxPsoc,      &txtMaxPsoc,
-        &lblMaxSpiPoll, &txtMaxSpiPoll,  &lblBpiBurstSize, &txtBpiBurstSize, &txtPath,
-        &txtFilelen,    &chkFastAck,     &mnuFile,        &mnuOpenFile,     &mnuExit,
-        &mnuOptions,    &mnuComm,        &mnuSkin,        &mnuDefaultGUI,   &mnuBoardCheck,
-        &mnuMode,       &mnuFPGA,        &mnuSPI,         &mnuBPI,          &mnuHelp,
-        &mnuDebug,      &mnuAbout};
+        &MainPanel,       &btnConnect,    &btnDisconnect,   &btnCfgFPGA,      &btnLoad,
+        &lblOperations,   &lblFile,       &lblDevice,       &txtDevice,       &cbFlash,
+        &cbBpi,           &txtBitFile,    &txtSpiFile,      &txtBpiFile,      &Command1,
+        &txtOffset,       &lblOffset,     &lbl0x,           &txtPrgBytes,     &lblPrgBytes,
+        &BPI_Board,       &lblProgress,   &hscProgress,     &lblSendView,     &txtSendView,
+        &lblRecvView,     &txtRecvView,   &SendMode,        &Frame1,          &btnTransmitWnd,
+        &btnSendBlock,    &Image1,        &lblTimeout,      &txtTimeout,      &lblTimeoutLimit,
+        &txtTimeoutLimit, &lblSleep,      &txtSleep,        &lblMaxPsoc,      &txtMaxPsoc,
+        &lblMaxSpiPoll,   &txtMaxSpiPoll, &lblBpiBurstSize, &txtBpiBurstSize, &txtPath,
+        &txtFilelen,      &chkFastAck,    &mnuFile,         &mnuOpenFile,     &mnuExit,
+        &mnuOptions,      &mnuComm,       &mnuSkin,         &mnuDefaultGUI,   &mnuBoardCheck,
+        &mnuMode,         &mnuFPGA,       &mnuSPI,          &mnuBPI,          &mnuHelp,
+        &mnuDebug,        &mnuAbout};
     for (auto* pair : {&btnIDecho, &btnBulkErase, &btnProgram, &btnRead, &btnVerify, &rbBoard,
                        &rbTransmitMode, &rbRecvMode, &btnClr})
         for (auto& c : *pair)
@@ -56,8 +56,20 @@ CommPropertiesControls::CommPropertiesControls() {
 }
 
 std::vector<Control*> CommPropertiesControls::all() {
-    return {&CommPropertiesPanel, &lblCom,    &cbCom,   &lblBPS,     &cbBPS,
-            &lblDataBits,         &cbDataBits, &lblParity, &cbParity, &lblStopBits,
-            &cbStopBits,          &lblFlow,   &cbFlow,  &btnRestore, &btnOK,
+    return {&CommPropertiesPanel,
+            &lblCom,
+            &cbCom,
+            &lblBPS,
+            &cbBPS,
+            &lblDataBits,
+            &cbDataBits,
+            &lblParity,
+            &cbParity,
+            &lblStopBits,
+            &cbStopBits,
+            &lblFlow,
+            &cbFlow,
+            &btnRestore,
+            &btnOK,
             &btnCancel};
 }

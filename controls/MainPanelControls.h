@@ -21,9 +21,10 @@ struct MainPanelControls {
     Control btnCfgFPGA{"btnCfgFPGA", "Configure FPGA",
                        "Program the FPGA via slave-serial with the specified bit file"};
 
-    ControlPair btnIDecho{
-        Control{"btnIDecho_0", "ID Check", "View the ID from the SPI memory in the Receive console"},
-        Control{"btnIDecho_1", "ID Check", "View the ID from the BPI memory in the Receive console"}};
+    ControlPair btnIDecho{Control{"btnIDecho_0", "ID Check",
+                                  "View the ID from the SPI memory in the Receive console"},
+                          Control{"btnIDecho_1", "ID Check",
+                                  "View the ID from the BPI memory in the Receive console"}};
     ControlPair btnBulkErase{
         Control{"btnBulkErase_0", "Bulk Erase", "Erase the entire SPI memory"},
         Control{"btnBulkErase_1", "Bulk Erase", "Erase the entire BPI memory"}};
@@ -51,8 +52,10 @@ struct MainPanelControls {
     Control lblDevice{"lblDevice", "Device"};
     Control txtDevice{"txtDevice", "None", "Bit file selected is for the indicated device"};
     Control cbFlash{"cbFlash", "None Selected"};
-    Control cbBpi{"cbBpi", "None Selected", "Select a valid MicroBlaze BPI server from the dropdown list"};
-    Control txtBitFile{"txtBitFile", "None Selected", "Double-click to select a bit file to program"};
+    Control cbBpi{"cbBpi", "None Selected",
+                  "Select a valid MicroBlaze BPI server from the dropdown list"};
+    Control txtBitFile{"txtBitFile", "None Selected",
+                       "Double-click to select a bit file to program"};
     Control txtSpiFile{"txtSpiFile", "None Selected",
                        "Double-click to select a Flash file to program or copy SPI contents to"};
     Control txtBpiFile{"txtBpiFile", "None Selected",

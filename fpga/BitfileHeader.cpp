@@ -21,7 +21,8 @@ QString deviceFromHeader(const QByteArray& first64) {
     // when it stands inside the design name.
     for (const char* code : {"3s", "4v", "5v"}) {
         const qsizetype at = head.indexOf(code);
-        if (at < 0) continue;
+        if (at < 0)
+            continue;
         const qsizetype nul = head.indexOf('\0', at);
         return nul < 0 ? QString("") : QString::fromLatin1(head.mid(at, nul - at));
     }
@@ -30,10 +31,13 @@ QString deviceFromHeader(const QByteArray& first64) {
 
 BitfileInfo readBitfileHeader(const QString& path) {
     const QFileInfo info(path);
-    if (!info.exists()) throw RuntimeError(RuntimeError::FileNotFound, "File not found");
+    if (!info.exists())
+        throw RuntimeError(RuntimeError::FileNotFound, "File not found");
     QFile file(path);
-    if (info.isDir() || !file.open(QIODevice::ReadOnly)) throw accessError();
+    if (info.isDir() || !file.open(QIODevice::ReadOnly))
+        throw accessError();
     const QByteArray head = file.read(headerBytes);
-    if (file.error() != QFileDevice::NoError) throw accessError();
+    if (file.error() != QFileDevice::NoError)
+        throw accessError();
     return {QString::number(file.size()), deviceFromHeader(head)};
 }

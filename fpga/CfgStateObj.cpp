@@ -31,7 +31,9 @@ int CfgStateObj::readPin() {
     return static_cast<unsigned char>(bytes[0]);
 }
 
-std::int32_t CfgStateObj::fileLength() const { return conv::toInt32(s_.ui.txtFilelen.text()); }
+std::int32_t CfgStateObj::fileLength() const {
+    return conv::toInt32(s_.ui.txtFilelen.text());
+}
 
 void CfgStateObj::NextStep() {
     try {

@@ -13,7 +13,8 @@ namespace {
 // its read and verify commands are left out so that the rest can be searched.
 void withoutServerReads(QByteArray& bytes, char& previous) {
     for (char& c : bytes) {
-        if (c == '\r' && (previous == 'r' || previous == 'v')) c = '\n';
+        if (c == '\r' && (previous == 'r' || previous == 'v'))
+            c = '\n';
         previous = c;
     }
 }

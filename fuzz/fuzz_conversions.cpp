@@ -34,10 +34,14 @@ void decimal(const QString& text) {
     const bool numeric = conv::isNumeric(text);
     FUZZ_CHECK(numeric == (f32 != RuntimeError::TypeMismatch));
     FUZZ_CHECK(numeric == (f16 != RuntimeError::TypeMismatch));
-    if (!v32) FUZZ_CHECK(f32 == RuntimeError::TypeMismatch || f32 == RuntimeError::Overflow);
-    if (!v16) FUZZ_CHECK(f16 == RuntimeError::TypeMismatch || f16 == RuntimeError::Overflow);
-    if (v16) FUZZ_CHECK(v32 && *v32 == *v16);
-    if (v32 && *v32 >= INT16_MIN && *v32 <= INT16_MAX) FUZZ_CHECK(v16 && *v16 == *v32);
+    if (!v32)
+        FUZZ_CHECK(f32 == RuntimeError::TypeMismatch || f32 == RuntimeError::Overflow);
+    if (!v16)
+        FUZZ_CHECK(f16 == RuntimeError::TypeMismatch || f16 == RuntimeError::Overflow);
+    if (v16)
+        FUZZ_CHECK(v32 && *v32 == *v16);
+    if (v32 && *v32 >= INT16_MIN && *v32 <= INT16_MAX)
+        FUZZ_CHECK(v16 && *v16 == *v32);
 }
 
 void hexNumber(const QString& text) {
@@ -90,7 +94,8 @@ void percentage(std::int32_t done, std::int32_t total) {
     if (done >= 0 && done <= total) {
         FUZZ_CHECK(p >= 0 && p <= 100);
         FUZZ_CHECK(p == 100 || done < total);
-        if (done < total) FUZZ_CHECK(p <= conv::percent(done + 1, total));
+        if (done < total)
+            FUZZ_CHECK(p <= conv::percent(done + 1, total));
     }
 }
 

@@ -30,7 +30,8 @@ void renderOne(const QString& console, char byte, bool hex) {
 // A line feed is shown only as the second half of a carriage return's CR LF.
 bool lineFeedsPaired(const QString& text) {
     for (qsizetype i = 0; i < text.size(); ++i)
-        if (text[i] == '\n' && (i == 0 || text[i - 1] != '\r')) return false;
+        if (text[i] == '\n' && (i == 0 || text[i - 1] != '\r'))
+            return false;
     return true;
 }
 
@@ -80,17 +81,20 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         const std::string burst = in.ConsumeRandomLengthString(64);
         const bool hex = session.displayMode.State() == 1;
         everHex = everHex || hex;
-        if (!burst.empty()) renderOne(ui.txtRecvView.text(), burst[0], hex);
+        if (!burst.empty())
+            renderOne(ui.txtRecvView.text(), burst[0], hex);
         port.arrive(QByteArray(burst.data(), qsizetype(burst.size())));
         received += qsizetype(burst.size());
         path.OnComm(SerialPort::EventReceive);
-        if (in.ConsumeBool()) path.OnComm(SerialPort::EventReceive + 1); // a line event: ignored
+        if (in.ConsumeBool())
+            path.OnComm(SerialPort::EventReceive + 1); // a line event: ignored
         FUZZ_CHECK(port.bytesWaiting() == 0);
         FUZZ_CHECK(prompter.shown == 0);
         const QString& text = ui.txtRecvView.text();
         FUZZ_CHECK(text.size() <= 3 * received);
         FUZZ_CHECK(!text.endsWith(session.clearScreen));
-        if (!everHex) FUZZ_CHECK(lineFeedsPaired(text));
+        if (!everHex)
+            FUZZ_CHECK(lineFeedsPaired(text));
     }
     // An event with nothing waiting shows nothing and asks nothing.
     const QString console = ui.txtRecvView.text();

@@ -22,6 +22,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         FUZZ_CHECK(v >= 0 && v <= 0xFF);
     FUZZ_CHECK(d.MBPP >= 0 && d.BPRD >= 0);
     FUZZ_CHECK(d.IDM1.size() == d.IDM2.size());
-    if (d.hasIdTables()) FUZZ_CHECK(d.IDM1.size() <= 0x100);
+    if (d.hasIdTables())
+        FUZZ_CHECK(d.IDM1.size() <= 0x100);
     return 0;
 }

@@ -78,6 +78,7 @@ int main(int argc, char** argv) {
                                 12) +
                      QByteArray("\x12\x34\x56\x78", 4);
     ok = save(board + "/bpi-program", bpi) && ok;
-    if (!ok) std::fprintf(stderr, "zbpu-fuzz-seeds: could not write every seed\n");
+    if (!ok)
+        std::fprintf(stderr, "zbpu-fuzz-seeds: could not write every seed\n");
     return ok ? 0 : 1;
 }

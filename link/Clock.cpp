@@ -11,7 +11,9 @@ static std::int64_t steadyUs() {
 SystemClock::SystemClock()
     : start_(steadyUs()) {}
 
-std::int64_t SystemClock::nowUs() const { return steadyUs() - start_; }
+std::int64_t SystemClock::nowUs() const {
+    return steadyUs() - start_;
+}
 
 void SystemClock::sleepUs(std::int64_t us) {
     if (us > 0)

@@ -10,7 +10,9 @@ namespace conv {
 static RuntimeError typeMismatch() {
     return RuntimeError(RuntimeError::TypeMismatch, "Type mismatch");
 }
-static RuntimeError overflow() { return RuntimeError(RuntimeError::Overflow, "Overflow"); }
+static RuntimeError overflow() {
+    return RuntimeError(RuntimeError::Overflow, "Overflow");
+}
 
 static bool parseDecimal(const QString& text, double& out) {
     const QString t = text.trimmed();
@@ -41,15 +43,20 @@ template <typename T> static T toInt(const QString& text) {
     if (!parseDecimal(text, v))
         throw typeMismatch();
     // Checked before rounding: a 64-bit integer cannot hold "99999999999999999999".
-    if (!(std::fabs(v) < 0x1p62)) throw overflow();
+    if (!(std::fabs(v) < 0x1p62))
+        throw overflow();
     const double r = double(roundHalfEven(v));
     if (r < double(std::numeric_limits<T>::min()) || r > double(std::numeric_limits<T>::max()))
         throw overflow();
     return T(r);
 }
 
-std::int16_t toInt16(const QString& text) { return toInt<std::int16_t>(text); }
-std::int32_t toInt32(const QString& text) { return toInt<std::int32_t>(text); }
+std::int16_t toInt16(const QString& text) {
+    return toInt<std::int16_t>(text);
+}
+std::int32_t toInt32(const QString& text) {
+    return toInt<std::int32_t>(text);
+}
 
 static int hexDigit(QChar c) {
     const ushort u = c.unicode();
@@ -77,7 +84,9 @@ std::int32_t hexToInt32(const QString& digits) {
     return std::int32_t(v);
 }
 
-QString hexUpper(std::int64_t value) { return QString::number(value, 16).toUpper(); }
+QString hexUpper(std::int64_t value) {
+    return QString::number(value, 16).toUpper();
+}
 
 QByteArray hexToBytes(const QString& text, int count) {
     QString t = text;
@@ -96,7 +105,9 @@ QByteArray hexToBytes(const QString& text, int count) {
     return out;
 }
 
-std::int64_t roundHalfEven(double value) { return std::int64_t(std::nearbyint(value)); }
+std::int64_t roundHalfEven(double value) {
+    return std::int64_t(std::nearbyint(value));
+}
 
 int percent(std::int64_t done, std::int64_t total) {
     if (total <= 0)

@@ -32,7 +32,11 @@ std::int64_t roundHalfEven(double value);
 int percent(std::int64_t done, std::int64_t total);
 
 // Byte texts: one character per byte.
-inline QString bytesToText(const QByteArray& bytes) { return QString::fromLatin1(bytes); }
-inline QByteArray textToBytes(const QString& text) { return text.toLatin1(); }
+inline QString bytesToText(const QByteArray& bytes) {
+    return QString::fromLatin1(bytes);
+}
+inline QByteArray textToBytes(const QString& text) {
+    return text.toLatin1();
+}
 
 } // namespace conv

@@ -90,8 +90,8 @@ void Dispatcher::DispatchOperation() {
         }
         break;
     case OpStateObj::SpiRunning:
-        for (auto* set : {&s_.ui.btnIDecho, &s_.ui.btnBulkErase, &s_.ui.btnProgram,
-                          &s_.ui.btnRead, &s_.ui.btnVerify})
+        for (auto* set : {&s_.ui.btnIDecho, &s_.ui.btnBulkErase, &s_.ui.btnProgram, &s_.ui.btnRead,
+                          &s_.ui.btnVerify})
             (*set)[0].setEnabled(false);
         spi_.NextStep();
         if (spi_.State() == 0)

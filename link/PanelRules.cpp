@@ -17,8 +17,12 @@ static void setFlashSet(MainPanelControls& ui, int index, bool on) {
         ui.btnLoad.setEnabled(on);
 }
 
-void DisableFlashControls(MainPanelControls& ui, int index) { setFlashSet(ui, index, false); }
-void EnableFlashControls(MainPanelControls& ui, int index) { setFlashSet(ui, index, true); }
+void DisableFlashControls(MainPanelControls& ui, int index) {
+    setFlashSet(ui, index, false);
+}
+void EnableFlashControls(MainPanelControls& ui, int index) {
+    setFlashSet(ui, index, true);
+}
 
 void applySpiButtonRule(MainPanelControls& ui) {
     const bool ready = IsSpiReady(ui);

@@ -21,7 +21,9 @@ void PortSettings::Load() {
         RestoreDefaults();
 }
 
-void PortSettings::Activate() { ScanComPorts(); }
+void PortSettings::Activate() {
+    ScanComPorts();
+}
 
 // Answers whether port n opened; a port that answers "ack" becomes the detected one.
 bool PortSettings::probe(int number) {
@@ -128,6 +130,10 @@ void PortSettings::OK() {
     dlg_.CommPropertiesPanel.setVisible(false);
 }
 
-void PortSettings::Cancel() { dlg_.CommPropertiesPanel.setVisible(false); }
+void PortSettings::Cancel() {
+    dlg_.CommPropertiesPanel.setVisible(false);
+}
 
-void PortSettings::FindBoardComPort() { s_.port.setPortNumber(detectedPort_); }
+void PortSettings::FindBoardComPort() {
+    s_.port.setPortNumber(detectedPort_);
+}

@@ -16,7 +16,9 @@ QtSerialPort::QtSerialPort(const PortDirectory& ports)
 
 QtSerialPort::~QtSerialPort() = default;
 
-bool QtSerialPort::isOpen() const { return port_->isOpen(); }
+bool QtSerialPort::isOpen() const {
+    return port_->isOpen();
+}
 
 void QtSerialPort::applySettings() {
     const QStringList parts = settings().split(',');

@@ -13,7 +13,9 @@ Session::Session(MainPanelControls& ui, SerialPort& port, Clock& clock, AckTimer
     , opState(port, prompter)
     , displayMode(prompter) {}
 
-void Session::appendLine(const QString& text) { ui.txtRecvView.appendText(text + "\r\n"); }
+void Session::appendLine(const QString& text) {
+    ui.txtRecvView.appendText(text + "\r\n");
+}
 
 void Session::reportError(const RuntimeError& error) {
     prompter.tell(QString("Error: %1\r\n%2").arg(error.number()).arg(error.description()),

@@ -36,7 +36,8 @@ void Layout::ArrangePanel() {
     ui.txtBpiFile.setVisible(bpi);
     for (Control* c : {&ui.txtOffset, &ui.lblOffset, &ui.lbl0x, &ui.txtPrgBytes, &ui.lblPrgBytes})
         c->setVisible(!fpga);
-    for (auto* set : {&ui.btnIDecho, &ui.btnRead, &ui.btnVerify, &ui.btnBulkErase, &ui.btnProgram}) {
+    for (auto* set :
+         {&ui.btnIDecho, &ui.btnRead, &ui.btnVerify, &ui.btnBulkErase, &ui.btnProgram}) {
         (*set)[0].setVisible(spi);
         (*set)[1].setVisible(bpi);
     }

@@ -9,9 +9,8 @@
 #include <QDir>
 #include <QFileInfo>
 
-MainPanelModel::MainPanelModel(SerialPort& port, Clock& clock, AckTimer& timer,
-                               Prompter& prompter, FilePicker& picker, Skinning& skinning,
-                               Folders folders)
+MainPanelModel::MainPanelModel(SerialPort& port, Clock& clock, AckTimer& timer, Prompter& prompter,
+                               FilePicker& picker, Skinning& skinning, Folders folders)
     : session(ui, port, clock, timer, prompter, picker)
     , cfg(session)
     , spi(session)
@@ -38,8 +37,8 @@ MainPanelModel::MainPanelModel(SerialPort& port, Clock& clock, AckTimer& timer,
     menus.readBitfileHeader = readHeader;
     // An operation must never be cut off by a mode switch: the Mode menu waits for it.
     session.opState.onChange = [this](std::int16_t state) {
-        const bool running = state == OpStateObj::FpgaRunning ||
-                             state == OpStateObj::SpiRunning || state == OpStateObj::BpiRunning;
+        const bool running = state == OpStateObj::FpgaRunning || state == OpStateObj::SpiRunning ||
+                             state == OpStateObj::BpiRunning;
         for (Control* c : {&ui.mnuFPGA, &ui.mnuSPI, &ui.mnuBPI})
             c->setEnabled(!running);
     };
@@ -50,7 +49,8 @@ MainPanelModel::MainPanelModel(SerialPort& port, Clock& clock, AckTimer& timer,
     };
 }
 
-void MainPanelModel::setShowModal(std::function<void(Control&, const std::function<void()>&)> show) {
+void MainPanelModel::setShowModal(
+    std::function<void(Control&, const std::function<void()>&)> show) {
     menus.showModal = std::move(show);
 }
 

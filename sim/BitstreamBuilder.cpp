@@ -51,7 +51,8 @@ QByteArray packets(const PayloadOptions& o, const Packets& p, qint64 frameWords)
     if (o.serverMarker) {
         const bool wide = p.width == 32;
         w.word(p.write(ConfigStream::MarkerRegister, wide ? 1 : 2));
-        if (!wide) w.word(ConfigStream::ServerMarker >> 16);
+        if (!wide)
+            w.word(ConfigStream::ServerMarker >> 16);
         w.word(wide ? ConfigStream::ServerMarker : ConfigStream::ServerMarker & 0xFFFF);
     }
     w.word(p.write(p.frameRegister(), 0));
@@ -82,7 +83,8 @@ QByteArray packets(const PayloadOptions& o, const Packets& p, qint64 frameWords)
 
 QByteArray preSync(const PayloadOptions& o, int padding) {
     QByteArray out(padding, '\xFF');
-    if (o.busWidthPattern) out += QByteArray::fromHex("000000BB11220044FFFFFFFFFFFFFFFF");
+    if (o.busWidthPattern)
+        out += QByteArray::fromHex("000000BB11220044FFFFFFFFFFFFFFFF");
     switch (o.sync) {
     case SyncWord::Word32:
         return out + QByteArray::fromHex("AA995566");

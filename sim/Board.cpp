@@ -6,7 +6,8 @@ namespace {
 
 const SpiChipSpec& chipNamed(const QString& name) {
     const SpiChipSpec* chip = findSpiChip(name);
-    if (!chip) throw std::invalid_argument("unknown SPI flash " + name.toStdString());
+    if (!chip)
+        throw std::invalid_argument("unknown SPI flash " + name.toStdString());
     return *chip;
 }
 
@@ -29,7 +30,8 @@ Board::Board(BoardConfig config)
     , cfi_(config_.timeScale)
     , controller_(config_, fpga_, spi_, line_)
     , server_(cfi_, line_, config_.replyLatencyUs, config_.serverSilentAfterBytes) {
-    if (config_.serverRunning) fpga_.loadServer();
+    if (config_.serverRunning)
+        fpga_.loadServer();
     serverWasRunning_ = serverRunning();
 }
 
@@ -45,7 +47,8 @@ void Board::receive(const QByteArray& bytes, std::int64_t nowUs) {
             closed_ = true;
             line_.mute();
         }
-        if (closed_) return;
+        if (closed_)
+            return;
         ++bytesReceived_;
         byte(quint8(bytes[i]), input_.arrivalUs(start, i));
     }
@@ -81,7 +84,8 @@ void Board::controllerCommand(const QString& text, std::int64_t atUs) {
     }
     commands_ << text;
     log(text);
-    if (++controllerCommands_ == config_.silentAfterCommands) line_.mute();
+    if (++controllerCommands_ == config_.silentAfterCommands)
+        line_.mute();
     followServer();
 }
 
@@ -95,11 +99,13 @@ void Board::serverCommand(char letter, std::int64_t atUs) {
 // starts afresh each time.
 void Board::followServer() {
     const bool running = serverRunning();
-    if (running == serverWasRunning_) return;
+    if (running == serverWasRunning_)
+        return;
     server_.stop();
     serverWasRunning_ = running;
 }
 
 void Board::log(const QString& text) {
-    if (onCommand) onCommand(text);
+    if (onCommand)
+        onCommand(text);
 }

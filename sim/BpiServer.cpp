@@ -26,7 +26,8 @@ void BpiServer::stop() {
 
 // Bytes up to the limit are still served in full; the server hangs after them.
 bool BpiServer::count(int bytes) {
-    if (hung()) return false;
+    if (hung())
+        return false;
     received_ += bytes;
     return true;
 }
@@ -48,7 +49,8 @@ QString BpiServer::idText() const {
 }
 
 void BpiServer::command(char letter, std::int64_t nowUs) {
-    if (!count(2)) return;
+    if (!count(2))
+        return;
     switch (letter) {
     case 'x':
         reply(Banner, nowUs);
@@ -78,15 +80,18 @@ void BpiServer::command(char letter, std::int64_t nowUs) {
 }
 
 void BpiServer::receive(quint8 byte, std::int64_t nowUs) {
-    if (phase_ == Phase::Idle || !count(1)) return;
+    if (phase_ == Phase::Idle || !count(1))
+        return;
     if (phase_ == Phase::WriteData) {
         burstData_.append(char(byte));
         const qint64 length = burstLength();
-        if (burstData_.size() == length + (length & 1)) burstComplete(nowUs);
+        if (burstData_.size() == length + (length & 1))
+            burstComplete(nowUs);
         return;
     }
     header_.append(char(byte));
-    if (header_.size() == (phase_ == Phase::WriteHeader ? 12 : 8)) headerComplete(nowUs);
+    if (header_.size() == (phase_ == Phase::WriteHeader ? 12 : 8))
+        headerComplete(nowUs);
 }
 
 qint64 BpiServer::burstLength() const {
@@ -116,5 +121,6 @@ void BpiServer::burstComplete(std::int64_t nowUs) {
     reply("A", nowUs);
     position_ += length + (length & 1);
     burstData_.clear();
-    if (position_ >= count_) phase_ = Phase::Idle;
+    if (position_ >= count_)
+        phase_ = Phase::Idle;
 }

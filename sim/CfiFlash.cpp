@@ -32,7 +32,8 @@ std::int64_t CfiFlash::eraseBlock(qint64 address, std::int64_t nowUs) {
 }
 
 std::int64_t CfiFlash::program(qint64 address, const QByteArray& data, std::int64_t nowUs) {
-    if (data.isEmpty()) return std::max(nowUs, readyUs_);
+    if (data.isEmpty())
+        return std::max(nowUs, readyUs_);
     for (qint64 i = 0; i < data.size(); ++i)
         array_.program(address + i, quint8(data[i]));
     // One write-buffer operation per buffer-aligned window the data touches.

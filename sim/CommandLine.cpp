@@ -12,7 +12,8 @@ CommandLine::Event CommandLine::feed(quint8 byte) {
         line_.clear();
         return event;
     }
-    if (line_.size() >= MaxLength) line_.clear();
+    if (line_.size() >= MaxLength)
+        line_.clear();
     line_.append(QChar(byte));
     return {};
 }

@@ -22,7 +22,8 @@ void ConfigStream::feed(quint8 byte) {
     case Mode::AfterAa99:
     case Mode::Peek:
         assembled_ = (assembled_ << 8) | byte;
-        if (++assembledBytes_ < 2) return;
+        if (++assembledBytes_ < 2)
+            return;
         syncSeen_ = true;
         if (mode_ == Mode::AfterAa99 && assembled_ == 0x5566) {
             mode_ = Mode::Peek;
@@ -42,7 +43,8 @@ void ConfigStream::feed(quint8 byte) {
         return; // two bytes of the first 32-bit word are in
     case Mode::Words:
         assembled_ = (assembled_ << 8) | byte;
-        if (++assembledBytes_ * 8 < width_) return;
+        if (++assembledBytes_ * 8 < width_)
+            return;
         assembledBytes_ = 0;
         word(width_ == 16 ? assembled_ & 0xFFFF : assembled_);
         return;
@@ -52,7 +54,8 @@ void ConfigStream::feed(quint8 byte) {
 void ConfigStream::word(quint32 value) {
     if (countWordsDue_ > 0) {
         count_ = (count_ << 16) | value;
-        if (--countWordsDue_ == 0) remaining_ = count_;
+        if (--countWordsDue_ == 0)
+            remaining_ = count_;
         return;
     }
     if (remaining_ > 0) {
@@ -69,7 +72,8 @@ void ConfigStream::header(quint32 value) {
     if (type == 1) {
         const int reg = width_ == 32 ? int(value >> 13) & 0x3FFF : int(value >> 5) & 0x3F;
         const int count = width_ == 32 ? int(value & 0x7FF) : int(value & 0x1F);
-        if (reg != register_) marker_ = 0;
+        if (reg != register_)
+            marker_ = 0;
         register_ = reg;
         remaining_ = op == WriteOp ? count : 0;
     } else if (type == 2 && op == WriteOp) {
@@ -86,7 +90,8 @@ void ConfigStream::data(quint32 value) {
     const int commandRegister = width_ == 32 ? 4 : 5;
     if (register_ == commandRegister) {
         const quint32 command = value & 0x1F;
-        if (command == CommandStart) started_ = true;
+        if (command == CommandStart)
+            started_ = true;
         if (command == CommandDesync) {
             finished_ = finished_ || started_;
             mode_ = Mode::Hunting;

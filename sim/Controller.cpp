@@ -5,9 +5,11 @@ namespace {
 const QByteArray Ack("ack\0", 4);
 
 bool isDecimal(const QString& text) {
-    if (text.isEmpty() || text.size() > 12) return false;
+    if (text.isEmpty() || text.size() > 12)
+        return false;
     for (QChar c : text)
-        if (c < '0' || c > '9') return false;
+        if (c < '0' || c > '9')
+            return false;
     return true;
 }
 
@@ -37,8 +39,10 @@ bool Controller::command(const QString& text, std::int64_t nowUs) {
     const QString keyword = text.section(' ', 0, 0);
     const QString argument = text.section(' ', 1);
     for (const CommandRow& row : Commands) {
-        if (keyword != QLatin1String(row.keyword)) continue;
-        if (row.takesNumber ? !isDecimal(argument) : text != keyword) return false;
+        if (keyword != QLatin1String(row.keyword))
+            continue;
+        if (row.takesNumber ? !isDecimal(argument) : text != keyword)
+            return false;
         (this->*row.handler)(argument.toLongLong(), nowUs);
         return true;
     }
@@ -101,7 +105,8 @@ void Controller::sfTransfer(qint64 count, std::int64_t nowUs) {
     raw_ = Raw::Transaction;
     rawLeft_ = count;
     lastRawUs_ = nowUs;
-    if (count == 0) endTransaction(nowUs);
+    if (count == 0)
+        endTransaction(nowUs);
 }
 
 // Chip select rises after the last byte; the firmware then acknowledges twice.
@@ -114,7 +119,8 @@ void Controller::endTransaction(std::int64_t nowUs) {
 
 bool Controller::takesRawBytes(std::int64_t nowUs) {
     if (raw_ != Raw::None && nowUs - lastRawUs_ > config_.rawTimeoutUs) {
-        if (raw_ == Raw::Transaction) spi_.deselect(lastRawUs_);
+        if (raw_ == Raw::Transaction)
+            spi_.deselect(lastRawUs_);
         raw_ = Raw::None;
     }
     return raw_ != Raw::None;
@@ -134,5 +140,6 @@ void Controller::rawByte(quint8 byte, std::int64_t nowUs) {
     transactions_.last().append(char(byte));
     const quint8 miso = spi_.clock(byte, nowUs);
     out_.send(QByteArray(1, char(miso)), nowUs + config_.replyLatencyUs);
-    if (rawLeft_ == 0) endTransaction(nowUs);
+    if (rawLeft_ == 0)
+        endTransaction(nowUs);
 }

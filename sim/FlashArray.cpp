@@ -25,20 +25,23 @@ QByteArray FlashArray::read(qint64 address, qint64 count) const {
 }
 
 void FlashArray::program(qint64 address, quint8 value) {
-    if (value == 0xFF) return;
+    if (value == 0xFF)
+        return;
     QByteArray& cells = bytes();
     cells[wrap(address)] = char(quint8(cells[wrap(address)]) & value);
 }
 
 void FlashArray::erase(qint64 from, qint64 to) {
-    if (bytes_.isEmpty()) return;
+    if (bytes_.isEmpty())
+        return;
     from = std::clamp<qint64>(from, 0, size_);
     to = std::clamp<qint64>(to, from, size_);
     std::fill(bytes_.begin() + from, bytes_.begin() + to, '\xFF');
 }
 
 QByteArray& FlashArray::bytes() {
-    if (bytes_.isEmpty()) bytes_ = QByteArray(size_, '\xFF');
+    if (bytes_.isEmpty())
+        bytes_ = QByteArray(size_, '\xFF');
     return bytes_;
 }
 

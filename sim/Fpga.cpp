@@ -16,13 +16,15 @@ void Fpga::setProg(bool high) {
 void Fpga::receive(quint8 byte) {
     received_.append(char(byte));
     // The device takes no configuration data while INIT is held low.
-    if (!init() || done_) return;
+    if (!init() || done_)
+        return;
     stream_.feed(byte);
     done_ = stream_.finished();
 }
 
 void Fpga::endOfStream() {
-    if (init() && !done_ && !stream_.syncSeen()) error_ = true;
+    if (init() && !done_ && !stream_.syncSeen())
+        error_ = true;
 }
 
 void Fpga::loadServer() {

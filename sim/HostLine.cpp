@@ -7,9 +7,11 @@ HostLine::HostLine(const BoardConfig& config)
     , muted_(config.silent) {}
 
 void HostLine::send(const QByteArray& bytes, std::int64_t readyUs, Kind kind) {
-    if (muted_) return;
+    if (muted_)
+        return;
     if (kind == Kind::Ack) {
-        if (random_.chance(config_.dropAckRate)) return;
+        if (random_.chance(config_.dropAckRate))
+            return;
         readyUs += config_.ackDelayUs;
     }
     if (config_.garbageRate <= 0) {
@@ -19,7 +21,8 @@ void HostLine::send(const QByteArray& bytes, std::int64_t readyUs, Kind kind) {
     QByteArray noisy;
     noisy.reserve(bytes.size() + 8);
     for (char c : bytes) {
-        if (random_.chance(config_.garbageRate)) noisy.append(char(random_.byte()));
+        if (random_.chance(config_.garbageRate))
+            noisy.append(char(random_.byte()));
         noisy.append(c);
     }
     queue_.push(noisy, readyUs);

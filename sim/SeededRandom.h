@@ -18,7 +18,8 @@ public:
     quint8 byte() { return quint8(next() >> 56); }
     // True with the given probability (0 never draws, so a fault-free run consumes nothing).
     bool chance(double rate) {
-        if (rate <= 0) return false;
+        if (rate <= 0)
+            return false;
         return double(next() >> 11) * (1.0 / 9007199254740992.0) < rate;
     }
 

@@ -14,7 +14,8 @@ std::int64_t LineTiming::arrivalUs(double startUs, qint64 index) const {
 }
 
 void OutputQueue::push(const QByteArray& bytes, std::int64_t readyUs) {
-    if (bytes.isEmpty()) return;
+    if (bytes.isEmpty())
+        return;
     chunks_.push_back({timing_.occupy(bytes.size(), readyUs), bytes});
 }
 
@@ -30,17 +31,20 @@ QByteArray OutputQueue::take(std::int64_t nowUs, qint64 maxBytes) {
             while (end > c.taken && timing_.arrivalUs(c.startUs, end - 1) > nowUs)
                 --end;
         }
-        if (maxBytes >= 0) end = std::min(end, c.taken + maxBytes - out.size());
+        if (maxBytes >= 0)
+            end = std::min(end, c.taken + maxBytes - out.size());
         out += c.bytes.mid(c.taken, end - c.taken);
         c.taken = end;
-        if (c.taken < c.bytes.size()) break;
+        if (c.taken < c.bytes.size())
+            break;
         chunks_.pop_front();
     }
     return out;
 }
 
 std::int64_t OutputQueue::nextUs() const {
-    if (chunks_.empty()) return -1;
+    if (chunks_.empty())
+        return -1;
     const Chunk& c = chunks_.front();
     return timing_.arrivalUs(c.startUs, c.taken);
 }

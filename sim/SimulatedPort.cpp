@@ -32,7 +32,8 @@ void SimulatedPort::pull() {
 }
 
 int SimulatedPort::bytesWaiting() {
-    if (!open_) return 0;
+    if (!open_)
+        return 0;
     pull();
     return int(received_.size());
 }
@@ -51,11 +52,13 @@ void SimulatedPort::write(const QByteArray& bytes) {
     // A full transmit buffer holds the writer until the line has made room.
     const double room = TransmitBufferBytes * board_.byteTimeUs();
     const std::int64_t wait = board_.inputIdleUs() - std::llround(room) - clock_.nowUs();
-    if (board_.byteTimeUs() > 0 && wait > 0) clock_.sleepUs(wait);
+    if (board_.byteTimeUs() > 0 && wait > 0)
+        clock_.sleepUs(wait);
 }
 
 bool SimulatedPort::waitForData(int milliseconds) {
-    if (bytesWaiting() > 0) return true;
+    if (bytesWaiting() > 0)
+        return true;
     const std::int64_t now = clock_.nowUs();
     const std::int64_t next = board_.nextOutputUs();
     const std::int64_t limit = now + std::int64_t(milliseconds) * 1000;
@@ -71,11 +74,13 @@ int SimulatedPort::deliverReceiveEvents() {
     int events = 0;
     while (onReceiveEvent && receiveThreshold() >= 1) {
         const int waiting = bytesWaiting();
-        if (waiting == 0) break;
+        if (waiting == 0)
+            break;
         onReceiveEvent(EventReceive);
         ++events;
         // A handler that reads nothing would be called for ever.
-        if (bytesWaiting() >= waiting) break;
+        if (bytesWaiting() >= waiting)
+            break;
     }
     return events;
 }

@@ -49,6 +49,7 @@ const QList<SpiChipSpec>& spiChipTable() {
 
 const SpiChipSpec* findSpiChip(const QString& name) {
     for (const SpiChipSpec& chip : spiChipTable())
-        if (chip.name.compare(name, Qt::CaseInsensitive) == 0) return &chip;
+        if (chip.name.compare(name, Qt::CaseInsensitive) == 0)
+            return &chip;
     return nullptr;
 }

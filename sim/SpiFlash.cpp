@@ -42,7 +42,8 @@ bool SpiFlash::busy(std::int64_t nowUs) const {
 
 quint8 SpiFlash::status(std::int64_t nowUs) const {
     // WEL is cleared only when the cycle completes, so it still reads 1 while busy.
-    if (busy(nowUs)) return statusRegister_ | Wip | Wel;
+    if (busy(nowUs))
+        return statusRegister_ | Wip | Wel;
     return statusRegister_ | (wel_ ? Wel : 0);
 }
 
@@ -58,7 +59,8 @@ void SpiFlash::deselect(std::int64_t nowUs) {
 }
 
 quint8 SpiFlash::clock(quint8 mosi, std::int64_t nowUs) {
-    if (phase_ == Phase::Deselected) return 0xFF;
+    if (phase_ == Phase::Deselected)
+        return 0xFF;
     ++count_;
     switch (phase_) {
     case Phase::Opcode:
@@ -89,7 +91,8 @@ quint8 SpiFlash::clock(quint8 mosi, std::int64_t nowUs) {
         return 0xFF;
     }
     case Phase::StatusData:
-        if (dataCount_++ == 0) statusData_ = mosi;
+        if (dataCount_++ == 0)
+            statusData_ = mosi;
         return 0xFF;
     default:
         return 0xFF;
@@ -134,7 +137,8 @@ void SpiFlash::decode(quint8 opcode, std::int64_t nowUs) {
 
 void SpiFlash::addressByte(quint8 byte) {
     address_ = (address_ << 8) | byte;
-    if (++addressCount_ < chip_.addressBytes) return;
+    if (++addressCount_ < chip_.addressBytes)
+        return;
     address_ %= chip_.size;
     addressComplete_ = true;
     switch (opcode_) {
@@ -160,10 +164,12 @@ void SpiFlash::finishInstruction(std::int64_t nowUs) {
     const int addressEnd = 1 + chip_.addressBytes;
     switch (opcode_) {
     case Wren:
-        if (count_ == 1) wel_ = true;
+        if (count_ == 1)
+            wel_ = true;
         return;
     case Wrdi:
-        if (count_ == 1) wel_ = false;
+        if (count_ == 1)
+            wel_ = false;
         return;
     case Wrsr:
         if (count_ >= 2 && wel_) {
@@ -174,10 +180,11 @@ void SpiFlash::finishInstruction(std::int64_t nowUs) {
     case PageProgram:
         if (count_ > addressEnd && wel_ && phase_ == Phase::PageData && programPage())
             startCycle(chip_.pageProgramTypUs, false, nowUs);
-            stuck_ = stuck_ || options_.stuckBusy == StuckBusy::ProgramOnly;
+        stuck_ = stuck_ || options_.stuckBusy == StuckBusy::ProgramOnly;
         return;
     case SectorErase:
-        if (count_ == addressEnd && wel_ && addressComplete_) eraseSector(nowUs);
+        if (count_ == addressEnd && wel_ && addressComplete_)
+            eraseSector(nowUs);
         return;
     default:
         if (isBulkErase(opcode_) && count_ == 1 && wel_ &&
@@ -190,15 +197,18 @@ void SpiFlash::finishInstruction(std::int64_t nowUs) {
 
 bool SpiFlash::programPage() {
     const qint64 base = address_ - address_ % chip_.pageSize;
-    if (protectedRange(chip_, statusRegister_).overlaps(base, base + chip_.pageSize)) return false;
+    if (protectedRange(chip_, statusRegister_).overlaps(base, base + chip_.pageSize))
+        return false;
     for (int column = 0; column < chip_.pageSize; ++column)
-        if (pageLoaded_[column]) array_.program(base + column, quint8(page_[column]));
+        if (pageLoaded_[column])
+            array_.program(base + column, quint8(page_[column]));
     return true;
 }
 
 void SpiFlash::eraseSector(std::int64_t nowUs) {
     const qint64 base = address_ - address_ % chip_.sectorSize;
-    if (protectedRange(chip_, statusRegister_).overlaps(base, base + chip_.sectorSize)) return;
+    if (protectedRange(chip_, statusRegister_).overlaps(base, base + chip_.sectorSize))
+        return;
     array_.erase(base, base + chip_.sectorSize);
     // Sector erase time is not tabulated; a share of the bulk erase is close to datasheets.
     const double share = double(chip_.sectorSize) / double(chip_.size);

@@ -7,8 +7,8 @@
 
 enum class StuckBusy {
     Never,
-    EveryCycle, // WIP never clears once a status write, program or erase has started
-    EraseOnly,  // status writes and page programs complete, erases never do
+    EveryCycle,  // WIP never clears once a status write, program or erase has started
+    EraseOnly,   // status writes and page programs complete, erases never do
     ProgramOnly, // status writes and erases complete, page programs never do
 };
 

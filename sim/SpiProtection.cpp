@@ -22,7 +22,8 @@ ProtectedRange protectedRange(const SpiChipSpec& chip, quint8 status) {
     const quint8 bits = levelBits(chip);
     const int level = (status & bits) >> 2;
     const int topLevel = bits >> 2;
-    if (level == 0) return {};
+    if (level == 0)
+        return {};
     // Level 1 locks the top 1/64 of the array (one sector where sectors are larger), and
     // each further level doubles that until the top level locks everything.
     qint64 unit = std::max(chip.sectorSize, chip.size / 64);
@@ -30,7 +31,8 @@ ProtectedRange protectedRange(const SpiChipSpec& chip, quint8 status) {
     const bool winbond = isWinbondLayout(chip);
     if (winbond && (status & WinbondSec) && level != topLevel)
         bytes = std::min<qint64>(32 * 1024, qint64(4 * 1024) << (level - 1));
-    if (winbond && (status & WinbondTb)) return {0, bytes};
+    if (winbond && (status & WinbondTb))
+        return {0, bytes};
     return {chip.size - bytes, chip.size};
 }
 

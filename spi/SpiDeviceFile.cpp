@@ -52,12 +52,15 @@ QList<QByteArray> splitLines(const QByteArray& text) {
     qsizetype start = 0;
     for (qsizetype i = 0; i < text.size(); ++i) {
         const char c = text[i];
-        if (c != '\r' && c != '\n') continue;
+        if (c != '\r' && c != '\n')
+            continue;
         lines.append(text.mid(start, i - start));
-        if (c == '\r' && i + 1 < text.size() && text[i + 1] == '\n') ++i;
+        if (c == '\r' && i + 1 < text.size() && text[i + 1] == '\n')
+            ++i;
         start = i + 1;
     }
-    if (start < text.size()) lines.append(text.mid(start));
+    if (start < text.size())
+        lines.append(text.mid(start));
     return lines;
 }
 
@@ -88,32 +91,38 @@ void readSpiDeviceText(const QByteArray& text, SpiDescription& d) {
     for (qsizetype n = 0; n < lines.size(); ++n) {
         const QByteArray* line = &lines[n];
         for (const auto& [key, field] : leadingByteKeys)
-            if (line->startsWith(key)) d.*field = byteValue(*line);
+            if (line->startsWith(key))
+                d.*field = byteValue(*line);
         if (line->startsWith("NIDB")) {
             d.NIDB = byteValue(*line);
             d.IDM1 = QList<std::int16_t>(d.NIDB + 1, 0);
             d.IDM2 = d.IDM1;
         }
         if (line->startsWith("IDM")) {
-            if (k >= d.IDM1.size()) throw subscriptOutOfRange();
+            if (k >= d.IDM1.size())
+                throw subscriptOutOfRange();
             d.IDM1[k] = byteValue(*line);
             if (n + 1 >= lines.size())
                 throw RuntimeError(RuntimeError::InputPastEnd, "Input past end of file");
             line = &lines[++n];
-            if (k >= d.IDM2.size()) throw subscriptOutOfRange();
+            if (k >= d.IDM2.size())
+                throw subscriptOutOfRange();
             d.IDM2[k] = byteValue(*line);
             ++k;
         }
         for (const auto& [key, field] : longKeys)
-            if (line->startsWith(key)) d.*field = longValue(*line);
+            if (line->startsWith(key))
+                d.*field = longValue(*line);
         for (const auto& [key, field] : trailingByteKeys)
-            if (line->startsWith(key)) d.*field = byteValue(*line);
+            if (line->startsWith(key))
+                d.*field = byteValue(*line);
     }
 }
 
 void loadSpiDeviceFile(const QString& path, SpiDescription& d) {
     const QFileInfo info(path);
-    if (!info.exists()) throw RuntimeError(RuntimeError::FileNotFound, "File not found");
+    if (!info.exists())
+        throw RuntimeError(RuntimeError::FileNotFound, "File not found");
     QFile file(path);
     if (info.isDir() || !file.open(QIODevice::ReadOnly))
         throw RuntimeError(RuntimeError::PathFileAccessError, "Path/File access error");

@@ -19,8 +19,7 @@ QByteArray bytes(std::initializer_list<int> values) {
 
 void SpiStateObj::SetState(std::int16_t value) {
     if (value < CFG_SPI_IDLE || value > CFG_SPI_FINISH) {
-        s_.prompter.tell("Cannot set SPI program state to Invalid", AppTitle,
-                         Prompter::Icon::None);
+        s_.prompter.tell("Cannot set SPI program state to Invalid", AppTitle, Prompter::Icon::None);
         return;
     }
     state_ = value;
@@ -35,7 +34,14 @@ void SpiStateObj::SetState(std::int16_t value) {
 
 std::int16_t SpiStateObj::GetPreviousState() const {
     switch (state_) {
-    case 6: case 8: case 10: case 12: case 14: case 16: case 18: case 20:
+    case 6:
+    case 8:
+    case 10:
+    case 12:
+    case 14:
+    case 16:
+    case 18:
+    case 20:
         return std::int16_t(state_ - 2);
     case CFG_SPI_PAGE_SETUP:
         return CFG_SPI_WRITE_ENABLE_SETUP;
@@ -134,8 +140,12 @@ int SpiStateObj::readStatus() {
     return ReadEcho();
 }
 
-std::int32_t SpiStateObj::offset() const { return conv::hexToInt32(s_.ui.txtOffset.text()); }
-std::int32_t SpiStateObj::byteCount() const { return conv::toInt32(s_.ui.txtPrgBytes.text()); }
+std::int32_t SpiStateObj::offset() const {
+    return conv::hexToInt32(s_.ui.txtOffset.text());
+}
+std::int32_t SpiStateObj::byteCount() const {
+    return conv::toInt32(s_.ui.txtPrgBytes.text());
+}
 
 QByteArray SpiStateObj::addressBytes() const {
     return conv::hexToBytes(conv::hexUpper(std::int64_t(offset()) + bytesDone_), d_.ABSZ);
@@ -306,8 +316,7 @@ void SpiStateObj::prepare() {
         throw RuntimeError(RuntimeError::Overflow, "Overflow: the byte count is negative");
     if (Program) {
         if (room() < byteCount()) {
-            s_.prompter.tell("File is too large to program from offset 0x" +
-                                 s_.ui.txtOffset.text(),
+            s_.prompter.tell("File is too large to program from offset 0x" + s_.ui.txtOffset.text(),
                              "SPI Program Error", Prompter::Icon::Critical);
             SetState(CFG_SPI_IDLE);
             s_.ui.btnProgram[0].setEnabled(true);
@@ -353,7 +362,7 @@ void SpiStateObj::identify() {
         s_.ui.txtRecvView.moveCaretToEnd();
     }
     if (!MyError) {
-        state_ = (BulkErase || Program)    ? UNPROTECT
+        state_ = (BulkErase || Program)   ? UNPROTECT
                  : (ReadSPI || VerifySPI) ? CFG_SPI_OPEN_DATA_FILE
                                           : CFG_SPI_PROG_HIGH;
         return;
@@ -551,8 +560,9 @@ void SpiStateObj::readData() {
     if (ReadSPI)
         s_.file.writeAt(bytesDone_, chunk_);
     if (VerifySPI && fileBytes(bytesDone_, chunkLength_) != chunk_) {
-        s_.prompter.tell(QString("SPI verification failed after byte %1 - Aborting").arg(bytesDone_),
-                         "ERROR", Prompter::Icon::Critical);
+        s_.prompter.tell(
+            QString("SPI verification failed after byte %1 - Aborting").arg(bytesDone_), "ERROR",
+            Prompter::Icon::Critical);
         MyError = true;
         s_.file.close();
         state_ = CFG_SPI_PROG_HIGH;

@@ -16,7 +16,8 @@ namespace {
 
 bool grabWidget(QWidget* w, const QString& pngPath) {
     w->ensurePolished();
-    if (w->layout()) w->layout()->activate();
+    if (w->layout())
+        w->layout()->activate();
     const QPixmap shot = w->grab();
     return !shot.isNull() && shot.save(pngPath, "PNG");
 }
@@ -61,21 +62,27 @@ MainWindowView::~MainWindowView() {
 }
 
 QDialog* MainWindowView::dialogOf(const Control& form) const {
-    if (&form == &commForm_) return commDialog_;
-    if (&form == &debugForm_) return debugDialog_;
+    if (&form == &commForm_)
+        return commDialog_;
+    if (&form == &debugForm_)
+        return debugDialog_;
     return nullptr;
 }
 
 void MainWindowView::showModal(Control& form, const std::function<void()>& activate) {
     QDialog* d = dialogOf(form);
-    if (!d) return;
+    if (!d)
+        return;
     d->setWindowModality(Qt::ApplicationModal);
     form.setVisible(true);
-    if (activate) activate();
-    if (!form.visible()) return;
+    if (activate)
+        activate();
+    if (!form.visible())
+        return;
     d->exec();
     // Closed by the operator (close box or Escape) rather than by the model.
-    if (form.visible()) form.setVisible(false);
+    if (form.visible())
+        form.setVisible(false);
 }
 
 bool MainWindowView::grabTo(const QString& pngPath) const {
@@ -83,12 +90,14 @@ bool MainWindowView::grabTo(const QString& pngPath) const {
 }
 
 bool MainWindowView::grabTo(const QString& pngPath, const Control& form) const {
-    if (&form == &mainForm_) return grabTo(pngPath);
+    if (&form == &mainForm_)
+        return grabTo(pngPath);
     QDialog* d = dialogOf(form);
     return d && grabWidget(d, pngPath);
 }
 
 bool MainWindowView::eventFilter(QObject* watched, QEvent* event) {
-    if (watched == window_.get() && event->type() == QEvent::Close && onClose) onClose();
+    if (watched == window_.get() && event->type() == QEvent::Close && onClose)
+        onClose();
     return QObject::eventFilter(watched, event);
 }

@@ -42,14 +42,16 @@ template <class W, class Apply> void follow(Control& c, W* w, Apply apply) {
     apply(c, w);
     QPointer<W> alive(w);
     c.watch([&c, alive, apply]() mutable {
-        if (alive) apply(c, alive.data());
+        if (alive)
+            apply(c, alive.data());
     });
 }
 
 void applyCommon(Control& c, QWidget* w) {
     w->setEnabled(c.enabled());
     w->setVisible(c.visible());
-    if (w->toolTip() != c.toolTip()) w->setToolTip(c.toolTip());
+    if (w->toolTip() != c.toolTip())
+        w->setToolTip(c.toolTip());
 }
 
 // Mouse double-clicks and typed characters, seen before the widget handles them.
@@ -83,7 +85,8 @@ private:
 struct CaretWatch {
     int seen;
     bool due(const Control& c) {
-        if (c.caretMoves() == seen) return false;
+        if (c.caretMoves() == seen)
+            return false;
         seen = c.caretMoves();
         return true;
     }
@@ -96,7 +99,8 @@ void bindRoot(QWidget* w, Control& c) {
         w->setEnabled(c.enabled());
         if (c.height() > 0) {
             const int h = c.height() / TwipsPerPixel;
-            if (w->height() != h) w->setFixedSize(w->width(), h);
+            if (w->height() != h)
+                w->setFixedSize(w->width(), h);
         }
         // Showing a form at bind time is the caller's choice; later the model may show it.
         // Hiding a dialog also ends its exec().
@@ -117,7 +121,8 @@ void bindLineEdit(QLineEdit* w, Control& c) {
             w->setText(c.text());
             w->setCursorPosition(std::min(pos, int(c.text().size())));
         }
-        if (caret->due(c)) w->end(false);
+        if (caret->due(c))
+            w->end(false);
     });
     QObject::connect(w, &QLineEdit::textEdited, w, [&c](const QString& s) { c.setText(s); });
     w->installEventFilter(new OperatorEvents(w, c, false));
@@ -156,7 +161,8 @@ void bindPlainText(QPlainTextEdit* w, Control& c) {
         }
     });
     QObject::connect(w, &QPlainTextEdit::textChanged, w, [st, w, &c] {
-        if (st->updating) return;
+        if (st->updating)
+            return;
         st->shown = viewToConsole(w->toPlainText());
         c.setText(st->shown);
     });
@@ -174,7 +180,8 @@ void bindCombo(QComboBox* w, Control& c) {
             w->clear();
             w->addItems(c.items());
         }
-        if (w->currentIndex() != c.selectedIndex()) w->setCurrentIndex(c.selectedIndex());
+        if (w->currentIndex() != c.selectedIndex())
+            w->setCurrentIndex(c.selectedIndex());
         if (w->isEditable()) {
             if (w->currentText() != c.text()) {
                 const int pos = w->lineEdit()->cursorPosition();
@@ -225,10 +232,12 @@ void bindRadios(const std::shared_ptr<RadioGroup>& group) {
         QObject::connect(w, &QRadioButton::clicked, w, [group, clicked] {
             clicked->setChecked(true);
             for (auto& entry : *group)
-                if (entry.second != clicked) entry.second->setChecked(false);
+                if (entry.second != clicked)
+                    entry.second->setChecked(false);
             clicked->click();
             for (auto& [ow, oc] : *group)
-                if (ow) applyButton(*oc, ow);
+                if (ow)
+                    applyButton(*oc, ow);
         });
     }
 }
@@ -239,7 +248,8 @@ void bindAction(QAction* a, Control& c) {
         a->setToolTip(c.toolTip().isEmpty() ? c.text() : c.toolTip());
         a->setEnabled(c.enabled());
         a->setVisible(c.visible());
-        if (c.checked()) a->setCheckable(true);
+        if (c.checked())
+            a->setCheckable(true);
         if (a->isCheckable() && a->isChecked() != c.checked()) {
             const QSignalBlocker quiet(a);
             a->setChecked(c.checked());
@@ -250,7 +260,8 @@ void bindAction(QAction* a, Control& c) {
     QObject::connect(a, &QAction::triggered, a, [&c, alive, apply] {
         c.click();
         // A checkable action toggles itself; the model's check marks decide.
-        if (alive) apply(c, alive.data());
+        if (alive)
+            apply(c, alive.data());
     });
 }
 
@@ -269,7 +280,8 @@ void bindLabel(QLabel* w, Control& c) {
         if (w->pixmap().isNull() && w->text() != c.text()) {
             w->setText(c.text());
             // Progress captions change while long operations hold the thread.
-            if (w->isVisible()) w->repaint();
+            if (w->isVisible())
+                w->repaint();
         }
     });
     w->installEventFilter(new OperatorEvents(w, c, false));
@@ -287,7 +299,8 @@ void bindProgress(QProgressBar* w, Control& c) {
         applyCommon(c, w);
         const int max = std::max(0, int(c.maximum() + 0.5));
         const int value = std::clamp(int(c.value() + 0.5), 0, max);
-        if (w->minimum() != 0 || w->maximum() != max) w->setRange(0, max);
+        if (w->minimum() != 0 || w->maximum() != max)
+            w->setRange(0, max);
         if (w->value() != value) {
             w->setValue(value);
             // Downloads hold the thread, so the bar would not be drawn until they end.
@@ -300,16 +313,19 @@ void bindProgress(QProgressBar* w, Control& c) {
 // but are forms of their own). Menus are pop-up windows inside the form.
 bool belongsTo(QObject* obj, QWidget* root) {
     for (QObject* p = obj->parent(); p; p = p->parent()) {
-        if (p == root) return true;
+        if (p == root)
+            return true;
         auto* w = qobject_cast<QWidget*>(p);
-        if (w && w->isWindow() && !qobject_cast<QMenu*>(w)) return false;
+        if (w && w->isWindow() && !qobject_cast<QMenu*>(w))
+            return false;
     }
     return false;
 }
 
 QObject* findInForm(QWidget* root, const QString& name) {
     for (QObject* obj : root->findChildren<QObject*>(name))
-        if (belongsTo(obj, root)) return obj;
+        if (belongsTo(obj, root))
+            return obj;
     return nullptr;
 }
 
@@ -330,7 +346,8 @@ QStringList bindControls(QWidget* root, const std::vector<Control*>& controls) {
             bindMenu(m, *c);
         else if (auto* b = qobject_cast<QRadioButton*>(obj)) {
             auto& group = radios[b->parentWidget()];
-            if (!group) group = std::make_shared<RadioGroup>();
+            if (!group)
+                group = std::make_shared<RadioGroup>();
             group->emplace_back(b, c);
         } else if (auto* b = qobject_cast<QCheckBox*>(obj))
             bindCheckBox(b, *c);

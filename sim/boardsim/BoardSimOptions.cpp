@@ -15,18 +15,22 @@ namespace {
 }
 
 qint64 integer(const QCommandLineParser& parser, const QString& name, qint64 fallback) {
-    if (!parser.isSet(name)) return fallback;
+    if (!parser.isSet(name))
+        return fallback;
     bool ok = false;
     const qint64 value = parser.value(name).toLongLong(&ok);
-    if (!ok || value < 0) fail(parser, "--" + name + " needs a whole number of at least 0");
+    if (!ok || value < 0)
+        fail(parser, "--" + name + " needs a whole number of at least 0");
     return value;
 }
 
 double real(const QCommandLineParser& parser, const QString& name, double fallback) {
-    if (!parser.isSet(name)) return fallback;
+    if (!parser.isSet(name))
+        return fallback;
     bool ok = false;
     const double value = parser.value(name).toDouble(&ok);
-    if (!ok || value < 0) fail(parser, "--" + name + " needs a number of at least 0");
+    if (!ok || value < 0)
+        fail(parser, "--" + name + " needs a number of at least 0");
     return value;
 }
 
@@ -82,7 +86,8 @@ BoardSimOptions parseBoardSimOptions(const QStringList& arguments) {
     BoardConfig& b = o.board;
     if (parser.isSet("chip")) {
         const SpiChipSpec* chip = findSpiChip(parser.value("chip"));
-        if (!chip) fail(parser, "unknown chip " + parser.value("chip") + "; known: " + chipNames());
+        if (!chip)
+            fail(parser, "unknown chip " + parser.value("chip") + "; known: " + chipNames());
         b.spiChip = chip->name;
     }
     o.spiImage = parser.value("spi-image");
@@ -97,7 +102,8 @@ BoardSimOptions parseBoardSimOptions(const QStringList& arguments) {
     b.dropAckRate = real(parser, "drop-acks", 0.0);
     b.ackDelayUs = integer(parser, "delay-acks", 0);
     b.garbageRate = real(parser, "garbage", 0.0);
-    if (parser.isSet("firmware")) b.firmwareVersion = parser.value("firmware");
+    if (parser.isSet("firmware"))
+        b.firmwareVersion = parser.value("firmware");
     b.silent = parser.isSet("silent");
     b.silentAfterCommands = int(integer(parser, "silent-after", -1));
     b.spiStuckBusy = parser.isSet("stuck-busy")           ? StuckBusy::EveryCycle

@@ -16,22 +16,28 @@ namespace {
 
 void makeRaw(int fd) {
     termios t{};
-    if (tcgetattr(fd, &t) != 0) failed("tcgetattr");
+    if (tcgetattr(fd, &t) != 0)
+        failed("tcgetattr");
     cfmakeraw(&t);
-    if (tcsetattr(fd, TCSANOW, &t) != 0) failed("tcsetattr");
+    if (tcsetattr(fd, TCSANOW, &t) != 0)
+        failed("tcsetattr");
 }
 
 } // namespace
 
 PseudoTerminal::PseudoTerminal() {
     master_ = posix_openpt(O_RDWR | O_NOCTTY);
-    if (master_ < 0) failed("posix_openpt");
-    if (grantpt(master_) != 0 || unlockpt(master_) != 0) failed("grantpt/unlockpt");
+    if (master_ < 0)
+        failed("posix_openpt");
+    if (grantpt(master_) != 0 || unlockpt(master_) != 0)
+        failed("grantpt/unlockpt");
     const char* name = ptsname(master_);
-    if (!name) failed("ptsname");
+    if (!name)
+        failed("ptsname");
     path_ = QString::fromLocal8Bit(name);
     slave_ = ::open(name, O_RDWR | O_NOCTTY);
-    if (slave_ < 0) failed("open terminal");
+    if (slave_ < 0)
+        failed("open terminal");
     makeRaw(slave_);
     makeRaw(master_);
     fcntl(master_, F_SETFL, fcntl(master_, F_GETFL) | O_NONBLOCK);
@@ -42,6 +48,8 @@ void PseudoTerminal::holdClient(bool hold) {
 }
 
 PseudoTerminal::~PseudoTerminal() {
-    if (slave_ >= 0) ::close(slave_);
-    if (master_ >= 0) ::close(master_);
+    if (slave_ >= 0)
+        ::close(slave_);
+    if (master_ >= 0)
+        ::close(master_);
 }

@@ -27,7 +27,8 @@ void PtyBridge::readClient() {
     char buffer[4096];
     for (;;) {
         const ssize_t n = ::read(fd_, buffer, sizeof buffer);
-        if (n <= 0) break;
+        if (n <= 0)
+            break;
         board_.receive(QByteArray(buffer, n), nowUs());
     }
     pump();
@@ -37,9 +38,11 @@ void PtyBridge::pump() {
     for (;;) {
         if (pending_.size() < Piece)
             pending_ += board_.takeOutput(nowUs(), Piece - pending_.size());
-        if (pending_.isEmpty()) break;
+        if (pending_.isEmpty())
+            break;
         const ssize_t n = ::write(fd_, pending_.constData(), size_t(pending_.size()));
-        if (n <= 0) break; // the terminal is full: wait until it is writable again
+        if (n <= 0)
+            break; // the terminal is full: wait until it is writable again
         pending_.remove(0, n);
         sentBytes_ += n;
     }
@@ -51,7 +54,8 @@ void PtyBridge::pump() {
 void PtyBridge::pace() {
     const double backlog = backlogBytes();
     const bool hold = holding_ ? backlog > ReleaseBelowBytes : backlog > HoldAboveBytes;
-    if (hold != holding_) terminal_.holdClient(hold);
+    if (hold != holding_)
+        terminal_.holdClient(hold);
     holding_ = hold;
 }
 

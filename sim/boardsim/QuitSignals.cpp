@@ -18,7 +18,8 @@ void onSignal(int) {
 } // namespace
 
 void quitOnSignals() {
-    if (::socketpair(AF_UNIX, SOCK_STREAM, 0, wakeFds) != 0) return;
+    if (::socketpair(AF_UNIX, SOCK_STREAM, 0, wakeFds) != 0)
+        return;
     auto* notifier = new QSocketNotifier(wakeFds[1], QSocketNotifier::Read, qApp);
     QObject::connect(notifier, &QSocketNotifier::activated, qApp, [] {
         char byte;

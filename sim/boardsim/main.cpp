@@ -35,13 +35,15 @@ int main(int argc, char** argv) {
         quitOnSignals();
         const int status = app.exec();
 
-        if (!options.link.isEmpty()) QFile::remove(options.link);
+        if (!options.link.isEmpty())
+            QFile::remove(options.link);
         std::fprintf(stderr, "zbpu-boardsim: %lld bytes from the host, %lld bytes to the host\n",
                      static_cast<long long>(board.hostBytes().size()),
                      static_cast<long long>(bridge.sentBytes()));
         bool saved = saveFlashImage(board.spi().array(), options.spiImage);
         saved = saveFlashImage(board.bpiFlash().array(), options.bpiImage) && saved;
-        if (!saved) std::fprintf(stderr, "zbpu-boardsim: could not save a flash image\n");
+        if (!saved)
+            std::fprintf(stderr, "zbpu-boardsim: could not save a flash image\n");
         return saved ? status : 1;
     } catch (const std::exception& e) {
         std::fprintf(stderr, "zbpu-boardsim: %s\n", e.what());

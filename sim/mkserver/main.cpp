@@ -7,8 +7,9 @@
 // Writes the stand-in BPI server bitstream that the build places beside the program.
 int main(int argc, char** argv) {
     if (argc != 2 && argc != 3) {
-        std::fprintf(stderr, "usage: zbpu-mkserver OUT [PAYLOAD_BYTES]\n"
-                             "  with a size: an ordinary design of that size instead of the server\n");
+        std::fprintf(stderr,
+                     "usage: zbpu-mkserver OUT [PAYLOAD_BYTES]\n"
+                     "  with a size: an ordinary design of that size instead of the server\n");
         return 2;
     }
     QFile out(QString::fromLocal8Bit(argv[1]));

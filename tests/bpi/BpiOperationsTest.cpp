@@ -51,8 +51,8 @@ TEST_F(BpiOperationsTest, LoadsTheServerAndComesBackToParallelFlashWithTheOperat
     sim = std::make_unique<SimHarness>();
     sim->startAndConnect();
     auto& h = *sim->h;
-    const QString own = writeFile(sim->dir.path(), "mine.bit",
-                                  buildBitFile(buildConfigPayload({.size = 5000})));
+    const QString own =
+        writeFile(sim->dir.path(), "mine.bit", buildBitFile(buildConfigPayload({.size = 5000})));
     h.picker.paths << own;
     ui().mnuFPGA.click();
     ui().mnuOpenFile.click();
@@ -64,8 +64,9 @@ TEST_F(BpiOperationsTest, LoadsTheServerAndComesBackToParallelFlashWithTheOperat
     press(ui().btnLoad);
     ASSERT_EQ(h.prompter.shown.size(), 1) << h.prompter.texts().join("|").toStdString();
     EXPECT_EQ(h.prompter.shown.last().title, "Device to Program");
-    EXPECT_EQ(h.prompter.shown.last().text.toStdString(),
-              "Bitfile is for a 3s1600efg320 device.  Is this correct?"); // (server name kept short)
+    EXPECT_EQ(
+        h.prompter.shown.last().text.toStdString(),
+        "Bitfile is for a 3s1600efg320 device.  Is this correct?"); // (server name kept short)
     EXPECT_TRUE(sim->board.serverRunning());
     EXPECT_EQ(sim->board.fpga().received(), readFile(sim->path("bpi_server_v036.bit")));
     EXPECT_EQ(h.model.session.opState.State(), 5);

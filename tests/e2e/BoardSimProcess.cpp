@@ -20,7 +20,9 @@ BoardSimProcess::BoardSimProcess(const QStringList& options) {
         device_ = dir_.path() + "/board";
 }
 
-BoardSimProcess::~BoardSimProcess() { stop(); }
+BoardSimProcess::~BoardSimProcess() {
+    stop();
+}
 
 void BoardSimProcess::stop() {
     if (process_.state() == QProcess::NotRunning)
@@ -36,9 +38,9 @@ BoardSimProcess::Result BoardSimProcess::cli(const QStringList& args, int timeou
     env.insert("ZBPU_PORTS", device_);
     p.setProcessEnvironment(env);
     // A generous acknowledgement budget: a loaded test machine must not turn into a lost ack.
-    const QStringList generous =
-        args.isEmpty() || args[0] == "bitinfo" || args[0] == "sfh" ? args
-                                                                  : QStringList{"--timer-ms", "100"} + args;
+    const QStringList generous = args.isEmpty() || args[0] == "bitinfo" || args[0] == "sfh"
+                                     ? args
+                                     : QStringList{"--timer-ms", "100"} + args;
     p.start(QString(ZBPU_BIN_DIR) + "/zbpu-cli", generous);
     if (!p.waitForFinished(timeoutMs)) {
         p.kill();

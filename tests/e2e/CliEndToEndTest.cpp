@@ -6,9 +6,7 @@
 #include <QRandomGenerator>
 #include <gtest/gtest.h>
 
-namespace {
-
-} // namespace
+namespace {} // namespace
 
 TEST(CliEndToEnd, ConfiguresTheFpgaAndProgramsReadsAndVerifiesTheSpiFlash) {
     BoardSimProcess board;
@@ -19,7 +17,8 @@ TEST(CliEndToEnd, ConfiguresTheFpgaAndProgramsReadsAndVerifiesTheSpiFlash) {
     EXPECT_EQ(r.exitCode, 0) << r.err.toStdString();
     EXPECT_EQ(r.out, "firmware: compatible\nserver: not running\n");
 
-    const QString bit = writeFile(dir, "design.bit", buildBitFile(buildConfigPayload({.size = 3000})));
+    const QString bit =
+        writeFile(dir, "design.bit", buildBitFile(buildConfigPayload({.size = 3000})));
     r = board.cli({"fpga", bit});
     EXPECT_EQ(r.exitCode, 1) << "the device question is answered No without --yes";
     r = board.cli({"--yes", "fpga", bit});
@@ -31,7 +30,8 @@ TEST(CliEndToEnd, ConfiguresTheFpgaAndProgramsReadsAndVerifiesTheSpiFlash) {
     EXPECT_EQ(r.out, "20 20 15 \n");
     r = board.cli({"spi", "W25Q64", "id"});
     EXPECT_EQ(r.exitCode, 1);
-    EXPECT_TRUE(r.err.contains("ERROR: ID code byte read does not match expected value: EF 40 17 "));
+    EXPECT_TRUE(
+        r.err.contains("ERROR: ID code byte read does not match expected value: EF 40 17 "));
 
     const QByteArray image = randomBytes(6000, 1);
     const QString file = writeFile(dir, "image.bin", image);
@@ -41,8 +41,8 @@ TEST(CliEndToEnd, ConfiguresTheFpgaAndProgramsReadsAndVerifiesTheSpiFlash) {
     r = board.cli({"--fast-ack", "spi", "M25P16", "verify", file, "--offset", "F0"});
     EXPECT_EQ(r.exitCode, 0) << r.err.toStdString();
     const QString back = dir + "/back.bin";
-    r = board.cli({"--yes", "--fast-ack", "spi", "M25P16", "read", back, "--offset", "F0", "--bytes",
-                   "6000"});
+    r = board.cli({"--yes", "--fast-ack", "spi", "M25P16", "read", back, "--offset", "F0",
+                   "--bytes", "6000"});
     EXPECT_EQ(r.exitCode, 0) << r.err.toStdString();
     EXPECT_EQ(readFile(back), image);
     QByteArray changed = image;
@@ -85,7 +85,8 @@ TEST(CliEndToEnd, LoadsTheServerAndProgramsAndVerifiesTheParallelFlash) {
 
 TEST(CliEndToEnd, ReadsHeadersAndDescriptionsAndRefusesBadWords) {
     QTemporaryDir dir;
-    const QString bit = writeFile(dir.path(), "a.bit", buildBitFile(buildConfigPayload({.size = 400})));
+    const QString bit =
+        writeFile(dir.path(), "a.bit", buildBitFile(buildConfigPayload({.size = 400})));
     BoardSimProcess none({"--silent"});
     auto r = none.cli({"bitinfo", bit});
     EXPECT_EQ(r.exitCode, 0);

@@ -12,8 +12,8 @@ struct CfgStateObjTest : FakeBoardTest {
 } // namespace
 
 TEST_F(CfgStateObjTest, StepsBackOneStateExceptAfterTheDownload) {
-    const std::pair<std::int16_t, std::int16_t> cases[] = {{1, 0}, {9, 8}, {11, 11}, {12, 11},
-                                                          {15, 14}};
+    const std::pair<std::int16_t, std::int16_t> cases[] = {
+        {1, 0}, {9, 8}, {11, 11}, {12, 11}, {15, 14}};
     for (auto [state, previous] : cases) {
         cfg().SetState(state);
         EXPECT_EQ(cfg().GetPreviousState(), previous) << state;
@@ -42,9 +42,9 @@ TEST_F(CfgStateObjTest, ReportsMissingPinValuesAndStillFinishes) {
     h->ui.txtFilelen.setText("128");
     h->ui.btnCfgFPGA.click();
     h->runTimer();
-    EXPECT_EQ(h->prompter.texts(),
-              (QStringList{"Bitfile is for a None device.  Is this correct?",
-                           "No value for Init pin (State: WAIT_FOR_INIT)", "No value for Done pin"}));
+    EXPECT_EQ(h->prompter.texts(), (QStringList{"Bitfile is for a None device.  Is this correct?",
+                                                "No value for Init pin (State: WAIT_FOR_INIT)",
+                                                "No value for Done pin"}));
     EXPECT_EQ(h->prompter.shown[1].title, "ERROR");
     EXPECT_EQ(h->ui.txtRecvView.text(), "Init value is not high.\r\n");
     const QByteArray sent = port.written(1);

@@ -80,12 +80,17 @@ TEST_F(FpgaConfigurationTest, ReportsEachOutcomeOfThePins) {
         QByteArray file;
         QString console;
     } cases[] = {
-        {"truncated stream", {},
+        {"truncated stream",
+         {},
          buildConfigPayload({.size = 8192}).left(4000),
          "Programming succeeded, but done did not go high.  Make sure start clock is CCLK. \r\n"},
-        {"no sync word", {}, buildConfigPayload({.size = 4096, .sync = SyncWord::None}),
+        {"no sync word",
+         {},
+         buildConfigPayload({.size = 4096, .sync = SyncWord::None}),
          "FPGA programming failed! \r\n"},
-        {"INIT stuck low", {.initStuckLow = true}, buildConfigPayload({.size = 4096}),
+        {"INIT stuck low",
+         {.initStuckLow = true},
+         buildConfigPayload({.size = 4096}),
          "Init value is not high.\r\nFPGA programming failed! \r\n"},
     };
     for (auto& c : cases) {

@@ -81,7 +81,8 @@ TEST_F(ConnectionTest, RefusesAControllerThatIsLateSilentOrOfAnotherVersion) {
          "           https://vexa.zelto.example/downloads",
          false},
         {"ack without NUL", "1.0.9ack", 2, false, "Error opening COM3",
-         "Invalid procedure call or argument\n\rPlease verify your Com port (Options | Comm)", true},
+         "Invalid procedure call or argument\n\rPlease verify your Com port (Options | Comm)",
+         true},
         {"port gone", QByteArray("1.1.0\0ack\0", 10), 2, true, "Error opening COM3",
          "Port Open Failed\n\rPlease verify your Com port (Options | Comm)", false},
     };

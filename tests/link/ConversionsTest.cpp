@@ -8,12 +8,10 @@ TEST(Conversions, HexToBytesPadsOnTheLeftAndReadsEitherCase) {
         QString text;
         int count;
         QByteArray bytes;
-    } cases[] = {{"1F", 4, QByteArray::fromHex("0000001f")},
-                 {"ABC", 2, QByteArray::fromHex("0abc")},
-                 {"abc", 2, QByteArray::fromHex("0abc")},
-                 {"1a0", 4, QByteArray::fromHex("000001a0")},
-                 {"0", 3, QByteArray::fromHex("000000")},
-                 {"123456", 2, QByteArray::fromHex("123456")}};
+    } cases[] = {
+        {"1F", 4, QByteArray::fromHex("0000001f")}, {"ABC", 2, QByteArray::fromHex("0abc")},
+        {"abc", 2, QByteArray::fromHex("0abc")},    {"1a0", 4, QByteArray::fromHex("000001a0")},
+        {"0", 3, QByteArray::fromHex("000000")},    {"123456", 2, QByteArray::fromHex("123456")}};
     for (const auto& c : cases)
         EXPECT_EQ(conv::hexToBytes(c.text, c.count), c.bytes) << c.text.toStdString();
     EXPECT_THROW(conv::hexToBytes("12345", 2), RuntimeError);
@@ -29,13 +27,14 @@ TEST(Conversions, OffsetsAreNeverNegative) {
             conv::hexToInt32(bad);
             ADD_FAILURE() << bad;
         } catch (const RuntimeError& e) {
-            EXPECT_TRUE(e.number() == RuntimeError::Overflow || e.number() == RuntimeError::TypeMismatch);
+            EXPECT_TRUE(e.number() == RuntimeError::Overflow ||
+                        e.number() == RuntimeError::TypeMismatch);
         }
     }
 }
 
 TEST(Conversions, PercentRoundsHalvesToEvenAndWorksForAnyThirtyTwoBitLength) {
-    EXPECT_EQ(conv::percent(1, 8), 12);   // 12.5
+    EXPECT_EQ(conv::percent(1, 8), 12);    // 12.5
     EXPECT_EQ(conv::percent(27, 200), 14); // 13.5
     EXPECT_EQ(conv::percent(64, 130), 49);
     EXPECT_EQ(conv::percent(128, 130), 98);

@@ -217,8 +217,8 @@ TEST_F(PanelModelTest, FileSelectionFillsTheModesFieldAndTheCount) {
     ui().mnuFPGA.click();
     h->picker.paths << data;
     ui().txtBitFile.doubleClick();
-    EXPECT_EQ(h->picker.asked.last(), qMakePair(QString("Select Bitfile"),
-                                                QString("Bit Files (*.bit)| *.bit")));
+    EXPECT_EQ(h->picker.asked.last(),
+              qMakePair(QString("Select Bitfile"), QString("Bit Files (*.bit)| *.bit")));
     EXPECT_EQ(ui().txtBitFile.text(), "data.bin");
     EXPECT_EQ(ui().txtFilelen.text(), "1234");
     EXPECT_EQ(ui().txtDevice.text(), "Not recognized");

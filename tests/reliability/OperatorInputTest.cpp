@@ -175,7 +175,8 @@ TEST_F(OperatorInputTest, ANegativeOrHugeByteCountIsRefusedWithAMessage) {
     for (Mode mode : {Mode::Spi, Mode::Bpi}) {
         for (Op op : {Op::Program, Op::Read, Op::Verify}) {
             for (const auto& c : cases) {
-                if (c.spiOnly && mode == Mode::Bpi) continue;
+                if (c.spiOnly && mode == Mode::Bpi)
+                    continue;
                 const std::string what = std::string(mode == Mode::Spi ? "SPI " : "BPI ") +
                                          (op == Op::Program ? "program "
                                           : op == Op::Read  ? "read "

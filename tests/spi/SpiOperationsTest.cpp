@@ -98,7 +98,8 @@ TEST_P(SpiOperationsTest, ProgramsAnUnalignedImageExactlyAndNothingElse) {
         ui().txtOffset.setText("F0");
         const int mark = sim->mark();
         press(ui().btnProgram[0]);
-        EXPECT_TRUE(sim->console().endsWith("SPI programming successful \r\n")) << chip.toStdString();
+        EXPECT_TRUE(sim->console().endsWith("SPI programming successful \r\n"))
+            << chip.toStdString();
         EXPECT_EQ(flash(0xF0, image.size()), image);
         EXPECT_EQ(flash(0, 0xF0), QByteArray(0xF0, char(0xFF)));
         const qint64 end = 0xF0 + image.size();
@@ -210,7 +211,8 @@ TEST_P(SpiOperationsTest, VerifyPassesOnTheSameDataAndNamesTheChunkOfTheFirstDif
     chooseFile("changed.bin", changed);
     press(ui().btnVerify[0]);
     ASSERT_FALSE(sim->h->prompter.shown.isEmpty());
-    EXPECT_EQ(sim->h->prompter.shown.last().text, "SPI verification failed after byte 60 - Aborting");
+    EXPECT_EQ(sim->h->prompter.shown.last().text,
+              "SPI verification failed after byte 60 - Aborting");
     EXPECT_EQ(sim->h->prompter.shown.last().title, "ERROR");
     EXPECT_TRUE(sim->h->model.spi.MyError);
     expectCleanRun();
@@ -225,19 +227,34 @@ TEST_P(SpiOperationsTest, EveryFailureEndsByReleasingTheController) {
         Control& (*button)(MainPanelControls&);
         QString console, message;
     } cases[] = {
-        {"ID mismatch", "W25Q32", "M25P32", {},
-         [](MainPanelControls& u) -> Control& { return u.btnProgram[0]; }, "",
-         "ID code byte read does not match expected value: 20 20 16 "},
-        {"erase never completes", "M25P16", "M25P16", {.spiStuckBusy = StuckBusy::EraseOnly},
-         [](MainPanelControls& u) -> Control& { return u.btnBulkErase[0]; }, "Bulk Erase failed \r\n",
-         ""},
-        {"status write never completes", "M25P16", "M25P16", {.spiStuckBusy = StuckBusy::EveryCycle},
+        {"ID mismatch",
+         "W25Q32",
+         "M25P32",
+         {},
          [](MainPanelControls& u) -> Control& { return u.btnProgram[0]; },
-         "SPI Unprotect failed! \r\n", ""},
-        {"page program never completes", "M25P16", "M25P16",
+         "",
+         "ID code byte read does not match expected value: 20 20 16 "},
+        {"erase never completes",
+         "M25P16",
+         "M25P16",
+         {.spiStuckBusy = StuckBusy::EraseOnly},
+         [](MainPanelControls& u) -> Control& { return u.btnBulkErase[0]; },
+         "Bulk Erase failed \r\n",
+         ""},
+        {"status write never completes",
+         "M25P16",
+         "M25P16",
+         {.spiStuckBusy = StuckBusy::EveryCycle},
+         [](MainPanelControls& u) -> Control& { return u.btnProgram[0]; },
+         "SPI Unprotect failed! \r\n",
+         ""},
+        {"page program never completes",
+         "M25P16",
+         "M25P16",
          {.spiStuckBusy = StuckBusy::ProgramOnly},
          [](MainPanelControls& u) -> Control& { return u.btnProgram[0]; },
-         "SPI programming failed \r\n", ""},
+         "SPI programming failed \r\n",
+         ""},
     };
     for (const auto& c : cases) {
         board(c.chip, c.config, c.device);
@@ -306,7 +323,8 @@ TEST_P(SpiOperationsTest, RefusesARangeBeyondTheDeviceBeforeSendingAnything) {
     ui().txtPrgBytes.setText("17");
     const int mark = sim->mark();
     press(ui().btnProgram[0]);
-    EXPECT_EQ(sim->h->prompter.shown.last().text, "File is too large to program from offset 0x1FFFF0");
+    EXPECT_EQ(sim->h->prompter.shown.last().text,
+              "File is too large to program from offset 0x1FFFF0");
     EXPECT_TRUE(sim->commandsSince(mark).isEmpty());
     ui().txtPrgBytes.setText("16");
     press(ui().btnProgram[0]);

@@ -3,13 +3,17 @@
 #include "link/Prompter.h"
 
 #include <QList>
-#include <functional>
 #include <QStringList>
+#include <functional>
 #include <ostream>
 
 // Readable failures for Qt texts.
-inline void PrintTo(const QString& s, std::ostream* os) { *os << '"' << s.toStdString() << '"'; }
-inline void PrintTo(const QByteArray& b, std::ostream* os) { *os << b.toHex(' ').toStdString(); }
+inline void PrintTo(const QString& s, std::ostream* os) {
+    *os << '"' << s.toStdString() << '"';
+}
+inline void PrintTo(const QByteArray& b, std::ostream* os) {
+    *os << b.toHex(' ').toStdString();
+}
 
 // Records every message box and answers from a queue (Yes or OK when the queue is empty).
 class ScriptedPrompter : public Prompter {

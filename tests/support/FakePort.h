@@ -46,7 +46,8 @@ public:
     }
     void write(const QByteArray& bytes) override {
         if (!open_)
-            throw RuntimeError(RuntimeError::PortNotOpen, "Operation valid only when the port is open");
+            throw RuntimeError(RuntimeError::PortNotOpen,
+                               "Operation valid only when the port is open");
         written_[portNumber()] += bytes;
         if (auto r = ports_.value(portNumber()))
             for (const Reply& reply : r(bytes))
@@ -65,7 +66,8 @@ public:
 protected:
     QByteArray take(int maxBytes) override {
         if (!open_)
-            throw RuntimeError(RuntimeError::PortNotOpen, "Operation valid only when the port is open");
+            throw RuntimeError(RuntimeError::PortNotOpen,
+                               "Operation valid only when the port is open");
         deliver();
         const QByteArray out = buffer_.left(maxBytes);
         buffer_.remove(0, out.size());

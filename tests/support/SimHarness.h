@@ -1,8 +1,8 @@
 #pragma once
 
 #include "PanelFixture.h"
-#include "sim/Board.h"
 #include "link/RuntimeError.h"
+#include "sim/Board.h"
 #include "sim/SimulatedPort.h"
 
 #include <QTemporaryDir>
