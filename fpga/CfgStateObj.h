@@ -33,6 +33,7 @@ public:
     void SetState(std::int16_t value) override;
     void NextStep() override;
     bool FileTransfer() const override { return state_ == CFG_DOWNLOAD && bytesSent_ > 0; }
+    std::int64_t BytesDone() const override { return bytesSent_; }
     std::int16_t GetPreviousState() const override;
     int ReplyLength() const override { return replyLength_; }
     const QString& SetPath(const QString& path) {

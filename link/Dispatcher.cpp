@@ -51,6 +51,7 @@ void Dispatcher::TimerAckTick() {
     }
     if (takeAcknowledgement()) {
         s_.TimeoutCnt = 0;
+        noteAnswered(running);
         if (s_.port.bytesWaiting() >= 4 && s_.FlushInput) {
             s_.port.setReadLength(0);
             s_.port.read();
@@ -68,13 +69,35 @@ void Dispatcher::TimerAckTick() {
         // Wide arithmetic: a limit at the top of the range must not wrap the counter.
         if (s_.TimeoutCnt < INT16_MAX)
             ++s_.TimeoutCnt;
-        if (s_.TimeoutCnt > s_.timeoutLimit)
+        lastAnswered_ = -1;
+        ++missesSinceProgress_;
+        if (s_.TimeoutCnt > s_.timeoutLimit || missesSinceProgress_ > 16 * (s_.timeoutLimit + 1))
             s_.opState.SetState(OpStateObj::LinkLost);
     }
+    ticking_ = true;
     DispatchOperation();
+    ticking_ = false;
+}
+
+// Answered steps reset the consecutive count, so a step that fails each time it is retried
+// (a stream out of step, a retry that goes back over answered steps) would loop for ever.
+// Misses are therefore also counted until the operation gets further than it ever was, or a
+// polling step is answered again.
+void Dispatcher::noteAnswered(const Sequence& running) {
+    const std::pair mark{running.BytesDone(), running.State()};
+    if (mark > furthest_ || running.State() == lastAnswered_) {
+        furthest_ = std::max(furthest_, mark);
+        missesSinceProgress_ = 0;
+    }
+    lastAnswered_ = running.State();
 }
 
 void Dispatcher::DispatchOperation() {
+    if (!ticking_) {
+        furthest_ = {};
+        lastAnswered_ = -1;
+        missesSinceProgress_ = 0;
+    }
     s_.port.setReceiveThreshold(0);
     s_.timer.stop();
     switch (s_.opState.State()) {

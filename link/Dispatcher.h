@@ -4,6 +4,7 @@
 #include "link/Session.h"
 
 #include <QStringList>
+#include <utility>
 
 // Drives the running sequence: one NextStep per acknowledged command, a retry for each
 // missing acknowledgement, and the recoveries when the link is lost or nothing runs.
@@ -18,6 +19,7 @@ public:
     void abandonOperation();
 
 private:
+    void noteAnswered(const Sequence& running);
     bool takeAcknowledgement();
     void afterSpiFinished();
     void lossRecovery();
@@ -31,4 +33,8 @@ private:
     Sequence& cfg_;
     Sequence& spi_;
     Sequence& bpi_;
+    std::pair<std::int64_t, std::int16_t> furthest_;
+    std::int16_t lastAnswered_ = -1;
+    int missesSinceProgress_ = 0;
+    bool ticking_ = false;
 };

@@ -13,4 +13,6 @@ public:
     virtual std::int16_t GetPreviousState() const { return std::int16_t(State() - 1); }
     // Bytes the last step's reply holds: the acknowledgement and any value bytes after it.
     virtual int ReplyLength() const { return 4; }
+    // Data bytes moved so far: with the state, how far the operation has come.
+    virtual std::int64_t BytesDone() const { return 0; }
 };

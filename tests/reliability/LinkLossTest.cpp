@@ -101,3 +101,30 @@ TEST_F(LinkLossTest, AControllerThatIsGoneIsGivenUpWithoutWaitingLong) {
     EXPECT_LT(sim->clock.nowUs() - start, 30'000'000);
     EXPECT_EQ(h.model.session.opState.State(), OpStateObj::SpiIdle);
 }
+
+// Found by fuzz/fuzz_spi_operation: a description cut short leaves a zero address width, so
+// every page sends three bytes more than it announced. The step after the first page then
+// fails each time; its retry restarts the transfer from the first page, whose answered steps
+// reset the consecutive count, and the operation went round for ever.
+TEST_F(LinkLossTest, AStepThatFailsEachTimeItIsRetriedStillEndsTheOperation) {
+    sim = std::make_unique<SimHarness>(BoardConfig{.timeScale = 0.001});
+    auto& h = *sim->h;
+    writeFile(sim->dir.path(), "CUT.sfh",
+              "WREN      06\r\nWESR      06\r\nWRDI      04\r\nMBPP      000000000100\r\n"
+              "BPRD      000000800000\r\nABSZtatus register\r\n");
+    sim->startAndConnect();
+    ui().mnuSPI.click();
+    ui().cbFlash.setSelectedIndex(int(ui().cbFlash.items().indexOf("CUT")));
+    h.picker.paths << writeFile(sim->dir.path(), "data.bin", data(300));
+    ui().mnuOpenFile.click();
+    ui().txtOffset.setText("146F6E");
+    ui().txtPrgBytes.setText("193");
+    ui().btnProgram[0].click();
+    h.runTimer(3000);
+    ASSERT_FALSE(h.timer.isActive()) << "still going after 3000 ticks";
+    EXPECT_TRUE(h.prompter.texts().filter("incorrect .sfh file").size() == 1);
+    EXPECT_TRUE(h.prompter.titles().contains("Communication with PSoC lost"));
+    EXPECT_TRUE(released());
+    EXPECT_EQ(h.model.session.opState.State(), OpStateObj::SpiIdle);
+    EXPECT_EQ(sim->board.spi().memory().mid(0x146F6E, 193), QByteArray(193, char(0xFF)));
+}
