@@ -19,15 +19,6 @@ struct BpiOperationsTest : ::testing::Test {
         ui().mnuBPI.click();
         ASSERT_TRUE(sim->h->model.session.BpiServerRunning);
     }
-    void chooseFile(const QString& name, const QByteArray& bytes) {
-        sim->h->picker.paths << writeFile(sim->dir.path(), name, bytes);
-        ui().mnuOpenFile.click();
-    }
-    void press(Control& button) {
-        ASSERT_TRUE(button.enabled()) << button.name().toStdString();
-        button.click();
-        sim->h->runTimer();
-    }
     QByteArray flash(qint64 at, qint64 size) {
         return sim->board.bpiFlash().memory().mid(at, size);
     }
@@ -61,7 +52,7 @@ TEST_F(BpiOperationsTest, LoadsTheServerAndComesBackToParallelFlashWithTheOperat
     EXPECT_FALSE(ui().btnIDecho[1].enabled());
     EXPECT_FALSE(ui().cbBpi.enabled());
     ASSERT_EQ(ui().cbBpi.selectedItem(), "bpi_server_v036");
-    press(ui().btnLoad);
+    sim->press(ui().btnLoad);
     ASSERT_EQ(h.prompter.shown.size(), 1) << h.prompter.texts().join("|").toStdString();
     EXPECT_EQ(h.prompter.shown.last().title, "Device to Program");
     EXPECT_EQ(
@@ -126,9 +117,9 @@ TEST_F(BpiOperationsTest, SendsTheHeaderAndBurstsAndPadsAnOddBurst) {
     for (const auto& c : cases) {
         serverBoard();
         const QByteArray image = randomBytes(c.count, 3);
-        chooseFile("image.bin", image);
+        sim->choose("image.bin", image);
         ui().txtOffset.setText(c.offset);
-        press(ui().btnProgram[1]);
+        sim->press(ui().btnProgram[1]);
         const QByteArray sent = sentAfter("w\r");
         EXPECT_EQ(sent.left(12), c.header) << c.offset.toStdString();
         EXPECT_EQ(sent.size(), 12 + c.sent);
@@ -142,22 +133,22 @@ TEST_F(BpiOperationsTest, SendsTheHeaderAndBurstsAndPadsAnOddBurst) {
 TEST_F(BpiOperationsTest, ProgramsReadsAndVerifiesAMebibyteAtAnOffset) {
     serverBoard();
     const QByteArray image = randomBytes(1024 * 1024, 21);
-    chooseFile("image.bin", image);
+    sim->choose("image.bin", image);
     ui().txtOffset.setText("30000");
-    press(ui().btnProgram[1]);
+    sim->press(ui().btnProgram[1]);
     EXPECT_EQ(flash(0x30000, image.size()), image);
     EXPECT_EQ(flash(0, 0x30000), QByteArray(0x30000, char(0xFF)));
     expectIdle();
 
-    chooseFile("back.bin", QByteArray());
+    sim->choose("back.bin", QByteArray());
     ui().txtPrgBytes.setText(QString::number(image.size()));
-    press(ui().btnRead[1]);
+    sim->press(ui().btnRead[1]);
     EXPECT_EQ(readFile(sim->path("back.bin")), image);
     EXPECT_TRUE(sim->console().endsWith("BPI Read complete!\r\n"));
     expectIdle();
 
-    chooseFile("image2.bin", image);
-    press(ui().btnVerify[1]);
+    sim->choose("image2.bin", image);
+    sim->press(ui().btnVerify[1]);
     EXPECT_TRUE(sim->console().endsWith("BPI validated!\r\n"));
     expectIdle();
 }
@@ -176,9 +167,9 @@ TEST_F(BpiOperationsTest, VerifyNamesOnlyTheFirstDifference) {
         QByteArray file = image;
         for (int at : c.changed)
             file[at] = char(~file[at]);
-        chooseFile("check.bin", file);
+        sim->choose("check.bin", file);
         ui().txtOffset.setText("100");
-        press(ui().btnVerify[1]);
+        sim->press(ui().btnVerify[1]);
         EXPECT_TRUE(sim->console().endsWith(c.line)) << sim->console().toStdString();
         expectIdle();
     }
@@ -196,9 +187,9 @@ TEST_F(BpiOperationsTest, ASilentServerEndsTheOperationWithinTheBoundAndGivesThe
     };
     for (const auto& c : cases) {
         serverBoard({.serverSilentAfterBytes = c.silentAfter});
-        chooseFile("data.bin", randomBytes(4096, 2));
+        sim->choose("data.bin", randomBytes(4096, 2));
         const std::int64_t start = sim->clock.nowUs();
-        press(c.button(ui()));
+        sim->press(c.button(ui()));
         EXPECT_LT(sim->clock.nowUs() - start, 10'000'000) << c.what;
         ASSERT_FALSE(sim->h->prompter.shown.isEmpty());
         EXPECT_EQ(sim->h->prompter.shown.last().title, "Unexpected Error") << c.what;
@@ -211,13 +202,13 @@ TEST_F(BpiOperationsTest, ASilentServerEndsTheOperationWithinTheBoundAndGivesThe
 TEST_F(BpiOperationsTest, AnotherAnswerThanAIsReportedAndTheProgrammingGoesOn) {
     serverBoard();
     const QByteArray image = randomBytes(600, 8);
-    chooseFile("image.bin", image);
+    sim->choose("image.bin", image);
     int answers = 0;
     sim->port.onRead = [&](QByteArray& bytes) {
         if (bytes == "A" && ++answers == 2)
             bytes = "B";
     };
-    press(ui().btnProgram[1]);
+    sim->press(ui().btnProgram[1]);
     EXPECT_EQ(sim->console().count("Unexpected character during BPI Program sequence\r\n"), 1);
     EXPECT_EQ(answers, 5) << "every burst was sent and answered";
     EXPECT_EQ(flash(0, image.size()), image);
@@ -226,10 +217,10 @@ TEST_F(BpiOperationsTest, AnotherAnswerThanAIsReportedAndTheProgrammingGoesOn) {
 
 TEST_F(BpiOperationsTest, RefusesAnOddBurstSizeBeforeSendingAnything) {
     serverBoard();
-    chooseFile("image.bin", randomBytes(300, 1));
+    sim->choose("image.bin", randomBytes(300, 1));
     ui().txtBpiBurstSize.setText("127");
     const int before = int(sim->board.hostBytes().size());
-    press(ui().btnProgram[1]);
+    sim->press(ui().btnProgram[1]);
     EXPECT_EQ(sim->board.hostBytes().size(), before);
     EXPECT_EQ(sim->h->prompter.shown.last().text,
               "The BPI burst size must be an even number of bytes.");

@@ -1,5 +1,4 @@
-#include "support/FakePort.h"
-#include "support/PanelFixture.h"
+#include "support/FakeBoardTest.h"
 
 #include "link/ControllerProtocol.h"
 
@@ -7,15 +6,9 @@
 
 namespace {
 
-struct ConnectionTest : ::testing::Test {
-    VirtualClock clock;
-    FakePort port{clock};
-    QTemporaryDir dir;
-    std::unique_ptr<PanelHarness> h;
-
+struct ConnectionTest : FakePortTest {
     void start() {
-        h = std::make_unique<PanelHarness>(port, clock, dir.path());
-        h->model.startUp();
+        startWindow();
         h->prompter.shown.clear();
     }
 };

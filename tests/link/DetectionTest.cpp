@@ -1,20 +1,11 @@
-#include "support/FakePort.h"
-#include "support/PanelFixture.h"
+#include "support/FakeBoardTest.h"
 
 #include <gtest/gtest.h>
 
 namespace {
 
-struct DetectionTest : ::testing::Test {
-    VirtualClock clock;
-    FakePort port{clock};
-    QTemporaryDir dir;
-    std::unique_ptr<PanelHarness> h;
-
-    void start() {
-        h = std::make_unique<PanelHarness>(port, clock, dir.path());
-        h->model.startUp();
-    }
+struct DetectionTest : FakePortTest {
+    void start() { startWindow(); }
     QStringList listed() const { return h->model.comm.cbCom.items(); }
 };
 

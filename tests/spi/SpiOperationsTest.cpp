@@ -24,15 +24,6 @@ struct SpiOperationsTest : ::testing::TestWithParam<bool> {
         ASSERT_GE(at, 0);
         ui().cbFlash.setSelectedIndex(at);
     }
-    void chooseFile(const QString& name, const QByteArray& bytes) {
-        sim->h->picker.paths << writeFile(sim->dir.path(), name, bytes);
-        ui().mnuOpenFile.click();
-    }
-    void press(Control& button) {
-        ASSERT_TRUE(button.enabled()) << button.name().toStdString();
-        button.click();
-        sim->h->runTimer();
-    }
     QByteArray flash(qint64 at, qint64 size) { return sim->board.spi().memory().mid(at, size); }
     // Lengths of the data transactions announced with "sf_transfer", from the mark on.
     QList<int> transfers(int mark) {
@@ -63,7 +54,7 @@ TEST_P(SpiOperationsTest, IdCheckShowsTheIdentificationBytesOfEachDevice) {
     for (const auto& c : cases) {
         board(c.chip);
         const int mark = sim->mark();
-        press(ui().btnIDecho[0]);
+        sim->press(ui().btnIDecho[0]);
         EXPECT_EQ(sim->console(), c.console) << c.chip.toStdString();
         EXPECT_EQ(sim->commandsSince(mark), Opening + Closing);
         EXPECT_TRUE(sim->h->prompter.shown.isEmpty());
@@ -81,7 +72,7 @@ TEST_P(SpiOperationsTest, BulkEraseLeavesTheWholeFlashErased) {
         if (captions.isEmpty() || captions.last() != ui().lblProgress.text())
             captions << ui().lblProgress.text();
     });
-    press(ui().btnBulkErase[0]);
+    sim->press(ui().btnBulkErase[0]);
     EXPECT_EQ(sim->board.spi().memory(), QByteArray(2 * 1024 * 1024, char(0xFF)));
     EXPECT_EQ(sim->console(), "Bulk Erase confirmed \r\n");
     EXPECT_TRUE(captions.contains("Bulk Erase Poll 3% done"));
@@ -93,11 +84,11 @@ TEST_P(SpiOperationsTest, ProgramsAnUnalignedImageExactlyAndNothingElse) {
         board(chip);
         const qint64 size = sim->board.spi().memory().size();
         const QByteArray image = randomBytes(100 * 1024 + 7, 42);
-        chooseFile("image.bin", image);
+        sim->choose("image.bin", image);
         EXPECT_EQ(ui().txtPrgBytes.text(), QString::number(image.size()));
         ui().txtOffset.setText("F0");
         const int mark = sim->mark();
-        press(ui().btnProgram[0]);
+        sim->press(ui().btnProgram[0]);
         EXPECT_TRUE(sim->console().endsWith("SPI programming successful \r\n"))
             << chip.toStdString();
         EXPECT_EQ(flash(0xF0, image.size()), image);
@@ -123,9 +114,9 @@ TEST_P(SpiOperationsTest, CutsProgramChunksAtTheTransactionLimitAndThePageBounda
     } cases[] = {{"0", 256, {60, 60, 60, 60, 16}}, {"F0", 136, {16, 60, 60}}};
     for (const auto& c : cases) {
         board("M25P16");
-        chooseFile("data.bin", randomBytes(c.count, 3));
+        sim->choose("data.bin", randomBytes(c.count, 3));
         ui().txtOffset.setText(c.offset);
-        press(ui().btnProgram[0]);
+        sim->press(ui().btnProgram[0]);
         QList<int> chunks;
         for (const QByteArray& t : sim->board.spiTransactions())
             if (quint8(t[0]) == 0x02)
@@ -141,9 +132,9 @@ TEST_P(SpiOperationsTest, SixteenBytePagesKeepEveryChunkInsideItsPage) {
     sfh.replace("MBPP      000000000100", "MBPP      000000000010");
     writeFile(sim->dir.path(), "M25P16.sfh", sfh);
     const QByteArray image = randomBytes(100, 5);
-    chooseFile("data.bin", image);
+    sim->choose("data.bin", image);
     ui().txtOffset.setText("7");
-    press(ui().btnProgram[0]);
+    sim->press(ui().btnProgram[0]);
     qint64 address = 7;
     for (const QByteArray& t : sim->board.spiTransactions()) {
         if (quint8(t[0]) != 0x02)
@@ -163,8 +154,8 @@ TEST_P(SpiOperationsTest, ABusyPageIsPolledAgainAndNeverSentTwice) {
     slow.timeScale = 20; // 13 ms per page: several status polls each
     board("M25P16", slow);
     const QByteArray image = randomBytes(2000, 9);
-    chooseFile("data.bin", image);
-    press(ui().btnProgram[0]);
+    sim->choose("data.bin", image);
+    sim->press(ui().btnProgram[0]);
     int programs = 0;
     for (const QByteArray& t : sim->board.spiTransactions())
         programs += quint8(t[0]) == 0x02;
@@ -178,13 +169,13 @@ TEST_P(SpiOperationsTest, ABusyPageIsPolledAgainAndNeverSentTwice) {
 TEST_P(SpiOperationsTest, ReadWritesTheRangeIntoTheFileAndKeepsALongerFilesTail) {
     board("W25Q32");
     sim->board.spi().memory().replace(0x1000, 100, randomBytes(100, 11));
-    chooseFile("out.bin", QByteArray(300, char(0xAA)));
+    sim->choose("out.bin", QByteArray(300, char(0xAA)));
     ui().txtPrgBytes.setText("100");
     ui().txtOffset.setText("1000");
     QStringList captions;
     ui().lblProgress.watch([&] { captions << ui().lblProgress.text(); });
     const int mark = sim->mark();
-    press(ui().btnRead[0]);
+    sim->press(ui().btnRead[0]);
     EXPECT_EQ(sim->h->prompter.shown[0].text, "out.bin will be overwritten!");
     const QByteArray out = readFile(sim->path("out.bin"));
     EXPECT_EQ(out.left(100), flash(0x1000, 100));
@@ -200,16 +191,16 @@ TEST_P(SpiOperationsTest, VerifyPassesOnTheSameDataAndNamesTheChunkOfTheFirstDif
     board("M25P32");
     const QByteArray image = randomBytes(500, 13);
     sim->board.spi().memory().replace(0, image.size(), image);
-    chooseFile("same.bin", image);
-    press(ui().btnVerify[0]);
+    sim->choose("same.bin", image);
+    sim->press(ui().btnVerify[0]);
     EXPECT_EQ(sim->console(), "SPI data validated \r\n");
     EXPECT_FALSE(sim->h->model.spi.MyError);
     expectCleanRun();
 
     QByteArray changed = image;
     changed[69] = char(~changed[69]);
-    chooseFile("changed.bin", changed);
-    press(ui().btnVerify[0]);
+    sim->choose("changed.bin", changed);
+    sim->press(ui().btnVerify[0]);
     ASSERT_FALSE(sim->h->prompter.shown.isEmpty());
     EXPECT_EQ(sim->h->prompter.shown.last().text,
               "SPI verification failed after byte 60 - Aborting");
@@ -258,8 +249,8 @@ TEST_P(SpiOperationsTest, EveryFailureEndsByReleasingTheController) {
     };
     for (const auto& c : cases) {
         board(c.chip, c.config, c.device);
-        chooseFile("image.bin", image);
-        press(c.button(ui()));
+        sim->choose("image.bin", image);
+        sim->press(c.button(ui()));
         EXPECT_EQ(sim->console(), c.console) << c.what;
         if (!c.message.isEmpty()) {
             ASSERT_FALSE(sim->h->prompter.shown.isEmpty()) << c.what;
@@ -291,10 +282,10 @@ TEST_P(SpiOperationsTest, RunTimeFailuresAreReportedAndTheControllerReleased) {
             sfh.replace(c.sfhFrom, c.sfhTo);
             writeFile(sim->dir.path(), "M25P16.sfh", sfh);
         }
-        chooseFile("image.bin", randomBytes(300, 1));
+        sim->choose("image.bin", randomBytes(300, 1));
         if (c.removeFile)
             QFile::remove(sim->path("image.bin"));
-        press(ui().btnProgram[0]);
+        sim->press(ui().btnProgram[0]);
         const QStringList texts = sim->h->prompter.texts();
         EXPECT_EQ(texts.filter(c.message).size(), 1) << c.what << texts.join("|").toStdString();
         EXPECT_EQ(sim->commandsSince(sim->mark() - 2), Closing) << c.what;
@@ -307,7 +298,7 @@ TEST_P(SpiOperationsTest, AMalformedDescriptionIsReportedAndTheOperationGoesOn) 
     QByteArray sfh = readFile(sim->path("M25P16.sfh"));
     sfh.append("RDSR      0x05\r\n");
     writeFile(sim->dir.path(), "M25P16.sfh", sfh);
-    press(ui().btnIDecho[0]);
+    sim->press(ui().btnIDecho[0]);
     ASSERT_EQ(sim->h->prompter.shown.size(), 1);
     EXPECT_EQ(sim->h->prompter.shown[0].text,
               "Error: 13\r\nType mismatch\r\n\r\n"
@@ -318,16 +309,16 @@ TEST_P(SpiOperationsTest, AMalformedDescriptionIsReportedAndTheOperationGoesOn) 
 
 TEST_P(SpiOperationsTest, RefusesARangeBeyondTheDeviceBeforeSendingAnything) {
     board("M25P16");
-    chooseFile("image.bin", randomBytes(16, 1));
+    sim->choose("image.bin", randomBytes(16, 1));
     ui().txtOffset.setText("1FFFF0");
     ui().txtPrgBytes.setText("17");
     const int mark = sim->mark();
-    press(ui().btnProgram[0]);
+    sim->press(ui().btnProgram[0]);
     EXPECT_EQ(sim->h->prompter.shown.last().text,
               "File is too large to program from offset 0x1FFFF0");
     EXPECT_TRUE(sim->commandsSince(mark).isEmpty());
     ui().txtPrgBytes.setText("16");
-    press(ui().btnProgram[0]);
+    sim->press(ui().btnProgram[0]);
     EXPECT_TRUE(sim->console().endsWith("SPI programming successful \r\n"));
     EXPECT_EQ(flash(0x1FFFF0, 16), readFile(sim->path("image.bin")));
 }

@@ -2,6 +2,7 @@
 
 #include <QDir>
 #include <QFile>
+#include <gtest/gtest.h>
 
 SimHarness::SimHarness(BoardConfig config)
     : board(config)
@@ -20,4 +21,17 @@ void SimHarness::startAndConnect() {
     h->model.startUp();
     h->prompter.shown.clear();
     h->ui.btnConnect.click();
+}
+
+QString SimHarness::choose(const QString& name, const QByteArray& bytes) {
+    const QString path = writeFile(dir.path(), name, bytes);
+    h->picker.paths << path;
+    h->ui.mnuOpenFile.click();
+    return path;
+}
+
+void SimHarness::press(Control& button) {
+    ASSERT_TRUE(button.enabled()) << button.name().toStdString();
+    button.click();
+    h->runTimer();
 }

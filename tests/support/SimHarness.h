@@ -44,6 +44,11 @@ public:
     // An operator who takes this long to read each message box (0: answers at once).
     void setReadingTime(int ms);
 
+    // The operator picks a new file holding these bytes through the Open menu.
+    QString choose(const QString& name, const QByteArray& bytes);
+    // Presses an enabled button and runs the acknowledgement timer until the operation is done.
+    void press(Control& button);
+
     // The operation's commands as the controller saw them, from the mark on.
     QStringList commandsSince(int mark) const { return board.commandsSeen().mid(mark); }
     int mark() const { return int(board.commandsSeen().size()); }
