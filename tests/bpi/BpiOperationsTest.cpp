@@ -2,7 +2,6 @@
 
 #include "sim/BitstreamBuilder.h"
 
-#include <QRandomGenerator>
 #include <gtest/gtest.h>
 
 namespace {
@@ -54,10 +53,8 @@ TEST_F(BpiOperationsTest, LoadsTheServerAndComesBackToParallelFlashWithTheOperat
     ASSERT_EQ(ui().cbBpi.selectedItem(), "bpi_server_v036");
     sim->press(ui().btnLoad);
     ASSERT_EQ(h.prompter.shown.size(), 1) << h.prompter.texts().join("|").toStdString();
-    EXPECT_EQ(h.prompter.shown.last().title, "Device to Program");
-    EXPECT_EQ(
-        h.prompter.shown.last().text.toStdString(),
-        "Bitfile is for a 3s1600efg320 device.  Is this correct?"); // (server name kept short)
+    EXPECT_EQ(sim->lastMessage(),
+              "Device to Program: Bitfile is for a 3s1600efg320 device.  Is this correct?");
     EXPECT_TRUE(sim->board.serverRunning());
     EXPECT_EQ(sim->board.fpga().received(), readFile(sim->path("bpi_server_v036.bit")));
     EXPECT_EQ(h.model.session.opState.State(), 5);
@@ -82,13 +79,13 @@ TEST_F(BpiOperationsTest, WarnsAboutAnotherServerVersionForTheRookBoardAndSendsN
     const int mark = sim->mark();
     ui().btnLoad.click();
     ASSERT_EQ(sim->h->prompter.shown.size(), 1);
-    EXPECT_EQ(sim->h->prompter.shown[0].title, "Warning");
-    EXPECT_EQ(sim->h->prompter.shown[0].text,
-              "Zelto Board Programming Utility v3.4.1 requires that BPI server version 036 be "
-              "designated\r\nfor download to the FPGA, prior to performing additional BPI "
-              "operations.\r\n\r\nThe Comm port parameters must also be set to 115200,n,8,1.\r\n"
-              "Software files can be downloaded from the Zelto Vexa:\r\n\r\n"
-              "           https://vexa.zelto.example/downloads");
+    EXPECT_EQ(
+        sim->lastMessage(),
+        "Warning: Zelto Board Programming Utility v3.4.1 requires that BPI server version 036 be "
+        "designated\r\nfor download to the FPGA, prior to performing additional BPI "
+        "operations.\r\n\r\nThe Comm port parameters must also be set to 115200,n,8,1.\r\n"
+        "Software files can be downloaded from the Zelto Vexa:\r\n\r\n"
+        "           https://vexa.zelto.example/downloads");
     EXPECT_TRUE(sim->commandsSince(mark).isEmpty());
     EXPECT_FALSE(sim->h->model.session.BpiServerLoading);
 }
@@ -124,7 +121,9 @@ TEST_F(BpiOperationsTest, SendsTheHeaderAndBurstsAndPadsAnOddBurst) {
         EXPECT_EQ(sent.left(12), c.header) << c.offset.toStdString();
         EXPECT_EQ(sent.size(), 12 + c.sent);
         EXPECT_EQ(sent.mid(12, c.count), image);
-        EXPECT_EQ(flash(c.header.left(4).toHex().toLongLong(nullptr, 16), c.count), image);
+        // The pad byte of an odd last burst does not reach the flash.
+        EXPECT_EQ(flash(c.header.left(4).toHex().toLongLong(nullptr, 16), c.count + 1),
+                  image + char(0xFF));
         EXPECT_FALSE(sim->console().contains("Unexpected character"));
         expectIdle();
     }
@@ -177,24 +176,17 @@ TEST_F(BpiOperationsTest, VerifyNamesOnlyTheFirstDifference) {
 
 TEST_F(BpiOperationsTest, ASilentServerEndsTheOperationWithinTheBoundAndGivesTheControlsBack) {
     const struct {
-        const char* what;
+        const char* button;
         std::int64_t silentAfter;
-        Control& (*button)(MainPanelControls&);
-    } cases[] = {
-        {"read", 5, [](MainPanelControls& u) -> Control& { return u.btnRead[1]; }},
-        {"verify", 7, [](MainPanelControls& u) -> Control& { return u.btnVerify[1]; }},
-        {"program", 600, [](MainPanelControls& u) -> Control& { return u.btnProgram[1]; }},
-    };
+    } cases[] = {{"btnRead_1", 5}, {"btnVerify_1", 7}, {"btnProgram_1", 600}};
     for (const auto& c : cases) {
         serverBoard({.serverSilentAfterBytes = c.silentAfter});
         sim->choose("data.bin", randomBytes(4096, 2));
         const std::int64_t start = sim->clock.nowUs();
-        sim->press(c.button(ui()));
-        EXPECT_LT(sim->clock.nowUs() - start, 10'000'000) << c.what;
-        ASSERT_FALSE(sim->h->prompter.shown.isEmpty());
-        EXPECT_EQ(sim->h->prompter.shown.last().title, "Unexpected Error") << c.what;
-        EXPECT_EQ(sim->h->prompter.shown.last().text,
-                  "The BPI server stopped answering (no reply for 5 seconds).");
+        sim->press(sim->control(c.button));
+        EXPECT_LT(sim->clock.nowUs() - start, 10'000'000) << c.button;
+        EXPECT_EQ(sim->lastMessage(), "Unexpected Error: The BPI server stopped answering (no "
+                                      "reply for 5 seconds).");
         expectIdle();
     }
 }

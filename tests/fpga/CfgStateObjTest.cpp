@@ -30,7 +30,7 @@ TEST_F(CfgStateObjTest, RefusesStatesOutsideItsRange) {
     cfg().SetState(0);
     h->ui.btnCfgFPGA.setEnabled(false);
     cfg().NextStep();
-    EXPECT_EQ(h->prompter.shown.last().title, "Info");
+    EXPECT_EQ(h->prompter.last(), "Info: Invalid configuration state");
     EXPECT_TRUE(h->ui.btnCfgFPGA.enabled());
 }
 

@@ -33,6 +33,14 @@ struct SpiOperationsTest : ::testing::TestWithParam<bool> {
                 out << c.mid(12).toInt();
         return out;
     }
+    // Data lengths of the page program transactions.
+    QList<int> programChunks() {
+        QList<int> out;
+        for (const QByteArray& t : sim->board.spiTransactions())
+            if (quint8(t[0]) == 0x02)
+                out << int(t.size()) - 4;
+        return out;
+    }
     void expectCleanRun() {
         EXPECT_FALSE(sim->console().contains("Timed out")) << sim->console().toStdString();
         EXPECT_FALSE(sim->console().contains("Unexpected ack"));
@@ -65,7 +73,7 @@ TEST_P(SpiOperationsTest, IdCheckShowsTheIdentificationBytesOfEachDevice) {
 }
 
 TEST_P(SpiOperationsTest, BulkEraseLeavesTheWholeFlashErased) {
-    board("M25P16");
+    board("M25P16", {.spiPowerUpProtected = true});
     sim->board.spi().memory() = randomBytes(2 * 1024 * 1024, 7);
     QStringList captions;
     ui().lblProgress.watch([&] {
@@ -79,9 +87,10 @@ TEST_P(SpiOperationsTest, BulkEraseLeavesTheWholeFlashErased) {
     expectCleanRun();
 }
 
+// The parts come out of power-up protected: programming must unprotect them first.
 TEST_P(SpiOperationsTest, ProgramsAnUnalignedImageExactlyAndNothingElse) {
     for (const QString chip : {"M25P16", "W25Q32", "MX25L6406E"}) {
-        board(chip);
+        board(chip, {.spiPowerUpProtected = true});
         const qint64 size = sim->board.spi().memory().size();
         const QByteArray image = randomBytes(100 * 1024 + 7, 42);
         sim->choose("image.bin", image);
@@ -96,32 +105,8 @@ TEST_P(SpiOperationsTest, ProgramsAnUnalignedImageExactlyAndNothingElse) {
         const qint64 end = 0xF0 + image.size();
         EXPECT_EQ(flash(end, size - end), QByteArray(size - end, char(0xFF)));
         // The first chunk ends at the page boundary at 0x100.
-        QList<int> chunks;
-        for (const QByteArray& t : sim->board.spiTransactions())
-            if (quint8(t[0]) == 0x02 && chunks.size() < 2)
-                chunks << int(t.size()) - 4;
-        EXPECT_EQ(chunks, (QList<int>{16, 60}));
+        EXPECT_EQ(programChunks().mid(0, 3), (QList<int>{16, 60, 60}));
         EXPECT_GT(transfers(mark).size(), 3 * (image.size() / 60));
-        expectCleanRun();
-    }
-}
-
-TEST_P(SpiOperationsTest, CutsProgramChunksAtTheTransactionLimitAndThePageBoundary) {
-    const struct {
-        QString offset;
-        int count;
-        QList<int> chunks;
-    } cases[] = {{"0", 256, {60, 60, 60, 60, 16}}, {"F0", 136, {16, 60, 60}}};
-    for (const auto& c : cases) {
-        board("M25P16");
-        sim->choose("data.bin", randomBytes(c.count, 3));
-        ui().txtOffset.setText(c.offset);
-        sim->press(ui().btnProgram[0]);
-        QList<int> chunks;
-        for (const QByteArray& t : sim->board.spiTransactions())
-            if (quint8(t[0]) == 0x02)
-                chunks << int(t.size()) - 4;
-        EXPECT_EQ(chunks, c.chunks) << c.offset.toStdString();
         expectCleanRun();
     }
 }
@@ -136,10 +121,7 @@ TEST_P(SpiOperationsTest, SixteenBytePagesKeepEveryChunkInsideItsPage) {
     ui().txtOffset.setText("7");
     sim->press(ui().btnProgram[0]);
     qint64 address = 7;
-    for (const QByteArray& t : sim->board.spiTransactions()) {
-        if (quint8(t[0]) != 0x02)
-            continue;
-        const int length = int(t.size()) - 4;
+    for (const int length : programChunks()) {
         EXPECT_LE(length, 16);
         EXPECT_EQ(address / 16, (address + length - 1) / 16);
         address += length;
@@ -156,11 +138,10 @@ TEST_P(SpiOperationsTest, ABusyPageIsPolledAgainAndNeverSentTwice) {
     const QByteArray image = randomBytes(2000, 9);
     sim->choose("data.bin", image);
     sim->press(ui().btnProgram[0]);
-    int programs = 0;
-    for (const QByteArray& t : sim->board.spiTransactions())
-        programs += quint8(t[0]) == 0x02;
     // Five chunks for each of the seven full pages (60, 60, 60, 60, 16), four for the rest.
-    EXPECT_EQ(programs, 7 * 5 + 4);
+    const QList<int> chunks = programChunks();
+    EXPECT_EQ(chunks.size(), 7 * 5 + 4);
+    EXPECT_EQ(chunks.mid(0, 6), (QList<int>{60, 60, 60, 60, 16, 60}));
     EXPECT_EQ(flash(0, image.size()), image);
     EXPECT_GT(ui().txtMaxSpiPoll.text().toInt(), 1);
     expectCleanRun();
@@ -201,10 +182,7 @@ TEST_P(SpiOperationsTest, VerifyPassesOnTheSameDataAndNamesTheChunkOfTheFirstDif
     changed[69] = char(~changed[69]);
     sim->choose("changed.bin", changed);
     sim->press(ui().btnVerify[0]);
-    ASSERT_FALSE(sim->h->prompter.shown.isEmpty());
-    EXPECT_EQ(sim->h->prompter.shown.last().text,
-              "SPI verification failed after byte 60 - Aborting");
-    EXPECT_EQ(sim->h->prompter.shown.last().title, "ERROR");
+    EXPECT_EQ(sim->lastMessage(), "ERROR: SPI verification failed after byte 60 - Aborting");
     EXPECT_TRUE(sim->h->model.spi.MyError);
     expectCleanRun();
 }
@@ -214,47 +192,26 @@ TEST_P(SpiOperationsTest, EveryFailureEndsByReleasingTheController) {
     const struct {
         const char* what;
         QString chip, device;
-        BoardConfig config;
-        Control& (*button)(MainPanelControls&);
+        StuckBusy stuck;
+        const char* button;
         QString console, message;
     } cases[] = {
-        {"ID mismatch",
-         "W25Q32",
-         "M25P32",
-         {},
-         [](MainPanelControls& u) -> Control& { return u.btnProgram[0]; },
-         "",
-         "ID code byte read does not match expected value: 20 20 16 "},
-        {"erase never completes",
-         "M25P16",
-         "M25P16",
-         {.spiStuckBusy = StuckBusy::EraseOnly},
-         [](MainPanelControls& u) -> Control& { return u.btnBulkErase[0]; },
-         "Bulk Erase failed \r\n",
-         ""},
-        {"status write never completes",
-         "M25P16",
-         "M25P16",
-         {.spiStuckBusy = StuckBusy::EveryCycle},
-         [](MainPanelControls& u) -> Control& { return u.btnProgram[0]; },
-         "SPI Unprotect failed! \r\n",
-         ""},
-        {"page program never completes",
-         "M25P16",
-         "M25P16",
-         {.spiStuckBusy = StuckBusy::ProgramOnly},
-         [](MainPanelControls& u) -> Control& { return u.btnProgram[0]; },
-         "SPI programming failed \r\n",
-         ""},
+        {"ID mismatch", "W25Q32", "M25P32", StuckBusy::Never, "btnProgram_0", "",
+         "ERROR: ID code byte read does not match expected value: 20 20 16 "},
+        {"erase never completes", "M25P16", "M25P16", StuckBusy::EraseOnly, "btnBulkErase_0",
+         "Bulk Erase failed \r\n", ""},
+        {"status write never completes", "M25P16", "M25P16", StuckBusy::EveryCycle, "btnProgram_0",
+         "SPI Unprotect failed! \r\n", ""},
+        {"page program never completes", "M25P16", "M25P16", StuckBusy::ProgramOnly, "btnProgram_0",
+         "SPI programming failed \r\n", ""},
     };
     for (const auto& c : cases) {
-        board(c.chip, c.config, c.device);
+        board(c.chip, {.spiStuckBusy = c.stuck}, c.device);
         sim->choose("image.bin", image);
-        sim->press(c.button(ui()));
+        sim->press(sim->control(c.button));
         EXPECT_EQ(sim->console(), c.console) << c.what;
         if (!c.message.isEmpty()) {
-            ASSERT_FALSE(sim->h->prompter.shown.isEmpty()) << c.what;
-            EXPECT_EQ(sim->h->prompter.shown.last().text, c.message) << c.what;
+            EXPECT_EQ(sim->lastMessage(), c.message) << c.what;
         }
         EXPECT_EQ(sim->commandsSince(sim->mark() - 2), Closing) << c.what;
         EXPECT_EQ(sim->h->model.session.opState.State(), 3);

@@ -39,6 +39,14 @@ public:
             out << s.text;
         return out;
     }
+    // Each box as "title: text".
+    QStringList boxes() const {
+        QStringList out;
+        for (const auto& s : shown)
+            out << s.title + ": " + s.text;
+        return out;
+    }
+    QString last() const { return shown.isEmpty() ? QString() : boxes().last(); }
     QStringList titles() const {
         QStringList out;
         for (const auto& s : shown)

@@ -1,9 +1,12 @@
 #include "FakePort.h"
 
-FakePort::Responder FakePort::controller(QByteArray version, int delayMs) {
-    return [version, delayMs](const QByteArray& written) -> QList<Reply> {
+FakePort::Responder FakePort::controller(int delayMs, QByteArray versionReply,
+                                         QByteArray probeReply) {
+    return [=](const QByteArray& written) -> QList<Reply> {
         if (written == QByteArray("get_ver", 8))
-            return {{delayMs, version + QByteArray("\0ack\0", 5)}};
+            return {{delayMs, versionReply}};
+        if (written == "x\r" && !probeReply.isEmpty())
+            return {{5, probeReply}};
         if (written.endsWith('\0'))
             return {{delayMs, QByteArray("ack\0", 4)}};
         return {};

@@ -25,8 +25,11 @@ public:
     void addPort(int number, Responder responder = {}) { ports_[number] = std::move(responder); }
     void removePort(int number) { ports_.remove(number); }
 
-    // A controller that answers "get_ver" and "get_config" and acknowledges every command.
-    static Responder controller(QByteArray version = "1.1.0", int delayMs = 2);
+    // A controller that answers "get_ver" and acknowledges every command after the delay, and
+    // answers the server probe "x\r" with probeReply, if any.
+    static Responder controller(int delayMs = 2,
+                                QByteArray versionReply = QByteArray("1.1.0\0ack\0", 10),
+                                QByteArray probeReply = {});
 
     bool isOpen() const override { return open_; }
     void open() override {

@@ -3,6 +3,7 @@
 #include <QDir>
 #include <QFile>
 #include <gtest/gtest.h>
+#include <stdexcept>
 
 SimHarness::SimHarness(BoardConfig config)
     : board(config)
@@ -34,4 +35,11 @@ void SimHarness::press(Control& button) {
     ASSERT_TRUE(button.enabled()) << button.name().toStdString();
     button.click();
     h->runTimer();
+}
+
+Control& SimHarness::control(const QString& name) const {
+    for (Control* c : h->ui.all())
+        if (c->name() == name)
+            return *c;
+    throw std::invalid_argument(name.toStdString());
 }

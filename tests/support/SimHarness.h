@@ -53,6 +53,9 @@ public:
     QStringList commandsSince(int mark) const { return board.commandsSeen().mid(mark); }
     int mark() const { return int(board.commandsSeen().size()); }
     QString console() const { return h->ui.txtRecvView.text(); }
+    QString lastMessage() const { return h->prompter.last(); }
+    // A main window control by its name, for tables of cases.
+    Control& control(const QString& name) const;
     QString path(const QString& name) const { return dir.path() + "/" + name; }
 
     QTemporaryDir dir;
