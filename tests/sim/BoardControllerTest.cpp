@@ -1,6 +1,8 @@
 #include "SimTestSupport.h"
 
 #include "link/RuntimeError.h"
+#include "sim/BitstreamBuilder.h"
+#include "sim/ServerBitstream.h"
 #include "sim/SimulatedPort.h"
 
 #include <gtest/gtest.h>
@@ -46,28 +48,6 @@ TEST(BoardController, EveryCommandGetsExactlyTheReplyBytesTheProgramExpects) {
     }
 }
 
-TEST(BoardController, ASpiTransactionReturnsOneByteForEachByteThenTwoAcknowledgements) {
-    Board board;
-    Host host{board};
-    EXPECT_EQ(host.exchange(command("sf_transfer 4") + QByteArray::fromHex("9F000000")),
-              Ack + QByteArray::fromHex("FF202015") + Ack + Ack);
-    EXPECT_EQ(board.spiTransactions(), QList<QByteArray>{QByteArray::fromHex("9F000000")});
-    // Bytes inside a transaction are never taken for command text.
-    EXPECT_EQ(host.exchange(command("sf_transfer 8") + command("get_ver")),
-              Ack + QByteArray(8, '\xFF') + Ack + Ack);
-}
-
-TEST(BoardController, ADownloadPassesEveryByteToTheFpgaAndIsNotAnswered) {
-    Board board;
-    Host host{board};
-    QByteArray data;
-    for (int i = 0; i < 130; ++i)
-        data.append(char(i * 7)); // NULs, CRs and LFs among them
-    EXPECT_EQ(host.exchange(command("ss_program 130") + data), Ack);
-    EXPECT_EQ(board.fpga().received(), data);
-    EXPECT_EQ(host.exchange(command("get_config")), Ack);
-}
-
 TEST(BoardFaults, TheSameSeedGivesTheSameBytesAndAnotherSeedOthers) {
     const auto session = [](quint64 seed, double rate) {
         Board board({.seed = seed, .dropAckRate = rate, .garbageRate = rate / 6});
@@ -96,15 +76,10 @@ TEST(BoardFaults, EachFaultChangesWhatTheHostSeesAsDocumented) {
          {.ackDelayUs = 150'000},
          command("get_config"),
          {}},
-        {"silent after two commands",
-         {.silentAfterCommands = 2},
-         version + version + version,
-         QByteArray("1.1.0\0ack\0", 10).repeated(2)},
         {"link closed after ten bytes",
          {.closeAfterBytes = 10},
          version + command("get_config"),
          QByteArray("1.1.0\0ack\0", 10)},
-        {"INIT held low", {.initStuckLow = true}, command("read_init"), Ack + QByteArray(2, '\0')},
     };
     for (const auto& row : rows) {
         SCOPED_TRACE(row.name);
@@ -129,4 +104,24 @@ TEST(SimPort, WaitsPassOnTheVirtualClockAndAPortWithoutABoardDoesNotOpen) {
     EXPECT_EQ(clock.nowUs(), 52'000);
     port.setReadLength(0);
     EXPECT_EQ(port.read(), QByteArray("1.1.0\0ack\0", 10));
+}
+
+TEST(BoardServer, TheProbeIsAnsweredOnlyWhileTheServerBitstreamRuns) {
+    Board board;
+    Host host{board};
+    const auto load = [&](const QByteArray& file) {
+        for (const char* c : {"load_config 1", "drive_prog 0", "drive_mode 7", "spi_mode 1",
+                              "drive_prog 1", "drive_mode 8", "fpga_rst 1"})
+            host.exchange(command(c));
+        host.exchange(command(qPrintable(QString("ss_program %1").arg(file.size()))) + file);
+        for (const char* c : {"spi_mode 0", "load_config 0", "fpga_rst 0"})
+            host.exchange(command(c));
+    };
+    EXPECT_EQ(host.exchange("x\r"), QByteArray());
+    load(buildBitFile(buildConfigPayload()));
+    EXPECT_EQ(host.exchange("x\r"), QByteArray()) << "an ordinary design";
+    load(serverBitFile());
+    EXPECT_EQ(host.exchange("x\r"), QByteArray("MicroBlaze BPI Server v036\r\n"));
+    host.exchange(command("drive_prog 0") + command("drive_prog 1"));
+    EXPECT_EQ(host.exchange("x\r"), QByteArray()) << "a PROG pulse stops it";
 }

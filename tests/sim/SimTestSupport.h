@@ -5,7 +5,6 @@
 #include "support/Doubles.h"
 
 #include <QByteArray>
-#include <QtEndian>
 #include <cstdint>
 
 namespace simtest {
@@ -15,12 +14,6 @@ inline const QByteArray Ack("ack\0", 4);
 // A controller command as the program frames it: the text and one NUL.
 inline QByteArray command(const char* text) {
     return QByteArray(text) + '\0';
-}
-
-inline QByteArray be32(quint32 value) {
-    char bytes[4];
-    qToBigEndian(value, bytes);
-    return QByteArray(bytes, 4);
 }
 
 // One SPI transaction, all of it at one instant.
