@@ -5,31 +5,28 @@
 namespace {
 
 struct DetectionTest : FakePortTest {
-    void start() { startWindow(); }
     QStringList listed() const { return h->model.comm.cbCom.items(); }
 };
 
-FakePort::Responder silent() {
-    return [](const QByteArray&) { return QList<FakePort::Reply>{}; };
-}
-
 } // namespace
 
-TEST_F(DetectionTest, PutsTheAnsweringPortFirstAndChoosesIt) {
+// A controller answering after twenty milliseconds is not the board.
+TEST_F(DetectionTest, PutsThePortThatAnswersInTimeFirstAndChoosesIt) {
     struct Case {
-        bool threeAnswers, sevenAnswers;
+        QList<std::pair<int, int>> ports; // number, reply delay in ms (-1: silent)
         QStringList list;
         int detected;
-    } cases[] = {{false, true, {"COM7", "COM3"}, 7},
-                 {false, false, {"COM3", "COM7"}, 3},
-                 {true, false, {"COM3", "COM7"}, 3},
-                 {true, true, {"COM7", "COM3"}, 7}};
+    } cases[] = {{{{3, -1}, {7, 2}}, {"COM7", "COM3"}, 7},
+                 {{{3, -1}, {7, -1}}, {"COM3", "COM7"}, 3},
+                 {{{3, 2}, {7, -1}}, {"COM3", "COM7"}, 3},
+                 {{{3, 2}, {7, 2}}, {"COM7", "COM3"}, 7},
+                 {{{2, -1}, {5, 25}}, {"COM2", "COM5"}, 2}};
     for (const auto& c : cases) {
-        port.removePort(3);
-        port.removePort(7);
-        port.addPort(3, c.threeAnswers ? FakePort::controller() : silent());
-        port.addPort(7, c.sevenAnswers ? FakePort::controller() : silent());
-        start();
+        for (int n : {2, 3, 5, 7})
+            port.removePort(n);
+        for (auto [number, delay] : c.ports)
+            port.addPort(number, delay < 0 ? FakePort::Responder{} : FakePort::controller(delay));
+        startWindow();
         EXPECT_EQ(listed(), c.list);
         EXPECT_EQ(h->model.portSettings.detectedPort(), c.detected);
         EXPECT_EQ(port.portNumber(), c.detected);
@@ -39,19 +36,11 @@ TEST_F(DetectionTest, PutsTheAnsweringPortFirstAndChoosesIt) {
     }
 }
 
-TEST_F(DetectionTest, AControllerAnsweringAfterTwentyMillisecondsIsNotTheBoard) {
-    port.addPort(2, silent());
-    port.addPort(5, FakePort::controller("1.1.0", 25));
-    start();
-    EXPECT_EQ(listed(), (QStringList{"COM2", "COM5"}));
-    EXPECT_EQ(h->model.portSettings.detectedPort(), 2);
-}
-
 TEST_F(DetectionTest, ARescanWithFewerPortsDropsTheSurplusAndSelectsTheFirst) {
-    port.addPort(3, silent());
-    port.addPort(7, silent());
+    port.addPort(3, FakePort::Responder{});
+    port.addPort(7, FakePort::Responder{});
     port.addPort(12, FakePort::controller());
-    start();
+    startWindow();
     EXPECT_EQ(listed(), (QStringList{"COM12", "COM7", "COM3"}));
     h->model.comm.cbCom.setSelectedIndex(2);
     port.removePort(7);
@@ -64,7 +53,7 @@ TEST_F(DetectionTest, ARescanWithFewerPortsDropsTheSurplusAndSelectsTheFirst) {
 }
 
 TEST_F(DetectionTest, WithoutAnyPortReportsItAndDisablesConnect) {
-    start();
+    startWindow();
     ASSERT_EQ(h->prompter.shown.size(), 2);
     EXPECT_EQ(h->prompter.shown[1].text, "No Com ports available");
     EXPECT_EQ(h->prompter.shown[1].title, "FATAL: Port Detect Error");
@@ -78,7 +67,7 @@ TEST_F(DetectionTest, WithoutAnyPortReportsItAndDisablesConnect) {
 
 TEST_F(DetectionTest, OkAppliesTheChosenLineSettingsButNotTheFlowControl) {
     port.addPort(12, FakePort::controller());
-    start();
+    startWindow();
     auto& comm = h->model.comm;
     comm.cbBPS.setSelectedIndex(1);
     comm.cbParity.setSelectedIndex(2);

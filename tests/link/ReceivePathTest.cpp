@@ -16,45 +16,41 @@ struct ReceivePathTest : FakeBoardTest {
 
 } // namespace
 
-TEST_F(ReceivePathTest, ShowsTextLineByLineAndFollowsThePrompt) {
-    const int caret = h->ui.txtRecvView.caretMoves();
-    arrive("ok\r\n> ");
-    EXPECT_EQ(console(), "ok\r\n> ");
-    EXPECT_GE(h->ui.txtRecvView.caretMoves(), caret + 2);
-}
-
-TEST_F(ReceivePathTest, ShowsEveryByteInHexWhenAsked) {
-    h->ui.rbRecvMode[1].click();
-    EXPECT_TRUE(h->ui.rbRecvMode[1].checked());
-    EXPECT_FALSE(h->ui.rbRecvMode[0].checked());
-    arrive(QByteArray("a\0\r\n", 4));
-    EXPECT_EQ(console(), "61 00 0D 0A ");
-}
-
-TEST_F(ReceivePathTest, ClearsTheConsoleOnTheClearScreenSequenceOnlyInAscii) {
-    arrive("old text\x1b[H\x1b[J");
-    EXPECT_EQ(console(), "");
-    arrive("new");
-    EXPECT_EQ(console(), "new");
-    h->ui.btnClr[1].click();
-    h->ui.rbRecvMode[1].click();
-    arrive("\x1b[H\x1b[J");
-    EXPECT_EQ(console(), "1B 5B 48 1B 5B 4A ");
-}
-
-TEST_F(ReceivePathTest, SwitchingTheDisplayModeLeavesShownTextAsItIs) {
-    arrive("AB");
-    h->ui.rbRecvMode[1].click();
-    arrive("C");
-    EXPECT_EQ(console(), "AB43 ");
+// Each step "hex" chooses the hex display; any other step arrives.
+TEST_F(ReceivePathTest, ShowsArrivingBytesAsTextOrHex) {
+    const struct {
+        const char* what;
+        QList<QByteArray> steps;
+        QString console;
+        int caretMoves = 0;
+    } cases[] = {
+        {"text line by line, following the prompt", {"ok\r\n> "}, "ok\r\n> ", 2},
+        {"every byte in hex", {"hex", QByteArray("a\0\r\n", 4)}, "61 00 0D 0A "},
+        {"the clear-screen sequence clears in ASCII", {"old text\x1b[H\x1b[J", "new"}, "new"},
+        {"but not in hex", {"hex", "\x1b[H\x1b[J"}, "1B 5B 48 1B 5B 4A "},
+        {"switching leaves shown text as it is", {"AB", "hex", "C"}, "AB43 "},
+    };
+    for (const auto& c : cases) {
+        h->ui.btnClr[1].click();
+        h->ui.rbRecvMode[0].click();
+        const int caret = h->ui.txtRecvView.caretMoves();
+        for (const QByteArray& step : c.steps) {
+            if (step == "hex")
+                h->ui.rbRecvMode[1].click();
+            else
+                arrive(step);
+        }
+        EXPECT_EQ(console(), c.console) << c.what;
+        EXPECT_GE(h->ui.txtRecvView.caretMoves(), caret + c.caretMoves);
+        EXPECT_EQ(h->ui.rbRecvMode[0].checked(), !h->ui.rbRecvMode[1].checked());
+    }
 }
 
 TEST_F(ReceivePathTest, RefusesToShowBytesWhileASequenceRuns) {
     h->model.session.opState.SetState(4);
     arrive("x");
-    ASSERT_EQ(h->prompter.shown.size(), 1);
-    EXPECT_EQ(h->prompter.shown[0].text, "In serial event function in the wrong state");
-    EXPECT_EQ(h->prompter.shown[0].title, "ERROR");
+    EXPECT_EQ(h->prompter.boxes(),
+              QStringList{"ERROR: In serial event function in the wrong state"});
     EXPECT_EQ(console(), "");
     EXPECT_EQ(port.bytesWaiting(), 1);
 }
@@ -86,7 +82,6 @@ TEST_F(ReceivePathTest, SendsTheAsciiTableAndWarnsWhenThePortIsClosed) {
         EXPECT_EQ(quint8(table[i]), i);
     h->ui.btnDisconnect.click();
     h->ui.btnSendBlock.click();
-    ASSERT_EQ(h->prompter.shown.size(), 1);
-    EXPECT_EQ(h->prompter.shown[0].title, "Lintrek WARNING");
-    EXPECT_EQ(h->prompter.shown[0].text, "Operation valid only when the port is open");
+    EXPECT_EQ(h->prompter.boxes(),
+              QStringList{"Lintrek WARNING: Operation valid only when the port is open"});
 }

@@ -11,7 +11,6 @@
 #include <QMainWindow>
 #include <QMessageBox>
 #include <QPushButton>
-#include <QRandomGenerator>
 #include <QTest>
 #include <QTimer>
 #include <gtest/gtest.h>
@@ -59,14 +58,10 @@ template <typename W> W* widget(QWidget* root, const char* name) {
 
 } // namespace
 
-TEST(OperatorGui, ProgramsAndVerifiesTheSpiFlashWithClicksAndKeysOnly) {
+TEST(OperatorGui, ProgramsTheSpiFlashWithClicksAndKeysOnly) {
     QTemporaryDir dir;
     QFile::copy(QString(ZBPU_BIN_DIR) + "/M25P16.sfh", dir.path() + "/M25P16.sfh");
-    QRandomGenerator gen(4);
-    QByteArray image(5000, '\0');
-    for (auto& c : image)
-        c = char(gen.bounded(256));
-    const QString imagePath = writeFile(dir.path(), "image.bin", image);
+    const QByteArray image = randomBytes(5000, 4);
 
     VirtualClock clock;
     Board board;
@@ -76,7 +71,7 @@ TEST(OperatorGui, ProgramsAndVerifiesTheSpiFlashWithClicksAndKeysOnly) {
     FileDialogPicker picker;
     NoSkinning skinning;
     Operator op;
-    op.file = imagePath;
+    op.file = writeFile(dir.path(), "image.bin", image);
     MainPanelModel model(port, clock, timer, prompter, picker, skinning, {dir.path(), dir.path()});
     MainWindowView view(model.ui, model.comm, model.debugPw);
     model.setProcessEvents([] { QCoreApplication::processEvents(); });
@@ -85,14 +80,6 @@ TEST(OperatorGui, ProgramsAndVerifiesTheSpiFlashWithClicksAndKeysOnly) {
     w->show();
     w->activateWindow();
     QApplication::processEvents();
-    // The clock runs only when the acknowledgement timer is ticked.
-    const auto runOperation = [&] {
-        for (int ticks = 0; timer.isActive() && ticks < 100000; ++ticks) {
-            clock.advance(std::int64_t(timer.interval()) * 1000);
-            timer.fire();
-            QApplication::processEvents();
-        }
-    };
 
     QTest::mouseClick(widget<QPushButton>(w, "btnConnect"), Qt::LeftButton);
     ASSERT_TRUE(widget<QPushButton>(w, "btnDisconnect")->isVisible());
@@ -112,14 +99,14 @@ TEST(OperatorGui, ProgramsAndVerifiesTheSpiFlashWithClicksAndKeysOnly) {
     EXPECT_EQ(model.ui.txtOffset.text(), "f0");
 
     QTest::mouseClick(widget<QPushButton>(w, "btnProgram_0"), Qt::LeftButton);
-    runOperation();
+    // The clock runs only when the acknowledgement timer is ticked.
+    for (int ticks = 0; timer.isActive() && ticks < 100000; ++ticks) {
+        clock.advance(std::int64_t(timer.interval()) * 1000);
+        timer.fire();
+        QApplication::processEvents();
+    }
     EXPECT_EQ(board.spi().memory().mid(0xF0, image.size()), image);
     EXPECT_TRUE(model.ui.txtRecvView.text().endsWith("SPI programming successful \r\n"));
-    EXPECT_TRUE(widget<QPushButton>(w, "btnVerify_0")->isEnabled());
-
-    QTest::mouseClick(widget<QPushButton>(w, "btnVerify_0"), Qt::LeftButton);
-    runOperation();
-    EXPECT_TRUE(model.ui.txtRecvView.text().endsWith("SPI data validated \r\n"));
     EXPECT_TRUE(op.seen.contains("It is your responsibility to ensure the sectors you are about "
                                  "to program have been erased.  Is this true?"));
     EXPECT_FALSE(model.ui.txtRecvView.text().contains("Timed out"));
