@@ -185,13 +185,21 @@ void Dispatcher::lossRecovery() {
 
 // A controller that stopped answering may still be listening: the closing commands go out
 // without waiting for acknowledgements, and what does come back is not the console's.
+// One that lost step may take them as the rest of a transaction's bytes, and answer as if it
+// had finished one; it drops a transaction after a second without bytes, so they go out again
+// after a quiet second. Both commands sets do no harm when heard twice.
 void Dispatcher::releaseController(const QStringList& commands) {
     if (!s_.port.isOpen())
         return;
-    for (const QString& c : commands)
-        s_.port.write(protocol::frame(c));
-    s_.waitForBytes(4 * int(commands.size()), 1000, 50);
     s_.port.setReadLength(0);
+    for (int attempt = 1; attempt <= 2; ++attempt) {
+        if (attempt == 2)
+            s_.waitForBytes(INT32_MAX, 3000, protocol::ControllerRawTimeoutMs + 100);
+        s_.port.read();
+        for (const QString& c : commands)
+            s_.port.write(protocol::frame(c));
+        s_.waitForBytes(4 * int(commands.size()), 1000, 50);
+    }
     s_.port.read();
     s_.port.setReadLength(1);
 }

@@ -1,5 +1,7 @@
 #include "spi/SpiStateObj.h"
 
+#include <QScopeGuard>
+
 #include "link/ControllerProtocol.h"
 #include "link/Conversions.h"
 #include "link/RuntimeError.h"
@@ -76,6 +78,11 @@ void SpiStateObj::LoadSpiDeviceFile() {
 }
 
 void SpiStateObj::NextStep() {
+    // Steps that run straight on into the next (the status polls) share what became of echoes.
+    if (nesting_ == 0)
+        echoLost_ = false;
+    ++nesting_;
+    const auto leave = qScopeGuard([this] { --nesting_; });
     const std::int16_t failedIn = state_;
     try {
         step();
@@ -92,6 +99,10 @@ void SpiStateObj::NextStep() {
 }
 
 std::int16_t SpiStateObj::ReadEcho() {
+    // Once an echo has not come, the rest of the step's echoes will not either: waiting for
+    // each byte of a page in turn would hold the window for a minute before the retry.
+    if (echoLost_)
+        return -1;
     echoCountdown_ = conv::toInt32(s_.ui.txtSleep.text());
     const std::int32_t limit = echoCountdown_;
     while (echoCountdown_ >= 1 && s_.port.bytesWaiting() == 0) {
@@ -106,6 +117,7 @@ std::int16_t SpiStateObj::ReadEcho() {
         if (!one.isEmpty())
             return static_cast<unsigned char>(one[0]);
     }
+    echoLost_ = true;
     s_.appendLine(QString("Timed out: no PSoC echo in state %1").arg(state_));
     s_.ui.txtRecvView.moveCaretToEnd();
     return -1;

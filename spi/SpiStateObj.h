@@ -110,5 +110,7 @@ private:
     std::int16_t chunkLength_ = 0;
     QString title_;
     std::int32_t echoCountdown_ = 0;
+    bool echoLost_ = false;
+    int nesting_ = 0;
     int replyLength_ = 4;
 };
