@@ -80,7 +80,7 @@ void SpiStateObj::LoadSpiDeviceFile() {
 void SpiStateObj::NextStep() {
     // Steps that run straight on into the next (the status polls) share what became of echoes.
     if (nesting_ == 0)
-        echoLost_ = false;
+        echoesLost_ = 0;
     ++nesting_;
     const auto leave = qScopeGuard([this] { --nesting_; });
     const std::int16_t failedIn = state_;
@@ -99,9 +99,10 @@ void SpiStateObj::NextStep() {
 }
 
 std::int16_t SpiStateObj::ReadEcho() {
-    // Once an echo has not come, the rest of the step's echoes will not either: waiting for
-    // each byte of a page in turn would hold the window for a minute before the retry.
-    if (echoLost_)
+    // A few missing echoes are waited for, as a line that dropped a byte comes back in step;
+    // past that the link is gone, and waiting for each byte of a page, or for each of hundreds
+    // of status polls, would hold the window for minutes before the retry gives up.
+    if (echoesLost_ >= MaxEchoesLostPerStep)
         return -1;
     echoCountdown_ = conv::toInt32(s_.ui.txtSleep.text());
     const std::int32_t limit = echoCountdown_;
@@ -117,7 +118,7 @@ std::int16_t SpiStateObj::ReadEcho() {
         if (!one.isEmpty())
             return static_cast<unsigned char>(one[0]);
     }
-    echoLost_ = true;
+    ++echoesLost_;
     s_.appendLine(QString("Timed out: no PSoC echo in state %1").arg(state_));
     s_.ui.txtRecvView.moveCaretToEnd();
     return -1;

@@ -110,7 +110,8 @@ private:
     std::int16_t chunkLength_ = 0;
     QString title_;
     std::int32_t echoCountdown_ = 0;
-    bool echoLost_ = false;
+    static constexpr int MaxEchoesLostPerStep = 30;
+    int echoesLost_ = 0;
     int nesting_ = 0;
     int replyLength_ = 4;
 };

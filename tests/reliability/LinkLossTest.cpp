@@ -51,10 +51,16 @@ TEST(LinkLossTest, TheLinkIsGivenUpInBoundedTimeAndTheControllerReleased) {
          Op::SpiProgram,
          {.seed = 3, .dropAckRate = 0.5}},
         {"SPI read, transmitter dies between chunks", Op::SpiRead, {.silentAfterCommands = 12}},
-        // Each echo of the poll used to wait its full time: 500 polls of a second each.
+        // Each echo of the poll used to wait its full time: 500 polls of a second each. Now a
+        // step waits for 30 echoes at the most.
         {"SPI program, transmitter dies in a status poll",
          Op::SpiProgram,
-         {.silentAfterCommands = 16}},
+         {.silentAfterCommands = 16},
+         {},
+         false,
+         "0",
+         "700",
+         60},
         // A garbled acknowledgement sends a transaction's command again while the controller
         // takes its bytes: the release must not be swallowed as the rest of them.
         {"SPI read, garbage on the line", Op::SpiRead, {.garbageRate = 0.02}},
