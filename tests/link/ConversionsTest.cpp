@@ -1,21 +1,9 @@
 #include "link/Conversions.h"
 #include "link/RuntimeError.h"
 
+#include "support/FailureOf.h"
+
 #include <gtest/gtest.h>
-
-namespace {
-
-// The number of the failure the conversion throws, or 0.
-int failureOf(const std::function<void()>& convert) {
-    try {
-        convert();
-    } catch (const RuntimeError& e) {
-        return e.number();
-    }
-    return 0;
-}
-
-} // namespace
 
 TEST(Conversions, HexToBytesPadsOnTheLeftAndReadsEitherCase) {
     EXPECT_EQ(conv::hexToBytes("1F", 4), QByteArray::fromHex("0000001f"));

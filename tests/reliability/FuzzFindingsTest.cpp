@@ -1,22 +1,11 @@
 #include "link/Conversions.h"
 #include "link/RuntimeError.h"
 
+#include "support/FailureOf.h"
+
 #include <gtest/gtest.h>
 
 // Inputs the fuzz targets in fuzz/ found faults with, kept so that the faults stay fixed.
-
-namespace {
-
-int failureOf(const std::function<void()>& f) {
-    try {
-        f();
-    } catch (const RuntimeError& e) {
-        return e.number();
-    }
-    return 0;
-}
-
-} // namespace
 
 // A byte count typed as twenty nines was rounded through a 64-bit integer it does not fit,
 // which is undefined (the sanitizer build checks float-to-integer casts).

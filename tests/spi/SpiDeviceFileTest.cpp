@@ -1,4 +1,5 @@
 #include "spi/SpiDeviceFile.h"
+#include "support/FailureOf.h"
 
 #include <QFile>
 #include <QTemporaryDir>
@@ -14,16 +15,6 @@ const SpiDescription earlier = [] {
     d.MEPI = 0x40;
     return d;
 }();
-
-// The number of the failure the reading throws, or 0.
-int failureOf(const std::function<void()>& reading) {
-    try {
-        reading();
-    } catch (const RuntimeError& e) {
-        return e.number();
-    }
-    return 0;
-}
 
 const QByteArray threeIdPairs = "NIDB      03\r\nIDM       01\r\nIDB       20\r\n"
                                 "IDM       02\r\nIDB       BA\r\nIDM       03\r\nIDB       18\r\n";
