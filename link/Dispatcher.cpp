@@ -187,7 +187,7 @@ void Dispatcher::lossRecovery() {
 // without waiting for acknowledgements, and what does come back is not the console's.
 // One that lost step may take them as the rest of a transaction's bytes, and answer as if it
 // had finished one; it drops a transaction after a second without bytes, so they go out again
-// after a quiet second. Both commands sets do no harm when heard twice.
+// after a quiet second. The closing commands do no harm when heard twice.
 void Dispatcher::releaseController(const QStringList& commands) {
     if (!s_.port.isOpen())
         return;

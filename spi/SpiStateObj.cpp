@@ -1,11 +1,11 @@
 #include "spi/SpiStateObj.h"
 
-#include <QScopeGuard>
-
 #include "link/ControllerProtocol.h"
 #include "link/Conversions.h"
 #include "link/RuntimeError.h"
 #include "spi/SpiDeviceFile.h"
+
+#include <QScopeGuard>
 
 namespace {
 QString hex2(int value) {
