@@ -2,7 +2,6 @@
 
 #include "link/ControllerProtocol.h"
 #include "link/Conversions.h"
-#include "link/PanelRules.h"
 #include "link/RuntimeError.h"
 
 QString BpiStateObj::ServerVersion() const {
@@ -17,24 +16,49 @@ void BpiStateObj::SetState(std::int16_t value) {
     state_ = value;
 }
 
+void BpiStateObj::TakeInputs() {
+    offsetText_ = s_.ui.txtOffset.text();
+    countText_ = s_.ui.txtPrgBytes.text();
+    burstText_ = s_.ui.txtBpiBurstSize.text();
+    runPath_ = path_;
+    inputsTaken_ = true;
+}
+
 void BpiStateObj::NextStep() {
     try {
         operation();
+    } catch (const OperationAbandoned&) {
+        s_.file.close();
     } catch (const RuntimeError& e) {
-        s_.prompter.tell(e.description(), "Unexpected Error", Prompter::Icon::Critical);
-        // Whatever failed, the window gets its controls back and the file is let go.
+        s_.fail(e.description());
+        if (!s_.windowClosed)
+            s_.prompter.tell(e.description(), "Unexpected Error", Prompter::Icon::Critical);
         s_.file.close();
         if (s_.port.isOpen())
             s_.port.setReadLength(1);
-        rules::EnableFlashControls(s_.ui, 1);
     }
     state_ = BPI_IDLE;
+    inputsTaken_ = false;
 }
 
 void BpiStateObj::waitFor(int count) {
-    if (!s_.waitForBytes(count, INT32_MAX, SilenceLimitMs))
-        throw RuntimeError(RuntimeError::DeviceIoError,
-                           "The BPI server stopped answering (no reply for 5 seconds).");
+    if (s_.waitForBytes(count, INT32_MAX, SilenceLimitMs))
+        return;
+    if (s_.stopRequested())
+        throw OperationAbandoned();
+    // A server that went quiet may still be busy, or in the middle of a transfer: nothing
+    // more may be sent to it until it has been loaded again.
+    s_.BpiServerRunning = false;
+    throw RuntimeError(RuntimeError::DeviceIoError,
+                       "The BPI server stopped answering (no reply for 5 seconds). Load the "
+                       "server again before the next parallel flash operation.");
+}
+
+void BpiStateObj::letEventsRun() {
+    if (s_.processEvents)
+        s_.processEvents();
+    if (s_.stopRequested())
+        throw OperationAbandoned();
 }
 
 void BpiStateObj::operation() {
@@ -45,15 +69,20 @@ void BpiStateObj::operation() {
     }
     QByteArray command(1, letters[state_]);
     command.append('\r');
-    if (state_ == BPI_PROGRAM && conv::toInt32(s_.ui.txtBpiBurstSize.text()) % 2 != 0)
+    if (!inputsTaken_)
+        TakeInputs();
+    if (state_ == BPI_PROGRAM && conv::toInt32(burstText_) % 2 != 0)
         throw RuntimeError(RuntimeError::TypeMismatch,
                            "The BPI burst size must be an even number of bytes.");
     // Everything that can fail is done before the command: once the server has it, it waits
     // for a header and would take the next command for one.
     const QByteArray head = state_ < BPI_PROGRAM ? QByteArray() : prepareTransfer();
     s_.port.write(command);
-    if (state_ < BPI_PROGRAM)
+    // The server's answer to ID and erase arrives afterwards, through the receive console.
+    if (state_ < BPI_PROGRAM) {
+        s_.succeed();
         return;
+    }
     waitFor(3);
     s_.port.setReadLength(0);
     s_.port.read();
@@ -65,28 +94,28 @@ void BpiStateObj::operation() {
 }
 
 QByteArray BpiStateObj::prepareTransfer() {
-    const std::int32_t count = conv::toInt32(s_.ui.txtPrgBytes.text());
-    if (count < 0)
+    count_ = conv::toInt32(countText_);
+    if (count_ < 0)
         throw RuntimeError(RuntimeError::Overflow, "Overflow: the byte count is negative");
-    std::int32_t burst = 0;
+    burst_ = 0;
     if (state_ == BPI_PROGRAM) {
-        burst = conv::toInt32(s_.ui.txtBpiBurstSize.text());
-        if (burst <= 0)
+        burst_ = conv::toInt32(burstText_);
+        if (burst_ <= 0)
             throw RuntimeError(RuntimeError::Overflow, "The BPI burst size must be above 0.");
     }
-    const QByteArray head = header(state_ == BPI_PROGRAM, count, burst);
+    const QByteArray head = header(state_ == BPI_PROGRAM, count_, burst_);
     s_.file.close();
     if (state_ == BPI_READ)
-        s_.file.openForWriting(path_);
+        s_.file.openForWriting(runPath_);
     else
-        s_.file.openForReading(path_);
+        s_.file.openForReading(runPath_);
     return head;
 }
 
 QByteArray BpiStateObj::header(bool withBurst, std::int32_t count, std::int32_t burst) const {
     // The offset must fit its 4-byte field.
-    conv::hexToInt32(s_.ui.txtOffset.text());
-    QByteArray out = conv::hexToBytes(s_.ui.txtOffset.text(), 4);
+    conv::hexToInt32(offsetText_);
+    QByteArray out = conv::hexToBytes(offsetText_, 4);
     out.append(conv::hexToBytes(conv::hexUpper(count), 4));
     if (withBurst)
         out.append(conv::hexToBytes(conv::hexUpper(burst), 4));
@@ -100,9 +129,9 @@ void BpiStateObj::progress(std::int64_t position, std::int64_t count) {
 }
 
 void BpiStateObj::programSequence(const QByteArray& head) {
-    const std::int32_t burst = conv::toInt32(s_.ui.txtBpiBurstSize.text());
-    const std::int32_t count = conv::toInt32(s_.ui.txtPrgBytes.text());
+    const std::int32_t burst = burst_, count = count_;
     s_.port.write(head);
+    bool allAnswered = true;
     std::int64_t position = 0;
     while (position < count) {
         const std::int64_t length = qMin<std::int64_t>(burst, count - position);
@@ -117,18 +146,22 @@ void BpiStateObj::programSequence(const QByteArray& head) {
         progress(next, count);
         waitFor(1);
         const QByteArray answer = s_.port.read();
-        if (answer != "A")
+        if (answer != "A") {
+            allAnswered = false;
+            s_.fail("Unexpected character during BPI Program sequence");
             s_.appendLine("Unexpected character during BPI Program sequence");
-        else if (next < count && s_.processEvents)
-            s_.processEvents();
+        } else if (next < count) {
+            letEventsRun();
+        }
         position = next;
     }
     s_.file.close();
-    rules::EnableFlashControls(s_.ui, 1);
+    if (allAnswered)
+        s_.succeed();
 }
 
 void BpiStateObj::transferSequence(bool verify, const QByteArray& head) {
-    const std::int32_t count = conv::toInt32(s_.ui.txtPrgBytes.text());
+    const std::int32_t count = count_;
     s_.port.write(head);
     std::int64_t position = 0;
     std::int64_t mismatch = -1;
@@ -152,16 +185,17 @@ void BpiStateObj::transferSequence(bool verify, const QByteArray& head) {
         }
         position += block;
         progress(position, count);
-        if (position < count && s_.processEvents)
-            s_.processEvents();
+        if (position < count)
+            letEventsRun();
     }
     s_.file.close();
     s_.port.setReadLength(1);
-    if (!verify)
-        s_.appendLine("BPI Read complete!");
-    else if (mismatch >= 0)
-        s_.appendLine(QString("BPI compare failed at byte %1").arg(mismatch));
-    else
-        s_.appendLine("BPI validated!");
-    rules::EnableFlashControls(s_.ui, 1);
+    if (mismatch >= 0) {
+        const QString text = QString("BPI compare failed at byte %1").arg(mismatch);
+        s_.fail(text);
+        s_.appendLine(text);
+        return;
+    }
+    s_.succeed();
+    s_.appendLine(verify ? "BPI validated!" : "BPI Read complete!");
 }

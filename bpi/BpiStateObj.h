@@ -19,6 +19,9 @@ public:
     std::int16_t State() const override { return state_; }
     void SetState(std::int16_t value) override;
     void NextStep() override;
+    // The operator's inputs as they are when the launch is pressed: what the window does
+    // afterwards (it redraws before a transfer) does not change them.
+    void TakeInputs();
     const QString& SetPath(const QString& path) {
         path_ = path;
         return path_;
@@ -34,7 +37,13 @@ private:
     void transferSequence(bool verify, const QByteArray& head);
     void progress(std::int64_t position, std::int64_t count);
 
+    // Between bursts and blocks: the window's events run, and a stop asked meanwhile ends here.
+    void letEventsRun();
+
     Session& s_;
     std::int16_t state_ = 0;
     QString path_;
+    bool inputsTaken_ = false;
+    QString offsetText_, countText_, burstText_, runPath_;
+    std::int32_t count_ = 0, burst_ = 0;
 };

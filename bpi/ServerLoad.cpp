@@ -9,10 +9,13 @@ ServerLoad::ServerLoad(Session& session)
     s_.ui.btnLoad.onClick = [this] { btnLoad_Click(); };
     s_.ui.mnuAbout.onClick = [this] { mnuAbout_Click(); };
     s_.finishBpiServerLoad = [this] { FinishBpiServerLoad(); };
+    s_.cancelBpiServerLoad = [this] { CancelBpiServerLoad(); };
 }
 
 void ServerLoad::btnLoad_Click() {
     auto& ui = s_.ui;
+    if (s_.busy())
+        return;
     const QString server = ui.cbBpi.selectedItem();
     if (ui.rbBoard[0].checked() && server != "bpi_server_v" + protocol::ServerVersion) {
         const QStringList lines = {
@@ -50,6 +53,19 @@ void ServerLoad::FinishBpiServerLoad() {
     ui.btnRead[1].setEnabled(ui.btnProgram[1].enabled());
     ui.btnVerify[1].setEnabled(ui.btnProgram[1].enabled());
     s_.BpiServerLoading = false;
+}
+
+// A load that was refused, failed or abandoned: the operator's own bitstream comes back and
+// nothing claims that a server runs.
+void ServerLoad::CancelBpiServerLoad() {
+    if (!s_.BpiServerLoading)
+        return;
+    s_.BpiServerLoading = false;
+    s_.ui.txtBitFile.setText(s_.SavedBitFile);
+    s_.fpgaPath = s_.SavedBitFilePath;
+    if (s_.opState.State() <= OpStateObj::FpgaIdle)
+        s_.ui.txtPath.setText(s_.fpgaPath);
+    readBitfileHeader(s_.fpgaPath);
 }
 
 void ServerLoad::mnuAbout_Click() {

@@ -10,6 +10,7 @@ public:
 
     void btnLoad_Click();
     void FinishBpiServerLoad();
+    void CancelBpiServerLoad();
     void mnuAbout_Click();
 
     // Supplied by the panel: its mode switches, the header reader and the Configure button.

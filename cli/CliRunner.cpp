@@ -1,5 +1,7 @@
 #include "cli/CliRunner.h"
 
+#include "cli/Interrupts.h"
+
 #include "fpga/BitfileHeader.h"
 #include "link/RuntimeError.h"
 #include "spi/SpiDeviceFile.h"
@@ -106,6 +108,7 @@ bool CliRunner::boot() {
     auto& ui = model_->ui;
     echo_ = std::make_unique<ConsoleEcho>(ui.txtRecvView, ui.hscProgress, ui.lblProgress);
     model_->setProcessEvents([] { QCoreApplication::processEvents(); });
+    model_->session.interrupted = [] { return interruptRequested(); };
     // The skin warning means nothing without a window.
     ui.mnuSkin.setEnabled(false);
     model_->startUp();
@@ -139,6 +142,10 @@ bool CliRunner::connect() {
 
 void CliRunner::runTimer() {
     while (timer_.isActive()) {
+        if (interruptRequested()) {
+            model_->dispatcher.abandonOperation("Operation abandoned: interrupted.");
+            break;
+        }
         // While fast acknowledgement polls, the wait ends as soon as bytes arrive.
         if (model_->session.fastAck && timer_.interval() <= 1) {
             const Sequence& running = model_->session.opState.State() == OpStateObj::FpgaRunning
@@ -161,29 +168,20 @@ void CliRunner::drain(int ms) {
         model_->receivePath.OnComm(SerialPort::EventReceive);
 }
 
-bool CliRunner::failedBox() const {
-    for (int i = 0; i < prompter_.titles.size(); ++i) {
-        const auto icon = prompter_.icons[i];
-        if (icon == Prompter::Icon::Critical ||
-            prompter_.titles[i] == "Communication with PSoC lost" ||
-            (icon == Prompter::Icon::Exclamation && prompter_.titles[i] == "ERROR"))
-            return true;
-    }
-    return false;
-}
-
-bool CliRunner::consoleHas(const QString& line) const {
-    return model_->ui.txtRecvView.text().contains(line + "\r\n");
-}
-
-bool CliRunner::press(Control& button) {
+// Presses the button and runs the operation to its end; the verdict is the outcome the
+// operation recorded, never a message's wording. A press that started nothing has none.
+int CliRunner::press(Control& button) {
     if (!button.enabled()) {
         err("zbpu-cli: " + button.text() + " is not available now");
-        return false;
+        return Failure;
     }
+    Session& s = model_->session;
+    s.outcome = {};
     button.click();
     runTimer();
-    return true;
+    if (s.outcome.kind == Outcome::Kind::Abandoned)
+        return interruptRequested() ? Interrupted : Failure;
+    return s.outcome.succeeded() ? Success : Failure;
 }
 
 bool CliRunner::chooseFile(const QString& path) {
@@ -251,9 +249,7 @@ int CliRunner::fpga() {
     ui.mnuFPGA.click();
     if (!chooseFile(o_.words[1]))
         return Usage;
-    if (!press(ui.btnCfgFPGA))
-        return Failure;
-    return consoleHas("FPGA programmed successfully! ") && !failedBox() ? Success : Failure;
+    return press(ui.btnCfgFPGA);
 }
 
 int CliRunner::spi() {
@@ -276,22 +272,9 @@ int CliRunner::spi() {
     ui.cbFlash.setSelectedIndex(device);
     if (data && !prepareTransfer(w[3], w[2] == "read"))
         return Usage;
-    const struct {
-        Control& button;
-        QString success;
-    } table[] = {{ui.btnIDecho[0], ""},
-                 {ui.btnBulkErase[0], "Bulk Erase confirmed "},
-                 {ui.btnProgram[0], "SPI programming successful "},
-                 {ui.btnRead[0], "SPI data read successfully "},
-                 {ui.btnVerify[0], "SPI data validated "}};
-    const auto& op = table[ops.indexOf(w[2])];
-    if (!press(op.button))
-        return Failure;
-    if (failedBox() || model_->spi.MyError)
-        return Failure;
-    if (op.success.isEmpty())
-        return ui.txtRecvView.text().contains("Timed out") ? Failure : Success;
-    return consoleHas(op.success) ? Success : Failure;
+    Control* buttons[] = {&ui.btnIDecho[0], &ui.btnBulkErase[0], &ui.btnProgram[0], &ui.btnRead[0],
+                          &ui.btnVerify[0]};
+    return press(*buttons[ops.indexOf(w[2])]);
 }
 
 int CliRunner::bpi() {
@@ -318,8 +301,8 @@ int CliRunner::bpi() {
         return Usage;
     Control* buttons[] = {nullptr,           &ui.btnIDecho[1], &ui.btnBulkErase[1],
                           &ui.btnProgram[1], &ui.btnRead[1],   &ui.btnVerify[1]};
-    if (!press(*buttons[ops.indexOf(w[1])]))
-        return Failure;
+    if (const int verdict = press(*buttons[ops.indexOf(w[1])]); verdict != Success)
+        return verdict;
     // The server's answers to ID and erase arrive after the operation, through the console.
     // After a read or verify nothing more may come: more bytes than asked for mean the data
     // taken was not all the flash's.
@@ -328,8 +311,6 @@ int CliRunner::bpi() {
     if (answered || w[1] == "read" || w[1] == "verify")
         drain(w[1] == "erase" ? 3000 : answered ? 300 : 100);
     const bool more = ui.txtRecvView.text().size() > shown;
-    if (failedBox() || ui.txtRecvView.text().contains("Unexpected character"))
-        return Failure;
     if (answered && !more) {
         err("zbpu-cli: no answer from the BPI server");
         return Failure;
@@ -339,10 +320,6 @@ int CliRunner::bpi() {
             "to be trusted");
         return Failure;
     }
-    if (w[1] == "read")
-        return consoleHas("BPI Read complete!") ? Success : Failure;
-    if (w[1] == "verify")
-        return consoleHas("BPI validated!") ? Success : Failure;
     return Success;
 }
 
@@ -362,13 +339,7 @@ int CliRunner::bpiLoad() {
             return usage("no server bitstream " + w[2] + ".bit");
         ui.cbBpi.setSelectedIndex(at);
     }
-    const int before = int(prompter_.titles.size());
-    if (!press(ui.btnLoad))
-        return Failure;
-    if (prompter_.titles.mid(before).contains("Warning"))
-        return Failure;
-    return model_->session.opState.State() == 5 && consoleHas("FPGA programmed successfully! ") &&
-                   !failedBox()
-               ? Success
-               : Failure;
+    if (const int verdict = press(ui.btnLoad); verdict != Success)
+        return verdict;
+    return model_->session.BpiServerRunning ? Success : Failure;
 }

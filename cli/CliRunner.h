@@ -18,7 +18,8 @@ public:
     explicit CliRunner(CliOptions options);
     int run();
 
-    static constexpr int Success = 0, Failure = 1, Usage = 2;
+    // Interrupted: as a shell reports a program ended by Ctrl-C.
+    static constexpr int Success = 0, Failure = 1, Usage = 2, Interrupted = 130;
 
 private:
     int bitinfo();
@@ -37,9 +38,7 @@ private:
     bool chooseFile(const QString& path);
     bool applyRange();
     bool prepareTransfer(const QString& file, bool isRead);
-    bool press(Control& button);
-    bool consoleHas(const QString& line) const;
-    bool failedBox() const;
+    int press(Control& button);
     int usage(const QString& why) const;
 
     CliOptions o_;

@@ -1,4 +1,5 @@
 #include "cli/CliRunner.h"
+#include "cli/Interrupts.h"
 
 #include <QCoreApplication>
 #include <cstdio>
@@ -11,5 +12,6 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "zbpu-cli: %s\n%s", qPrintable(error), CliUsage);
         return CliRunner::Usage;
     }
+    catchInterrupts();
     return CliRunner(*options).run();
 }

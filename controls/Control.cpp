@@ -14,6 +14,28 @@ void Control::setText(const QString& text) {
     if (text == text_)
         return;
     text_ = text;
+    lastAppended_ = -1;
+    notify();
+    if (onChange)
+        onChange();
+}
+
+void Control::appendText(const QString& more) {
+    if (more.isEmpty())
+        return;
+    text_.append(more);
+    lastAppended_ = more.size();
+    notify();
+    lastAppended_ = -1;
+    if (onChange)
+        onChange();
+}
+
+void Control::dropFront(qsizetype count) {
+    if (count <= 0)
+        return;
+    text_.remove(0, count);
+    lastAppended_ = -1;
     notify();
     if (onChange)
         onChange();
@@ -94,6 +116,11 @@ void Control::setValue(double value) {
 
 void Control::setHeight(int twips) {
     height_ = twips;
+    notify();
+}
+
+void Control::setFocus() {
+    ++focusRequests_;
     notify();
 }
 

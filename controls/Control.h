@@ -19,7 +19,13 @@ public:
 
     const QString& text() const { return text_; }
     void setText(const QString& text);
-    void appendText(const QString& more) { setText(text_ + more); }
+    // Grows the text in place (time in proportion to what is added); the view is told how
+    // much was added so that it can append too.
+    void appendText(const QString& more);
+    // Characters the last change added at the end, or -1 when it changed the text otherwise.
+    qsizetype lastAppended() const { return lastAppended_; }
+    // Drops the first count characters (a console keeping only its latest text).
+    void dropFront(qsizetype count);
 
     bool enabled() const { return enabled_; }
     void setEnabled(bool on);
@@ -53,6 +59,9 @@ public:
     // Text fields: ask the view to move the caret to the end (which scrolls to the last line).
     void moveCaretToEnd();
     int caretMoves() const { return caretMoves_; }
+    // Asks the view to put the input focus here; a count that grows, like the caret's.
+    void setFocus();
+    int focusRequests() const { return focusRequests_; }
 
     // Operator actions, called by the view (or a test, or the command line).
     void click();
@@ -82,5 +91,7 @@ private:
     double value_ = 0;
     int height_ = 0;
     int caretMoves_ = 0;
+    int focusRequests_ = 0;
+    qsizetype lastAppended_ = -1;
     std::vector<std::function<void()>> listeners_;
 };

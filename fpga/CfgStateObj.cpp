@@ -10,6 +10,8 @@ void CfgStateObj::SetState(std::int16_t value) {
         return;
     }
     state_ = value;
+    if (value == CFG_IDLE)
+        inputsTaken_ = false;
 }
 
 std::int16_t CfgStateObj::GetPreviousState() const {
@@ -32,12 +34,14 @@ int CfgStateObj::readPin() {
 }
 
 std::int32_t CfgStateObj::fileLength() const {
-    return conv::toInt32(s_.ui.txtFilelen.text());
+    return length_;
 }
 
 void CfgStateObj::NextStep() {
     try {
         step();
+    } catch (const OperationAbandoned&) {
+        s_.file.close();
     } catch (const RuntimeError& e) {
         s_.reportError(e);
         s_.file.close();
@@ -51,6 +55,12 @@ void CfgStateObj::step() {
     auto& ui = s_.ui;
     switch (state_) {
     case CFG_LOAD_CONFIG_ON:
+        if (!inputsTaken_) {
+            runPath_ = path_;
+            lengthText_ = ui.txtFilelen.text();
+            length_ = conv::toInt32(lengthText_);
+            inputsTaken_ = true;
+        }
         ui.btnCfgFPGA.setEnabled(false);
         send("load_config 1");
         state_ = CFG_PROG_LOW;
@@ -96,11 +106,11 @@ void CfgStateObj::step() {
     case CFG_SS_PROGRAM:
         // Opened before the download is announced: once it is, the controller takes every
         // byte as bitstream, and a file that cannot be read would leave it waiting.
-        s_.file.openForReading(path_);
+        s_.file.openForReading(runPath_);
         // A file cut short since it was chosen would leave the controller waiting for the rest.
         if (s_.file.size() < fileLength())
             throw RuntimeError(RuntimeError::InputPastEnd, "Input past end of file");
-        send("ss_program " + ui.txtFilelen.text());
+        send("ss_program " + lengthText_);
         state_ = CFG_DOWNLOAD;
         bytesSent_ = 0;
         ui.hscProgress.setMaximum(100);
@@ -132,16 +142,22 @@ void CfgStateObj::step() {
         s_.clock.sleepMs(15);
         const int level = readPin();
         if (level < 0) {
+            s_.fail("No value for Done pin");
             s_.prompter.tell("No value for Done pin", "ERROR", Prompter::Icon::Critical);
         } else {
             doneLevel_ = std::uint8_t(level);
-            if (doneLevel_ == 1)
+            if (doneLevel_ == 1) {
                 s_.appendLine("FPGA programmed successfully! ");
-            else if (initLevel_ == 1)
-                s_.appendLine("Programming succeeded, but done did not go high.  Make sure "
-                              "start clock is CCLK. ");
-            else
+                s_.succeed();
+            } else if (initLevel_ == 1) {
+                const QString text = "Programming succeeded, but done did not go high.  Make "
+                                     "sure start clock is CCLK. ";
+                s_.fail(text);
+                s_.appendLine(text);
+            } else {
+                s_.fail("FPGA programming failed! ");
                 s_.appendLine("FPGA programming failed! ");
+            }
         }
         send("spi_mode 0");
         state_ = CFG_LOAD_CONFIG_OFF;
@@ -175,8 +191,14 @@ void CfgStateObj::download() {
     auto& port = s_.port;
     const std::int32_t length = fileLength();
     if (bytesSent_ == 0 && !s_.file.isOpen())
-        s_.file.openForReading(path_);
+        s_.file.openForReading(runPath_);
     for (;;) {
+        if (s_.stopRequested()) {
+            // The controller takes the announced length whatever comes: filler completes it.
+            port.write(QByteArray(length - bytesSent_, char(0xFF)));
+            bytesSent_ = length;
+            throw OperationAbandoned();
+        }
         if (port.bytesWaiting() > 0) {
             port.setReadLength(0);
             port.read();

@@ -36,6 +36,9 @@ public:
     std::int64_t BytesDone() const override { return bytesSent_; }
     std::int16_t GetPreviousState() const override;
     int ReplyLength() const override { return replyLength_; }
+    std::int64_t PendingBytes() const override {
+        return state_ == CFG_DOWNLOAD ? std::int64_t(length_) - bytesSent_ : 0;
+    }
     const QString& SetPath(const QString& path) {
         path_ = path;
         return path_;
@@ -57,4 +60,8 @@ private:
     std::uint8_t initLevel_ = 0;
     std::uint8_t doneLevel_ = 0;
     int replyLength_ = 4;
+    // The file and its length, taken once when the configuration starts.
+    bool inputsTaken_ = false;
+    QString runPath_, lengthText_;
+    std::int32_t length_ = 0;
 };

@@ -81,6 +81,7 @@ void Connection::enableConnectedControls() {
     rules::applySpiButtonRule(ui);
     rules::applyBpiButtonRule(ui, s_.BpiServerRunning);
     ui.btnLoad.setEnabled(true);
+    ui.txtSendView.setFocus();
 }
 
 bool Connection::CheckBpiServer() {
@@ -98,10 +99,10 @@ bool Connection::CheckBpiServer() {
 void Connection::Disconnect() {
     auto& ui = s_.ui;
     auto& port = s_.port;
+    // A running operation lets the controller go while the port is still open.
+    dispatcher_.abandonOperation("Operation abandoned: the port was closed.");
     if (port.isOpen())
         port.close();
-    // The port is gone: a running operation must not touch it again.
-    dispatcher_.abandonOperation();
     ui.btnConnect.setVisible(true);
     ui.btnDisconnect.setVisible(false);
     ui.btnTransmitWnd.setEnabled(false);

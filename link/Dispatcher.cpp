@@ -3,6 +3,8 @@
 #include "link/ControllerProtocol.h"
 #include "link/PanelRules.h"
 
+#include <QScopeGuard>
+
 using rules::NoneSelected;
 
 Dispatcher::Dispatcher(Session& session, Sequence& cfg, Sequence& spi, Sequence& bpi)
@@ -40,7 +42,7 @@ bool Dispatcher::replyPending(const Sequence& running) const {
 void Dispatcher::TimerAckTick() {
     s_.timer.stop();
     if (!s_.port.isOpen()) {
-        abandonOperation();
+        abandonOperation("Operation abandoned: the port was closed.");
         return;
     }
     const std::int16_t op = s_.opState.State();
@@ -97,16 +99,18 @@ void Dispatcher::DispatchOperation() {
         furthest_ = {};
         lastAnswered_ = -1;
         missesSinceProgress_ = 0;
+        if (running())
+            s_.beginOperation();
     }
     s_.port.setReceiveThreshold(0);
     s_.timer.stop();
     switch (s_.opState.State()) {
     case OpStateObj::FpgaRunning:
-        cfg_.NextStep();
-        if (cfg_.State() == 0) {
-            s_.opState.SetState(0);
-            if (s_.BpiServerLoading && s_.finishBpiServerLoad)
-                s_.finishBpiServerLoad();
+        stepped(cfg_);
+        if (s_.stopRequested())
+            finishAbandoned();
+        else if (cfg_.State() == 0) {
+            endOperation(OpStateObj::Start, false);
             s_.ui.txtRecvView.moveCaretToEnd();
         } else {
             startTimer();
@@ -116,18 +120,22 @@ void Dispatcher::DispatchOperation() {
         for (auto* set : {&s_.ui.btnIDecho, &s_.ui.btnBulkErase, &s_.ui.btnProgram, &s_.ui.btnRead,
                           &s_.ui.btnVerify})
             (*set)[0].setEnabled(false);
-        spi_.NextStep();
-        if (spi_.State() == 0)
-            afterSpiFinished();
+        stepped(spi_);
+        if (s_.stopRequested())
+            finishAbandoned();
+        else if (spi_.State() == 0)
+            endOperation(OpStateObj::SpiIdle, false);
         else
             startTimer();
         break;
     case OpStateObj::BpiRunning:
-        bpi_.NextStep();
+        stepped(bpi_);
         s_.ui.hscProgress.setVisible(false);
         s_.ui.lblProgress.setVisible(false);
-        if (bpi_.State() == 0)
-            s_.opState.SetState(OpStateObj::BpiIdle);
+        if (s_.stopRequested())
+            finishAbandoned();
+        else if (bpi_.State() == 0)
+            endOperation(OpStateObj::BpiIdle, false);
         break;
     case OpStateObj::LinkLost:
         lossRecovery();
@@ -138,14 +146,35 @@ void Dispatcher::DispatchOperation() {
     }
 }
 
-void Dispatcher::afterSpiFinished() {
-    auto& ui = s_.ui;
-    ui.btnIDecho[0].setEnabled(true);
-    ui.btnBulkErase[0].setEnabled(true);
-    ui.btnProgram[0].setEnabled(ui.txtSpiFile.text() != NoneSelected);
-    ui.btnRead[0].setEnabled(ui.btnProgram[0].enabled());
-    ui.btnVerify[0].setEnabled(ui.btnProgram[0].enabled());
-    s_.opState.SetState(OpStateObj::SpiIdle);
+void Dispatcher::stepped(Sequence& running) {
+    inStep_ = true;
+    const auto leave = qScopeGuard([this] { inStep_ = false; });
+    running.NextStep();
+}
+
+bool Dispatcher::running() const {
+    const std::int16_t op = s_.opState.State();
+    return op == OpStateObj::FpgaRunning || op == OpStateObj::SpiRunning ||
+           op == OpStateObj::BpiRunning;
+}
+
+void Dispatcher::endOperation(std::int16_t idle, bool abandoned) {
+    s_.timer.stop();
+    s_.file.close();
+    s_.TimeoutCnt = 0;
+    s_.FlushInput = true;
+    s_.ui.hscProgress.setVisible(false);
+    s_.ui.lblProgress.setVisible(false);
+    const Outcome outcome = s_.closeOperation(abandoned);
+    s_.opState.SetState(idle);
+    if (s_.BpiServerLoading) {
+        if (outcome.succeeded() && s_.finishBpiServerLoad)
+            s_.finishBpiServerLoad();
+        else if (s_.cancelBpiServerLoad)
+            s_.cancelBpiServerLoad();
+    }
+    if (s_.afterOperation)
+        s_.afterOperation();
 }
 
 void Dispatcher::enableFromInputs() {
@@ -159,28 +188,30 @@ void Dispatcher::lossRecovery() {
     enableFromInputs();
     s_.TimeoutCnt = 0;
     std::int16_t lostIn = 0;
+    std::int16_t idle = 0;
     if (s_.ui.btnIDecho[0].visible()) {
         lostIn = spi_.State();
         releaseController({"drive_prog 1", "load_config 0"});
-        s_.opState.SetState(OpStateObj::SpiIdle);
+        idle = OpStateObj::SpiIdle;
         spi_.SetState(0);
     } else if (s_.ui.btnIDecho[1].visible()) {
         lostIn = bpi_.State();
-        s_.opState.SetState(OpStateObj::BpiIdle);
+        idle = OpStateObj::BpiIdle;
         bpi_.SetState(0);
     } else {
         lostIn = cfg_.State();
         releaseController({"spi_mode 0", "load_config 0", "fpga_rst 0"});
         cfg_.SetState(0);
-        s_.opState.SetState(0);
     }
     s_.ui.hscProgress.setVisible(false);
     s_.ui.lblProgress.setVisible(false);
     const QString text = lostIn == 1 ? QString("Please verify your Com port setting.\n\r"
                                                "(Disconnect, then Options | Comm)")
                                      : QString("No ACK from state %1").arg(lostIn);
-    s_.prompter.tell(text, "Communication with PSoC lost", Prompter::Icon::Exclamation);
-    s_.file.close();
+    s_.fail(text);
+    endOperation(idle, false);
+    if (!s_.windowClosed)
+        s_.prompter.tell(text, "Communication with PSoC lost", Prompter::Icon::Exclamation);
 }
 
 // A controller that stopped answering may still be listening: the closing commands go out
@@ -221,27 +252,51 @@ void Dispatcher::invalidStateRecovery() {
     ui.lblOperations.setText("FPGA Operations");
 }
 
-void Dispatcher::abandonOperation() {
-    const std::int16_t op = s_.opState.State();
-    if (op != OpStateObj::FpgaRunning && op != OpStateObj::SpiRunning &&
-        op != OpStateObj::BpiRunning)
+void Dispatcher::abandonOperation(const QString& why) {
+    if (!running())
         return;
+    abandonReason_ = why;
+    s_.abandonRequested = true;
     s_.timer.stop();
-    s_.TimeoutCnt = 0;
-    s_.FlushInput = true;
-    s_.file.close();
+    // A step under way stops at its next safe point and the dispatcher ends it then.
+    if (!inStep_)
+        finishAbandoned();
+}
+
+void Dispatcher::finishAbandoned() {
+    const std::int16_t op = s_.opState.State();
     s_.ui.hscProgress.setVisible(false);
     s_.ui.lblProgress.setVisible(false);
+    std::int16_t idle = OpStateObj::FpgaIdle;
     if (op == OpStateObj::FpgaRunning) {
+        releaseAfterAbandon(cfg_);
         cfg_.SetState(0);
-        s_.opState.SetState(OpStateObj::FpgaIdle);
-        s_.BpiServerLoading = false;
     } else if (op == OpStateObj::SpiRunning) {
+        releaseAfterAbandon(spi_);
         spi_.SetState(0);
-        s_.opState.SetState(OpStateObj::SpiIdle);
+        idle = OpStateObj::SpiIdle;
     } else {
+        // Whatever the server was doing, it is not known to be waiting for a command now.
+        s_.BpiServerRunning = false;
         bpi_.SetState(0);
-        s_.opState.SetState(OpStateObj::BpiIdle);
+        idle = OpStateObj::BpiIdle;
     }
-    s_.appendLine("Operation abandoned: the port was closed.");
+    endOperation(idle, true);
+    s_.appendLine(abandonReason_.isEmpty() ? QString("Operation abandoned.") : abandonReason_);
+    abandonReason_.clear();
+}
+
+// The controller may still expect the bytes of a transfer it was told of: harmless filler
+// (0xFF programs nothing and is no command the shipped parts act on) completes it, so that
+// the release commands are read as commands.
+void Dispatcher::releaseAfterAbandon(const Sequence& running) {
+    if (!s_.port.isOpen())
+        return;
+    const std::int64_t pending = running.PendingBytes();
+    if (pending > 0)
+        s_.port.write(QByteArray(pending, char(0xFF)));
+    if (&running == &cfg_)
+        releaseController({"spi_mode 0", "load_config 0", "fpga_rst 0"});
+    else
+        releaseController({"drive_prog 1", "load_config 0"});
 }

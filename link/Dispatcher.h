@@ -15,14 +15,22 @@ public:
     void DispatchOperation();
     // The acknowledgement timer's tick.
     void TimerAckTick();
-    // Ends a running operation without touching the port (it has been closed under it).
-    void abandonOperation();
+    // Ends a running operation at once (Disconnect, window closed, interrupt). While the port
+    // is open the controller is first brought back to reading commands and released. A step
+    // under way (a parallel flash transfer handling events) is asked to stop and ends itself.
+    void abandonOperation(const QString& why);
+    bool running() const;
 
 private:
     void noteAnswered(const Sequence& running);
     bool takeAcknowledgement();
-    void afterSpiFinished();
     void lossRecovery();
+    // The one way out of every operation: file, timer and per-operation flags reset, the
+    // outcome recorded, the controls as the mode's idle rule says.
+    void endOperation(std::int16_t idle, bool abandoned);
+    void stepped(Sequence& running);
+    void finishAbandoned();
+    void releaseAfterAbandon(const Sequence& running);
     void releaseController(const QStringList& commands);
     void invalidStateRecovery();
     void enableFromInputs();
@@ -37,4 +45,6 @@ private:
     std::int16_t lastAnswered_ = -1;
     int missesSinceProgress_ = 0;
     bool ticking_ = false;
+    bool inStep_ = false;
+    QString abandonReason_;
 };

@@ -42,4 +42,23 @@ void applyBpiButtonRule(MainPanelControls& ui, bool serverRunning) {
     ui.btnVerify[1].setEnabled(ui.btnProgram[1].enabled());
 }
 
+void lockForOperation(MainPanelControls& ui, bool running) {
+    for (Control* c : {&ui.txtOffset, &ui.txtPrgBytes, &ui.cbFlash, &ui.txtBitFile, &ui.txtSpiFile,
+                       &ui.txtBpiFile, &ui.Command1, &ui.mnuOpenFile, &ui.rbBoard[0],
+                       &ui.rbBoard[1], &ui.txtBpiBurstSize, &ui.chkFastAck, &ui.btnSendBlock,
+                       &ui.mnuMode, &ui.mnuFPGA, &ui.mnuSPI, &ui.mnuBPI, &ui.mnuOptions})
+        c->setEnabled(!running);
+    ui.cbBpi.setEnabled(!running && ui.rbBoard[1].checked());
+    const bool connected = ui.btnDisconnect.visible();
+    ui.txtSendView.setEnabled(!running && connected);
+    ui.btnTransmitWnd.setEnabled(!running && connected);
+}
+
+void applyIdleRules(MainPanelControls& ui, bool serverRunning) {
+    ui.btnCfgFPGA.setEnabled(IsFpgaReady(ui));
+    applySpiButtonRule(ui);
+    applyBpiButtonRule(ui, serverRunning);
+    ui.btnLoad.setEnabled(ui.btnDisconnect.visible());
+}
+
 } // namespace rules

@@ -18,4 +18,10 @@ void applySpiButtonRule(MainPanelControls& ui);
 // The parallel flash set: the server must run, and Program, Read and Verify need a file.
 void applyBpiButtonRule(MainPanelControls& ui, bool serverRunning);
 
+// What an operation takes at launch and the terminal's sends are off while it runs; when it
+// ends each goes back to its own rule.
+void lockForOperation(MainPanelControls& ui, bool running);
+// The operation buttons as the inputs and the connection allow, once nothing runs.
+void applyIdleRules(MainPanelControls& ui, bool serverRunning);
+
 } // namespace rules

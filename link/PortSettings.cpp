@@ -5,6 +5,8 @@
 #include "link/Conversions.h"
 #include "link/RuntimeError.h"
 
+#include <QScopeGuard>
+
 PortSettings::PortSettings(CommPropertiesControls& dlg, Session& session, Connection& connection)
     : dlg_(dlg)
     , s_(session)
@@ -53,6 +55,12 @@ void PortSettings::ScanComPorts() {
     detectedPort_ = 0;
     int count = 0;
     const int readLength = s_.port.readLength();
+    // Probing moves the port number; a dialog left without OK must not have changed it.
+    const int portNumber = s_.port.portNumber();
+    const auto restore = qScopeGuard([&] {
+        s_.port.setPortNumber(portNumber);
+        s_.port.setReadLength(readLength);
+    });
     QStringList entries = dlg_.cbCom.items();
     for (int n = 1; n <= 99; ++n) {
         if (!probe(n))
@@ -73,7 +81,6 @@ void PortSettings::ScanComPorts() {
         }
         ++count;
     }
-    s_.port.setReadLength(readLength);
     if (count == 0) {
         if (s_.connected())
             connection_.Disconnect();

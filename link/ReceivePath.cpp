@@ -21,15 +21,18 @@ void ReceivePath::OnComm(int eventCode) {
                      Prompter::Icon::Critical);
 }
 
-QString ReceivePath::render(const QString& console, char byte, bool hex) {
+QString ReceivePath::render(char byte, bool hex) {
     const unsigned char c = static_cast<unsigned char>(byte);
-    if (hex)
-        return console + QString("%1 ").arg(c, 2, 16, QChar('0')).toUpper();
+    if (hex) {
+        static const char digits[] = "0123456789ABCDEF";
+        const QChar three[] = {QChar(digits[c >> 4]), QChar(digits[c & 15]), QChar(' ')};
+        return QString(three, 3);
+    }
     if (c == '\r')
-        return console + "\r\n";
+        return QStringLiteral("\r\n");
     if (c == '\n')
-        return console;
-    return console + QChar(c);
+        return {};
+    return QString(QChar(c));
 }
 
 void ReceivePath::DisplayReceived() {
@@ -39,7 +42,7 @@ void ReceivePath::DisplayReceived() {
         if (one.isEmpty())
             throw RuntimeError(RuntimeError::InputPastEnd, "Input past end of file");
         const bool hex = s_.displayMode.State() == 1;
-        view.setText(render(view.text(), one[0], hex));
+        s_.appendToConsole(render(one[0], hex));
         if (!hex && one[0] == '\r')
             view.moveCaretToEnd();
         if (!s_.clearScreen.isEmpty() && view.text().size() >= 6 &&

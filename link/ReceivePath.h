@@ -12,8 +12,8 @@ public:
     // Takes one character from the port and shows it.
     void DisplayReceived();
 
-    // The rendering of one received byte, appended to the console text (pure, for tests).
-    static QString render(const QString& console, char byte, bool hex);
+    // What one received byte adds to the console text (pure, for tests).
+    static QString render(char byte, bool hex);
 
 private:
     Session& s_;

@@ -15,4 +15,7 @@ public:
     virtual int ReplyLength() const { return 4; }
     // Data bytes moved so far: with the state, how far the operation has come.
     virtual std::int64_t BytesDone() const { return 0; }
+    // Bytes the controller still expects for a transfer it was told of: they must reach it
+    // (as harmless filler) before it reads commands again.
+    virtual std::int64_t PendingBytes() const { return 0; }
 };

@@ -14,10 +14,25 @@ Session::Session(MainPanelControls& ui, SerialPort& port, Clock& clock, AckTimer
     , displayMode(prompter) {}
 
 void Session::appendLine(const QString& text) {
-    ui.txtRecvView.appendText(text + "\r\n");
+    appendToConsole(text + "\r\n");
+}
+
+void Session::appendToConsole(const QString& text) {
+    auto& view = ui.txtRecvView;
+    view.appendText(text);
+    const QString& all = view.text();
+    if (all.size() <= ConsoleLimit)
+        return;
+    // Cut a sixteenth more than needed, at a line start, so that trimming stays rare.
+    const qsizetype atLeast = all.size() - ConsoleLimit + ConsoleLimit / 16;
+    const qsizetype lineEnd = all.indexOf(QLatin1Char('\n'), atLeast);
+    view.dropFront(lineEnd >= 0 && lineEnd < all.size() - 1 ? lineEnd + 1 : atLeast);
 }
 
 void Session::reportError(const RuntimeError& error) {
+    fail(error.description());
+    if (windowClosed)
+        return;
     prompter.tell(QString("Error: %1\r\n%2").arg(error.number()).arg(error.description()),
                   "Application Error", Prompter::Icon::Critical);
 }
@@ -35,9 +50,46 @@ bool Session::waitForBytes(int count, int maxPolls, int budgetMs) {
             seen = waiting;
             deadline = clock.nowUs() + budget;
         }
-        if (clock.nowUs() >= deadline)
+        if (clock.nowUs() >= deadline || stopRequested())
             return false;
         port.waitForData(1);
     }
     return port.bytesWaiting() >= count;
+}
+
+bool Session::busy() const {
+    const std::int16_t op = opState.State();
+    return launching > 0 || op == OpStateObj::FpgaRunning || op == OpStateObj::SpiRunning ||
+           op == OpStateObj::BpiRunning;
+}
+
+void Session::beginOperation() {
+    confirmed_ = false;
+    verdict_ = {};
+    abandonRequested = false;
+}
+
+void Session::fail(const QString& message) {
+    if (verdict_.kind != Outcome::Kind::Failed)
+        verdict_ = {Outcome::Kind::Failed, message};
+}
+
+void Session::refuse(const QString& message) {
+    if (verdict_.kind == Outcome::Kind::None)
+        verdict_ = {Outcome::Kind::Refused, message};
+}
+
+Outcome Session::closeOperation(bool abandoned) {
+    if (abandoned)
+        outcome = {Outcome::Kind::Abandoned, "The operation was abandoned."};
+    else if (verdict_.kind != Outcome::Kind::None)
+        outcome = verdict_;
+    else if (confirmed_)
+        outcome = {Outcome::Kind::Succeeded, {}};
+    else
+        outcome = {Outcome::Kind::Failed, "The operation ended without confirmation."};
+    verdict_ = {};
+    confirmed_ = false;
+    abandonRequested = false;
+    return outcome;
 }

@@ -5,6 +5,7 @@
 #include "link/Clock.h"
 #include "link/FileSlot.h"
 #include "link/OpStateObj.h"
+#include "link/Outcome.h"
 #include "link/Prompter.h"
 #include "link/SerialPort.h"
 
@@ -48,14 +49,42 @@ struct Session {
     QString SavedBitFile, SavedBitFilePath;
     QString programFolder;
 
+    // The verdict of the running operation, gathered as it goes; `outcome` holds the last
+    // finished one. A failure outweighs any success seen before it.
+    void beginOperation();
+    void succeed() { confirmed_ = true; }
+    void fail(const QString& message);
+    void refuse(const QString& message);
+    Outcome closeOperation(bool abandoned);
+    Outcome outcome;
+
+    // An operation runs, or one is being launched: nothing else may start.
+    bool busy() const;
+    int launching = 0;
+    // Set when the operation must stop at its next safe point (port or window closed,
+    // interrupt): long transfers look at it between bursts.
+    bool abandonRequested = false;
+    std::function<bool()> interrupted;
+    bool stopRequested() const { return abandonRequested || (interrupted && interrupted()); }
+    // The window has gone: no more message boxes.
+    bool windowClosed = false;
+
     // Set by the panel when it wires its collaborators together.
     std::function<void()> arrangePanel;
     std::function<void()> finishBpiServerLoad;
+    // A server load that did not succeed gives the operator's FPGA file back.
+    std::function<void()> cancelBpiServerLoad;
+    // Puts the controls back as the mode's idle rule says once an operation has ended.
+    std::function<void()> afterOperation;
     // Lets the window handle pending events once (long parallel flash transfers).
     std::function<void()> processEvents;
 
     // A result line in the receive console: the text, CR and LF.
     void appendLine(const QString& text);
+    // Adds to the receive console, which keeps only its latest text: past ConsoleLimit
+    // characters the oldest lines drop off.
+    void appendToConsole(const QString& text);
+    static constexpr qsizetype ConsoleLimit = 1 << 20;
     // "Error: " number, CR LF, description; critical, "Application Error".
     void reportError(const RuntimeError& error);
     bool connected() const { return ui.btnDisconnect.visible(); }
@@ -63,4 +92,23 @@ struct Session {
     // Waits for at least count bytes, polling the port and letting each empty poll wait a
     // short slice; gives up after maxPolls polls or budgetMs of silence, whichever comes first.
     bool waitForBytes(int count, int maxPolls, int budgetMs);
+
+private:
+    bool confirmed_ = false;
+    Outcome verdict_;
+};
+
+// Holds the launch gate while a launch handler asks its questions and sets up.
+class LaunchScope {
+public:
+    explicit LaunchScope(Session& s)
+        : s_(s) {
+        ++s_.launching;
+    }
+    ~LaunchScope() { --s_.launching; }
+    LaunchScope(const LaunchScope&) = delete;
+    LaunchScope& operator=(const LaunchScope&) = delete;
+
+private:
+    Session& s_;
 };

@@ -15,7 +15,10 @@ Consoles::Consoles(Session& session)
     }
 }
 
+// While an operation runs the port carries its commands and data: the terminal waits.
 void Consoles::btnTransmitWnd_Click() {
+    if (s_.busy())
+        return;
     try {
         QByteArray bytes = s_.ui.txtSendView.text().toLatin1();
         bytes.append('\0');
@@ -27,7 +30,7 @@ void Consoles::btnTransmitWnd_Click() {
 }
 
 void Consoles::txtSendView_KeyPress(int code) {
-    if (!s_.ui.rbTransmitMode[0].checked())
+    if (!s_.ui.rbTransmitMode[0].checked() || s_.busy())
         return;
     s_.scrollRequest = true;
     try {
@@ -38,6 +41,8 @@ void Consoles::txtSendView_KeyPress(int code) {
 }
 
 void Consoles::btnSendBlock_Click() {
+    if (s_.busy())
+        return;
     QByteArray table(256, '\0');
     for (int i = 0; i < 256; ++i)
         table[i] = char(i);

@@ -28,8 +28,17 @@ Inputs::Inputs(Session& session, Layout& layout, CfgStateObj& cfg, SpiStateObj& 
     ui.txtTimeoutLimit.onChange = [this] { txtTimeoutLimit_Change(); };
 }
 
-void Inputs::cbFlash_Click() {
+// While an operation runs its buttons stay off: the end of the operation applies the rules.
+void Inputs::applyButtonRules() {
+    if (s_.busy())
+        return;
     rules::applySpiButtonRule(s_.ui);
+    rules::applyBpiButtonRule(s_.ui, s_.BpiServerRunning);
+}
+
+void Inputs::cbFlash_Click() {
+    if (!s_.busy())
+        rules::applySpiButtonRule(s_.ui);
     layout_.ArrangePanel();
 }
 
@@ -41,7 +50,8 @@ void Inputs::cbFlash_Change() {
 }
 
 void Inputs::txtSpiFile_Change() {
-    rules::applySpiButtonRule(s_.ui);
+    if (!s_.busy())
+        rules::applySpiButtonRule(s_.ui);
     layout_.ArrangePanel();
 }
 
@@ -55,8 +65,7 @@ void Inputs::txtPrgBytes_Change() {
         field.setText("0");
         return;
     }
-    rules::applySpiButtonRule(s_.ui);
-    rules::applyBpiButtonRule(s_.ui, s_.BpiServerRunning);
+    applyButtonRules();
 }
 
 bool Inputs::isHexText(const QString& text) {
@@ -77,12 +86,14 @@ void Inputs::txtOffset_Change() {
 }
 
 void Inputs::txtBitFile_Change() {
-    s_.ui.btnCfgFPGA.setEnabled(rules::IsFpgaReady(s_.ui));
+    if (!s_.busy())
+        s_.ui.btnCfgFPGA.setEnabled(rules::IsFpgaReady(s_.ui));
     layout_.ArrangePanel();
 }
 
 void Inputs::txtBpiFile_Change() {
-    rules::applyBpiButtonRule(s_.ui, s_.BpiServerRunning);
+    if (!s_.busy())
+        rules::applyBpiButtonRule(s_.ui, s_.BpiServerRunning);
     layout_.ArrangePanel();
 }
 

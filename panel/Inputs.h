@@ -28,6 +28,8 @@ public:
     static bool isHexText(const QString& text);
 
 private:
+    void applyButtonRules();
+
     Session& s_;
     Layout& layout_;
     CfgStateObj& cfg_;

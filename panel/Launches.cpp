@@ -30,12 +30,22 @@ Launches::Launches(Session& session, Dispatcher& dispatcher, Layout& layout, Cfg
     }
 }
 
+// Nothing starts while an operation runs or is being launched, whatever asks: a button
+// re-enabled by a rule, a key, a nested event loop, the command line.
+bool Launches::mayStart() const {
+    return !s_.busy();
+}
+
 void Launches::btnCfgFPGA_Click() {
+    if (!mayStart())
+        return;
+    const LaunchScope launching(s_);
     const QString text =
         "Bitfile is for a " + s_.ui.txtDevice.text() + " device.  Is this correct?";
     if (s_.prompter.ask(text, "Device to Program", Icon::Question, Buttons::YesNo) != Answer::Yes) {
         // A refused server load is over: the next configuration must not end as one.
-        s_.BpiServerLoading = false;
+        if (s_.BpiServerLoading && s_.cancelBpiServerLoad)
+            s_.cancelBpiServerLoad();
         return;
     }
     s_.opState.SetState(OpStateObj::FpgaRunning);
@@ -61,9 +71,19 @@ void Launches::prepareProgress(const QString* caption) {
     ui.hscProgress.setVisible(true);
 }
 
-void Launches::letEventsRun() {
+// The window redraws before a long transfer; whatever the operator did meanwhile, a link
+// that went away leaves nothing to start.
+bool Launches::letEventsRun() {
+    bpi_.TakeInputs();
     if (s_.processEvents)
         s_.processEvents();
+    if (s_.port.isOpen() && !s_.stopRequested())
+        return true;
+    s_.ui.hscProgress.setVisible(false);
+    s_.ui.lblProgress.setVisible(false);
+    if (s_.afterOperation)
+        s_.afterOperation();
+    return false;
 }
 
 void Launches::handOver() {
@@ -72,6 +92,9 @@ void Launches::handOver() {
 }
 
 void Launches::btnIDecho_Click(int index) {
+    if (!mayStart())
+        return;
+    const LaunchScope launching(s_);
     if (index == 1) {
         s_.opState.SetState(OpStateObj::BpiRunning);
         bpi_.SetState(BpiStateObj::BPI_ID);
@@ -84,6 +107,9 @@ void Launches::btnIDecho_Click(int index) {
 }
 
 void Launches::btnBulkErase_Click(int index) {
+    if (!mayStart())
+        return;
+    const LaunchScope launching(s_);
     auto& ui = s_.ui;
     if (index == 1) {
         s_.opState.SetState(OpStateObj::BpiRunning);
@@ -101,6 +127,9 @@ void Launches::btnBulkErase_Click(int index) {
 }
 
 void Launches::btnProgram_Click(int index) {
+    if (!mayStart())
+        return;
+    const LaunchScope launching(s_);
     auto& ui = s_.ui;
     if (!byteCountGiven("Enter bytes to write and try again"))
         return;
@@ -112,7 +141,8 @@ void Launches::btnProgram_Click(int index) {
     prepareProgress(&caption);
     if (index == 1) {
         rules::DisableFlashControls(ui, 1);
-        letEventsRun();
+        if (!letEventsRun())
+            return;
         s_.opState.SetState(OpStateObj::BpiRunning);
         bpi_.SetState(BpiStateObj::BPI_PROGRAM);
     } else {
@@ -128,6 +158,9 @@ void Launches::btnProgram_Click(int index) {
 }
 
 void Launches::btnRead_Click(int index) {
+    if (!mayStart())
+        return;
+    const LaunchScope launching(s_);
     auto& ui = s_.ui;
     if (!byteCountGiven("Enter bytes to read and try again"))
         return;
@@ -139,7 +172,8 @@ void Launches::btnRead_Click(int index) {
         return;
     if (index == 1) {
         rules::DisableFlashControls(ui, 1);
-        letEventsRun();
+        if (!letEventsRun())
+            return;
         s_.opState.SetState(OpStateObj::BpiRunning);
         bpi_.SetState(BpiStateObj::BPI_READ);
     } else {
@@ -151,6 +185,9 @@ void Launches::btnRead_Click(int index) {
 }
 
 void Launches::btnVerify_Click(int index) {
+    if (!mayStart())
+        return;
+    const LaunchScope launching(s_);
     auto& ui = s_.ui;
     if (!byteCountGiven("Enter bytes to read and try again"))
         return;
@@ -158,7 +195,8 @@ void Launches::btnVerify_Click(int index) {
     if (index == 1) {
         rules::DisableFlashControls(ui, 1);
         ui.lblProgress.setText("BPI Verify Progress");
-        letEventsRun();
+        if (!letEventsRun())
+            return;
         s_.opState.SetState(OpStateObj::BpiRunning);
         bpi_.SetState(BpiStateObj::BPI_VERIFY);
     } else {

@@ -23,9 +23,10 @@ public:
     void btnVerify_Click(int index);
 
 private:
+    bool mayStart() const;
     bool byteCountGiven(const QString& warning);
     void prepareProgress(const QString* caption);
-    void letEventsRun();
+    bool letEventsRun();
     void handOver();
 
     Session& s_;

@@ -43,7 +43,7 @@ void Layout::ArrangePanel() {
     }
     ui.btnLoad.setVisible(bpi);
     ui.cbBpi.setVisible(bpi);
-    ui.cbBpi.setEnabled(ui.rbBoard[1].checked());
+    ui.cbBpi.setEnabled(ui.rbBoard[1].checked() && !s_.busy());
     ui.BPI_Board.setVisible(bpi);
 }
 
@@ -73,6 +73,8 @@ void Layout::checkMode(Control& chosen) {
 }
 
 void Layout::mnuFPGA_Click() {
+    if (s_.busy())
+        return;
     auto& ui = s_.ui;
     if (ui.txtBitFile.text() == rules::NoneSelected) {
         ui.btnCfgFPGA.setEnabled(false);
@@ -86,6 +88,8 @@ void Layout::mnuFPGA_Click() {
 }
 
 void Layout::mnuSPI_Click() {
+    if (s_.busy())
+        return;
     SaveModePath();
     s_.opState.SetState(OpStateObj::SpiIdle);
     checkMode(s_.ui.mnuSPI);
@@ -94,6 +98,8 @@ void Layout::mnuSPI_Click() {
 }
 
 void Layout::mnuBPI_Click() {
+    if (s_.busy())
+        return;
     if (s_.connected() && !s_.BpiServerLoading) {
         connection_.Disconnect();
         connection_.Connect();

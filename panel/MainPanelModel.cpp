@@ -3,6 +3,7 @@
 #include "fpga/BitfileSelection.h"
 #include "link/ControllerProtocol.h"
 #include "link/Conversions.h"
+#include "link/PanelRules.h"
 #include "link/RuntimeError.h"
 #include "link/Skinning.h"
 
@@ -35,12 +36,19 @@ MainPanelModel::MainPanelModel(SerialPort& port, Clock& clock, AckTimer& timer, 
     serverLoad.selectFpgaMode = [this] { layout.mnuFPGA_Click(); };
     serverLoad.selectBpiMode = [this] { layout.mnuBPI_Click(); };
     menus.readBitfileHeader = readHeader;
-    // An operation must never be cut off by a mode switch: the Mode menu waits for it.
+    // An operation must never be cut off by a mode switch or changed under its feet.
     session.opState.onChange = [this](std::int16_t state) {
         const bool running = state == OpStateObj::FpgaRunning || state == OpStateObj::SpiRunning ||
                              state == OpStateObj::BpiRunning;
-        for (Control* c : {&ui.mnuFPGA, &ui.mnuSPI, &ui.mnuBPI})
-            c->setEnabled(!running);
+        if (running != locked_) {
+            locked_ = running;
+            rules::lockForOperation(ui, running);
+        }
+    };
+    session.afterOperation = [this] {
+        rules::lockForOperation(ui, false);
+        locked_ = false;
+        rules::applyIdleRules(ui, session.BpiServerRunning);
     };
     layout.onInvalidState = [this] {
         session.prompter.tell("INVALID STATE", "ERROR", Prompter::Icon::None);
@@ -129,6 +137,9 @@ void MainPanelModel::loadHandler() {
 }
 
 void MainPanelModel::unload() {
+    // Whatever runs ends now and quietly: nobody is left to read a message.
+    session.windowClosed = true;
+    dispatcher.abandonOperation("Operation abandoned: the window was closed.");
     comm.CommPropertiesPanel.setVisible(false);
     debugPw.DebugPW.setVisible(false);
     session.timer.stop();

@@ -68,5 +68,6 @@ private:
 
     Skinning& skinning_;
     Folders folders_;
+    bool locked_ = false;
     std::function<void()> closeWindow_;
 };

@@ -31,6 +31,9 @@ Menus::Menus(Session& session, DebugPWControls& debugPw, CommPropertiesControls&
 
 void Menus::mnuOpenFile_Click() {
     auto& ui = s_.ui;
+    // A running operation took its file at launch; another chosen now would only mislead.
+    if (s_.busy())
+        return;
     const std::int16_t op = s_.opState.State();
     const bool fpga = op <= 2, spi = op == 3 || op == 4;
     const QString flashFilter = "Bitstreams (*.bit,*.bin)| *.bit;*.bin|Software "
@@ -67,6 +70,9 @@ void Menus::mnuExit_Click() {
 }
 
 void Menus::mnuComm_Click() {
+    // The scan opens and closes ports: never under a running operation.
+    if (s_.busy())
+        return;
     if (showModal)
         showModal(comm_.CommPropertiesPanel, [this] { portSettings_.Activate(); });
     else
@@ -97,10 +103,14 @@ void Menus::Image1_DblClick() {
 }
 
 void Menus::mnuDebug_Click() {
-    if (showModal)
-        showModal(pw_.DebugPW, [this] { pw_.txtDebug.setText(""); });
-    else
+    const auto activate = [this] {
         pw_.txtDebug.setText("");
+        pw_.txtDebug.setFocus();
+    };
+    if (showModal)
+        showModal(pw_.DebugPW, activate);
+    else
+        activate();
 }
 
 void Menus::DebugPW_OK() {

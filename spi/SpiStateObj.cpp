@@ -28,6 +28,8 @@ void SpiStateObj::SetState(std::int16_t value) {
     if (value == CFG_SPI_IDLE) {
         EchoID = BulkErase = Program = ReadSPI = VerifySPI = false;
         bytesDone_ = 0;
+        inputsTaken_ = false;
+        pendingTransfer_ = 0;
         s_.file.close();
         dataFileOpen_ = false;
         s_.port.setReceiveThreshold(1);
@@ -60,9 +62,10 @@ std::int16_t SpiStateObj::GetPreviousState() const {
     }
 }
 
-void SpiStateObj::LoadSpiDeviceFile() {
+bool SpiStateObj::LoadSpiDeviceFile() {
     s_.file.close();
-    const QString path = s_.programFolder + "/" + s_.ui.cbFlash.selectedItem() + ".sfh";
+    const QString device = inputsTaken_ ? device_ : s_.ui.cbFlash.selectedItem();
+    const QString path = s_.programFolder + "/" + device + ".sfh";
     try {
         loadSpiDeviceFile(path, d_);
         // Keys a file leaves out keep their values, yet a file that names no device on its own
@@ -73,8 +76,11 @@ void SpiStateObj::LoadSpiDeviceFile() {
             throw RuntimeError(RuntimeError::InputPastEnd,
                                "Input past end of file: no identification, page size or size");
     } catch (const RuntimeError& e) {
+        s_.fail(spiDeviceFailureMessage(e));
         s_.prompter.tell(spiDeviceFailureMessage(e), "Application Error", Prompter::Icon::Critical);
+        return false;
     }
+    return true;
 }
 
 void SpiStateObj::NextStep() {
@@ -136,6 +142,8 @@ void SpiStateObj::discardInput() {
 
 void SpiStateObj::command(const QString& text, std::int16_t next) {
     s_.port.write(protocol::frame(text));
+    static const QString announce = QStringLiteral("sf_transfer ");
+    pendingTransfer_ = text.startsWith(announce) ? text.mid(announce.size()).toInt() : 0;
     replyLength_ = 4;
     state_ = next;
 }
@@ -143,6 +151,7 @@ void SpiStateObj::command(const QString& text, std::int16_t next) {
 // A transaction ends with two acknowledgements after its returned bytes.
 void SpiStateObj::transaction(const QByteArray& out) {
     s_.port.write(out);
+    pendingTransfer_ = 0;
     replyLength_ = 8;
 }
 
@@ -154,10 +163,24 @@ int SpiStateObj::readStatus() {
 }
 
 std::int32_t SpiStateObj::offset() const {
-    return conv::hexToInt32(s_.ui.txtOffset.text());
+    return offset_;
 }
 std::int32_t SpiStateObj::byteCount() const {
-    return conv::toInt32(s_.ui.txtPrgBytes.text());
+    return count_;
+}
+
+void SpiStateObj::takeInputs() {
+    if (inputsTaken_)
+        return;
+    device_ = s_.ui.cbFlash.selectedItem();
+    runPath_ = path_;
+    offset_ = count_ = 0;
+    // ID Check and Bulk Erase use no range: a range they do not use cannot fail them.
+    if (Program || ReadSPI || VerifySPI) {
+        offset_ = conv::hexToInt32(s_.ui.txtOffset.text());
+        count_ = conv::toInt32(s_.ui.txtPrgBytes.text());
+    }
+    inputsTaken_ = true;
 }
 
 QByteArray SpiStateObj::addressBytes() const {
@@ -287,6 +310,7 @@ void SpiStateObj::step() {
         break;
     case CFG_SPI_PROGRAM_WRITE_DISABLE:
         s_.appendLine("SPI programming successful ");
+        s_.succeed();
         s_.ui.txtRecvView.moveCaretToEnd();
         transaction(bytes({d_.WRDI}));
         ReadEcho();
@@ -322,15 +346,21 @@ void SpiStateObj::step() {
 void SpiStateObj::prepare() {
     MyError = false;
     title_ = s_.ui.lblProgress.text();
-    LoadSpiDeviceFile();
+    takeInputs();
+    // Nothing has been sent yet: a device that cannot be described ends the operation here.
+    if (!LoadSpiDeviceFile()) {
+        SetState(CFG_SPI_IDLE);
+        return;
+    }
     const auto room = [&] { return std::int64_t(d_.BPRD) - offset(); };
     // A negative count would run the transfer loops backwards without end.
     if ((Program || ReadSPI || VerifySPI) && byteCount() < 0)
         throw RuntimeError(RuntimeError::Overflow, "Overflow: the byte count is negative");
     if (Program) {
         if (room() < byteCount()) {
-            s_.prompter.tell("File is too large to program from offset 0x" + s_.ui.txtOffset.text(),
-                             "SPI Program Error", Prompter::Icon::Critical);
+            const QString text = "File is too large to program from offset 0x" + s_.ui.txtOffset.text();
+            s_.refuse(text);
+            s_.prompter.tell(text, "SPI Program Error", Prompter::Icon::Critical);
             SetState(CFG_SPI_IDLE);
             s_.ui.btnProgram[0].setEnabled(true);
             Program = false;
@@ -338,9 +368,10 @@ void SpiStateObj::prepare() {
         }
     } else if (ReadSPI || VerifySPI) {
         if (room() < byteCount()) {
-            s_.prompter.tell("Length is too large to read/verify from offset 0x" +
-                                 s_.ui.txtOffset.text(),
-                             "SPI Read Error", Prompter::Icon::Critical);
+            const QString text =
+                "Length is too large to read/verify from offset 0x" + s_.ui.txtOffset.text();
+            s_.refuse(text);
+            s_.prompter.tell(text, "SPI Read Error", Prompter::Icon::Critical);
             SetState(CFG_SPI_IDLE);
             s_.ui.btnRead[0].setEnabled(true);
             s_.ui.btnVerify[0].setEnabled(true);
@@ -375,6 +406,8 @@ void SpiStateObj::identify() {
         s_.ui.txtRecvView.moveCaretToEnd();
     }
     if (!MyError) {
+        if (EchoID)
+            s_.succeed();
         state_ = (BulkErase || Program)   ? UNPROTECT
                  : (ReadSPI || VerifySPI) ? CFG_SPI_OPEN_DATA_FILE
                                           : CFG_SPI_PROG_HIGH;
@@ -383,6 +416,7 @@ void SpiStateObj::identify() {
     QString expected;
     for (int i = 1; i <= d_.NIDB; ++i)
         expected += hex2(d_.IDM2[i]) + " ";
+    s_.fail("ID code byte read does not match expected value: " + expected);
     s_.prompter.tell("ID code byte read does not match expected value: " + expected, "ERROR",
                      Prompter::Icon::Exclamation);
     state_ = CFG_SPI_PROG_HIGH;
@@ -402,6 +436,7 @@ void SpiStateObj::unprotectPoll() {
         state_ = CFG_SPI_UNPROTECT_POLL_SETUP;
         return;
     }
+    s_.fail("SPI Unprotect failed! ");
     s_.appendLine("SPI Unprotect failed! ");
     state_ = CFG_SPI_PROG_HIGH;
 }
@@ -417,6 +452,7 @@ void SpiStateObj::writeEnable() {
         state_ = CFG_SPI_PAGE_SETUP;
         NextStep();
     } else {
+        s_.fail("Invalid CFG_SPI_WRITE_ENABLE_1 Mode");
         s_.prompter.tell("Invalid CFG_SPI_WRITE_ENABLE_1 Mode", "ERROR",
                          Prompter::Icon::Exclamation);
         state_ = CFG_SPI_PROG_HIGH;
@@ -427,6 +463,8 @@ void SpiStateObj::erasePoll() {
     const int status = readStatus();
     if ((status & d_.ESTM) == d_.ESST) {
         s_.appendLine("Bulk Erase confirmed ");
+        if (BulkErase)
+            s_.succeed();
         state_ = CFG_SPI_ERASE_WRITE_DISABLE_SETUP;
         return;
     }
@@ -439,6 +477,7 @@ void SpiStateObj::erasePoll() {
         state_ = CFG_SPI_ERASE_POLL_SETUP;
         return;
     }
+    s_.fail("Bulk Erase failed ");
     s_.appendLine("Bulk Erase failed ");
     state_ = CFG_SPI_PROG_HIGH;
 }
@@ -466,7 +505,7 @@ void SpiStateObj::openDataFileForProgram() {
     if (dataFileOpen_)
         return;
     s_.file.close();
-    s_.file.openForReading(path_);
+    s_.file.openForReading(runPath_);
     dataFileOpen_ = true;
 }
 
@@ -483,6 +522,7 @@ void SpiStateObj::pageProgram() {
     bytesDone_ += chunkLength_;
     for (int i = 0; i < d_.ABSZ + 1 + chunkLength_; ++i) {
         if (ReadEcho() == -1) {
+            s_.fail(QString("Timed out: no PSoC echo in state %1").arg(state_));
             state_ = CFG_SPI_PROG_HIGH;
             NextStep();
             return;
@@ -525,6 +565,7 @@ void SpiStateObj::programPoll() {
             NextStep();
             return;
         }
+        s_.fail("SPI programming failed ");
         s_.appendLine("SPI programming failed ");
         state_ = CFG_SPI_PROG_HIGH;
         return;
@@ -542,9 +583,9 @@ void SpiStateObj::openDataFile() {
     bytesDone_ = 0;
     s_.file.close();
     if (ReadSPI)
-        s_.file.openForWriting(path_);
+        s_.file.openForWriting(runPath_);
     else
-        s_.file.openForReading(path_);
+        s_.file.openForReading(runPath_);
     state_ = CFG_SPI_READ_SETUP;
     s_.ui.hscProgress.setMaximum(100);
     s_.ui.hscProgress.setValue(0);
@@ -573,9 +614,10 @@ void SpiStateObj::readData() {
     if (ReadSPI)
         s_.file.writeAt(bytesDone_, chunk_);
     if (VerifySPI && fileBytes(bytesDone_, chunkLength_) != chunk_) {
-        s_.prompter.tell(
-            QString("SPI verification failed after byte %1 - Aborting").arg(bytesDone_), "ERROR",
-            Prompter::Icon::Critical);
+        const QString text =
+            QString("SPI verification failed after byte %1 - Aborting").arg(bytesDone_);
+        s_.fail(text);
+        s_.prompter.tell(text, "ERROR", Prompter::Icon::Critical);
         MyError = true;
         s_.file.close();
         state_ = CFG_SPI_PROG_HIGH;
@@ -590,6 +632,7 @@ void SpiStateObj::readData() {
     }
     s_.file.close();
     s_.appendLine(ReadSPI ? "SPI data read successfully " : "SPI data validated ");
+    s_.succeed();
     s_.ui.txtRecvView.moveCaretToEnd();
     state_ = CFG_SPI_PROG_HIGH;
 }

@@ -59,6 +59,7 @@ public:
     std::int64_t BytesDone() const override { return bytesDone_; }
     std::int16_t GetPreviousState() const override;
     int ReplyLength() const override { return replyLength_; }
+    std::int64_t PendingBytes() const override { return pendingTransfer_; }
     const QString& SetPath(const QString& path) {
         path_ = path;
         return path_;
@@ -66,12 +67,14 @@ public:
     void SetState_CFG_SPI_CS_LOW() { SetState(CFG_SPI_CS_LOW); }
     void SetState_UNPROTECT() { SetState(UNPROTECT); }
 
-    void LoadSpiDeviceFile();
+    // Reads the selected device's description; false (after saying why) when it cannot.
+    bool LoadSpiDeviceFile();
     const SpiDescription& description() const { return d_; }
 
 private:
     void step();
     void prepare();
+    void takeInputs();
     void identify();
     void unprotectPoll();
     void writeEnable();
@@ -114,4 +117,10 @@ private:
     int echoesLost_ = 0;
     int nesting_ = 0;
     int replyLength_ = 4;
+    // What the operator asked for, taken once when the operation starts: edits made while it
+    // runs change the controls, not the operation.
+    bool inputsTaken_ = false;
+    QString device_, runPath_;
+    std::int32_t offset_ = 0, count_ = 0;
+    std::int32_t pendingTransfer_ = 0;
 };

@@ -41,9 +41,16 @@ namespace {
 template <class W, class Apply> void follow(Control& c, W* w, Apply apply) {
     apply(c, w);
     QPointer<W> alive(w);
-    c.watch([&c, alive, apply]() mutable {
-        if (alive)
-            apply(c, alive.data());
+    int focusSeen = c.focusRequests();
+    c.watch([&c, alive, apply, focusSeen]() mutable {
+        if (!alive)
+            return;
+        apply(c, alive.data());
+        if (c.focusRequests() != focusSeen) {
+            focusSeen = c.focusRequests();
+            if (auto* widget = qobject_cast<QWidget*>(alive.data()))
+                widget->setFocus();
+        }
     });
 }
 
@@ -139,20 +146,27 @@ void bindPlainText(QPlainTextEdit* w, Control& c) {
     follow(c, w, [st](Control& c, QPlainTextEdit* w) {
         applyCommon(c, w);
         const QString& t = c.text();
-        if (t != st->shown) {
+        // Consoles grow a few characters at a time: append what was added, in time that does
+        // not grow with the text.
+        const qsizetype added = c.lastAppended();
+        if (added > 0 && st->shown.size() + added == t.size()) {
             st->updating = true;
-            if (!st->shown.isEmpty() && t.startsWith(st->shown)) {
-                // Consoles grow a few characters at a time: append instead of redrawing all.
-                QString tail = t.mid(st->shown.size());
-                if (st->shown.endsWith(QLatin1Char('\r')) && tail.startsWith(QLatin1Char('\n')))
-                    tail.remove(0, 1);
-                QTextCursor end(w->document());
-                end.movePosition(QTextCursor::End);
-                end.insertText(consoleToView(tail));
-            } else {
-                w->setPlainText(consoleToView(t));
-            }
+            QString tail = t.right(added);
+            st->shown.append(tail);
+            if (st->shown.size() > tail.size() &&
+                st->shown.at(st->shown.size() - tail.size() - 1) == QLatin1Char('\r') &&
+                tail.startsWith(QLatin1Char('\n')))
+                tail.remove(0, 1);
+            QTextCursor end(w->document());
+            end.movePosition(QTextCursor::End);
+            end.insertText(consoleToView(tail));
+            st->updating = false;
+        } else if (t != st->shown) {
+            st->updating = true;
+            w->setPlainText(consoleToView(t));
             st->shown = t;
+            // Its own copy: sharing the model's text would make each append copy it whole.
+            st->shown.detach();
             st->updating = false;
         }
         if (st->caret.due(c)) {

@@ -1,0 +1,6 @@
+#pragma once
+
+// Ctrl-C (SIGINT) and SIGTERM ask the running operation to stop through its normal end,
+// instead of killing the program with the board in the middle of a transfer.
+void catchInterrupts();
+bool interruptRequested();

@@ -1,0 +1,359 @@
+#include "support/SimHarness.h"
+
+#include "sim/BitstreamBuilder.h"
+
+#include <gtest/gtest.h>
+
+// An operation owns the board from launch to end. The window handles events while it runs,
+// so whatever the operator does meanwhile (typing, choosing, clicking, disconnecting,
+// closing) must leave the running operation and the board's contents unharmed, and every
+// way an operation ends must leave the same clean state for the next one.
+
+namespace {
+
+enum class Mode { Spi, Bpi };
+
+struct OperationOwnership : ::testing::Test {
+    std::unique_ptr<SimHarness> sim;
+
+    MainPanelControls& ui() { return sim->h->ui; }
+    Session& session() { return sim->h->model.session; }
+
+    void board(Mode mode, BoardConfig config = {}) {
+        config.timeScale = 0.001;
+        config.serverRunning = mode == Mode::Bpi;
+        sim = std::make_unique<SimHarness>(config);
+        sim->startAndConnect();
+        sim->h->model.setCloseWindow([this] { sim->h->model.unload(); });
+        if (mode == Mode::Bpi) {
+            ui().mnuBPI.click();
+            return;
+        }
+        ui().mnuSPI.click();
+        ui().cbFlash.setSelectedIndex(int(ui().cbFlash.items().indexOf("M25P16")));
+    }
+    // The operator's action, once, in the middle of the run: between two ticks of the
+    // acknowledgement timer, or when a parallel flash transfer lets the window's events run.
+    void pressMeddling(Control& button, const std::function<void()>& meddle, int atTick = 40) {
+        bool done = false;
+        const auto once = [&] {
+            if (!done) {
+                done = true;
+                meddle();
+            }
+        };
+        // A parallel flash launch lets the window redraw once before the transfer starts.
+        int calls = 0;
+        sim->h->model.setProcessEvents([&] {
+            if (++calls == 2)
+                once();
+        });
+        button.click();
+        for (int tick = 0; sim->h->timer.isActive() && tick < 200000; ++tick) {
+            sim->clock.advance(std::int64_t(sim->h->timer.interval()) * 1000);
+            sim->h->timer.fire();
+            if (tick == atTick)
+                once();
+        }
+        sim->h->model.setProcessEvents({});
+        EXPECT_TRUE(done) << "the operation ended before the operator acted";
+    }
+    // Every flag an operation may set, and the controls it locks, after it has ended.
+    QStringList leftBehind(std::int16_t idle) {
+        QStringList out;
+        const Session& s = session();
+        if (s.opState.State() != idle)
+            out << QString("operation state %1").arg(s.opState.State());
+        if (sim->h->timer.isActive())
+            out << "timer running";
+        if (s.file.isOpen())
+            out << "data file open";
+        if (!s.FlushInput)
+            out << "FlushInput off";
+        if (s.TimeoutCnt != 0)
+            out << "TimeoutCnt set";
+        if (s.BpiServerLoading)
+            out << "server load pending";
+        if (s.abandonRequested || s.launching != 0)
+            out << "stop or launch pending";
+        if (sim->h->model.spi.State() != 0 || sim->h->model.bpi.State() != 0 ||
+            sim->h->model.cfg.State() != 0)
+            out << "a sequence not idle";
+        for (Control* c : {&ui().txtOffset, &ui().txtPrgBytes, &ui().Command1, &ui().mnuOpenFile,
+                           &ui().mnuMode, &ui().mnuOptions, &ui().mnuSPI, &ui().btnSendBlock})
+            if (!c->enabled())
+                out << c->name() + " off";
+        if (ui().txtSendView.enabled() != s.connected())
+            out << "send console does not follow the connection";
+        if (ui().hscProgress.visible())
+            out << "progress shown";
+        const bool ready = s.connected() && ui().cbFlash.selectedIndex() >= 0;
+        if (idle == OpStateObj::SpiIdle && ui().btnIDecho[0].enabled() != ready)
+            out << "SPI buttons not by their rule";
+        if (s.port.isOpen() && s.port.receiveThreshold() < 1)
+            out << "receive events off";
+        return out;
+    }
+};
+
+QByteArray data(int size, int seed = 1) {
+    return randomBytes(size, quint32(seed));
+}
+
+} // namespace
+
+TEST_F(OperationOwnership, OperatorActionsInTheMiddleChangeNothingTheOperationDoes) {
+    const struct {
+        const char* what;
+        Mode mode;
+        // Names of the operator's moves, made in the middle of a Program of 3000 bytes at 0.
+        std::function<void(OperationOwnership&)> meddle;
+    } cases[] = {
+        {"SPI: the offset edited", Mode::Spi,
+         [](OperationOwnership& t) { t.ui().txtOffset.setText("1000"); }},
+        {"SPI: the count lowered", Mode::Spi,
+         [](OperationOwnership& t) { t.ui().txtPrgBytes.setText("5"); }},
+        {"SPI: another file chosen", Mode::Spi,
+         [](OperationOwnership& t) { t.sim->choose("other.bin", data(64, 9)); }},
+        {"SPI: Program, ID Check and a mode switch clicked", Mode::Spi,
+         [](OperationOwnership& t) {
+             t.ui().btnProgram[0].click();
+             t.ui().btnIDecho[0].click();
+             t.ui().mnuFPGA.click();
+             t.ui().btnLoad.click();
+         }},
+        {"SPI: typing in Char mode, Send and Send Ascii Table", Mode::Spi,
+         [](OperationOwnership& t) {
+             t.ui().rbTransmitMode[0].click();
+             t.ui().txtSendView.keyPress('e');
+             t.ui().txtSendView.setText("help");
+             t.ui().btnTransmitWnd.click();
+             t.ui().btnSendBlock.click();
+         }},
+        {"BPI: a keystroke in the count, then Bulk Erase and Program", Mode::Bpi,
+         [](OperationOwnership& t) {
+             t.ui().txtPrgBytes.setText("30001");
+             t.ui().btnBulkErase[1].click();
+             t.ui().btnProgram[1].click();
+         }},
+        {"BPI: another file chosen, then Read", Mode::Bpi,
+         [](OperationOwnership& t) {
+             t.sim->choose("other.bin", data(64, 9));
+             t.ui().btnRead[1].click();
+         }},
+        {"BPI: the Comm dialog and the terminal", Mode::Bpi,
+         [](OperationOwnership& t) {
+             t.ui().mnuComm.click();
+             t.ui().rbTransmitMode[0].click();
+             t.ui().txtSendView.keyPress('e');
+             t.ui().btnSendBlock.click();
+         }},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        board(c.mode);
+        const QByteArray image = data(3000);
+        const QString path = sim->choose("image.bin", image);
+        const int pickerAsked = int(sim->h->picker.asked.size());
+        const QByteArray before = sim->board.hostBytes();
+        pressMeddling(ui().btnProgram[c.mode == Mode::Bpi], [&] { c.meddle(*this); });
+        const QString success = c.mode == Mode::Spi ? "SPI programming successful \r\n" : "";
+        EXPECT_EQ(sim->console(), success);
+        EXPECT_TRUE(session().outcome.succeeded()) << session().outcome.message.toStdString();
+        EXPECT_EQ(sim->h->picker.asked.size(), pickerAsked) << "a file dialog was offered";
+        EXPECT_EQ(sim->h->prompter.shown.size(), 1) << sim->h->prompter.texts().join("|").toStdString();
+        if (c.mode == Mode::Spi) {
+            EXPECT_EQ(sim->board.spi().memory().mid(0, 3000), image);
+            EXPECT_EQ(sim->board.spi().memory().mid(0x1000, 16), QByteArray(16, char(0xFF)));
+            for (const QString& command : sim->board.commandsSeen())
+                EXPECT_FALSE(command.contains("help") || command.contains("sf_transfer -"));
+        } else {
+            EXPECT_EQ(sim->board.bpiFlash().memory().mid(0, 3000), image);
+            const QByteArray sent = sim->board.hostBytes().mid(before.size());
+            EXPECT_TRUE(sent.startsWith("w\r")) << sent.left(8).toHex().toStdString();
+            // One header, one stream of bursts: no second command in the middle.
+            EXPECT_EQ(sent.size(), 2 + 12 + 3000);
+        }
+        EXPECT_EQ(leftBehind(c.mode == Mode::Spi ? OpStateObj::SpiIdle : OpStateObj::BpiIdle),
+                  QStringList());
+        EXPECT_EQ(readFile(path), image);
+    }
+}
+
+// Disconnect, Exit and the close box in the middle of a parallel flash transfer or an SPI
+// program: the operation ends at once through the end path, on an open port no loop spins,
+// and no message box comes after the window has gone.
+TEST_F(OperationOwnership, DisconnectOrClosingInTheMiddleEndsTheOperationCleanly) {
+    const struct {
+        const char* what;
+        Mode mode;
+        bool read; // a parallel flash read rather than a program
+        std::function<void(OperationOwnership&)> action;
+        QString line;
+        bool closed; // the window: no box may be shown from then on
+    } cases[] = {
+        {"Disconnect during a BPI program", Mode::Bpi, false,
+         [](OperationOwnership& t) { t.ui().btnDisconnect.click(); },
+         "Operation abandoned: the port was closed.", false},
+        {"Disconnect during a BPI read", Mode::Bpi, true,
+         [](OperationOwnership& t) { t.ui().btnDisconnect.click(); },
+         "Operation abandoned: the port was closed.", false},
+        {"Exit during a BPI program", Mode::Bpi, false,
+         [](OperationOwnership& t) { t.ui().mnuExit.click(); },
+         "Operation abandoned: the window was closed.", true},
+        {"the close box during a BPI read", Mode::Bpi, true,
+         [](OperationOwnership& t) { t.sim->h->model.unload(); },
+         "Operation abandoned: the window was closed.", true},
+        {"Disconnect during an SPI program", Mode::Spi, false,
+         [](OperationOwnership& t) { t.ui().btnDisconnect.click(); },
+         "Operation abandoned: the port was closed.", false},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        board(c.mode);
+        sim->choose("image.bin", data(6000));
+        const int boxes = int(sim->h->prompter.shown.size());
+        const int mark = sim->mark();
+        const std::int64_t start = sim->clock.nowUs();
+        Control& button = c.read ? ui().btnRead[1] : ui().btnProgram[c.mode == Mode::Bpi];
+        pressMeddling(button, [&] { c.action(*this); });
+        EXPECT_LT(sim->clock.nowUs() - start, 5'000'000) << "a loop went on on a closed port";
+        EXPECT_TRUE(sim->console().endsWith(c.line + "\r\n")) << sim->console().toStdString();
+        EXPECT_EQ(session().outcome.kind, Outcome::Kind::Abandoned);
+        // The question before the operation is the only box.
+        EXPECT_EQ(sim->h->prompter.shown.size(), boxes + 1)
+            << sim->h->prompter.texts().join("|").toStdString();
+        EXPECT_FALSE(sim->port.isOpen());
+        if (c.mode == Mode::Spi) {
+            EXPECT_EQ(sim->commandsSince(mark).mid(sim->commandsSince(mark).size() - 2),
+                      (QStringList{"drive_prog 1", "load_config 0"}));
+        }
+        for (Control* b : {&ui().btnProgram[1], &ui().btnBulkErase[1], &ui().btnLoad})
+            EXPECT_TRUE(!b->enabled() || c.closed) << b->name().toStdString();
+        EXPECT_FALSE(session().BpiServerRunning);
+        const auto idle = c.mode == Mode::Spi ? OpStateObj::SpiIdle : OpStateObj::BpiIdle;
+        EXPECT_EQ(leftBehind(idle), QStringList());
+    }
+}
+
+// A link lost in the middle used to leave flags behind that corrupted the next operation.
+TEST_F(OperationOwnership, ALostLinkLeavesNothingBehindForTheNextOperation) {
+    // Lost during a server load: the operator's own bitstream is configured next, as itself.
+    board(Mode::Spi);
+    const QByteArray own = buildBitFile(buildConfigPayload({.size = 3000}));
+    ui().mnuFPGA.click();
+    sim->choose("mine.bit", own);
+    ui().mnuBPI.click();
+    bool lose = false;
+    sim->port.onRead = [&](QByteArray& bytes) {
+        if (lose)
+            bytes.clear();
+    };
+    pressMeddling(ui().btnLoad, [&] { lose = true; }, 3);
+    lose = false;
+    EXPECT_TRUE(sim->lastMessage().startsWith("Communication with PSoC lost: No ACK from state "));
+    EXPECT_FALSE(session().BpiServerRunning);
+    EXPECT_EQ(ui().txtBitFile.text(), "mine.bit");
+    EXPECT_EQ(leftBehind(OpStateObj::Start), QStringList());
+    ui().mnuFPGA.click();
+    sim->press(ui().btnCfgFPGA);
+    EXPECT_EQ(sim->board.fpga().received(), own);
+    EXPECT_TRUE(session().outcome.succeeded());
+    EXPECT_EQ(session().opState.State(), OpStateObj::Start);
+    EXPECT_FALSE(session().BpiServerRunning);
+    EXPECT_FALSE(ui().btnIDecho[1].visible());
+
+    // Lost while the configuration reads its pins (state 12): the next SPI read of 60 bytes
+    // must not take a stale acknowledgement for data.
+    sim->port.onRead = [&](QByteArray& bytes) {
+        if (sim->h->model.cfg.State() == CfgStateObj::CFG_READ_DONE)
+            bytes.clear();
+    };
+    sim->press(ui().btnCfgFPGA);
+    sim->port.onRead = {};
+    EXPECT_TRUE(sim->lastMessage().startsWith("Communication with PSoC lost: No ACK from state "));
+    EXPECT_EQ(leftBehind(OpStateObj::Start), QStringList());
+    ui().mnuSPI.click();
+    ui().cbFlash.setSelectedIndex(int(ui().cbFlash.items().indexOf("M25P16")));
+    sim->board.spi().memory().replace(0, 60, data(60, 5));
+    const QString out = sim->choose("out.bin", {});
+    ui().txtPrgBytes.setText("60");
+    sim->press(ui().btnRead[0]);
+    EXPECT_EQ(readFile(out), data(60, 5));
+    EXPECT_TRUE(session().outcome.succeeded());
+}
+
+// Every way an operation ends goes through the same end path and leaves the same state.
+TEST_F(OperationOwnership, EveryEndLeavesTheSameCleanState) {
+    const struct {
+        const char* what;
+        Outcome::Kind kind;
+        QString device = "M25P16";
+        QString count = "300";
+        std::function<void(OperationOwnership&)> meddle = {};
+    } cases[] = {
+        {"success", Outcome::Kind::Succeeded},
+        {"failure: another part fitted", Outcome::Kind::Failed, "W25Q32"},
+        {"refusal: a range past the end", Outcome::Kind::Refused, "M25P16", "2097153"},
+        {"loss of link", Outcome::Kind::Failed, "M25P16", "300",
+         [](OperationOwnership& t) { t.sim->port.onRead = [](QByteArray& b) { b.clear(); }; }},
+        {"Disconnect", Outcome::Kind::Abandoned, "M25P16", "300",
+         [](OperationOwnership& t) { t.ui().btnDisconnect.click(); }},
+        {"window closed", Outcome::Kind::Abandoned, "M25P16", "300",
+         [](OperationOwnership& t) { t.ui().mnuExit.click(); }},
+        {"interrupted", Outcome::Kind::Abandoned, "M25P16", "300",
+         [](OperationOwnership& t) { t.session().interrupted = [] { return true; }; }},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        board(Mode::Spi);
+        ui().cbFlash.setSelectedIndex(int(ui().cbFlash.items().indexOf(c.device)));
+        sim->choose("image.bin", data(300));
+        ui().txtPrgBytes.setText(c.count);
+        if (c.meddle)
+            pressMeddling(ui().btnProgram[0], [&] { c.meddle(*this); }, 12);
+        else
+            sim->press(ui().btnProgram[0]);
+        session().interrupted = {};
+        sim->port.onRead = {};
+        EXPECT_EQ(session().outcome.kind, c.kind) << session().outcome.message.toStdString();
+        EXPECT_EQ(leftBehind(OpStateObj::SpiIdle), QStringList());
+    }
+}
+
+TEST_F(OperationOwnership, TheCommDialogLeftWithoutOkKeepsThePortAndConnectStillWorks) {
+    board(Mode::Spi);
+    ui().btnDisconnect.click();
+    for (const char* way : {"Cancel", "close box"}) {
+        SCOPED_TRACE(way);
+        ui().mnuComm.click();
+        if (QString(way) == "Cancel")
+            sim->h->model.comm.btnCancel.click();
+        else
+            sim->h->model.comm.CommPropertiesPanel.setVisible(false);
+        EXPECT_EQ(session().port.portNumber(), 1);
+        EXPECT_EQ(ui().btnConnect.text(), "Connect to COM1");
+        ui().btnConnect.click();
+        EXPECT_TRUE(session().connected()) << sim->lastMessage().toStdString();
+        ui().btnDisconnect.click();
+    }
+}
+
+TEST_F(OperationOwnership, ConnectAndTheDebugPasswordPutTheFocusWhereTheOperatorTypes) {
+    board(Mode::Spi);
+    EXPECT_EQ(ui().txtSendView.focusRequests(), 1);
+    ui().mnuDebug.click();
+    EXPECT_EQ(sim->h->model.debugPw.txtDebug.focusRequests(), 1);
+}
+
+// The receive console grows by what arrives and keeps its latest mebibyte, cut at a line.
+TEST_F(OperationOwnership, TheReceiveConsoleKeepsItsLatestMebibyteFromALineStart) {
+    board(Mode::Spi);
+    for (int i = 0; i < 40000; ++i)
+        session().appendLine(QString("line %1 ").arg(i, 6, 10, QChar('0')) + QString(20, 'x'));
+    const QString& text = ui().txtRecvView.text();
+    EXPECT_LE(text.size(), Session::ConsoleLimit);
+    EXPECT_GT(text.size(), Session::ConsoleLimit / 2);
+    EXPECT_TRUE(text.startsWith("line ")) << text.left(20).toStdString();
+    EXPECT_TRUE(text.endsWith("line 039999 " + QString(20, 'x') + "\r\n"));
+}
