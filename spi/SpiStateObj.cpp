@@ -62,7 +62,7 @@ std::int16_t SpiStateObj::GetPreviousState() const {
     }
 }
 
-bool SpiStateObj::LoadSpiDeviceFile() {
+void SpiStateObj::LoadSpiDeviceFile() {
     s_.file.close();
     const QString device = inputsTaken_ ? device_ : s_.ui.cbFlash.selectedItem();
     const QString path = s_.programFolder + "/" + device + ".sfh";
@@ -78,9 +78,7 @@ bool SpiStateObj::LoadSpiDeviceFile() {
     } catch (const RuntimeError& e) {
         s_.fail(spiDeviceFailureMessage(e));
         s_.prompter.tell(spiDeviceFailureMessage(e), "Application Error", Prompter::Icon::Critical);
-        return false;
     }
-    return true;
 }
 
 void SpiStateObj::NextStep() {
@@ -347,11 +345,9 @@ void SpiStateObj::prepare() {
     MyError = false;
     title_ = s_.ui.lblProgress.text();
     takeInputs();
-    // Nothing has been sent yet: a device that cannot be described ends the operation here.
-    if (!LoadSpiDeviceFile()) {
-        SetState(CFG_SPI_IDLE);
-        return;
-    }
+    // A description that cannot be read whole is reported and the operation goes on with
+    // what was read, as it always has; its verdict can no longer be a success.
+    LoadSpiDeviceFile();
     const auto room = [&] { return std::int64_t(d_.BPRD) - offset(); };
     // A negative count would run the transfer loops backwards without end.
     if ((Program || ReadSPI || VerifySPI) && byteCount() < 0)

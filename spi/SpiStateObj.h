@@ -67,8 +67,7 @@ public:
     void SetState_CFG_SPI_CS_LOW() { SetState(CFG_SPI_CS_LOW); }
     void SetState_UNPROTECT() { SetState(UNPROTECT); }
 
-    // Reads the selected device's description; false (after saying why) when it cannot.
-    bool LoadSpiDeviceFile();
+    void LoadSpiDeviceFile();
     const SpiDescription& description() const { return d_; }
 
 private:

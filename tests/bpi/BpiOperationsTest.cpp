@@ -186,8 +186,14 @@ TEST_F(BpiOperationsTest, ASilentServerEndsTheOperationWithinTheBoundAndGivesThe
         sim->press(sim->control(c.button));
         EXPECT_LT(sim->clock.nowUs() - start, 10'000'000) << c.button;
         EXPECT_EQ(sim->lastMessage(), "Unexpected Error: The BPI server stopped answering (no "
-                                      "reply for 5 seconds).");
-        expectIdle();
+                                      "reply for 5 seconds). Load the server again before the "
+                                      "next parallel flash operation.");
+        // Nothing more goes to a server whose state is unknown.
+        EXPECT_FALSE(sim->h->model.session.BpiServerRunning);
+        for (auto* b : {&ui().btnIDecho[1], &ui().btnProgram[1], &ui().btnRead[1]})
+            EXPECT_FALSE(b->enabled()) << b->name().toStdString();
+        EXPECT_TRUE(ui().btnLoad.enabled());
+        EXPECT_EQ(sim->h->model.session.opState.State(), 5);
     }
 }
 
