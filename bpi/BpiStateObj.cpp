@@ -29,6 +29,7 @@ void BpiStateObj::NextStep() {
         operation();
     } catch (const OperationAbandoned&) {
         s_.file.close();
+        settle();
     } catch (const RuntimeError& e) {
         s_.fail(e.description());
         if (!s_.windowClosed)
@@ -39,6 +40,40 @@ void BpiStateObj::NextStep() {
     }
     state_ = BPI_IDLE;
     inputsTaken_ = false;
+    transferring_ = Transfer::None;
+}
+
+// A transfer stopped halfway leaves the server taking (or sending) the rest of it, and it
+// reads no command until it has. While the port is open the rest is completed, for a few
+// seconds at most: erased-value filler to program (it changes no cell), the data read
+// discarded. What cannot be completed in time is said.
+void BpiStateObj::settle() {
+    if (transferring_ == Transfer::None || !s_.port.isOpen())
+        return;
+    const std::int64_t deadline = s_.clock.nowUs() + std::int64_t(SettleLimitMs) * 1000;
+    const auto inTime = [&] { return s_.clock.nowUs() < deadline; };
+    s_.port.setReadLength(0);
+    std::int64_t left = count_ - position_;
+    while (left > 0 && inTime()) {
+        if (transferring_ == Transfer::Sending) {
+            const std::int64_t length = qMin<std::int64_t>(burst_, left);
+            s_.port.write(QByteArray(length + length % 2, char(0xFF)));
+            while (s_.port.bytesWaiting() < 1 && inTime())
+                s_.port.waitForData(1);
+            s_.port.read();
+            left -= length;
+        } else if (s_.port.bytesWaiting() > 0) {
+            left -= s_.port.read().size();
+        } else {
+            s_.port.waitForData(1);
+        }
+    }
+    s_.port.setReadLength(1);
+    if (left > 0)
+        s_.appendLine(QString("The BPI server is still in the middle of a transfer (%1 bytes "
+                              "left). Load the server again before the next parallel flash "
+                              "operation.")
+                          .arg(left));
 }
 
 void BpiStateObj::waitFor(int count) {
@@ -132,7 +167,9 @@ void BpiStateObj::programSequence(const QByteArray& head) {
     const std::int32_t burst = burst_, count = count_;
     s_.port.write(head);
     bool allAnswered = true;
-    std::int64_t position = 0;
+    std::int64_t& position = position_;
+    position = 0;
+    transferring_ = Transfer::Sending;
     while (position < count) {
         const std::int64_t length = qMin<std::int64_t>(burst, count - position);
         QByteArray data = s_.file.readAt(position, length);
@@ -163,7 +200,9 @@ void BpiStateObj::programSequence(const QByteArray& head) {
 void BpiStateObj::transferSequence(bool verify, const QByteArray& head) {
     const std::int32_t count = count_;
     s_.port.write(head);
-    std::int64_t position = 0;
+    std::int64_t& position = position_;
+    position = 0;
+    transferring_ = Transfer::Receiving;
     std::int64_t mismatch = -1;
     while (position < count) {
         const int block =

@@ -11,6 +11,8 @@ public:
 
     // How long the server may stay silent before an operation is given up.
     static constexpr int SilenceLimitMs = 5000;
+    // How long a stopped transfer may take to be completed so that the server reads commands.
+    static constexpr int SettleLimitMs = 4000;
 
     explicit BpiStateObj(Session& session)
         : s_(session) {}
@@ -39,6 +41,7 @@ private:
 
     // Between bursts and blocks: the window's events run, and a stop asked meanwhile ends here.
     void letEventsRun();
+    void settle();
 
     Session& s_;
     std::int16_t state_ = 0;
@@ -46,4 +49,6 @@ private:
     bool inputsTaken_ = false;
     QString offsetText_, countText_, burstText_, runPath_;
     std::int32_t count_ = 0, burst_ = 0;
+    enum class Transfer { None, Sending, Receiving } transferring_ = Transfer::None;
+    std::int64_t position_ = 0;
 };

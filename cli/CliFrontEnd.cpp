@@ -34,11 +34,16 @@ ConsoleEcho::ConsoleEcho(Control& console, Control& progress, Control& caption)
 
 void ConsoleEcho::consoleChanged() {
     const QString& text = console_.text();
-    if (text.size() < printed_)
-        printed_ = 0; // cleared
-    if (text.size() == printed_)
+    QString fresh;
+    if (console_.lastAppended() > 0) {
+        fresh = text.right(console_.lastAppended());
+    } else if (text.size() <= printed_) {
+        // Cleared, or its oldest lines dropped off: nothing new to print.
+        printed_ = text.size();
         return;
-    QString fresh = text.mid(printed_);
+    } else {
+        fresh = text.mid(printed_);
+    }
     printed_ = text.size();
     fresh.remove('\r');
     std::fputs(fresh.toLocal8Bit().constData(), stdout);

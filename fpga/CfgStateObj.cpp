@@ -193,12 +193,9 @@ void CfgStateObj::download() {
     if (bytesSent_ == 0 && !s_.file.isOpen())
         s_.file.openForReading(runPath_);
     for (;;) {
-        if (s_.stopRequested()) {
-            // The controller takes the announced length whatever comes: filler completes it.
-            port.write(QByteArray(length - bytesSent_, char(0xFF)));
-            bytesSent_ = length;
+        // The rest of the announced length is completed by the end path.
+        if (s_.stopRequested())
             throw OperationAbandoned();
-        }
         if (port.bytesWaiting() > 0) {
             port.setReadLength(0);
             port.read();

@@ -282,7 +282,10 @@ void Dispatcher::finishAbandoned() {
         idle = OpStateObj::BpiIdle;
     }
     endOperation(idle, true);
-    s_.appendLine(abandonReason_.isEmpty() ? QString("Operation abandoned.") : abandonReason_);
+    if (abandonReason_.isEmpty())
+        abandonReason_ = s_.interrupted && s_.interrupted() ? "Operation abandoned: interrupted."
+                                                            : "Operation abandoned.";
+    s_.appendLine(abandonReason_);
     abandonReason_.clear();
 }
 
@@ -292,9 +295,21 @@ void Dispatcher::finishAbandoned() {
 void Dispatcher::releaseAfterAbandon(const Sequence& running) {
     if (!s_.port.isOpen())
         return;
-    const std::int64_t pending = running.PendingBytes();
-    if (pending > 0)
-        s_.port.write(QByteArray(pending, char(0xFF)));
+    // Filler goes out for a few seconds at most: a long download stopped early cannot hold
+    // the program for as long again.
+    std::int64_t pending = running.PendingBytes();
+    const std::int64_t deadline = s_.clock.nowUs() + std::int64_t(FillerLimitMs) * 1000;
+    while (pending > 0 && s_.clock.nowUs() < deadline) {
+        const std::int64_t piece = qMin<std::int64_t>(pending, 64);
+        s_.port.write(QByteArray(piece, char(0xFF)));
+        pending -= piece;
+    }
+    if (pending > 0) {
+        s_.appendLine(QString("The controller still expects %1 bytes of a transfer; power the "
+                              "board off and on before the next operation.")
+                          .arg(pending));
+        return;
+    }
     if (&running == &cfg_)
         releaseController({"spi_mode 0", "load_config 0", "fpga_rst 0"});
     else

@@ -19,6 +19,7 @@ public:
     // is open the controller is first brought back to reading commands and released. A step
     // under way (a parallel flash transfer handling events) is asked to stop and ends itself.
     void abandonOperation(const QString& why);
+    static constexpr int FillerLimitMs = 4000;
     bool running() const;
 
 private:

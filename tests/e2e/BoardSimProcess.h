@@ -23,9 +23,14 @@ public:
     struct Result {
         int exitCode;
         QString out, err;
+        qint64 msAfterSignal = 0;
     };
     // Runs zbpu-cli against this board, bounded in time.
     Result cli(const QStringList& args, int timeoutMs = 60000) const;
+    // Runs zbpu-cli and sends it SIGINT delayMs after its standard error shows `when` (a
+    // process on a paced line: no virtual clock can stand in); the result says how long it
+    // took to end after the signal.
+    Result cliInterrupted(const QStringList& args, const QString& when, int delayMs) const;
 
 private:
     QTemporaryDir dir_;

@@ -1,4 +1,5 @@
 #include "e2e/BoardSimProcess.h"
+#include "sim/BitstreamBuilder.h"
 #include "support/PanelFixture.h"
 
 #include <gtest/gtest.h>
@@ -40,5 +41,48 @@ TEST(CliVerdict, ParallelFlashOperationsFailWhenTheServerSaysNothingOrTooMuch) {
         if (!c.message.isEmpty()) {
             EXPECT_TRUE(r.err.contains(c.message)) << r.err.toStdString();
         }
+    }
+}
+
+// The verdict is the operation's recorded outcome: a link lost before the identification
+// fails the run whatever the message says.
+TEST(CliVerdict, AnSpiIdentificationNeverAnsweredFails) {
+    BoardSimProcess board({"--silent-after", "3"});
+    ASSERT_TRUE(board.started());
+    const auto r = board.cli({"--yes", "spi", "M25P16", "id"});
+    EXPECT_EQ(r.exitCode, 1) << r.err.toStdString();
+    EXPECT_TRUE(r.err.contains("Communication with PSoC lost")) << r.err.toStdString();
+}
+
+// Ctrl-C in the middle of a transfer ends the run through the operation's end path, soon,
+// with the controller released: the next run finds the board answering. (A transfer stopped
+// halfway is completed with filler first, as the controller and the server know no other
+// way out of one: the transfers here are short enough for that to fit the bound.)
+TEST(CliVerdict, AnInterruptedTransferEndsSoonAndLeavesTheBoardAnswering) {
+    const struct {
+        const char* what;
+        QStringList board, args, next;
+    } cases[] = {
+        {"SPI program", {"--baud", "115200"},
+         {"spi", "M25P16", "program", "image.bin"}, {"spi", "M25P16", "id"}},
+        {"FPGA configuration", {"--baud", "115200"}, {"fpga", "design.bit"}, {"connect"}},
+        {"BPI program", {"--baud", "115200", "--server-running"},
+         {"bpi", "program", "image.bin"}, {"connect"}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        BoardSimProcess board(c.board);
+        ASSERT_TRUE(board.started());
+        writeFile(board.folder(), "image.bin", randomBytes(32 * 1024, 3));
+        writeFile(board.folder(), "design.bit", buildBitFile(buildConfigPayload({.size = 50000})));
+        QStringList args{"--yes"};
+        for (const QString& a : c.args)
+            args << (a.contains('.') ? board.folder() + "/" + a : a);
+        const auto r = board.cliInterrupted(args, "?", 1500);
+        EXPECT_EQ(r.exitCode, 130) << r.err.toStdString();
+        EXPECT_LT(r.msAfterSignal, 5000);
+        EXPECT_TRUE(r.out.contains("Operation abandoned: interrupted.")) << r.out.toStdString();
+        const auto next = board.cli(QStringList{"--yes"} + c.next);
+        EXPECT_EQ(next.exitCode, 0) << next.err.toStdString();
     }
 }
