@@ -77,7 +77,7 @@ void BpiStateObj::settle() {
 }
 
 void BpiStateObj::waitFor(int count) {
-    if (s_.waitForBytes(count, INT32_MAX, SilenceLimitMs))
+    if (s_.waitForBytes(count, INT32_MAX, SilenceLimitMs, true))
         return;
     if (s_.stopRequested())
         throw OperationAbandoned();

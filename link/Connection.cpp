@@ -16,6 +16,8 @@ Connection::Connection(Session& session, Dispatcher& dispatcher, Skinning& skinn
 Connection::Check Connection::checkController() {
     auto& port = s_.port;
     port.setReadLength(0);
+    // Whatever a previous session left on the line is not this controller's answer.
+    port.read();
     port.write(protocol::frame("get_ver"));
     s_.clock.sleepMs(50);
     const QByteArray reply = port.read();

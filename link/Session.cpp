@@ -37,7 +37,7 @@ void Session::reportError(const RuntimeError& error) {
                   "Application Error", Prompter::Icon::Critical);
 }
 
-bool Session::waitForBytes(int count, int maxPolls, int budgetMs) {
+bool Session::waitForBytes(int count, int maxPolls, int budgetMs, bool stoppable) {
     const std::int64_t budget = std::int64_t(budgetMs) * 1000;
     std::int64_t deadline = clock.nowUs() + budget;
     int seen = port.bytesWaiting();
@@ -50,7 +50,7 @@ bool Session::waitForBytes(int count, int maxPolls, int budgetMs) {
             seen = waiting;
             deadline = clock.nowUs() + budget;
         }
-        if (clock.nowUs() >= deadline || stopRequested())
+        if (clock.nowUs() >= deadline || (stoppable && stopRequested()))
             return false;
         port.waitForData(1);
     }

@@ -90,8 +90,9 @@ struct Session {
     bool connected() const { return ui.btnDisconnect.visible(); }
 
     // Waits for at least count bytes, polling the port and letting each empty poll wait a
-    // short slice; gives up after maxPolls polls or budgetMs of silence, whichever comes first.
-    bool waitForBytes(int count, int maxPolls, int budgetMs);
+    // short slice; gives up after maxPolls polls or budgetMs of silence, whichever comes first,
+    // and, when stoppable, as soon as the operation is asked to stop.
+    bool waitForBytes(int count, int maxPolls, int budgetMs, bool stoppable = false);
 
 private:
     bool confirmed_ = false;

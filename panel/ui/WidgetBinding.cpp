@@ -135,15 +135,61 @@ void bindLineEdit(QLineEdit* w, Control& c) {
     w->installEventFilter(new OperatorEvents(w, c, false));
 }
 
+// A read-only console shows lines no longer than this: a stream without line ends (hex
+// mode) would otherwise be one paragraph that the widget lays out anew for every byte.
+constexpr int ConsoleViewColumns = 96;
+
 void bindPlainText(QPlainTextEdit* w, Control& c) {
     struct State {
         QString shown; // the model text the view shows, in the model's line ends
         bool updating = false;
         CaretWatch caret;
+        int column = 0;  // characters since the view's last line break
+        QString pending; // appended in the model, shown at the next turn of the event loop
+        bool caretPending = false;
     };
-    auto st = std::make_shared<State>(State{{}, false, {c.caretMoves()}});
+    auto st = std::make_shared<State>(State{{}, false, {c.caretMoves()}, 0, {}, false});
+    const bool breakLines = w->isReadOnly();
+    // The text as the view shows it, continuing at the state's column.
+    const auto forView = [st, breakLines](const QString& text) {
+        const QString plain = consoleToView(text);
+        if (!breakLines)
+            return plain;
+        QString out;
+        out.reserve(plain.size() + plain.size() / ConsoleViewColumns + 1);
+        for (QChar ch : plain) {
+            if (ch == QLatin1Char('\n')) {
+                st->column = 0;
+            } else if (st->column == ConsoleViewColumns) {
+                out += QLatin1Char('\n');
+                st->column = 0;
+            }
+            if (ch != QLatin1Char('\n'))
+                ++st->column;
+            out += ch;
+        }
+        return out;
+    };
+    // A stream arrives a byte at a time; laying the text out again for each costs far more
+    // than the byte. A read-only console gathers what arrives and shows it once per turn of
+    // the event loop.
+    const auto flush = [st](QPlainTextEdit* w) {
+        if (!st->pending.isEmpty()) {
+            st->updating = true;
+            QTextCursor end(w->document());
+            end.movePosition(QTextCursor::End);
+            end.insertText(st->pending);
+            st->pending.clear();
+            st->updating = false;
+        }
+        if (st->caretPending) {
+            st->caretPending = false;
+            w->moveCursor(QTextCursor::End);
+            w->ensureCursorVisible();
+        }
+    };
     w->setPlainText({});
-    follow(c, w, [st](Control& c, QPlainTextEdit* w) {
+    follow(c, w, [st, forView, flush, breakLines](Control& c, QPlainTextEdit* w) {
         applyCommon(c, w);
         const QString& t = c.text();
         // Consoles grow a few characters at a time: append what was added, in time that does
@@ -157,22 +203,26 @@ void bindPlainText(QPlainTextEdit* w, Control& c) {
                 st->shown.at(st->shown.size() - tail.size() - 1) == QLatin1Char('\r') &&
                 tail.startsWith(QLatin1Char('\n')))
                 tail.remove(0, 1);
-            QTextCursor end(w->document());
-            end.movePosition(QTextCursor::End);
-            end.insertText(consoleToView(tail));
+            const bool idle = st->pending.isEmpty() && !st->caretPending;
+            st->pending += forView(tail);
             st->updating = false;
+            if (idle && breakLines)
+                QMetaObject::invokeMethod(
+                    w, [flush, w] { flush(w); }, Qt::QueuedConnection);
         } else if (t != st->shown) {
             st->updating = true;
-            w->setPlainText(consoleToView(t));
+            st->pending.clear();
+            st->column = 0;
+            w->setPlainText(forView(t));
             st->shown = t;
             // Its own copy: sharing the model's text would make each append copy it whole.
             st->shown.detach();
             st->updating = false;
         }
-        if (st->caret.due(c)) {
-            w->moveCursor(QTextCursor::End);
-            w->ensureCursorVisible();
-        }
+        if (st->caret.due(c))
+            st->caretPending = true;
+        if (!breakLines || st->pending.isEmpty())
+            flush(w);
     });
     QObject::connect(w, &QPlainTextEdit::textChanged, w, [st, w, &c] {
         if (st->updating)
