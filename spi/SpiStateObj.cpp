@@ -354,7 +354,8 @@ void SpiStateObj::prepare() {
         throw RuntimeError(RuntimeError::Overflow, "Overflow: the byte count is negative");
     if (Program) {
         if (room() < byteCount()) {
-            const QString text = "File is too large to program from offset 0x" + s_.ui.txtOffset.text();
+            const QString text =
+                "File is too large to program from offset 0x" + s_.ui.txtOffset.text();
             s_.refuse(text);
             s_.prompter.tell(text, "SPI Program Error", Prompter::Icon::Critical);
             SetState(CFG_SPI_IDLE);

@@ -97,7 +97,8 @@ int main(int argc, char** argv) {
         const double streamSeconds = double(total) / bytesPerSecond;
         std::printf("| %s | %.0f s | %lld | %.1f s | %.3f | %lld characters |\n",
                     hex ? "Hex" : "ASCII", streamSeconds, static_cast<long long>(total), used,
-                    used / streamSeconds, static_cast<long long>(model.ui.txtRecvView.text().size()));
+                    used / streamSeconds,
+                    static_cast<long long>(model.ui.txtRecvView.text().size()));
         std::fflush(stdout);
     }
     return 0;

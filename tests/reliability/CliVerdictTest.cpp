@@ -63,11 +63,15 @@ TEST(CliVerdict, AnInterruptedTransferEndsSoonAndLeavesTheBoardAnswering) {
         const char* what;
         QStringList board, args, next;
     } cases[] = {
-        {"SPI program", {"--baud", "115200"},
-         {"spi", "M25P16", "program", "image.bin"}, {"spi", "M25P16", "id"}},
+        {"SPI program",
+         {"--baud", "115200"},
+         {"spi", "M25P16", "program", "image.bin"},
+         {"spi", "M25P16", "id"}},
         {"FPGA configuration", {"--baud", "115200"}, {"fpga", "design.bit"}, {"connect"}},
-        {"BPI program", {"--baud", "115200", "--server-running"},
-         {"bpi", "program", "image.bin"}, {"connect"}},
+        {"BPI program",
+         {"--baud", "115200", "--server-running"},
+         {"bpi", "program", "image.bin"},
+         {"connect"}},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.what);

@@ -161,7 +161,8 @@ TEST_F(OperationOwnership, OperatorActionsInTheMiddleChangeNothingTheOperationDo
         EXPECT_EQ(sim->console(), success);
         EXPECT_TRUE(session().outcome.succeeded()) << session().outcome.message.toStdString();
         EXPECT_EQ(sim->h->picker.asked.size(), pickerAsked) << "a file dialog was offered";
-        EXPECT_EQ(sim->h->prompter.shown.size(), 1) << sim->h->prompter.texts().join("|").toStdString();
+        EXPECT_EQ(sim->h->prompter.shown.size(), 1)
+            << sim->h->prompter.texts().join("|").toStdString();
         if (c.mode == Mode::Spi) {
             EXPECT_EQ(sim->board.spi().memory().mid(0, 3000), image);
             EXPECT_EQ(sim->board.spi().memory().mid(0x1000, 16), QByteArray(16, char(0xFF)));
@@ -249,7 +250,8 @@ TEST_F(OperationOwnership, ALostLinkLeavesNothingBehindForTheNextOperation) {
         if (lose)
             bytes.clear();
     };
-    pressMeddling(ui().btnLoad, [&] { lose = true; }, 3);
+    pressMeddling(
+        ui().btnLoad, [&] { lose = true; }, 3);
     lose = false;
     EXPECT_TRUE(sim->lastMessage().startsWith("Communication with PSoC lost: No ACK from state "));
     EXPECT_FALSE(session().BpiServerRunning);
@@ -311,7 +313,8 @@ TEST_F(OperationOwnership, EveryEndLeavesTheSameCleanState) {
         sim->choose("image.bin", data(300));
         ui().txtPrgBytes.setText(c.count);
         if (c.meddle)
-            pressMeddling(ui().btnProgram[0], [&] { c.meddle(*this); }, 12);
+            pressMeddling(
+                ui().btnProgram[0], [&] { c.meddle(*this); }, 12);
         else
             sim->press(ui().btnProgram[0]);
         session().interrupted = {};
