@@ -99,12 +99,25 @@ TEST(OperatorGui, ProgramsTheSpiFlashWithClicksAndKeysOnly) {
     EXPECT_EQ(model.ui.txtOffset.text(), "f0");
 
     QTest::mouseClick(widget<QPushButton>(w, "btnProgram_0"), Qt::LeftButton);
+    // What the operation took at launch cannot be reached while it runs.
+    const char* locked[] = {"txtOffset", "txtPrgBytes", "Command1", "txtSendView",
+                            "btnTransmitWnd", "btnSendBlock", "btnProgram_0"};
     // The clock runs only when the acknowledgement timer is ticked.
     for (int ticks = 0; timer.isActive() && ticks < 100000; ++ticks) {
         clock.advance(std::int64_t(timer.interval()) * 1000);
         timer.fire();
         QApplication::processEvents();
+        if (ticks == 20) {
+            for (const char* name : locked)
+                EXPECT_FALSE(widget<QWidget>(w, name)->isEnabled()) << name;
+            QTest::keyClicks(offset, "77");
+            QTest::keyClick(w, Qt::Key_F, Qt::ControlModifier);
+        }
     }
+    EXPECT_EQ(model.ui.txtOffset.text(), "f0");
+    EXPECT_EQ(model.session.opState.State(), 3) << "Ctrl+F switched the mode mid-run";
+    for (const char* name : locked)
+        EXPECT_TRUE(widget<QWidget>(w, name)->isEnabled()) << name;
     EXPECT_EQ(board.spi().memory().mid(0xF0, image.size()), image);
     EXPECT_TRUE(model.ui.txtRecvView.text().endsWith("SPI programming successful \r\n"));
     EXPECT_TRUE(op.seen.contains("It is your responsibility to ensure the sectors you are about "
