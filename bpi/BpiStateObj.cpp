@@ -148,9 +148,8 @@ QByteArray BpiStateObj::prepareTransfer() {
 }
 
 QByteArray BpiStateObj::header(bool withBurst, std::int32_t count, std::int32_t burst) const {
-    // The offset must fit its 4-byte field.
-    conv::hexToInt32(offsetText_);
-    QByteArray out = conv::hexToBytes(offsetText_, 4);
+    // Taken by value: leading zeros are allowed, and the field is four bytes whatever was typed.
+    QByteArray out = conv::hexToBytes(conv::hexUpper(conv::hexToInt32(offsetText_)), 4);
     out.append(conv::hexToBytes(conv::hexUpper(count), 4));
     if (withBurst)
         out.append(conv::hexToBytes(conv::hexUpper(burst), 4));
@@ -214,7 +213,10 @@ void BpiStateObj::transferSequence(bool verify, const QByteArray& head) {
         if (!verify) {
             s_.file.writeAt(position, data);
         } else if (mismatch < 0) {
-            const QByteArray mine = s_.file.readAt(position, block);
+            // Past the end of the file the flash holds what Program leaves there: 0xFF.
+            QByteArray mine = s_.file.readAt(position, block);
+            if (mine.size() < block)
+                mine.append(QByteArray(block - mine.size(), char(0xFF)));
             if (mine != data) {
                 int same = 0;
                 while (same < mine.size() && same < data.size() && mine[same] == data[same])

@@ -138,3 +138,25 @@ QString spiDeviceFailureMessage(const RuntimeError& error) {
                        "Please verify the file format."}
         .join("\r\n");
 }
+
+QString spiDescriptionOutOfRange(const SpiDescription& d) {
+    const struct {
+        const char* key;
+        std::int64_t value, low, high;
+        const char* what;
+    } limits[] = {
+        {"ABSZ", d.ABSZ, 1, 4, "address bytes"},
+        {"NIDB", d.NIDB, 1, 61, "identification bytes"},
+        {"MBPP", d.MBPP, 1, 65536, "bytes in a page"},
+        {"BPRD", d.BPRD, 1, 0x7FFFFFFF, "bytes in the device"},
+    };
+    for (const auto& l : limits)
+        if (l.value < l.low || l.value > l.high)
+            return QString("The description gives %1 = %2; it must be %3 to %4 (%5).")
+                .arg(l.key)
+                .arg(l.value)
+                .arg(l.low)
+                .arg(l.high)
+                .arg(l.what);
+    return {};
+}

@@ -18,3 +18,6 @@ void loadSpiDeviceFile(const QString& path, SpiDescription& d);
 
 // The five lines shown when a description file could not be read, joined with CR LF.
 QString spiDeviceFailureMessage(const RuntimeError& error);
+// Why the values cannot drive the sequence (a transaction would pass the controller's 64 bytes,
+// an address would not fit its field), or empty when they can.
+QString spiDescriptionOutOfRange(const SpiDescription& d);

@@ -30,6 +30,7 @@ void SpiStateObj::SetState(std::int16_t value) {
         bytesDone_ = 0;
         inputsTaken_ = false;
         pendingTransfer_ = 0;
+        dropHeld();
         s_.file.close();
         dataFileOpen_ = false;
         s_.port.setReceiveThreshold(1);
@@ -62,7 +63,7 @@ std::int16_t SpiStateObj::GetPreviousState() const {
     }
 }
 
-void SpiStateObj::LoadSpiDeviceFile() {
+bool SpiStateObj::LoadSpiDeviceFile() {
     s_.file.close();
     const QString device = inputsTaken_ ? device_ : s_.ui.cbFlash.selectedItem();
     const QString path = s_.programFolder + "/" + device + ".sfh";
@@ -78,7 +79,9 @@ void SpiStateObj::LoadSpiDeviceFile() {
     } catch (const RuntimeError& e) {
         s_.fail(spiDeviceFailureMessage(e));
         s_.prompter.tell(spiDeviceFailureMessage(e), "Application Error", Prompter::Icon::Critical);
+        return false;
     }
+    return true;
 }
 
 void SpiStateObj::NextStep() {
@@ -204,7 +207,35 @@ void SpiStateObj::showProgress(int percent) {
         s_.ui.hscProgress.setValue(percent);
 }
 
+void SpiStateObj::dropHeld() {
+    heldChunk_.clear();
+    heldAt_ = -1;
+    heldSuccess_.clear();
+}
+
+// Data read, and the line that says an operation succeeded, wait for the acknowledgement that
+// closes their transaction: the tick has seen it when the step after runs with no miss counted.
+void SpiStateObj::commitHeld() {
+    if (heldAt_ < 0 && heldSuccess_.isEmpty())
+        return;
+    if (s_.TimeoutCnt != 0) {
+        s_.fail("The controller did not confirm the last transfer.");
+        dropHeld();
+        return;
+    }
+    if (heldAt_ >= 0)
+        s_.file.writeAt(heldAt_, heldChunk_);
+    if (!heldSuccess_.isEmpty()) {
+        s_.appendLine(heldSuccess_);
+        s_.ui.txtRecvView.moveCaretToEnd();
+        s_.succeed();
+    }
+    dropHeld();
+}
+
 void SpiStateObj::step() {
+    if (state_ == CFG_SPI_READ_SETUP || state_ == CFG_SPI_PROG_HIGH)
+        commitHeld();
     switch (state_) {
     case CFG_SPI_LOAD_CONFIG_ON:
         prepare();
@@ -307,9 +338,7 @@ void SpiStateObj::step() {
         command("sf_transfer 1", CFG_SPI_PROGRAM_WRITE_DISABLE);
         break;
     case CFG_SPI_PROGRAM_WRITE_DISABLE:
-        s_.appendLine("SPI programming successful ");
-        s_.succeed();
-        s_.ui.txtRecvView.moveCaretToEnd();
+        heldSuccess_ = "SPI programming successful ";
         transaction(bytes({d_.WRDI}));
         ReadEcho();
         state_ = CFG_SPI_PROG_HIGH;
@@ -346,8 +375,17 @@ void SpiStateObj::prepare() {
     title_ = s_.ui.lblProgress.text();
     takeInputs();
     // A description that cannot be read whole is reported and the operation goes on with
-    // what was read, as it always has; its verdict can no longer be a success.
-    LoadSpiDeviceFile();
+    // what was read, as it always has; its verdict can no longer be a success. Values the
+    // sequence cannot work with end it here, before anything is sent.
+    const bool loaded = LoadSpiDeviceFile();
+    if (const QString why = spiDescriptionOutOfRange(d_); !why.isEmpty()) {
+        const QString text = why + "\r\nPlease verify the file " + device_ + ".sfh.";
+        s_.refuse(text);
+        if (loaded)
+            s_.prompter.tell(text, "Application Error", Prompter::Icon::Critical);
+        SetState(CFG_SPI_IDLE);
+        return;
+    }
     const auto room = [&] { return std::int64_t(d_.BPRD) - offset(); };
     // A negative count would run the transfer loops backwards without end.
     if ((Program || ReadSPI || VerifySPI) && byteCount() < 0)
@@ -578,6 +616,7 @@ void SpiStateObj::programPoll() {
 
 void SpiStateObj::openDataFile() {
     bytesDone_ = 0;
+    dropHeld();
     s_.file.close();
     if (ReadSPI)
         s_.file.openForWriting(runPath_);
@@ -608,8 +647,10 @@ void SpiStateObj::readData() {
             throw RuntimeError(RuntimeError::InputPastEnd, "Input past end of file");
         chunk_.append(char(b));
     }
-    if (ReadSPI)
-        s_.file.writeAt(bytesDone_, chunk_);
+    if (ReadSPI) {
+        heldChunk_ = chunk_;
+        heldAt_ = bytesDone_;
+    }
     if (VerifySPI && fileBytes(bytesDone_, chunkLength_) != chunk_) {
         const QString text =
             QString("SPI verification failed after byte %1 - Aborting").arg(bytesDone_);
@@ -627,9 +668,6 @@ void SpiStateObj::readData() {
         state_ = CFG_SPI_READ_SETUP;
         return;
     }
-    s_.file.close();
-    s_.appendLine(ReadSPI ? "SPI data read successfully " : "SPI data validated ");
-    s_.succeed();
-    s_.ui.txtRecvView.moveCaretToEnd();
+    heldSuccess_ = ReadSPI ? "SPI data read successfully " : "SPI data validated ";
     state_ = CFG_SPI_PROG_HIGH;
 }

@@ -67,7 +67,8 @@ public:
     void SetState_CFG_SPI_CS_LOW() { SetState(CFG_SPI_CS_LOW); }
     void SetState_UNPROTECT() { SetState(UNPROTECT); }
 
-    void LoadSpiDeviceFile();
+    // Reads the selected device's description; false (after saying why) when it cannot.
+    bool LoadSpiDeviceFile();
     const SpiDescription& description() const { return d_; }
 
 private:
@@ -86,6 +87,8 @@ private:
     void openDataFile();
     void readSetup();
     void readData();
+    void commitHeld();
+    void dropHeld();
 
     std::int16_t ReadEcho();
     void dropEchoes(int count);
@@ -122,4 +125,7 @@ private:
     QString device_, runPath_;
     std::int32_t offset_ = 0, count_ = 0;
     std::int32_t pendingTransfer_ = 0;
+    QByteArray heldChunk_;
+    std::int32_t heldAt_ = -1;
+    QString heldSuccess_;
 };

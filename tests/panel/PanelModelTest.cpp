@@ -1,5 +1,6 @@
 #include "support/FakeBoardTest.h"
 
+#include <QFile>
 #include <gtest/gtest.h>
 
 namespace {
@@ -147,6 +148,8 @@ TEST_F(PanelModelTest, OperationButtonsCheckTheCountAndAskBeforeStarting) {
 }
 
 TEST_F(PanelModelTest, TheModeMenuWaitsWhileAnOperationRuns) {
+    QFile::remove(dir.path() + "/M25P16.sfh");
+    QFile::copy(QString(ZBPU_BIN_DIR) + "/M25P16.sfh", dir.path() + "/M25P16.sfh");
     ui().btnConnect.click();
     ui().mnuSPI.click();
     ui().cbFlash.setSelectedIndex(0);

@@ -228,8 +228,6 @@ TEST_P(SpiOperationsTest, RunTimeFailuresAreReportedAndTheControllerReleased) {
         bool removeFile;
         QString message;
     } cases[] = {
-        {"page size 0", "MBPP      000000000100", "MBPP      000000000000", false,
-         "Error: 11\r\nDivision by zero"},
         {"missing data file", "", "", true, "Error: 53\r\nFile not found: "},
     };
     for (const auto& c : cases) {
@@ -246,6 +244,44 @@ TEST_P(SpiOperationsTest, RunTimeFailuresAreReportedAndTheControllerReleased) {
         const QStringList texts = sim->h->prompter.texts();
         EXPECT_EQ(texts.filter(c.message).size(), 1) << c.what << texts.join("|").toStdString();
         EXPECT_EQ(sim->commandsSince(sim->mark() - 2), Closing) << c.what;
+        EXPECT_EQ(sim->h->model.spi.State(), 0);
+    }
+}
+
+// Values the sequence cannot work with would send transactions past the controller's 64 bytes
+// or address fields of the wrong width: refused before anything is sent.
+TEST_P(SpiOperationsTest, DescriptionValuesOutOfRangeAreRefusedBeforeAnythingIsSent) {
+    const struct {
+        QByteArray from, to;
+        QString message;
+    } cases[] = {
+        {"ABSZ      03", "ABSZ      3C",
+         "The description gives ABSZ = 60; it must be 1 to 4 (address bytes)."},
+        {"ABSZ      03", "ABSZ      00",
+         "The description gives ABSZ = 0; it must be 1 to 4 (address bytes)."},
+        {"NIDB      03", "NIDB      3E",
+         "The description gives NIDB = 62; it must be 1 to 61 (identification bytes)."},
+        {"MBPP      000000000100", "MBPP      000000000000", ""},
+        {"BPRD      000000200000", "BPRD      000000000000", ""},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.to.toStdString());
+        board("M25P16");
+        QByteArray sfh = readFile(sim->path("M25P16.sfh"));
+        sfh.replace(c.from, c.to);
+        writeFile(sim->dir.path(), "M25P16.sfh", sfh);
+        sim->choose("image.bin", randomBytes(300, 1));
+        const int mark = sim->mark();
+        sim->press(ui().btnProgram[0]);
+        EXPECT_TRUE(sim->commandsSince(mark).isEmpty())
+            << sim->commandsSince(mark).join(",").toStdString();
+        // A value the reader already refused is said once, by the reader, and fails the run.
+        EXPECT_EQ(sim->h->model.session.outcome.kind,
+                  c.message.isEmpty() ? Outcome::Kind::Failed : Outcome::Kind::Refused);
+        if (!c.message.isEmpty()) {
+            EXPECT_EQ(sim->lastMessage(),
+                      "Application Error: " + c.message + "\r\nPlease verify the file M25P16.sfh.");
+        }
         EXPECT_EQ(sim->h->model.spi.State(), 0);
     }
 }
