@@ -1,0 +1,81 @@
+#include "support/SimHarness.h"
+
+#include <gtest/gtest.h>
+
+// A programmer that says "successful" over wrong data is worse than one that fails: no success
+// line and no byte in the operator's file before the reply that carried it has been checked,
+// and no input sent to the board before it has been checked.
+
+namespace {
+
+struct HonestVerdict : ::testing::Test {
+    std::unique_ptr<SimHarness> sim;
+
+    MainPanelControls& ui() { return sim->h->ui; }
+    const Outcome& outcome() { return sim->h->model.session.outcome; }
+    void board(bool server) {
+        sim =
+            std::make_unique<SimHarness>(BoardConfig{.timeScale = 0.001, .serverRunning = server});
+        sim->startAndConnect();
+        if (server) {
+            ui().mnuBPI.click();
+            return;
+        }
+        ui().mnuSPI.click();
+        ui().cbFlash.setSelectedIndex(int(ui().cbFlash.items().indexOf("M25P16")));
+    }
+};
+
+} // namespace
+
+TEST_F(HonestVerdict, AReadWhoseClosingAcknowledgementIsGarbledWritesNothingOfItsLastChunk) {
+    board(false);
+    const QByteArray flash = randomBytes(150, 7);
+    sim->board.spi().memory().replace(0, flash.size(), flash);
+    const QByteArray old(150, 'o');
+    const QString out = sim->choose("out.bin", old);
+    // The acknowledgement read once the last chunk is in carries a stray byte.
+    bool garbled = false;
+    sim->port.onRead = [&](QByteArray& bytes) {
+        if (!garbled && bytes.size() == 4 &&
+            sim->h->model.spi.State() == SpiStateObj::CFG_SPI_PROG_HIGH) {
+            garbled = true;
+            bytes[1] = 'x';
+        }
+    };
+    sim->press(ui().btnRead[0]);
+    ASSERT_TRUE(garbled);
+    EXPECT_FALSE(sim->console().contains("SPI data read successfully"));
+    EXPECT_EQ(outcome().kind, Outcome::Kind::Failed);
+    EXPECT_EQ(outcome().message, "The controller did not confirm the last transfer.");
+    // Chunks of 60 bytes: the two before the last were confirmed and written, the last is not.
+    const QByteArray written = readFile(out);
+    const int last = 120;
+    EXPECT_EQ(written.left(last), flash.left(last));
+    EXPECT_EQ(written.mid(last), old.mid(last));
+}
+
+TEST_F(HonestVerdict, ParallelFlashInputsAreTakenByValueAndVerifyAgreesWithProgramPastTheFile) {
+    board(true);
+    const QByteArray image = randomBytes(100, 3);
+    sim->choose("image.bin", image);
+    // Leading zeros are a value like any other: the header field stays four bytes.
+    ui().txtOffset.setText("0000000200");
+    ui().txtPrgBytes.setText("300");
+    sim->press(ui().btnProgram[1]);
+    EXPECT_EQ(sim->board.bpiFlash().memory().mid(0x200, 100), image);
+    EXPECT_EQ(sim->board.bpiFlash().memory().mid(0x264, 200), QByteArray(200, char(0xFF)));
+    const QByteArray sent = sim->board.hostBytes();
+    EXPECT_EQ(sent.mid(sent.lastIndexOf("w\r") + 2, 12).toHex(),
+              QByteArray("000002000000012c00000080"));
+    // Verify of the same range compares the part past the file with what Program left there.
+    sim->press(ui().btnVerify[1]);
+    EXPECT_TRUE(sim->console().endsWith("BPI validated!\r\n")) << sim->console().toStdString();
+    EXPECT_TRUE(outcome().succeeded());
+    // An offset past four bytes is refused before the server is told anything.
+    const int before = int(sim->board.hostBytes().size());
+    ui().txtOffset.setText("100000000");
+    sim->press(ui().btnProgram[1]);
+    EXPECT_EQ(sim->board.hostBytes().size(), before);
+    EXPECT_EQ(outcome().kind, Outcome::Kind::Failed);
+}
