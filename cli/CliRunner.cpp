@@ -86,7 +86,7 @@ int CliRunner::sfh() {
         {"RDSR", d.RDSR}, {"WRSR", d.WRSR}, {"READ", d.READ}, {"PGPM", d.PGPM}, {"BLKE", d.BLKE},
         {"ESTM", d.ESTM}, {"ESST", d.ESST}, {"PSTM", d.PSTM}, {"PSST", d.PSST}, {"UABL", d.UABL},
         {"NIDB", d.NIDB}, {"MBPP", d.MBPP}, {"BPRD", d.BPRD}, {"ABSZ", d.ABSZ}, {"MEPI", d.MEPI},
-        {"MPPI", d.MPPI}, {"DUMB", d.DUMB}};
+        {"MPPI", d.MPPI}, {"DUMB", d.DUMB}, {"PRTM", d.PRTM}};
     for (const auto& [key, value] : fields)
         out(QString("%1: %2").arg(key).arg(value));
     for (int i = 1; i < d.IDM2.size(); ++i)

@@ -16,6 +16,7 @@ SpiFlashOptions spiOptions(const BoardConfig& config) {
     options.timeScale = config.timeScale;
     options.stuckBusy = config.spiStuckBusy;
     options.powerUpProtected = config.spiPowerUpProtected;
+    options.wpLocked = config.wpLocked;
     return options;
 }
 

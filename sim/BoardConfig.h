@@ -26,6 +26,8 @@ struct BoardConfig {
     bool serverRunning = false;
     // The SPI flash comes out of power-up with every block protected.
     bool spiPowerUpProtected = false;
+    // The SPI flash's lock bit is set and WP# held low: it stays protected.
+    bool wpLocked = false;
 
     // Faults. All random choices come from one generator seeded with `seed`, so a run with
     // the same seed and the same host bytes gives the same board bytes.

@@ -32,8 +32,10 @@ void SpiFlash::powerCycle() {
     busyUntilUs_ = 0;
     stuck_ = false;
     phase_ = Phase::Deselected;
-    if (chip_.powerUpProtected || options_.powerUpProtected)
+    if (chip_.powerUpProtected || options_.powerUpProtected || options_.wpLocked)
         statusRegister_ |= protectAllBits(chip_);
+    if (options_.wpLocked)
+        statusRegister_ |= Srwd;
 }
 
 bool SpiFlash::busy(std::int64_t nowUs) const {
@@ -172,6 +174,9 @@ void SpiFlash::finishInstruction(std::int64_t nowUs) {
             wel_ = false;
         return;
     case Wrsr:
+        // Hardware-protected mode: the write is not carried out and WEL stays as it was.
+        if (options_.wpLocked && (statusRegister_ & Srwd))
+            return;
         if (count_ >= 2 && wel_) {
             statusRegister_ = statusData_ & writableStatusBits();
             startCycle(chip_.statusWriteMs * 1000, false, nowUs);

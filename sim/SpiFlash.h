@@ -16,6 +16,9 @@ struct SpiFlashOptions {
     double timeScale = 1.0; // busy times relative to the datasheet's typical values
     StuckBusy stuckBusy = StuckBusy::Never;
     bool powerUpProtected = false; // in addition to parts that always power up protected
+    // The status register lock bit is set and WP# is held low: status writes are ignored,
+    // so the part stays protected whatever the programmer does.
+    bool wpLocked = false;
 };
 
 // A SPI NOR flash clocked a byte at a time. Program, erase and status writes take effect when
@@ -43,6 +46,7 @@ public:
 
     static constexpr quint8 Wip = 0x01;
     static constexpr quint8 Wel = 0x02;
+    static constexpr quint8 Srwd = 0x80;
 
 private:
     enum class Phase {

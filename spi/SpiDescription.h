@@ -32,6 +32,9 @@ struct SpiDescription {
     std::int16_t MEPI = 0;
     std::int16_t MPPI = 0;
     std::int16_t DUMB = 0;
+    // Status bits that still set after the unprotect mean the part is locked (block-protect
+    // bits and the status register lock bit); 0 leaves the check out.
+    std::int16_t PRTM = 0;
 
     bool hasIdTables() const { return !IDM1.isEmpty(); }
 

@@ -38,11 +38,12 @@ const std::array<std::pair<const char*, LongField>, 2> longKeys{{
     {"BPRD", &SpiDescription::BPRD},
 }};
 
-const std::array<std::pair<const char*, ByteField>, 4> trailingByteKeys{{
+const std::array<std::pair<const char*, ByteField>, 5> trailingByteKeys{{
     {"ABSZ", &SpiDescription::ABSZ},
     {"MEPI", &SpiDescription::MEPI},
     {"MPPI", &SpiDescription::MPPI},
     {"DUMB", &SpiDescription::DUMB},
+    {"PRTM", &SpiDescription::PRTM},
 }};
 
 // Lines end with CR, optionally followed by LF. A lone LF ends a line too, so that a file edited

@@ -462,6 +462,21 @@ void SpiStateObj::identify() {
 void SpiStateObj::unprotectPoll() {
     const int status = readStatus();
     if ((status & d_.PSTM) == d_.PSST) {
+        // A part held locked (lock bit set with WP# low) ignores the status write, and then
+        // every erase and program: stop before claiming any of them.
+        if (status >= 0 && (status & d_.PRTM) != 0) {
+            const QString text =
+                QString("The SPI flash is write-protected: its status register still reads %1 "
+                        "after the unprotect (protection bits %2).\r\nThe lock bit (SRWD) is "
+                        "held by the WP# pin: release WP# (the board's write-protect jumper or "
+                        "switch), then try again.")
+                    .arg(hex2(status))
+                    .arg(hex2(status & d_.PRTM));
+            s_.fail(text);
+            s_.prompter.tell(text, "ERROR", Prompter::Icon::Critical);
+            state_ = CFG_SPI_PROG_HIGH;
+            return;
+        }
         state_ = CFG_SPI_DISABLE_STATUS_WRITE_SETUP;
         return;
     }

@@ -76,6 +76,7 @@ BoardSimOptions parseBoardSimOptions(const QStringList& arguments) {
     flag({"stuck-busy"}, "The SPI flash stays busy once a write cycle has started.");
     flag({"stuck-busy-program"}, "The SPI flash stays busy once a page program has started.");
     flag({"init-stuck-low"}, "The FPGA's INIT pin is held low.");
+    flag({"wp-locked"}, "The SPI flash's status register lock bit is set and WP# held low.");
     option("close-after", "The link closes after N bytes from the host.", "N");
     option("server-silent-after", "The BPI server hangs after N bytes sent to it.", "N");
     parser.process(arguments);
@@ -110,6 +111,7 @@ BoardSimOptions parseBoardSimOptions(const QStringList& arguments) {
                      : parser.isSet("stuck-busy-program") ? StuckBusy::ProgramOnly
                                                           : StuckBusy::Never;
     b.initStuckLow = parser.isSet("init-stuck-low");
+    b.wpLocked = parser.isSet("wp-locked");
     b.closeAfterBytes = integer(parser, "close-after", -1);
     b.serverSilentAfterBytes = integer(parser, "server-silent-after", -1);
     return o;

@@ -43,6 +43,7 @@ TEST(ShippedDeviceFiles, EveryFileReadsCleanlyMatchesItsSimulatedChipAndIsCopied
         EXPECT_EQ(d.BPRD, chip->size);
         EXPECT_EQ(d.ABSZ, chip->addressBytes);
         EXPECT_EQ(d.UABL & chip->protectMask, 0) << "UABL leaves blocks protected";
+        EXPECT_EQ(d.PRTM, chip->protectMask | 0x80) << "PRTM: protection and lock bits";
         EXPECT_TRUE(chip->bulkEraseOpcodes.contains(char(d.BLKE))) << "BLKE " << d.BLKE;
         // Every one of these parts signals busy in status bit 0.
         EXPECT_TRUE((d.ESTM & d.PSTM & 1) && !((d.ESST | d.PSST) & 1));

@@ -13,9 +13,10 @@ struct HonestVerdict : ::testing::Test {
 
     MainPanelControls& ui() { return sim->h->ui; }
     const Outcome& outcome() { return sim->h->model.session.outcome; }
-    void board(bool server) {
-        sim =
-            std::make_unique<SimHarness>(BoardConfig{.timeScale = 0.001, .serverRunning = server});
+    void board(bool server, BoardConfig config = {}) {
+        config.timeScale = 0.001;
+        config.serverRunning = server;
+        sim = std::make_unique<SimHarness>(config);
         sim->startAndConnect();
         if (server) {
             ui().mnuBPI.click();
@@ -78,4 +79,29 @@ TEST_F(HonestVerdict, ParallelFlashInputsAreTakenByValueAndVerifyAgreesWithProgr
     sim->press(ui().btnProgram[1]);
     EXPECT_EQ(sim->board.hostBytes().size(), before);
     EXPECT_EQ(outcome().kind, Outcome::Kind::Failed);
+}
+
+// A part whose lock bit is held by WP# ignores the unprotect, the erase and the programming:
+// the status read back after the unprotect says so, before anything is claimed.
+TEST_F(HonestVerdict, ALockedChipStopsBeforeEraseOrProgramWithAMessageNamingTheLock) {
+    for (const char* button : {"btnBulkErase_0", "btnProgram_0"}) {
+        SCOPED_TRACE(button);
+        board(false, {.wpLocked = true});
+        sim->choose("image.bin", randomBytes(300, 5));
+        const QByteArray before = sim->board.spi().memory();
+        sim->press(sim->control(button));
+        // 9E: protection and lock bits, and the write-enable latch the ignored write left set.
+        EXPECT_EQ(sim->lastMessage(),
+                  "ERROR: The SPI flash is write-protected: its status register still reads 9E "
+                  "after the unprotect (protection bits 9C).\r\nThe lock bit (SRWD) is held by "
+                  "the WP# pin: release WP# (the board's write-protect jumper or switch), then "
+                  "try again.");
+        EXPECT_EQ(sim->console(), "");
+        EXPECT_EQ(outcome().kind, Outcome::Kind::Failed);
+        EXPECT_EQ(sim->board.spi().memory(), before);
+        EXPECT_EQ(sim->commandsSince(sim->mark() - 2),
+                  (QStringList{"drive_prog 1", "load_config 0"}));
+        for (const QByteArray& t : sim->board.spiTransactions())
+            EXPECT_FALSE(quint8(t[0]) == 0x02 || quint8(t[0]) == 0xC7) << t.toHex().toStdString();
+    }
 }
