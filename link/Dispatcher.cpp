@@ -30,13 +30,14 @@ void Dispatcher::startTimer() {
     s_.timer.start();
 }
 
-// In fast mode a tick before the step's budget is over only looks whether the reply is in.
+// A reply that is not whole yet is waited for, tick after tick, up to the reply deadline:
+// answering a late reply by sending the command again would desynchronise the controller,
+// which may still be taking the transaction's bytes. In fast mode the tick comes every
+// millisecond; by default at the timer interval, so an on-time reply paces as it always did.
 bool Dispatcher::replyPending(const Sequence& running) const {
-    if (!s_.fastAck)
-        return false;
     const std::int64_t elapsed = s_.clock.nowUs() - s_.stepStartUs;
-    return elapsed < std::int64_t(s_.ackIntervalMs) * 1000 &&
-           s_.port.bytesWaiting() < running.ReplyLength();
+    const std::int64_t deadline = std::int64_t(std::max(s_.ackIntervalMs, ReplyDeadlineMs)) * 1000;
+    return elapsed < deadline && s_.port.bytesWaiting() < running.ReplyLength();
 }
 
 void Dispatcher::TimerAckTick() {

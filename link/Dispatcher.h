@@ -20,6 +20,9 @@ public:
     // under way (a parallel flash transfer handling events) is asked to stop and ends itself.
     void abandonOperation(const QString& why);
     static constexpr int FillerLimitMs = 4000;
+    // How long a step's reply may take before it counts as missing: replies late by a USB
+    // adapter's latency timer, a busy host or a slow firmware are only slower.
+    static constexpr int ReplyDeadlineMs = 400;
     bool running() const;
 
 private:

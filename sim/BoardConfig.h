@@ -20,8 +20,9 @@ struct BoardConfig {
     std::int64_t replyLatencyUs = 200;
     // "get_ver" formats text and answers later than the other commands.
     std::int64_t versionLatencyUs = 2000;
-    // A raw download or SPI transaction that stalls this long is abandoned by the firmware.
-    std::int64_t rawTimeoutUs = 1'000'000;
+    // A raw download or SPI transaction that stalls this long is abandoned by the firmware;
+    // 0: never, as the real firmware promises no such time-out (tests may turn it on).
+    std::int64_t rawTimeoutUs = 0;
     // Start with the BPI server bitstream already configured and running.
     bool serverRunning = false;
     // The SPI flash comes out of power-up with every block protected.
@@ -36,6 +37,11 @@ struct BoardConfig {
     double dropAckRate = 0;
     // Extra time before every acknowledgement (and, as the line keeps order, what follows).
     std::int64_t ackDelayUs = 0;
+    // Extra time before the acknowledgement that closes each SPI transaction only.
+    std::int64_t lateAckUs = 0;
+    // Replies come in pieces of 1 to 8 bytes with pauses of up to this long between them, as
+    // USB adapters deliver on frames and latency timers.
+    std::int64_t jitterUs = 0;
     // Probability with which a random byte is inserted before each byte the board sends.
     double garbageRate = 0;
     // The controller's transmit line is dead from the start: it acts but never answers.

@@ -114,11 +114,12 @@ void Controller::endTransaction(std::int64_t nowUs) {
     raw_ = Raw::None;
     spi_.deselect(nowUs);
     ack(nowUs);
-    ack(nowUs);
+    out_.send(Ack, nowUs + config_.replyLatencyUs, ReplySink::Kind::ClosingAck);
 }
 
 bool Controller::takesRawBytes(std::int64_t nowUs) {
-    if (raw_ != Raw::None && nowUs - lastRawUs_ > config_.rawTimeoutUs) {
+    if (raw_ != Raw::None && config_.rawTimeoutUs > 0 &&
+        nowUs - lastRawUs_ > config_.rawTimeoutUs) {
         if (raw_ == Raw::Transaction)
             spi_.deselect(lastRawUs_);
         raw_ = Raw::None;

@@ -9,11 +9,27 @@ HostLine::HostLine(const BoardConfig& config)
 void HostLine::send(const QByteArray& bytes, std::int64_t readyUs, Kind kind) {
     if (muted_)
         return;
-    if (kind == Kind::Ack) {
+    if (kind != Kind::Data) {
         if (random_.chance(config_.dropAckRate))
             return;
         readyUs += config_.ackDelayUs;
+        if (kind == Kind::ClosingAck)
+            readyUs += config_.lateAckUs;
     }
+    if (config_.jitterUs > 0) {
+        for (qsizetype at = 0; at < bytes.size();) {
+            const qsizetype piece = qMin<qsizetype>(1 + random_.byte() % 8, bytes.size() - at);
+            if (at > 0)
+                readyUs += std::int64_t(random_.byte()) * config_.jitterUs / 255;
+            pushNoisy(bytes.mid(at, piece), readyUs);
+            at += piece;
+        }
+        return;
+    }
+    pushNoisy(bytes, readyUs);
+}
+
+void HostLine::pushNoisy(const QByteArray& bytes, std::int64_t readyUs) {
     if (config_.garbageRate <= 0) {
         queue_.push(bytes, readyUs);
         return;

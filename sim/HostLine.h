@@ -18,6 +18,8 @@ public:
     const OutputQueue& queue() const { return queue_; }
 
 private:
+    void pushNoisy(const QByteArray& bytes, std::int64_t readyUs);
+
     const BoardConfig& config_;
     SeededRandom random_;
     OutputQueue queue_;

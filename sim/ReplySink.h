@@ -7,7 +7,8 @@
 // so that the faults that concern them can find them.
 class ReplySink {
 public:
-    enum class Kind { Ack, Data };
+    // ClosingAck: the acknowledgement that ends an SPI transaction, after the first.
+    enum class Kind { Ack, ClosingAck, Data };
 
     virtual ~ReplySink() = default;
     virtual void send(const QByteArray& bytes, std::int64_t readyUs, Kind kind = Kind::Data) = 0;

@@ -69,6 +69,14 @@ BoardSimOptions parseBoardSimOptions(const QStringList& arguments) {
     option("seed", "Seed of the fault generator (default 1).", "N");
     option("drop-acks", "Leave out each acknowledgement with this probability.", "RATE");
     option("delay-acks", "Send each acknowledgement this much later.", "US");
+    option("late-ack-us",
+           "Send the acknowledgement that closes each SPI transaction this much later.", "US");
+    option("jitter-us", "Deliver replies in pieces with pauses of up to this long between them.",
+           "US");
+    option("stall-timeout-us",
+           "The controller drops a download or transaction stalled this long (default: never, as "
+           "the firmware promises nothing).",
+           "US");
     option("garbage", "Insert a random byte before each byte sent with this probability.", "RATE");
     option("firmware", "Version text get_ver answers with (default 1.1.0).", "VERSION");
     flag({"silent"}, "The controller never answers.");
@@ -103,6 +111,9 @@ BoardSimOptions parseBoardSimOptions(const QStringList& arguments) {
     b.dropAckRate = real(parser, "drop-acks", 0.0);
     b.ackDelayUs = integer(parser, "delay-acks", 0);
     b.garbageRate = real(parser, "garbage", 0.0);
+    b.lateAckUs = integer(parser, "late-ack-us", 0);
+    b.jitterUs = integer(parser, "jitter-us", 0);
+    b.rawTimeoutUs = integer(parser, "stall-timeout-us", 0);
     if (parser.isSet("firmware"))
         b.firmwareVersion = parser.value("firmware");
     b.silent = parser.isSet("silent");

@@ -40,8 +40,9 @@ struct DispatcherTest : ::testing::Test {
         ui.btnIDecho[0].setVisible(true);
         ui.btnIDecho[1].setVisible(false);
     }
+    // A tick once the reply deadline is over: what is waiting then is all there will be.
     void tick() {
-        clock.advance(15000);
+        clock.advance(std::int64_t(Dispatcher::ReplyDeadlineMs) * 1000);
         timer.start();
         timer.fire();
     }
@@ -108,7 +109,7 @@ TEST_F(DispatcherTest, OperationStateRefusesValuesOutsideItsRangeAndReopensRecei
     EXPECT_EQ(prompter.shown.last().text, "Invalid State");
 }
 
-TEST_F(DispatcherTest, FastAcknowledgementProceedsOnTheReplyAndStillWaitsAFullIntervalWithout) {
+TEST_F(DispatcherTest, FastAcknowledgementProceedsOnTheReplyAndWaitsForALateOneUntilTheDeadline) {
     s.fastAck = true;
     d.DispatchOperation();
     ASSERT_TRUE(timer.isActive());
@@ -122,13 +123,43 @@ TEST_F(DispatcherTest, FastAcknowledgementProceedsOnTheReplyAndStillWaitsAFullIn
     timer.fire();
     EXPECT_EQ(spi.steps, 2);
     EXPECT_EQ(s.TimeoutCnt, 0);
-    // Without a reply the miss is counted once the interval is over.
+    // Without a reply the miss is counted once the reply deadline is over, not before.
     int ticks = 0;
-    while (spi.steps == 2 && ticks < 100) {
+    while (spi.steps == 2 && ticks < 1000) {
         clock.advance(1000);
         timer.fire();
         ++ticks;
     }
-    EXPECT_EQ(ticks, 15);
+    EXPECT_EQ(ticks, Dispatcher::ReplyDeadlineMs);
     EXPECT_EQ(s.TimeoutCnt, 1);
+}
+
+// A reply that comes late, or in pieces, makes the step slower and nothing else: the command
+// is not sent again while its reply may still be coming.
+TEST_F(DispatcherTest, ALateOrSplitReplyIsWaitedForWithoutARetry) {
+    for (const bool fast : {false, true}) {
+        SCOPED_TRACE(fast);
+        s.fastAck = fast;
+        spi.state = 8;
+        spi.replyLength = 8; // a transaction's two acknowledgements
+        const int steps = spi.steps;
+        d.DispatchOperation();
+        for (int ms = 1; ms <= Dispatcher::ReplyDeadlineMs - 20 && spi.steps == steps + 1; ++ms) {
+            if (ms == 150)
+                port.inject(QByteArray("ack\0", 4));
+            if (ms == 370)
+                port.inject(QByteArray("ack\0", 4));
+            clock.advance(1000);
+            if (timer.isActive() && (fast || ms % 15 == 0))
+                timer.fire();
+        }
+        EXPECT_EQ(spi.steps, steps + 2) << "the step after ran once";
+        EXPECT_EQ(spi.state, 8) << "no step back";
+        EXPECT_EQ(s.TimeoutCnt, 0);
+        port.setReadLength(0);
+        port.read();
+        port.setReadLength(1);
+        d.abandonOperation("");
+        s.opState.SetState(OpStateObj::SpiRunning);
+    }
 }
