@@ -105,3 +105,40 @@ TEST_F(HonestVerdict, ALockedChipStopsBeforeEraseOrProgramWithAMessageNamingTheL
             EXPECT_FALSE(quint8(t[0]) == 0x02 || quint8(t[0]) == 0xC7) << t.toHex().toStdString();
     }
 }
+
+// Lines that are merely slow (a late closing acknowledgement, replies in pieces with pauses,
+// as USB adapters deliver them) make an operation slower and never failed, in both modes.
+TEST_F(HonestVerdict, LateOrSplitRepliesOnlySlowTheSpiOperationsDown) {
+    const struct {
+        const char* what;
+        BoardConfig config;
+    } lines[] = {
+        {"closing acknowledgement 20 ms late", {.lateAckUs = 20'000}},
+        {"closing acknowledgement 100 ms late", {.lateAckUs = 100'000}},
+        {"closing acknowledgement 250 ms late", {.lateAckUs = 250'000}},
+        {"replies in pieces, pauses up to 8 ms", {.jitterUs = 8'000}},
+        {"replies in pieces, pauses up to 16 ms", {.seed = 5, .jitterUs = 16'000}},
+    };
+    const QByteArray image = randomBytes(700, 11);
+    for (const auto& line : lines) {
+        for (const bool fast : {false, true}) {
+            SCOPED_TRACE(std::string(line.what) + (fast ? ", fast" : ", default"));
+            board(false, line.config);
+            ui().chkFastAck.setChecked(fast);
+            ui().chkFastAck.click();
+            sim->choose("image.bin", image);
+            ui().txtOffset.setText("1F0");
+            sim->press(ui().btnProgram[0]);
+            EXPECT_TRUE(outcome().succeeded()) << outcome().message.toStdString();
+            EXPECT_TRUE(sim->board.spi().memory().mid(0x1F0, image.size()) == image);
+            sim->press(ui().btnVerify[0]);
+            EXPECT_TRUE(outcome().succeeded()) << outcome().message.toStdString();
+            const QString out = sim->choose("out.bin", {});
+            ui().txtPrgBytes.setText(QString::number(image.size()));
+            sim->press(ui().btnRead[0]);
+            EXPECT_TRUE(outcome().succeeded()) << outcome().message.toStdString();
+            EXPECT_TRUE(readFile(out) == image);
+            EXPECT_FALSE(sim->console().contains("Timed out")) << sim->console().toStdString();
+        }
+    }
+}
