@@ -1,6 +1,5 @@
 #include "support/FakeBoardTest.h"
 
-#include <QFile>
 #include <gtest/gtest.h>
 
 namespace {
@@ -145,22 +144,6 @@ TEST_F(PanelModelTest, OperationButtonsCheckTheCountAndAskBeforeStarting) {
     EXPECT_TRUE(ui().hscProgress.visible()) << "Cancel leaves the progress display prepared";
     EXPECT_EQ(ui().lblProgress.text(), "Read Progress");
     EXPECT_EQ(s().opState.State(), 3);
-}
-
-TEST_F(PanelModelTest, TheModeMenuWaitsWhileAnOperationRuns) {
-    QFile::remove(dir.path() + "/M25P16.sfh");
-    QFile::copy(QString(ZBPU_BIN_DIR) + "/M25P16.sfh", dir.path() + "/M25P16.sfh");
-    ui().btnConnect.click();
-    ui().mnuSPI.click();
-    ui().cbFlash.setSelectedIndex(0);
-    ui().btnIDecho[0].click();
-    ASSERT_EQ(s().opState.State(), 4);
-    for (Control* c : {&ui().mnuFPGA, &ui().mnuSPI, &ui().mnuBPI})
-        EXPECT_FALSE(c->enabled()) << c->name().toStdString();
-    h->runTimer();
-    EXPECT_EQ(s().opState.State(), 3);
-    for (Control* c : {&ui().mnuFPGA, &ui().mnuSPI, &ui().mnuBPI})
-        EXPECT_TRUE(c->enabled());
 }
 
 TEST_F(PanelModelTest, TimingFieldsKeepTheirLastValidValue) {
