@@ -78,7 +78,7 @@ TEST(CliVerdict, AnInterruptedTransferEndsSoonAndLeavesTheBoardAnswering) {
         BoardSimProcess board(c.board);
         ASSERT_TRUE(board.started());
         writeFile(board.folder(), "image.bin", randomBytes(32 * 1024, 3));
-        writeFile(board.folder(), "design.bit", buildBitFile(buildConfigPayload({.size = 50000})));
+        writeFile(board.folder(), "design.bit", buildBitFile(buildConfigPayload({.size = 30000})));
         QStringList args{"--yes"};
         for (const QString& a : c.args)
             args << (a.contains('.') ? board.folder() + "/" + a : a);
