@@ -2,6 +2,7 @@
 
 #include "link/ControllerProtocol.h"
 #include "link/Conversions.h"
+#include "link/ReceivePath.h"
 #include "link/RuntimeError.h"
 
 QString BpiStateObj::ServerVersion() const {
@@ -89,6 +90,37 @@ void BpiStateObj::waitFor(int count) {
                        "server again before the next parallel flash operation.");
 }
 
+// A chip erase keeps the server busy for up to minutes, and it answers nothing meanwhile: what
+// it says is shown as it comes, and the operation ends when it says the erase is complete.
+void BpiStateObj::awaitErase() {
+    static const QByteArray done = "Erase complete";
+    const std::int64_t deadline = s_.clock.nowUs() + std::int64_t(EraseLimitMs) * 1000;
+    QByteArray heard;
+    s_.port.setReadLength(0);
+    while (!heard.contains(done)) {
+        if (s_.clock.nowUs() >= deadline) {
+            s_.BpiServerRunning = false;
+            throw RuntimeError(RuntimeError::DeviceIoError,
+                               QString("The BPI server did not finish the chip erase within %1 "
+                                       "minutes. Load the server again before the next parallel "
+                                       "flash operation.")
+                                   .arg(EraseLimitMs / 60000));
+        }
+        if (s_.port.bytesWaiting() == 0) {
+            s_.port.waitForData(50);
+            letEventsRun();
+            continue;
+        }
+        const QByteArray more = s_.port.read();
+        heard += more;
+        const bool hex = s_.displayMode.State() == 1;
+        for (char c : more)
+            s_.appendToConsole(ReceivePath::render(c, hex));
+    }
+    s_.port.setReadLength(1);
+    s_.succeed();
+}
+
 void BpiStateObj::letEventsRun() {
     if (s_.processEvents)
         s_.processEvents();
@@ -113,7 +145,11 @@ void BpiStateObj::operation() {
     // for a header and would take the next command for one.
     const QByteArray head = state_ < BPI_PROGRAM ? QByteArray() : prepareTransfer();
     s_.port.write(command);
-    // The server's answer to ID and erase arrives afterwards, through the receive console.
+    if (state_ == BPI_ERASE) {
+        awaitErase();
+        return;
+    }
+    // The server's answer to ID arrives afterwards, through the receive console.
     if (state_ < BPI_PROGRAM) {
         s_.succeed();
         return;

@@ -13,6 +13,9 @@ public:
     static constexpr int SilenceLimitMs = 5000;
     // How long a stopped transfer may take to be completed so that the server reads commands.
     static constexpr int SettleLimitMs = 4000;
+    // The longest chip erase waited for: the largest parts supported take a few minutes at
+    // their datasheet maximum.
+    static constexpr int EraseLimitMs = 10 * 60 * 1000;
 
     explicit BpiStateObj(Session& session)
         : s_(session) {}
@@ -42,6 +45,7 @@ private:
     // Between bursts and blocks: the window's events run, and a stop asked meanwhile ends here.
     void letEventsRun();
     void settle();
+    void awaitErase();
 
     Session& s_;
     std::int16_t state_ = 0;

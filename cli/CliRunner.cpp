@@ -303,13 +303,13 @@ int CliRunner::bpi() {
                           &ui.btnProgram[1], &ui.btnRead[1],   &ui.btnVerify[1]};
     if (const int verdict = press(*buttons[ops.indexOf(w[1])]); verdict != Success)
         return verdict;
-    // The server's answers to ID and erase arrive after the operation, through the console.
-    // After a read or verify nothing more may come: more bytes than asked for mean the data
-    // taken was not all the flash's.
+    // The server's answer to ID arrives after the operation, through the console (the erase
+    // waits for its own). After a read or verify nothing more may come: more bytes than asked
+    // for mean the data taken was not all the flash's.
     const qsizetype shown = ui.txtRecvView.text().size();
-    const bool answered = w[1] == "id" || w[1] == "erase";
+    const bool answered = w[1] == "id";
     if (answered || w[1] == "read" || w[1] == "verify")
-        drain(w[1] == "erase" ? 3000 : answered ? 300 : 100);
+        drain(answered ? 300 : 100);
     const bool more = ui.txtRecvView.text().size() > shown;
     if (answered && !more) {
         err("zbpu-cli: no answer from the BPI server");

@@ -112,6 +112,8 @@ void Launches::btnBulkErase_Click(int index) {
     const LaunchScope launching(s_);
     auto& ui = s_.ui;
     if (index == 1) {
+        // The erase takes minutes: the set stays off until the server says it is done.
+        rules::DisableFlashControls(ui, 1);
         s_.opState.SetState(OpStateObj::BpiRunning);
         bpi_.SetState(BpiStateObj::BPI_ERASE);
     } else {

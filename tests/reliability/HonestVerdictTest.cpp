@@ -142,3 +142,39 @@ TEST_F(HonestVerdict, LateOrSplitRepliesOnlySlowTheSpiOperationsDown) {
         }
     }
 }
+
+// A chip erase keeps the server busy for its real time (about a minute on a 128 Mbit part) and
+// it answers nothing meanwhile: the operation waits for "Erase complete", and the next
+// operation finds the server at its prompt.
+TEST_F(HonestVerdict, AParallelFlashEraseIsWaitedForToTheEnd) {
+    sim = std::make_unique<SimHarness>(BoardConfig{.serverRunning = true});
+    sim->startAndConnect();
+    ui().mnuBPI.click();
+    sim->board.bpiFlash().memory().fill('\0', 4096);
+    const std::int64_t start = sim->clock.nowUs();
+    sim->press(ui().btnBulkErase[1]);
+    EXPECT_GT(sim->clock.nowUs() - start, 5'000'000) << "the erase was not waited for";
+    EXPECT_TRUE(outcome().succeeded()) << outcome().message.toStdString();
+    EXPECT_TRUE(sim->console().endsWith("Erasing flash...\r\nErase complete\r\n"))
+        << sim->console().toStdString();
+    EXPECT_EQ(sim->board.bpiFlash().memory().left(4096), QByteArray(4096, char(0xFF)));
+    const QByteArray image = randomBytes(500, 2);
+    sim->choose("image.bin", image);
+    sim->press(ui().btnProgram[1]);
+    EXPECT_TRUE(outcome().succeeded()) << outcome().message.toStdString();
+    EXPECT_EQ(sim->board.bpiFlash().memory().left(500), image);
+
+    // A server that hangs in the erase (after the two probes of the connection) is given up
+    // after the bound, and not trusted after.
+    sim = std::make_unique<SimHarness>(
+        BoardConfig{.serverRunning = true, .serverSilentAfterBytes = 4});
+    sim->startAndConnect();
+    ui().mnuBPI.click();
+    sim->press(ui().btnBulkErase[1]);
+    EXPECT_EQ(outcome().kind, Outcome::Kind::Failed);
+    EXPECT_EQ(sim->lastMessage(),
+              "Unexpected Error: The BPI server did not finish the chip erase within 10 minutes. "
+              "Load the server again before the next parallel flash operation.");
+    EXPECT_FALSE(sim->h->model.session.BpiServerRunning);
+    EXPECT_FALSE(ui().btnBulkErase[1].enabled());
+}
