@@ -192,7 +192,7 @@ void Dispatcher::lossRecovery() {
     std::int16_t idle = 0;
     if (s_.ui.btnIDecho[0].visible()) {
         lostIn = spi_.State();
-        releaseController({"drive_prog 1", "load_config 0"});
+        releaseAfterAbandon(spi_);
         idle = OpStateObj::SpiIdle;
         spi_.SetState(0);
     } else if (s_.ui.btnIDecho[1].visible()) {
@@ -201,7 +201,7 @@ void Dispatcher::lossRecovery() {
         bpi_.SetState(0);
     } else {
         lostIn = cfg_.State();
-        releaseController({"spi_mode 0", "load_config 0", "fpga_rst 0"});
+        releaseAfterAbandon(cfg_);
         cfg_.SetState(0);
     }
     s_.ui.hscProgress.setVisible(false);
@@ -292,7 +292,8 @@ void Dispatcher::finishAbandoned() {
 
 // The controller may still expect the bytes of a transfer it was told of: harmless filler
 // (0xFF programs nothing and is no command the shipped parts act on) completes it, so that
-// the release commands are read as commands.
+// the release commands are read as commands, whether the operation was abandoned or its link
+// was given up.
 void Dispatcher::releaseAfterAbandon(const Sequence& running) {
     if (!s_.port.isOpen())
         return;
