@@ -100,7 +100,7 @@ TEST(OperatorGui, ProgramsTheSpiFlashWithClicksAndKeysOnly) {
 
     QTest::mouseClick(widget<QPushButton>(w, "btnProgram_0"), Qt::LeftButton);
     // What the operation took at launch cannot be reached while it runs.
-    const char* locked[] = {"txtOffset", "txtPrgBytes", "Command1", "txtSendView",
+    const char* locked[] = {"txtOffset",      "txtPrgBytes",  "Command1",    "txtSendView",
                             "btnTransmitWnd", "btnSendBlock", "btnProgram_0"};
     // The clock runs only when the acknowledgement timer is ticked.
     for (int ticks = 0; timer.isActive() && ticks < 100000; ++ticks) {
