@@ -94,7 +94,7 @@ void BpiStateObj::waitFor(int count) {
 // it says is shown as it comes, and the operation ends when it says the erase is complete.
 void BpiStateObj::awaitErase() {
     static const QByteArray done = "Erase complete";
-    const std::int64_t deadline = s_.clock.nowUs() + std::int64_t(EraseLimitMs) * 1000;
+    const std::int64_t deadline = s_.clock.nowUs() + std::int64_t(eraseLimitMs) * 1000;
     QByteArray heard;
     s_.port.setReadLength(0);
     while (!heard.contains(done)) {
@@ -102,9 +102,9 @@ void BpiStateObj::awaitErase() {
             s_.BpiServerRunning = false;
             throw RuntimeError(RuntimeError::DeviceIoError,
                                QString("The BPI server did not finish the chip erase within %1 "
-                                       "minutes. Load the server again before the next parallel "
+                                       "seconds. Load the server again before the next parallel "
                                        "flash operation.")
-                                   .arg(EraseLimitMs / 60000));
+                                   .arg(eraseLimitMs / 1000));
         }
         if (s_.port.bytesWaiting() == 0) {
             s_.port.waitForData(50);

@@ -16,6 +16,8 @@ public:
     // The longest chip erase waited for: the largest parts supported take a few minutes at
     // their datasheet maximum.
     static constexpr int EraseLimitMs = 10 * 60 * 1000;
+    // A caller that knows its part may wait less (the command line's --erase-limit).
+    int eraseLimitMs = EraseLimitMs;
 
     explicit BpiStateObj(Session& session)
         : s_(session) {}

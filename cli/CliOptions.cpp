@@ -3,7 +3,7 @@
 std::optional<CliOptions> CliOptions::parse(const QStringList& args, QString& error) {
     CliOptions o;
     const QStringList valued = {"--port",   "--timer-ms", "--timeout-limit", "--poll-limit",
-                                "--offset", "--bytes",    "--burst"};
+                                "--offset", "--bytes",    "--burst",         "--erase-limit"};
     for (int i = 0; i < args.size(); ++i) {
         const QString& a = args[i];
         if (valued.contains(a)) {
@@ -24,6 +24,8 @@ std::optional<CliOptions> CliOptions::parse(const QStringList& args, QString& er
                 o.offset = v;
             else if (a == "--bytes")
                 o.bytes = v;
+            else if (a == "--erase-limit")
+                o.eraseLimit = v;
             else
                 o.burst = v;
         } else if (a == "--no-board-check") {

@@ -14,6 +14,7 @@ struct CliOptions {
     QString offset = "0";
     QString bytes; // empty: the file's length
     QString burst;
+    QString eraseLimit; // seconds a parallel flash chip erase is waited for
     bool custom = false;
     QStringList words; // subcommand and its arguments
 
@@ -31,7 +32,7 @@ inline const char* CliUsage =
     "  zbpu-cli [options] spi DEVICE id|erase\n"
     "  zbpu-cli [options] spi DEVICE program|read|verify FILE [--offset HEX] [--bytes N]\n"
     "  zbpu-cli [options] bpi load [SERVER] [--custom]\n"
-    "  zbpu-cli [options] bpi id|erase\n"
+    "  zbpu-cli [options] bpi id|erase [--erase-limit SECONDS]\n"
     "  zbpu-cli [options] bpi program|read|verify FILE [--offset HEX] [--bytes N] [--burst N]\n"
     "options: --port PATH|N  --no-board-check  --yes  --timer-ms N  --timeout-limit N\n"
     "         --poll-limit N  --fast-ack\n";

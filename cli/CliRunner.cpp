@@ -130,6 +130,8 @@ bool CliRunner::boot() {
     }
     if (o_.noBoardCheck)
         ui.mnuBoardCheck.click();
+    if (!o_.eraseLimit.isEmpty())
+        model_->bpi.eraseLimitMs = std::max(1, o_.eraseLimit.toInt()) * 1000;
     return ui.btnConnect.enabled();
 }
 

@@ -173,7 +173,7 @@ TEST_F(HonestVerdict, AParallelFlashEraseIsWaitedForToTheEnd) {
     sim->press(ui().btnBulkErase[1]);
     EXPECT_EQ(outcome().kind, Outcome::Kind::Failed);
     EXPECT_EQ(sim->lastMessage(),
-              "Unexpected Error: The BPI server did not finish the chip erase within 10 minutes. "
+              "Unexpected Error: The BPI server did not finish the chip erase within 600 seconds. "
               "Load the server again before the next parallel flash operation.");
     EXPECT_FALSE(sim->h->model.session.BpiServerRunning);
     EXPECT_FALSE(ui().btnBulkErase[1].enabled());
