@@ -11,29 +11,6 @@ struct CfgStateObjTest : FakeBoardTest {
 
 } // namespace
 
-TEST_F(CfgStateObjTest, StepsBackOneStateExceptAfterTheDownload) {
-    const std::pair<std::int16_t, std::int16_t> cases[] = {
-        {1, 0}, {9, 8}, {11, 11}, {12, 11}, {15, 14}};
-    for (auto [state, previous] : cases) {
-        cfg().SetState(state);
-        EXPECT_EQ(cfg().GetPreviousState(), previous) << state;
-    }
-}
-
-TEST_F(CfgStateObjTest, RefusesStatesOutsideItsRange) {
-    cfg().SetState(3);
-    for (std::int16_t bad : {std::int16_t(16), std::int16_t(-1)}) {
-        cfg().SetState(bad);
-        EXPECT_EQ(cfg().State(), 3);
-        EXPECT_EQ(h->prompter.shown.last().text, "Invalid configuration state");
-    }
-    cfg().SetState(0);
-    h->ui.btnCfgFPGA.setEnabled(false);
-    cfg().NextStep();
-    EXPECT_EQ(h->prompter.last(), "Info: Invalid configuration state");
-    EXPECT_TRUE(h->ui.btnCfgFPGA.enabled());
-}
-
 TEST_F(CfgStateObjTest, ReportsMissingPinValuesAndStillFinishes) {
     // This controller acknowledges every command but never sends a pin level.
     const QString path = writeFile(dir.path(), "x.bin", QByteArray(128, char(0xFF)));

@@ -76,14 +76,6 @@ TEST_F(DispatcherTest, TakesFourBytesAsAnAcknowledgementAndFlushesOnlyWhenAskedT
     }
 }
 
-TEST_F(DispatcherTest, DoesNotStepBackDuringADataTransfer) {
-    spi.transfer = true;
-    spi.state = 22;
-    tick();
-    EXPECT_EQ(spi.state, 22);
-    EXPECT_EQ(s.TimeoutCnt, 1);
-}
-
 TEST_F(DispatcherTest, CalledWithNothingRunningRecoversToTheStartState) {
     s.opState.SetState(OpStateObj::SpiIdle);
     ui.btnIDecho[0].setEnabled(false);
@@ -94,19 +86,6 @@ TEST_F(DispatcherTest, CalledWithNothingRunningRecoversToTheStartState) {
     EXPECT_TRUE(ui.btnIDecho[0].enabled());
     EXPECT_FALSE(ui.btnProgram[0].enabled()) << "no file chosen";
     EXPECT_FALSE(ui.btnIDecho[1].enabled()) << "not visible";
-}
-
-TEST_F(DispatcherTest, OperationStateRefusesValuesOutsideItsRangeAndReopensReceiveEvents) {
-    port.setReceiveThreshold(0);
-    s.opState.SetState(7);
-    ASSERT_EQ(prompter.shown.size(), 1);
-    EXPECT_EQ(prompter.texts()[0], "Can't set operation state to Invalid");
-    EXPECT_EQ(s.opState.State(), OpStateObj::SpiRunning);
-    EXPECT_EQ(port.receiveThreshold(), 0);
-    s.opState.SetState(5);
-    EXPECT_EQ(port.receiveThreshold(), 1);
-    s.displayMode.SetState(2);
-    EXPECT_EQ(prompter.shown.last().text, "Invalid State");
 }
 
 TEST_F(DispatcherTest, FastAcknowledgementProceedsOnTheReplyAndWaitsForALateOneUntilTheDeadline) {

@@ -46,15 +46,6 @@ TEST_F(ReceivePathTest, ShowsArrivingBytesAsTextOrHex) {
     }
 }
 
-TEST_F(ReceivePathTest, RefusesToShowBytesWhileASequenceRuns) {
-    h->model.session.opState.SetState(4);
-    arrive("x");
-    EXPECT_EQ(h->prompter.boxes(),
-              QStringList{"ERROR: In serial event function in the wrong state"});
-    EXPECT_EQ(console(), "");
-    EXPECT_EQ(port.bytesWaiting(), 1);
-}
-
 TEST_F(ReceivePathTest, SendsTypedCharactersInCharModeAndTheWholeConsoleOnSend) {
     const int before = int(port.written(1).size());
     auto& send = h->ui.txtSendView;

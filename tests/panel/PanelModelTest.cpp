@@ -15,41 +15,6 @@ struct PanelModelTest : FakeBoardTest {
 
 } // namespace
 
-TEST_F(PanelModelTest, LaysOutEachOperationStateAsItsMode) {
-    const struct {
-        std::int16_t state;
-        QString operations, file, device;
-        bool fpga, spi, bpi;
-    } cases[] = {{0, "FPGA Operations", "Bit File", "Device", true, false, false},
-                 {2, "FPGA Operations", "Bit File", "Device", true, false, false},
-                 {3, "SPI Operations", "Flash File", "Flash Device", false, true, false},
-                 {4, "SPI Operations", "Flash File", "Flash Device", false, true, false},
-                 {5, "BPI Operations", "Flash File", "BPI Server", false, false, true},
-                 {6, "BPI Operations", "Flash File", "BPI Server", false, false, true},
-                 {-1, "FPGA Operations", "Bit File", "Device", true, false, false}};
-    for (const auto& c : cases) {
-        s().opState.SetState(c.state);
-        h->model.layout.ArrangePanel();
-        EXPECT_EQ(ui().lblOperations.text(), c.operations) << c.state;
-        EXPECT_EQ(ui().lblFile.text(), c.file);
-        EXPECT_EQ(ui().lblDevice.text(), c.device);
-        EXPECT_EQ(ui().btnCfgFPGA.visible(), c.fpga);
-        EXPECT_EQ(ui().txtDevice.visible(), c.fpga);
-        EXPECT_EQ(ui().txtBitFile.visible(), c.fpga);
-        EXPECT_EQ(ui().cbFlash.visible(), c.spi);
-        EXPECT_EQ(ui().txtSpiFile.visible(), c.spi);
-        EXPECT_EQ(ui().txtBpiFile.visible(), c.bpi);
-        EXPECT_EQ(ui().txtOffset.visible(), !c.fpga);
-        EXPECT_EQ(ui().lblPrgBytes.visible(), !c.fpga);
-        EXPECT_EQ(ui().btnVerify[0].visible(), c.spi);
-        EXPECT_EQ(ui().btnVerify[1].visible(), c.bpi);
-        EXPECT_EQ(ui().btnLoad.visible(), c.bpi);
-        EXPECT_EQ(ui().BPI_Board.visible(), c.bpi);
-        EXPECT_EQ(ui().cbBpi.visible(), c.bpi);
-    }
-    EXPECT_EQ(s().opState.State(), 0) << "an out-of-range state is laid out as the start";
-}
-
 TEST_F(PanelModelTest, EachModeRemembersItsOwnPath) {
     const std::pair<Control*, QString> modes[] = {
         {&ui().mnuFPGA, "/a/design.bit"}, {&ui().mnuSPI, "/a/flash.bin"}, {&ui().mnuBPI, "/a/b"}};
@@ -66,16 +31,6 @@ TEST_F(PanelModelTest, EachModeRemembersItsOwnPath) {
     }
 }
 
-TEST_F(PanelModelTest, TheServerListIsUsableOnlyForACustomBoard) {
-    ui().mnuBPI.click();
-    EXPECT_FALSE(ui().cbBpi.enabled());
-    ui().rbBoard[1].click();
-    EXPECT_TRUE(ui().cbBpi.enabled());
-    EXPECT_FALSE(ui().rbBoard[0].checked());
-    ui().rbBoard[0].click();
-    EXPECT_FALSE(ui().cbBpi.enabled());
-}
-
 TEST_F(PanelModelTest, ChoosingParallelFlashReconnectsOnlyWhenConnected) {
     ui().mnuBPI.click();
     EXPECT_EQ(port.opens(), 1) << "only the detection scan opened the port";
@@ -86,14 +41,6 @@ TEST_F(PanelModelTest, ChoosingParallelFlashReconnectsOnlyWhenConnected) {
     s().BpiServerLoading = true;
     ui().mnuBPI.click();
     EXPECT_EQ(port.opens(), opens + 1);
-}
-
-TEST_F(PanelModelTest, FpgaModeWithoutABitFileShowsNoDevice) {
-    ui().txtDevice.setText("3s200pq208");
-    ui().btnCfgFPGA.setEnabled(true);
-    ui().mnuFPGA.click();
-    EXPECT_EQ(ui().txtDevice.text(), "None");
-    EXPECT_FALSE(ui().btnCfgFPGA.enabled());
 }
 
 TEST_F(PanelModelTest, TheOffsetTakesOnlyHexadecimalDigitsAndTheCountOnlyNumbers) {

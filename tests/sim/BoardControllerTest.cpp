@@ -88,24 +88,6 @@ TEST(BoardFaults, EachFaultChangesWhatTheHostSeesAsDocumented) {
     }
 }
 
-TEST(SimPort, WaitsPassOnTheVirtualClockAndAPortWithoutABoardDoesNotOpen) {
-    VirtualClock clock;
-    Board absent({.absent = true});
-    SimulatedPort missing{absent, clock};
-    EXPECT_THROW(missing.open(), RuntimeError);
-    Board board;
-    SimulatedPort port{board, clock};
-    port.open();
-    EXPECT_FALSE(port.waitForData(50));
-    EXPECT_EQ(clock.nowUs(), 50'000);
-    port.write(command("get_ver")); // answered after 2 ms
-    EXPECT_FALSE(port.waitForData(1));
-    EXPECT_TRUE(port.waitForData(1));
-    EXPECT_EQ(clock.nowUs(), 52'000);
-    port.setReadLength(0);
-    EXPECT_EQ(port.read(), QByteArray("1.1.0\0ack\0", 10));
-}
-
 TEST(BoardServer, TheProbeIsAnsweredOnlyWhileTheServerBitstreamRuns) {
     Board board;
     Host host{board};

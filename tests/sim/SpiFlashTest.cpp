@@ -46,37 +46,6 @@ protected:
 
 } // namespace
 
-TEST_F(SimSpiFlash, WritesNeedTheLatch) {
-    flash.memory()[0x100] = 0x12;
-    for (const QByteArray& instruction :
-         {pageProgram(0x100, Zero), sectorErase(0x100), BulkErase, writeStatus(0x1C)}) {
-        SCOPED_TRACE(instruction.toHex().toStdString());
-        transfer(flash, instruction, t);
-        EXPECT_EQ(status(), 0x00) << "refused without the latch";
-        EXPECT_EQ(quint8(flash.memory()[0x100]), 0x12);
-    }
-    transfer(flash, Wren, t);
-    EXPECT_EQ(status(), SpiFlash::Wel);
-    transfer(flash, QByteArray::fromHex("04"), t);
-    EXPECT_EQ(status(), 0x00) << "write disable";
-}
-
-TEST_F(SimSpiFlash, ProgrammingTurnsOnlyOnesIntoZerosAndWrapsAtThePageEnd) {
-    enabled(pageProgram(0x1000, "\xF0\x3C"));
-    enabled(pageProgram(0x1000, "\x0F\xFF"));
-    EXPECT_EQ(read(0x1000, 3), QByteArray::fromHex("003CFF"));
-    enabled(sectorErase(0x1000));
-    EXPECT_EQ(read(0x1000, 2), QByteArray::fromHex("FFFF"));
-
-    QByteArray data;
-    for (int i = 0; i < 32; ++i)
-        data.append(char(i));
-    enabled(pageProgram(0x2F0, data));
-    EXPECT_EQ(read(0x2F0, 16), data.left(16));
-    EXPECT_EQ(read(0x200, 16), data.mid(16));
-    EXPECT_EQ(read(0x300, 1), QByteArray("\xFF"));
-}
-
 TEST_F(SimSpiFlash, ProtectedBlocksRefuseProgramAndErase) {
     enabled(writeStatus(0x04)); // BP0: the top 64 KiB sector
     const qint64 top = chip.size - 0x10000;
@@ -89,27 +58,6 @@ TEST_F(SimSpiFlash, ProtectedBlocksRefuseProgramAndErase) {
     enabled(BulkErase, false);
     EXPECT_EQ(status(), 0x04 | SpiFlash::Wel) << "bulk erase needs every BP bit clear";
     EXPECT_EQ(read(top - 1, 1), QByteArray(1, '\0'));
-}
-
-TEST_F(SimSpiFlash, BusyLastsTheTypicalDatasheetTimeOfEachCycleOnSimulatedTime) {
-    const struct {
-        QByteArray instruction;
-        std::int64_t typicalUs;
-    } rows[] = {{pageProgram(0, Zero), 640},
-                {writeStatus(0x00), 5'000},
-                {sectorErase(0), 13'000'000 / 32},
-                {BulkErase, 13'000'000}};
-    for (const auto& row : rows) {
-        SCOPED_TRACE(row.instruction.toHex().toStdString());
-        const std::int64_t start = t;
-        enabled(row.instruction, false);
-        EXPECT_EQ(transfer(flash, QByteArray::fromHex("9F00"), t), QByteArray(2, '\xFF'))
-            << "only status reads are answered while busy";
-        t = start + row.typicalUs - 1;
-        EXPECT_EQ(status(), SpiFlash::Wip | SpiFlash::Wel);
-        t = start + row.typicalUs;
-        EXPECT_EQ(status(), 0x00) << "the completed cycle clears the latch";
-    }
 }
 
 TEST(SimSpiProtection, BlockProtectBitsLockTheRangesOfTheDatasheetTables) {

@@ -221,33 +221,6 @@ TEST_P(SpiOperationsTest, EveryFailureEndsByReleasingTheController) {
     }
 }
 
-TEST_P(SpiOperationsTest, RunTimeFailuresAreReportedAndTheControllerReleased) {
-    const struct {
-        const char* what;
-        QByteArray sfhFrom, sfhTo;
-        bool removeFile;
-        QString message;
-    } cases[] = {
-        {"missing data file", "", "", true, "Error: 53\r\nFile not found: "},
-    };
-    for (const auto& c : cases) {
-        board("M25P16");
-        if (!c.sfhFrom.isEmpty()) {
-            QByteArray sfh = readFile(sim->path("M25P16.sfh"));
-            sfh.replace(c.sfhFrom, c.sfhTo);
-            writeFile(sim->dir.path(), "M25P16.sfh", sfh);
-        }
-        sim->choose("image.bin", randomBytes(300, 1));
-        if (c.removeFile)
-            QFile::remove(sim->path("image.bin"));
-        sim->press(ui().btnProgram[0]);
-        const QStringList texts = sim->h->prompter.texts();
-        EXPECT_EQ(texts.filter(c.message).size(), 1) << c.what << texts.join("|").toStdString();
-        EXPECT_EQ(sim->commandsSince(sim->mark() - 2), Closing) << c.what;
-        EXPECT_EQ(sim->h->model.spi.State(), 0);
-    }
-}
-
 // Values the sequence cannot work with would send transactions past the controller's 64 bytes
 // or address fields of the wrong width: refused before anything is sent.
 TEST_P(SpiOperationsTest, DescriptionValuesOutOfRangeAreRefusedBeforeAnythingIsSent) {

@@ -145,20 +145,3 @@ TEST(MainWindowView, NoTwoControlsShownInAModeOverlapAndNoCaptionIsClipped) {
         skinning.skinRemove();
     }
 }
-
-TEST(MainWindowView, TheDebugFieldsShowOnlyInTheTallerWindow) {
-    Forms f;
-    settle(f.view.window());
-    QWidget* panel = f.view.window()->centralWidget();
-    const char* debugFields[] = {"txtTimeout", "txtTimeoutLimit", "txtSleep",
-                                 "txtMaxPsoc", "txtMaxSpiPoll",   "txtBpiBurstSize",
-                                 "txtPath",    "txtFilelen",      "chkFastAck"};
-    EXPECT_EQ(f.view.window()->height(), 7000 / 15);
-    for (const char* name : debugFields)
-        EXPECT_GE(panel->findChild<QWidget*>(name)->geometry().top(), panel->height()) << name;
-    f.main.MainPanel.setHeight(11000);
-    QApplication::processEvents();
-    EXPECT_EQ(f.view.window()->height(), 11000 / 15);
-    for (const char* name : debugFields)
-        EXPECT_LE(panel->findChild<QWidget*>(name)->geometry().bottom(), panel->height()) << name;
-}
