@@ -100,7 +100,7 @@ void Dispatcher::DispatchOperation() {
         furthest_ = {};
         lastAnswered_ = -1;
         missesSinceProgress_ = 0;
-        if (running())
+        if (s_.opState.running())
             s_.beginOperation();
     }
     s_.port.setReceiveThreshold(0);
@@ -153,12 +153,6 @@ void Dispatcher::stepped(Sequence& running) {
     running.NextStep();
 }
 
-bool Dispatcher::running() const {
-    const std::int16_t op = s_.opState.State();
-    return op == OpStateObj::FpgaRunning || op == OpStateObj::SpiRunning ||
-           op == OpStateObj::BpiRunning;
-}
-
 void Dispatcher::endOperation(std::int16_t idle, bool abandoned) {
     s_.timer.stop();
     s_.file.close();
@@ -174,19 +168,10 @@ void Dispatcher::endOperation(std::int16_t idle, bool abandoned) {
         else if (s_.cancelBpiServerLoad)
             s_.cancelBpiServerLoad();
     }
-    if (s_.afterOperation)
-        s_.afterOperation();
-}
-
-void Dispatcher::enableFromInputs() {
-    auto& ui = s_.ui;
-    ui.btnCfgFPGA.setEnabled(rules::IsFpgaReady(ui));
-    rules::applySpiButtonRule(ui);
-    rules::applyBpiButtonRule(ui, s_.BpiServerRunning);
+    rules::applyIdleRules(s_.ui, s_.BpiServerRunning);
 }
 
 void Dispatcher::lossRecovery() {
-    enableFromInputs();
     s_.TimeoutCnt = 0;
     std::int16_t lostIn = 0;
     std::int16_t idle = 0;
@@ -204,8 +189,6 @@ void Dispatcher::lossRecovery() {
         releaseAfterAbandon(cfg_);
         cfg_.SetState(0);
     }
-    s_.ui.hscProgress.setVisible(false);
-    s_.ui.lblProgress.setVisible(false);
     const QString text = lostIn == 1 ? QString("Please verify your Com port setting.\n\r"
                                                "(Disconnect, then Options | Comm)")
                                      : QString("No ACK from state %1").arg(lostIn);
@@ -254,7 +237,7 @@ void Dispatcher::invalidStateRecovery() {
 }
 
 void Dispatcher::abandonOperation(const QString& why) {
-    if (!running())
+    if (!s_.opState.running())
         return;
     abandonReason_ = why;
     s_.abandonRequested = true;
@@ -266,8 +249,6 @@ void Dispatcher::abandonOperation(const QString& why) {
 
 void Dispatcher::finishAbandoned() {
     const std::int16_t op = s_.opState.State();
-    s_.ui.hscProgress.setVisible(false);
-    s_.ui.lblProgress.setVisible(false);
     std::int16_t idle = OpStateObj::FpgaIdle;
     if (op == OpStateObj::FpgaRunning) {
         releaseAfterAbandon(cfg_);

@@ -23,7 +23,6 @@ public:
     // How long a step's reply may take before it counts as missing: replies late by a USB
     // adapter's latency timer, a busy host or a slow firmware are only slower.
     static constexpr int ReplyDeadlineMs = 400;
-    bool running() const;
 
 private:
     void noteAnswered(const Sequence& running);
@@ -37,7 +36,6 @@ private:
     void releaseAfterAbandon(const Sequence& running);
     void releaseController(const QStringList& commands);
     void invalidStateRecovery();
-    void enableFromInputs();
     void startTimer();
     bool replyPending(const Sequence& running) const;
 

@@ -17,6 +17,11 @@ public:
         , prompter_(prompter) {}
 
     std::int16_t State() const { return state_; }
+    // A sequence runs (2, 4 or 6).
+    static bool isRunning(std::int16_t state) {
+        return state == FpgaRunning || state == SpiRunning || state == BpiRunning;
+    }
+    bool running() const { return isRunning(state_); }
     // 0 and 5 switch the port's receive events back on; values outside -1..6 are refused.
     void SetState(std::int16_t value);
 

@@ -58,9 +58,7 @@ bool Session::waitForBytes(int count, int maxPolls, int budgetMs, bool stoppable
 }
 
 bool Session::busy() const {
-    const std::int16_t op = opState.State();
-    return launching > 0 || op == OpStateObj::FpgaRunning || op == OpStateObj::SpiRunning ||
-           op == OpStateObj::BpiRunning;
+    return launching > 0 || opState.running();
 }
 
 void Session::beginOperation() {

@@ -74,8 +74,6 @@ struct Session {
     std::function<void()> finishBpiServerLoad;
     // A server load that did not succeed gives the operator's FPGA file back.
     std::function<void()> cancelBpiServerLoad;
-    // Puts the controls back as the mode's idle rule says once an operation has ended.
-    std::function<void()> afterOperation;
     // Lets the window handle pending events once (long parallel flash transfers).
     std::function<void()> processEvents;
 

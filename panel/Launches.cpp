@@ -81,8 +81,7 @@ bool Launches::letEventsRun() {
         return true;
     s_.ui.hscProgress.setVisible(false);
     s_.ui.lblProgress.setVisible(false);
-    if (s_.afterOperation)
-        s_.afterOperation();
+    rules::applyIdleRules(s_.ui, s_.BpiServerRunning);
     return false;
 }
 

@@ -38,17 +38,11 @@ MainPanelModel::MainPanelModel(SerialPort& port, Clock& clock, AckTimer& timer, 
     menus.readBitfileHeader = readHeader;
     // An operation must never be cut off by a mode switch or changed under its feet.
     session.opState.onChange = [this](std::int16_t state) {
-        const bool running = state == OpStateObj::FpgaRunning || state == OpStateObj::SpiRunning ||
-                             state == OpStateObj::BpiRunning;
+        const bool running = OpStateObj::isRunning(state);
         if (running != locked_) {
             locked_ = running;
             rules::lockForOperation(ui, running);
         }
-    };
-    session.afterOperation = [this] {
-        rules::lockForOperation(ui, false);
-        locked_ = false;
-        rules::applyIdleRules(ui, session.BpiServerRunning);
     };
     layout.onInvalidState = [this] {
         session.prompter.tell("INVALID STATE", "ERROR", Prompter::Icon::None);
