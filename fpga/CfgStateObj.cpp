@@ -79,6 +79,7 @@ void CfgStateObj::step() {
         break;
     case CFG_PROG_HIGH:
         send("drive_prog 1");
+        progHighUs_ = s_.clock.nowUs();
         state_ = CFG_READ_INIT;
         break;
     case CFG_READ_INIT:
@@ -89,6 +90,14 @@ void CfgStateObj::step() {
     case WAIT_FOR_INIT: {
         s_.FlushInput = true;
         const int level = readPin();
+        // INIT stays low while the device clears its memory after PROG: data sent meanwhile
+        // would be lost, so the level is read again until it rises or the clear overruns.
+        if (level >= 0 && level != 1 && s_.clock.nowUs() - progHighUs_ < InitRiseLimitMs * 1000) {
+            s_.clock.sleepMs(1);
+            s_.FlushInput = false;
+            send("read_init");
+            break;
+        }
         if (level < 0)
             s_.prompter.tell("No value for Init pin (State: WAIT_FOR_INIT)", "ERROR",
                              Prompter::Icon::Critical);

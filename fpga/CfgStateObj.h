@@ -26,6 +26,9 @@ public:
         CFG_FINISH
     };
 
+    // Longer than the memory clear of the largest part the board may carry.
+    static constexpr int InitRiseLimitMs = 100;
+
     explicit CfgStateObj(Session& session)
         : s_(session) {}
 
@@ -57,6 +60,7 @@ private:
     std::int32_t bytesSent_ = 0;
     QByteArray chunk_;
     QString path_;
+    std::int64_t progHighUs_ = 0;
     std::uint8_t initLevel_ = 0;
     std::uint8_t doneLevel_ = 0;
     int replyLength_ = 4;

@@ -48,6 +48,12 @@ QByteArray packets(const PayloadOptions& o, const Packets& p, qint64 frameWords)
     w.word(p.write(p.commandRegister(), 1));
     w.word(CommandRcrc);
     w.word(p.noop());
+    if (o.idcode != 0) {
+        w.word(p.write(ConfigStream::IdcodeRegister, p.width == 32 ? 1 : 2));
+        if (p.width == 16)
+            w.word(o.idcode >> 16);
+        w.word(p.width == 32 ? o.idcode : o.idcode & 0xFFFF);
+    }
     if (o.serverMarker) {
         const bool wide = p.width == 32;
         w.word(p.write(ConfigStream::MarkerRegister, wide ? 1 : 2));

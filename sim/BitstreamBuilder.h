@@ -18,6 +18,7 @@ struct PayloadOptions {
     bool busWidthPattern = false; // 7-series bus-width detection words before the sync word
     SyncWord sync = SyncWord::Word32;
     bool serverMarker = false; // the user-access value that marks the BPI server design
+    quint32 idcode = 0;        // the part the stream is for; 0: no IDCODE packet
     quint64 seed = 1;          // frame data content
 };
 

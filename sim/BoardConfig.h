@@ -1,5 +1,6 @@
 #pragma once
 
+#include "sim/Fpga.h"
 #include "sim/SpiFlash.h"
 
 #include <QString>
@@ -29,6 +30,9 @@ struct BoardConfig {
     bool spiPowerUpProtected = false;
     // The SPI flash's lock bit is set and WP# held low: it stays protected.
     bool wpLocked = false;
+    // The FPGA's memory clear after PROG (INIT low meanwhile), and its IDCODE.
+    std::int64_t initClearUs = FpgaOptions().clearUs;
+    quint32 fpgaIdcode = FpgaOptions().idcode;
 
     // Faults. All random choices come from one generator seeded with `seed`, so a run with
     // the same seed and the same host bytes gives the same board bytes.

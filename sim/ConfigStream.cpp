@@ -74,6 +74,10 @@ void ConfigStream::header(quint32 value) {
         const int count = width_ == 32 ? int(value & 0x7FF) : int(value & 0x1F);
         if (reg != register_)
             marker_ = 0;
+        if (reg == IdcodeRegister) {
+            idcode_ = 0;
+            idcodeWords_ = 0;
+        }
         register_ = reg;
         remaining_ = op == WriteOp ? count : 0;
     } else if (type == 2 && op == WriteOp) {
@@ -98,6 +102,10 @@ void ConfigStream::data(quint32 value) {
             shift_ = 0;
             remaining_ = 0;
         }
+    }
+    if (register_ == IdcodeRegister) {
+        idcode_ = width_ == 32 ? value : (idcode_ << 16) | value;
+        ++idcodeWords_;
     }
     if (register_ == MarkerRegister) {
         marker_ = width_ == 32 ? value : (marker_ << 16) | value;

@@ -16,10 +16,15 @@ public:
     // START and then DESYNC arrived: the start-up sequence has run.
     bool finished() const { return finished_; }
     bool markerSeen() const { return markerSeen_; }
+    // A whole IDCODE value has been written (the device compares it with its own).
+    bool idcodeWritten() const { return idcodeWords_ >= (width_ == 32 ? 1 : 2); }
+    quint32 idcode() const { return idcode_; }
 
     // The user-access value the BPI server design carries, written to MarkerRegister.
     static constexpr quint32 ServerMarker = 0xB0120036;
     static constexpr int MarkerRegister = 0x0D;
+    // Spartan-3 generation register map, 32- and 16-bit alike.
+    static constexpr int IdcodeRegister = 0x0E;
 
 private:
     enum class Mode { Hunting, AfterAa99, Peek, Words };
@@ -38,6 +43,8 @@ private:
     int countWordsDue_ = 0; // 16-bit type 2 packets carry their count in two words
     quint32 count_ = 0;
     quint32 marker_ = 0;
+    quint32 idcode_ = 0;
+    int idcodeWords_ = 0;
     bool syncSeen_ = false;
     bool started_ = false;
     bool finished_ = false;

@@ -70,7 +70,7 @@ void Controller::acknowledgeOnly(qint64, std::int64_t nowUs) {
 }
 
 void Controller::driveProg(qint64 high, std::int64_t nowUs) {
-    fpga_.setProg(high != 0);
+    fpga_.setProg(high != 0, nowUs);
     ack(nowUs);
 }
 
@@ -80,7 +80,7 @@ void Controller::fpgaRst(qint64 on, std::int64_t nowUs) {
 }
 
 void Controller::readInit(qint64, std::int64_t nowUs) {
-    pinLevel(fpga_.init(), nowUs);
+    pinLevel(fpga_.init(nowUs), nowUs);
 }
 
 void Controller::readDone(qint64, std::int64_t nowUs) {
@@ -94,7 +94,7 @@ void Controller::ssProgram(qint64 count, std::int64_t nowUs) {
     lastRawUs_ = nowUs;
     if (count == 0) {
         raw_ = Raw::None;
-        fpga_.endOfStream();
+        fpga_.endOfStream(nowUs);
     }
 }
 
@@ -131,10 +131,10 @@ void Controller::rawByte(quint8 byte, std::int64_t nowUs) {
     lastRawUs_ = nowUs;
     --rawLeft_;
     if (raw_ == Raw::Download) {
-        fpga_.receive(byte);
+        fpga_.receive(byte, nowUs);
         if (rawLeft_ == 0) {
             raw_ = Raw::None;
-            fpga_.endOfStream();
+            fpga_.endOfStream(nowUs);
         }
         return;
     }

@@ -1,6 +1,7 @@
 #include "sim/ServerBitstream.h"
 
 #include "sim/BitstreamBuilder.h"
+#include "sim/Fpga.h"
 
 QByteArray serverBitFile() {
     PayloadOptions payload;
@@ -8,6 +9,7 @@ QByteArray serverBitFile() {
     payload.padding = 16;
     payload.serverMarker = true;
     payload.seed = 36;
+    payload.idcode = FpgaOptions().idcode;
     BitFileOptions file;
     // Without a UserID suffix: the part name then ends inside the 64 bytes the program
     // searches, so the operator is shown the part when the server loads.

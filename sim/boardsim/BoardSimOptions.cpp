@@ -84,6 +84,9 @@ BoardSimOptions parseBoardSimOptions(const QStringList& arguments) {
     flag({"stuck-busy"}, "The SPI flash stays busy once a write cycle has started.");
     flag({"stuck-busy-program"}, "The SPI flash stays busy once a page program has started.");
     flag({"init-stuck-low"}, "The FPGA's INIT pin is held low.");
+    option("init-clear-us",
+           "The FPGA clears its memory this long after PROG, INIT low meanwhile (default 1000).",
+           "US");
     flag({"wp-locked"}, "The SPI flash's status register lock bit is set and WP# held low.");
     option("close-after", "The link closes after N bytes from the host.", "N");
     option("server-silent-after", "The BPI server hangs after N bytes sent to it.", "N");
@@ -122,6 +125,7 @@ BoardSimOptions parseBoardSimOptions(const QStringList& arguments) {
                      : parser.isSet("stuck-busy-program") ? StuckBusy::ProgramOnly
                                                           : StuckBusy::Never;
     b.initStuckLow = parser.isSet("init-stuck-low");
+    b.initClearUs = integer(parser, "init-clear-us", b.initClearUs);
     b.wpLocked = parser.isSet("wp-locked");
     b.closeAfterBytes = integer(parser, "close-after", -1);
     b.serverSilentAfterBytes = integer(parser, "server-silent-after", -1);

@@ -75,24 +75,46 @@ TEST_F(FpgaConfigurationTest, SendsChunksOfSixtyFourWithTheProgressOfEach) {
 }
 
 TEST_F(FpgaConfigurationTest, ReportsEachOutcomeOfThePins) {
+    const QByteArray good = buildConfigPayload({.size = 4096});
     const struct {
         const char* what;
-        bool initStuckLow;
+        BoardConfig config;
         QByteArray file;
         QString console;
+        int initReads = 2;
     } cases[] = {
-        {"truncated stream", false, buildConfigPayload({.size = 8192}).left(4000),
+        {"truncated stream",
+         {},
+         buildConfigPayload({.size = 8192}).left(4000),
          "Programming succeeded, but done did not go high.  Make sure start clock is CCLK. \r\n"},
-        {"no sync word", false, buildConfigPayload({.size = 4096, .sync = SyncWord::None}),
+        {"no sync word",
+         {},
+         buildConfigPayload({.size = 4096, .sync = SyncWord::None}),
          "FPGA programming failed! \r\n"},
-        {"INIT stuck low", true, buildConfigPayload({.size = 4096}),
-         "Init value is not high.\r\nFPGA programming failed! \r\n"},
+        {"INIT stuck low",
+         {.initStuckLow = true},
+         good,
+         "Init value is not high.\r\nFPGA programming failed! \r\n",
+         1 + 100 / 16 + 1},
+        {"a bitstream for another part",
+         {},
+         buildConfigPayload({.size = 4096, .idcode = 0x01C2E093}),
+         "FPGA programming failed! \r\n"},
+        // INIT is read again until the memory clear ends: no byte goes out before.
+        {"a memory clear of 40 ms",
+         {.initClearUs = 40'000},
+         good,
+         "FPGA programmed successfully! \r\n",
+         2 + 40 / 15},
     };
     for (const auto& c : cases) {
-        board({.initStuckLow = c.initStuckLow});
+        SCOPED_TRACE(c.what);
+        board(c.config);
         configure(c.file, "x.bin");
-        EXPECT_EQ(sim->console(), c.console) << c.what;
-        EXPECT_TRUE(sim->commandsSince(0).endsWith("fpga_rst 0")) << c.what;
+        EXPECT_EQ(sim->console(), c.console);
+        const QStringList seen = sim->commandsSince(0);
+        EXPECT_TRUE(seen.endsWith("fpga_rst 0"));
+        EXPECT_NEAR(seen.count("read_init"), c.initReads, 1);
         EXPECT_EQ(sim->h->model.session.opState.State(), 0);
     }
 }
