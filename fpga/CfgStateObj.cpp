@@ -210,16 +210,14 @@ void CfgStateObj::download() {
             port.read();
             port.setReadLength(1);
         }
-        if (s_.TimeoutCnt == 0) {
-            const std::int32_t size = qMin<std::int32_t>(64, length - bytesSent_);
-            if (size <= 0)
-                break;
-            chunk_ = s_.file.readAt(bytesSent_, size);
-            if (chunk_.size() != size)
-                throw RuntimeError(RuntimeError::InputPastEnd, "Input past end of file");
-        }
-        if (bytesSent_ >= length)
-            return;
+        // Every chunk is the next one: the download has no acknowledgement to retry on, and a
+        // chunk sent again would be taken as more bitstream.
+        const std::int32_t size = qMin<std::int32_t>(64, length - bytesSent_);
+        if (size <= 0)
+            break;
+        chunk_ = s_.file.readAt(bytesSent_, size);
+        if (chunk_.size() != size)
+            throw RuntimeError(RuntimeError::InputPastEnd, "Input past end of file");
         port.write(chunk_);
         bytesSent_ += std::int32_t(chunk_.size());
         const int pct = conv::percent(bytesSent_, length);

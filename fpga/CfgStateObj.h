@@ -35,13 +35,16 @@ public:
     std::int16_t State() const override { return state_; }
     void SetState(std::int16_t value) override;
     void NextStep() override;
-    bool FileTransfer() const override { return state_ == CFG_DOWNLOAD && bytesSent_ > 0; }
+    // Once "ss_program" is out the controller takes every byte as bitstream: a missing
+    // acknowledgement of it is not answered by sending it again, which would become bitstream.
+    bool FileTransfer() const override { return state_ == CFG_DOWNLOAD; }
     std::int64_t BytesDone() const override { return bytesSent_; }
     std::int16_t GetPreviousState() const override;
     int ReplyLength() const override { return replyLength_; }
     std::int64_t PendingBytes() const override {
         return state_ == CFG_DOWNLOAD ? std::int64_t(length_) - bytesSent_ : 0;
     }
+    void FillerSent() override { bytesSent_ = length_; }
     const QString& SetPath(const QString& path) {
         path_ = path;
         return path_;

@@ -8,10 +8,6 @@ namespace protocol {
 
 inline const QString RequiredFirmware = QStringLiteral("1.1.0");
 inline const QString ServerVersion = QStringLiteral("036");
-// How long the controller waits for the rest of a download or transaction's bytes before it
-// drops it and reads commands again.
-constexpr int ControllerRawTimeoutMs = 1000;
-
 // The command text followed by its NUL terminator, for one write.
 QByteArray frame(const QString& command);
 

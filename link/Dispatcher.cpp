@@ -62,11 +62,14 @@ void Dispatcher::TimerAckTick() {
         }
     } else {
         if (op == OpStateObj::FpgaRunning) {
-            if (!cfg_.FileTransfer())
+            if (!cfg_.FileTransfer()) {
+                resynchronise(cfg_);
                 cfg_.SetState(cfg_.GetPreviousState());
+            }
         } else if (op < OpStateObj::SpiRunning) {
             s_.opState.SetState(0);
         } else if (!spi_.FileTransfer()) {
+            resynchronise(spi_);
             spi_.SetState(spi_.GetPreviousState());
         }
         // Wide arithmetic: a limit at the top of the range must not wrap the counter.
@@ -199,24 +202,56 @@ void Dispatcher::lossRecovery() {
 }
 
 // A controller that stopped answering may still be listening: the closing commands go out
-// without waiting for acknowledgements, and what does come back is not the console's.
-// One that lost step may take them as the rest of a transaction's bytes, and answer as if it
-// had finished one; it drops a transaction after a second without bytes, so they go out again
-// after a quiet second. The closing commands do no harm when heard twice.
+// once the line is quiet, without waiting for acknowledgements, and what does come back is
+// not the console's. The closing commands do no harm when heard twice.
 void Dispatcher::releaseController(const QStringList& commands) {
     if (!s_.port.isOpen())
         return;
     s_.port.setReadLength(0);
-    for (int attempt = 1; attempt <= 2; ++attempt) {
-        if (attempt == 2)
-            s_.waitForBytes(INT32_MAX, 3000, protocol::ControllerRawTimeoutMs + 100);
-        s_.port.read();
-        for (const QString& c : commands)
-            s_.port.write(protocol::frame(c));
-        s_.waitForBytes(4 * int(commands.size()), 1000, 50);
-    }
+    s_.port.read();
+    for (const QString& c : commands)
+        s_.port.write(protocol::frame(c));
+    s_.waitForBytes(4 * int(commands.size()), QuietPollLimit, ReplyDeadlineMs);
     s_.port.read();
     s_.port.setReadLength(1);
+}
+
+// Brings the controller back to reading commands after a reply went missing or came garbled,
+// without relying on any time-out of its own. It may have taken the command whose reply is
+// missing and wait for the bytes of its transfer: sending the command again would become those
+// bytes. Harmless filler completes the transfer (0xFF programs nothing and is no command the
+// shipped parts act on), and a NUL ends it as an unknown command if the controller never took
+// the command. What the controller still sends is let pass until the line is quiet.
+bool Dispatcher::resynchronise(Sequence& running) {
+    if (!s_.port.isOpen())
+        return false;
+    std::int64_t pending = running.PendingBytes();
+    const bool filler = pending > 0;
+    if (filler) {
+        // Filler goes out for a few seconds at most: a long download stopped early cannot hold
+        // the program for as long again.
+        const std::int64_t deadline = s_.clock.nowUs() + std::int64_t(FillerLimitMs) * 1000;
+        while (pending > 0 && s_.clock.nowUs() < deadline) {
+            const std::int64_t piece = qMin<std::int64_t>(pending, 64);
+            s_.port.write(QByteArray(piece, char(0xFF)));
+            pending -= piece;
+        }
+        if (pending > 0) {
+            s_.appendLine(QString("The controller still expects %1 bytes of a transfer; power the "
+                                  "board off and on before the next operation.")
+                              .arg(pending));
+            return false;
+        }
+        s_.port.write(QByteArray(1, '\0'));
+        running.FillerSent();
+    }
+    // The filler's own reply may come as late as any; otherwise what is still coming is in
+    // pieces of a reply already overdue.
+    s_.waitForBytes(INT32_MAX, QuietPollLimit, filler ? ReplyDeadlineMs : QuietMs);
+    s_.port.setReadLength(0);
+    s_.port.read();
+    s_.port.setReadLength(1);
+    return true;
 }
 
 void Dispatcher::invalidStateRecovery() {
@@ -271,28 +306,11 @@ void Dispatcher::finishAbandoned() {
     abandonReason_.clear();
 }
 
-// The controller may still expect the bytes of a transfer it was told of: harmless filler
-// (0xFF programs nothing and is no command the shipped parts act on) completes it, so that
-// the release commands are read as commands, whether the operation was abandoned or its link
-// was given up.
-void Dispatcher::releaseAfterAbandon(const Sequence& running) {
-    if (!s_.port.isOpen())
+// Whether the operation was abandoned or its link given up, the controller is brought back to
+// reading commands and released.
+void Dispatcher::releaseAfterAbandon(Sequence& running) {
+    if (!resynchronise(running))
         return;
-    // Filler goes out for a few seconds at most: a long download stopped early cannot hold
-    // the program for as long again.
-    std::int64_t pending = running.PendingBytes();
-    const std::int64_t deadline = s_.clock.nowUs() + std::int64_t(FillerLimitMs) * 1000;
-    while (pending > 0 && s_.clock.nowUs() < deadline) {
-        const std::int64_t piece = qMin<std::int64_t>(pending, 64);
-        s_.port.write(QByteArray(piece, char(0xFF)));
-        pending -= piece;
-    }
-    if (pending > 0) {
-        s_.appendLine(QString("The controller still expects %1 bytes of a transfer; power the "
-                              "board off and on before the next operation.")
-                          .arg(pending));
-        return;
-    }
     if (&running == &cfg_)
         releaseController({"spi_mode 0", "load_config 0", "fpga_rst 0"});
     else

@@ -23,6 +23,9 @@ public:
     // How long a step's reply may take before it counts as missing: replies late by a USB
     // adapter's latency timer, a busy host or a slow firmware are only slower.
     static constexpr int ReplyDeadlineMs = 400;
+    // Polls of a millisecond or more: bounds a wait for quiet on a line that keeps talking.
+    static constexpr int QuietPollLimit = 2000;
+    static constexpr int QuietMs = 100;
 
 private:
     void noteAnswered(const Sequence& running);
@@ -33,7 +36,8 @@ private:
     void endOperation(std::int16_t idle, bool abandoned);
     void stepped(Sequence& running);
     void finishAbandoned();
-    void releaseAfterAbandon(const Sequence& running);
+    void releaseAfterAbandon(Sequence& running);
+    bool resynchronise(Sequence& running);
     void releaseController(const QStringList& commands);
     void invalidStateRecovery();
     void startTimer();

@@ -18,4 +18,6 @@ public:
     // Bytes the controller still expects for a transfer it was told of: they must reach it
     // (as harmless filler) before it reads commands again.
     virtual std::int64_t PendingBytes() const { return 0; }
+    // The dispatcher has sent those bytes.
+    virtual void FillerSent() {}
 };

@@ -60,6 +60,7 @@ public:
     std::int16_t GetPreviousState() const override;
     int ReplyLength() const override { return replyLength_; }
     std::int64_t PendingBytes() const override { return pendingTransfer_; }
+    void FillerSent() override { pendingTransfer_ = 0; }
     const QString& SetPath(const QString& path) {
         path_ = path;
         return path_;

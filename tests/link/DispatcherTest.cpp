@@ -58,7 +58,7 @@ TEST_F(DispatcherTest, TakesFourBytesAsAnAcknowledgementAndFlushesOnlyWhenAskedT
         int misses;
     } cases[] = {
         {QByteArray("ack\0WXYZ", 8), true, 0, 0}, {QByteArray("ack\0WXYZ", 8), false, 4, 0},
-        {QByteArray("ack\0XYZ", 7), true, 3, 0},  {"ack", true, 3, 1},
+        {QByteArray("ack\0XYZ", 7), true, 3, 0},  {"ack", true, 0, 1},
         {QByteArray("ACK\0", 4), true, 0, 1},     {"ack\r", true, 0, 1}};
     for (const auto& c : cases) {
         port.setReadLength(0);
