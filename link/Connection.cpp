@@ -19,8 +19,7 @@ Connection::Check Connection::checkController() {
     // Whatever a previous session left on the line is not this controller's answer.
     port.read();
     port.write(protocol::frame("get_ver"));
-    s_.clock.sleepMs(50);
-    const QByteArray reply = port.read();
+    const QByteArray reply = versionReply();
     const int n = port.portNumber();
     switch (protocol::judgeVersionReply(reply)) {
     case VersionVerdict::NoController:
@@ -46,6 +45,20 @@ Connection::Check Connection::checkController() {
         break;
     }
     return Check::Passed;
+}
+
+// The reply is read after 50 ms; one that is still coming then (a slow adapter or firmware) is
+// waited for until its acknowledgement is in, up to the reply deadline.
+QByteArray Connection::versionReply() {
+    const std::int64_t start = s_.clock.nowUs();
+    s_.clock.sleepMs(50);
+    QByteArray reply = s_.port.read();
+    const std::int64_t deadline = start + std::int64_t(Dispatcher::ReplyDeadlineMs) * 1000;
+    while (!protocol::isAcknowledgement(reply.right(4)) && s_.clock.nowUs() < deadline) {
+        s_.port.waitForData(1);
+        reply += s_.port.read();
+    }
+    return reply;
 }
 
 void Connection::Connect() {

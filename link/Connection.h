@@ -20,6 +20,7 @@ public:
 private:
     enum class Check { Passed, Refused };
     Check checkController();
+    QByteArray versionReply();
     void enableConnectedControls();
 
     Session& s_;
