@@ -8,6 +8,9 @@ namespace protocol {
 
 inline const QString RequiredFirmware = QStringLiteral("1.1.0");
 inline const QString ServerVersion = QStringLiteral("036");
+// How long a reply may take before it counts as missing: replies late by a USB adapter's
+// latency timer, a busy host or a slow firmware are only slower.
+constexpr int ReplyDeadlineMs = 400;
 // The command text followed by its NUL terminator, for one write.
 QByteArray frame(const QString& command);
 

@@ -211,7 +211,7 @@ void Dispatcher::releaseController(const QStringList& commands) {
     s_.port.read();
     for (const QString& c : commands)
         s_.port.write(protocol::frame(c));
-    s_.waitForBytes(4 * int(commands.size()), QuietPollLimit, ReplyDeadlineMs);
+    s_.waitForBytes(4 * int(commands.size()), Session::QuietPollLimit, ReplyDeadlineMs);
     s_.port.read();
     s_.port.setReadLength(1);
 }
@@ -247,7 +247,7 @@ bool Dispatcher::resynchronise(Sequence& running) {
     }
     // The filler's own reply may come as late as any; otherwise what is still coming is in
     // pieces of a reply already overdue.
-    s_.waitForBytes(INT32_MAX, QuietPollLimit, filler ? ReplyDeadlineMs : QuietMs);
+    s_.waitForBytes(INT32_MAX, Session::QuietPollLimit, filler ? ReplyDeadlineMs : QuietMs);
     s_.port.setReadLength(0);
     s_.port.read();
     s_.port.setReadLength(1);

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "link/ControllerProtocol.h"
 #include "link/Sequence.h"
 #include "link/Session.h"
 
@@ -20,11 +21,7 @@ public:
     // under way (a parallel flash transfer handling events) is asked to stop and ends itself.
     void abandonOperation(const QString& why);
     static constexpr int FillerLimitMs = 4000;
-    // How long a step's reply may take before it counts as missing: replies late by a USB
-    // adapter's latency timer, a busy host or a slow firmware are only slower.
-    static constexpr int ReplyDeadlineMs = 400;
-    // Polls of a millisecond or more: bounds a wait for quiet on a line that keeps talking.
-    static constexpr int QuietPollLimit = 2000;
+    static constexpr int ReplyDeadlineMs = protocol::ReplyDeadlineMs;
     static constexpr int QuietMs = 100;
 
 private:

@@ -91,6 +91,8 @@ struct Session {
     // short slice; gives up after maxPolls polls or budgetMs of silence, whichever comes first,
     // and, when stoppable, as soon as the operation is asked to stop.
     bool waitForBytes(int count, int maxPolls, int budgetMs, bool stoppable = false);
+    // Polls of a millisecond or more: bounds a wait for quiet on a line that keeps talking.
+    static constexpr int QuietPollLimit = 2000;
 
 private:
     bool confirmed_ = false;

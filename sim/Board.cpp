@@ -46,7 +46,7 @@ void Board::receive(const QByteArray& bytes, std::int64_t nowUs) {
     for (qint64 i = 0; i < bytes.size(); ++i) {
         if (config_.closeAfterBytes >= 0 && bytesReceived_ >= config_.closeAfterBytes) {
             closed_ = true;
-            line_.mute();
+            line_.mute(input_.arrivalUs(start, i));
         }
         if (closed_)
             return;
@@ -86,7 +86,7 @@ void Board::controllerCommand(const QString& text, std::int64_t atUs) {
     commands_ << text;
     log(text);
     if (++controllerCommands_ == config_.silentAfterCommands)
-        line_.mute();
+        line_.mute(atUs);
     followServer();
 }
 

@@ -43,6 +43,7 @@ public:
     const QStringList& commandsSeen() const { return commands_; }
     const QStringList& serverCommandsSeen() const { return serverCommands_; }
     QByteArray hostBytes() const { return hostBytes_; }
+    const HostLine& line() const { return line_; }
     QList<QByteArray> spiTransactions() const { return controller_.spiTransactions(); }
     Fpga& fpga() { return fpga_; }
     SpiFlash& spi() { return spi_; }

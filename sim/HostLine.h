@@ -12,16 +12,29 @@ public:
     explicit HostLine(const BoardConfig& config);
 
     void send(const QByteArray& bytes, std::int64_t readyUs, Kind kind = Kind::Data) override;
-    void mute() { muted_ = true; }
+    void mute(std::int64_t atUs) {
+        muted_ = true;
+        noteFault(atUs);
+    }
+
+    // Faults injected so far, and when the last one struck (board time).
+    int faults() const { return faults_; }
+    std::int64_t lastFaultUs() const { return lastFaultUs_; }
 
     OutputQueue& queue() { return queue_; }
     const OutputQueue& queue() const { return queue_; }
 
 private:
+    void noteFault(std::int64_t atUs) {
+        ++faults_;
+        lastFaultUs_ = qMax(lastFaultUs_, atUs);
+    }
     void pushNoisy(const QByteArray& bytes, std::int64_t readyUs);
 
     const BoardConfig& config_;
     SeededRandom random_;
     OutputQueue queue_;
     bool muted_;
+    int faults_ = 0;
+    std::int64_t lastFaultUs_ = -1;
 };

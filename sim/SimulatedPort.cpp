@@ -56,15 +56,14 @@ void SimulatedPort::write(const QByteArray& bytes) {
         clock_.sleepUs(wait);
 }
 
+// As a serial port's wait for ready-read: for new bytes, whatever is already waiting.
 bool SimulatedPort::waitForData(int milliseconds) {
-    if (bytesWaiting() > 0)
-        return true;
     const std::int64_t now = clock_.nowUs();
     const std::int64_t next = board_.nextOutputUs();
     const std::int64_t limit = now + std::int64_t(milliseconds) * 1000;
     if (open_ && next >= 0 && next <= limit) {
         clock_.sleepUs(next - now);
-        return bytesWaiting() > 0;
+        return true;
     }
     clock_.sleepUs(limit - now);
     return false;

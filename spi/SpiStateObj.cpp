@@ -86,8 +86,12 @@ bool SpiStateObj::LoadSpiDeviceFile() {
 
 void SpiStateObj::NextStep() {
     // Steps that run straight on into the next (the status polls) share what became of echoes.
-    if (nesting_ == 0)
+    if (nesting_ == 0) {
         echoesLost_ = 0;
+        // An acknowledged command shows the line alive; a retry keeps the silence it met.
+        if (s_.TimeoutCnt == 0)
+            silentUs_ = 0;
+    }
     ++nesting_;
     const auto leave = qScopeGuard([this] { --nesting_; });
     const std::int16_t failedIn = state_;
@@ -113,7 +117,14 @@ std::int16_t SpiStateObj::ReadEcho() {
         return -1;
     echoCountdown_ = conv::toInt32(s_.ui.txtSleep.text());
     const std::int32_t limit = echoCountdown_;
+    const std::int64_t start = s_.clock.nowUs();
+    const std::int64_t room = silenceRoomUs();
     while (echoCountdown_ >= 1 && s_.port.bytesWaiting() == 0) {
+        // A line silent for the whole budget is not waited on again byte after byte.
+        if (s_.clock.nowUs() - start >= room) {
+            echoCountdown_ = 0;
+            break;
+        }
         --echoCountdown_;
         s_.port.waitForData(1);
     }
@@ -122,9 +133,12 @@ std::int16_t SpiStateObj::ReadEcho() {
         s_.ui.txtMaxPsoc.setText(QString::number(used));
     if (echoCountdown_ > 0) {
         const QByteArray one = s_.port.read();
-        if (!one.isEmpty())
+        if (!one.isEmpty()) {
+            silentUs_ = 0;
             return static_cast<unsigned char>(one[0]);
+        }
     }
+    silentUs_ += s_.clock.nowUs() - start;
     ++echoesLost_;
     s_.appendLine(QString("Timed out: no PSoC echo in state %1").arg(state_));
     s_.ui.txtRecvView.moveCaretToEnd();
@@ -134,6 +148,29 @@ std::int16_t SpiStateObj::ReadEcho() {
 void SpiStateObj::dropEchoes(int count) {
     for (int i = 0; i < count; ++i)
         ReadEcho();
+}
+
+// The acknowledgements the page loop reads as returned bytes: a lost one is waited for up to
+// the reply deadline as a whole, not for a poll limit per byte, so that it costs a moment.
+void SpiStateObj::dropAcknowledgements(int count) {
+    const std::int64_t start = s_.clock.nowUs();
+    const int budgetMs = int(qMin<std::int64_t>(protocol::ReplyDeadlineMs, silenceRoomUs() / 1000));
+    if (s_.waitForBytes(count, Session::QuietPollLimit, budgetMs))
+        silentUs_ = 0;
+    else
+        silentUs_ += s_.clock.nowUs() - start;
+    for (int i = 0; i < count; ++i) {
+        if (s_.port.bytesWaiting() > 0) {
+            s_.port.read();
+            continue;
+        }
+        ++echoesLost_;
+        s_.appendLine(QString("Timed out: no PSoC echo in state %1").arg(state_));
+    }
+}
+
+std::int64_t SpiStateObj::silenceRoomUs() const {
+    return qMax<std::int64_t>(0, std::int64_t(SilenceBudgetMs) * 1000 - silentUs_);
 }
 
 void SpiStateObj::discardInput() {
@@ -492,7 +529,7 @@ void SpiStateObj::unprotectPoll() {
 }
 
 void SpiStateObj::writeEnable() {
-    dropEchoes(4);
+    dropAcknowledgements(4);
     discardInput();
     transaction(bytes({d_.WREN}));
     ReadEcho();
@@ -533,7 +570,7 @@ void SpiStateObj::erasePoll() {
 }
 
 void SpiStateObj::pageSetup() {
-    dropEchoes(8);
+    dropAcknowledgements(8);
     discardInput();
     if (d_.MBPP <= 0)
         throw RuntimeError(11, "Division by zero");
@@ -560,7 +597,7 @@ void SpiStateObj::openDataFileForProgram() {
 }
 
 void SpiStateObj::pageProgram() {
-    dropEchoes(4);
+    dropAcknowledgements(4);
     discardInput();
     openDataFileForProgram();
     if (s_.TimeoutCnt == 0)
@@ -584,14 +621,14 @@ void SpiStateObj::pageProgram() {
 }
 
 void SpiStateObj::programPollSetup() {
-    dropEchoes(8);
+    dropAcknowledgements(8);
     discardInput();
     command("sf_transfer 2", CFG_SPI_PROGRAM_POLL);
     NextStep();
 }
 
 void SpiStateObj::programPoll() {
-    dropEchoes(4);
+    dropAcknowledgements(4);
     discardInput();
     int status = readStatus();
     if (status == 'c' || status == 'a' || status == 'k') {

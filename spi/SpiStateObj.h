@@ -93,6 +93,7 @@ private:
 
     std::int16_t ReadEcho();
     void dropEchoes(int count);
+    void dropAcknowledgements(int count);
     void discardInput();
     void command(const QString& text, std::int16_t next);
     void transaction(const QByteArray& bytes);
@@ -117,6 +118,11 @@ private:
     QString title_;
     std::int32_t echoCountdown_ = 0;
     static constexpr int MaxEchoesLostPerStep = 30;
+    // Returned bytes are waited for until the line has been silent this long in all; past it
+    // a dead line costs no more waiting, whatever the poll limit.
+    static constexpr int SilenceBudgetMs = 1000;
+    std::int64_t silenceRoomUs() const;
+    std::int64_t silentUs_ = 0;
     int echoesLost_ = 0;
     int nesting_ = 0;
     int replyLength_ = 4;

@@ -5,6 +5,7 @@
 #include "QuitSignals.h"
 
 #include <QCoreApplication>
+#include <QDateTime>
 #include <QFile>
 #include <cstdio>
 #include <stdexcept>
@@ -31,6 +32,8 @@ int main(int argc, char** argv) {
         std::printf("%s\n", qPrintable(terminal.path()));
         std::fflush(stdout);
 
+        // Board time starts with the bridge: fault times are told in wall-clock time.
+        const qint64 startMs = QDateTime::currentMSecsSinceEpoch();
         PtyBridge bridge(board, terminal);
         quitOnSignals();
         const int status = app.exec();
@@ -40,6 +43,10 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "zbpu-boardsim: %lld bytes from the host, %lld bytes to the host\n",
                      static_cast<long long>(board.hostBytes().size()),
                      static_cast<long long>(bridge.sentBytes()));
+        if (board.line().faults() > 0)
+            std::fprintf(stderr, "zbpu-boardsim: %d faults, the last at %lld ms since the epoch\n",
+                         board.line().faults(),
+                         static_cast<long long>(startMs + board.line().lastFaultUs() / 1000));
         bool saved = saveFlashImage(board.spi().array(), options.spiImage);
         saved = saveFlashImage(board.bpiFlash().array(), options.bpiImage) && saved;
         if (!saved)
