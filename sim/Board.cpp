@@ -91,6 +91,11 @@ void Board::controllerCommand(const QString& text, std::int64_t atUs) {
 }
 
 void Board::serverCommand(char letter, std::int64_t atUs) {
+    // The letter and its CR.
+    if (!server_.fifoTakes(atUs) || !server_.fifoTakes(atUs)) {
+        log(QString("lost ") + letter);
+        return;
+    }
     serverCommands_ << QString(QChar(letter));
     log(QString("server ") + letter);
     server_.command(letter, atUs);

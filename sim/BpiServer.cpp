@@ -61,6 +61,8 @@ void BpiServer::command(char letter, std::int64_t nowUs) {
     case 'e':
         reply("Erasing flash...\r\n", nowUs);
         busyUntilUs_ = flash_.eraseChip(std::max(nowUs, busyUntilUs_));
+        erasingUntilUs_ = busyUntilUs_;
+        heldInFifo_ = 0;
         reply("Erase complete\r\n", nowUs);
         return;
     case 'w':
@@ -77,6 +79,12 @@ void BpiServer::command(char letter, std::int64_t nowUs) {
     default:
         reply("Unknown command\r\n", nowUs);
     }
+}
+
+bool BpiServer::fifoTakes(std::int64_t nowUs) {
+    if (nowUs >= erasingUntilUs_)
+        return true;
+    return ++heldInFifo_ <= RxFifoBytes;
 }
 
 void BpiServer::receive(quint8 byte, std::int64_t nowUs) {

@@ -20,6 +20,10 @@ public:
     bool takesData() const { return phase_ != Phase::Idle && !hung(); }
     void command(char letter, std::int64_t nowUs);
     void receive(quint8 byte, std::int64_t nowUs);
+    // During a chip erase the firmware reads nothing: bytes wait in the UART's receive FIFO,
+    // and those beyond its depth are lost. False for a byte lost so.
+    bool fifoTakes(std::int64_t nowUs);
+    static constexpr int RxFifoBytes = 16;
 
     static constexpr const char* Banner = "MicroBlaze BPI Server v036\r\n";
 
@@ -40,6 +44,8 @@ private:
     std::int64_t silentAfter_;
     std::int64_t received_ = 0;
     std::int64_t busyUntilUs_ = 0; // the firmware waits for the flash before it answers
+    std::int64_t erasingUntilUs_ = 0;
+    int heldInFifo_ = 0;
 
     Phase phase_ = Phase::Idle;
     QByteArray header_;

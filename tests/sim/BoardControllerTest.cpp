@@ -107,3 +107,14 @@ TEST(BoardServer, TheProbeIsAnsweredOnlyWhileTheServerBitstreamRuns) {
     host.exchange(command("drive_prog 0") + command("drive_prog 1"));
     EXPECT_EQ(host.exchange("x\r"), QByteArray()) << "a PROG pulse stops it";
 }
+
+// A chip erase holds the server's firmware for the erase's real time: it answers nothing, and
+// of what is sent meanwhile only the UART's 16-byte FIFO survives, answered afterwards.
+TEST(BoardServer, AChipEraseHoldsTheServerAndItsFifoKeepsSixteenBytes) {
+    Board board({.timeScale = 0.01, .serverRunning = true});
+    Host host{board};
+    EXPECT_EQ(host.exchange("e\r" + QByteArray("x\r").repeated(10)), "Erasing flash...\r\n");
+    EXPECT_EQ(host.exchange({}, 1'000'000),
+              "Erase complete\r\n" + QByteArray(BpiServer::Banner).repeated(8));
+    EXPECT_EQ(host.exchange("x\r"), QByteArray(BpiServer::Banner));
+}
