@@ -271,7 +271,8 @@ void SpiStateObj::commitHeld() {
 }
 
 void SpiStateObj::step() {
-    if (state_ == CFG_SPI_READ_SETUP || state_ == CFG_SPI_PROG_HIGH)
+    if (state_ == CFG_SPI_READ_SETUP || state_ == CFG_SPI_ERASE_WRITE_DISABLE_SETUP ||
+        state_ == CFG_SPI_PROG_HIGH)
         commitHeld();
     switch (state_) {
     case CFG_SPI_LOAD_CONFIG_ON:
@@ -549,9 +550,8 @@ void SpiStateObj::writeEnable() {
 void SpiStateObj::erasePoll() {
     const int status = readStatus();
     if ((status & d_.ESTM) == d_.ESST) {
-        s_.appendLine("Bulk Erase confirmed ");
-        if (BulkErase)
-            s_.succeed();
+        // Claimed once the transaction that carried the status has been acknowledged.
+        heldSuccess_ = "Bulk Erase confirmed ";
         state_ = CFG_SPI_ERASE_WRITE_DISABLE_SETUP;
         return;
     }
