@@ -112,33 +112,3 @@ TEST_F(DispatcherTest, FastAcknowledgementProceedsOnTheReplyAndWaitsForALateOneU
     EXPECT_EQ(ticks, Dispatcher::ReplyDeadlineMs);
     EXPECT_EQ(s.TimeoutCnt, 1);
 }
-
-// A reply that comes late, or in pieces, makes the step slower and nothing else: the command
-// is not sent again while its reply may still be coming.
-TEST_F(DispatcherTest, ALateOrSplitReplyIsWaitedForWithoutARetry) {
-    for (const bool fast : {false, true}) {
-        SCOPED_TRACE(fast);
-        s.fastAck = fast;
-        spi.state = 8;
-        spi.replyLength = 8; // a transaction's two acknowledgements
-        const int steps = spi.steps;
-        d.DispatchOperation();
-        for (int ms = 1; ms <= Dispatcher::ReplyDeadlineMs - 20 && spi.steps == steps + 1; ++ms) {
-            if (ms == 150)
-                port.inject(QByteArray("ack\0", 4));
-            if (ms == 370)
-                port.inject(QByteArray("ack\0", 4));
-            clock.advance(1000);
-            if (timer.isActive() && (fast || ms % 15 == 0))
-                timer.fire();
-        }
-        EXPECT_EQ(spi.steps, steps + 2) << "the step after ran once";
-        EXPECT_EQ(spi.state, 8) << "no step back";
-        EXPECT_EQ(s.TimeoutCnt, 0);
-        port.setReadLength(0);
-        port.read();
-        port.setReadLength(1);
-        d.abandonOperation("");
-        s.opState.SetState(OpStateObj::SpiRunning);
-    }
-}

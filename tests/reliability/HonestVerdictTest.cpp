@@ -106,18 +106,27 @@ TEST_F(HonestVerdict, ALockedChipStopsBeforeEraseOrProgramWithAMessageNamingTheL
     }
 }
 
-// Lines that are merely slow (a late closing acknowledgement, replies in pieces with pauses,
-// as USB adapters deliver them) make an operation slower and never failed, in both modes.
-TEST_F(HonestVerdict, LateOrSplitRepliesOnlySlowTheSpiOperationsDown) {
+// Lines as they are, on a controller that never drops a transfer by itself. Late and split
+// replies (USB adapters deliver on frames and latency timers) make an operation slower, never
+// failed, in both modes; a lost acknowledgement costs a moment and a retry that does not put
+// command text into a transfer; garbage may fail an operation but never makes a false success.
+TEST_F(HonestVerdict, UnkindLinesSlowOperationsDownAndNeverMakeAFalseSuccess) {
+    enum Expect { Clean, Succeeds, NoFalseSuccess };
     const struct {
         const char* what;
         BoardConfig config;
+        Expect expect;
     } lines[] = {
-        {"closing acknowledgement 20 ms late", {.lateAckUs = 20'000}},
-        {"closing acknowledgement 100 ms late", {.lateAckUs = 100'000}},
-        {"closing acknowledgement 250 ms late", {.lateAckUs = 250'000}},
-        {"replies in pieces, pauses up to 8 ms", {.jitterUs = 8'000}},
-        {"replies in pieces, pauses up to 16 ms", {.seed = 5, .jitterUs = 16'000}},
+        {"closing acknowledgement 20 ms late", {.lateAckUs = 20'000}, Clean},
+        {"closing acknowledgement 100 ms late", {.lateAckUs = 100'000}, Clean},
+        {"closing acknowledgement 250 ms late", {.lateAckUs = 250'000}, Clean},
+        {"replies in pieces, pauses up to 8 ms", {.jitterUs = 8'000}, Clean},
+        {"replies in pieces, pauses up to 16 ms", {.seed = 5, .jitterUs = 16'000}, Clean},
+        {"one acknowledgement in twenty lost", {.seed = 2, .dropAckRate = 0.05}, Succeeds},
+        {"one acknowledgement in twenty lost, another seed",
+         {.seed = 9, .dropAckRate = 0.05},
+         Succeeds},
+        {"one byte in a hundred garbage", {.seed = 4, .garbageRate = 0.01}, NoFalseSuccess},
     };
     const QByteArray image = randomBytes(700, 11);
     for (const auto& line : lines) {
@@ -126,63 +135,28 @@ TEST_F(HonestVerdict, LateOrSplitRepliesOnlySlowTheSpiOperationsDown) {
             board(false, line.config);
             ui().chkFastAck.setChecked(fast);
             ui().chkFastAck.click();
+            const bool mustSucceed = line.expect != NoFalseSuccess;
+            const auto flash = [&] { return sim->board.spi().memory().mid(0x1F0, image.size()); };
             sim->choose("image.bin", image);
             ui().txtOffset.setText("1F0");
-            sim->press(ui().btnProgram[0]);
-            EXPECT_TRUE(outcome().succeeded()) << outcome().message.toStdString();
-            EXPECT_TRUE(sim->board.spi().memory().mid(0x1F0, image.size()) == image);
-            sim->press(ui().btnVerify[0]);
-            EXPECT_TRUE(outcome().succeeded()) << outcome().message.toStdString();
-            const QString out = sim->choose("out.bin", {});
-            ui().txtPrgBytes.setText(QString::number(image.size()));
-            sim->press(ui().btnRead[0]);
-            EXPECT_TRUE(outcome().succeeded()) << outcome().message.toStdString();
-            EXPECT_TRUE(readFile(out) == image);
-            EXPECT_FALSE(sim->console().contains("Timed out")) << sim->console().toStdString();
-        }
-    }
-}
-
-// Lost and garbled acknowledgements on a controller that never drops a transfer by itself: a
-// command whose reply went missing is not sent again into a transfer the controller may have
-// taken; filler completes it. No command text reaches the flash, and what is claimed is so.
-TEST_F(HonestVerdict, LostOrGarbledRepliesAreRecoveredWithoutTheControllersHelp) {
-    const struct {
-        const char* what;
-        BoardConfig config;
-        bool mustSucceed;
-    } lines[] = {
-        {"one acknowledgement in twenty lost", {.seed = 2, .dropAckRate = 0.05}, true},
-        {"one acknowledgement in twenty lost, another seed",
-         {.seed = 9, .dropAckRate = 0.05},
-         true},
-        {"one byte in a hundred garbage", {.seed = 4, .garbageRate = 0.01}, false},
-    };
-    const QByteArray image = randomBytes(700, 5);
-    for (const auto& line : lines) {
-        for (const bool fast : {false, true}) {
-            SCOPED_TRACE(std::string(line.what) + (fast ? ", fast" : ", default"));
-            board(false, line.config);
-            ui().chkFastAck.setChecked(fast);
-            ui().chkFastAck.click();
-            sim->choose("image.bin", image);
             const std::int64_t start = sim->clock.nowUs();
             sim->press(ui().btnProgram[0]);
-            const bool written = sim->board.spi().memory().left(image.size()) == image;
-            EXPECT_TRUE(!outcome().succeeded() || written);
-            EXPECT_TRUE(!line.mustSucceed || outcome().succeeded())
-                << outcome().message.toStdString();
+            EXPECT_TRUE(!outcome().succeeded() || flash() == image);
+            EXPECT_TRUE(!mustSucceed || outcome().succeeded()) << outcome().message.toStdString();
             EXPECT_LT(sim->clock.nowUs() - start, 60'000'000);
             for (const QByteArray& t : sim->board.spiTransactions())
                 EXPECT_FALSE(t.contains("sf_transfer") || t.contains("load_config"))
                     << t.toHex().constData();
+            sim->press(ui().btnVerify[0]);
+            EXPECT_TRUE(!outcome().succeeded() || flash() == image);
+            EXPECT_TRUE(!mustSucceed || outcome().succeeded()) << outcome().message.toStdString();
             const QString out = sim->choose("out.bin", {});
             ui().txtPrgBytes.setText(QString::number(image.size()));
             sim->press(ui().btnRead[0]);
-            EXPECT_TRUE(!outcome().succeeded() ||
-                        readFile(out) == sim->board.spi().memory().left(image.size()));
-            EXPECT_TRUE(!line.mustSucceed || outcome().succeeded())
-                << outcome().message.toStdString();
+            EXPECT_TRUE(!outcome().succeeded() || readFile(out) == flash());
+            EXPECT_TRUE(!mustSucceed || outcome().succeeded()) << outcome().message.toStdString();
+            EXPECT_TRUE(line.expect != Clean || !sim->console().contains("Timed out"))
+                << sim->console().toStdString();
             const QStringList seen = sim->board.commandsSeen();
             EXPECT_GT(seen.lastIndexOf("load_config 0"), seen.lastIndexOf("load_config 1"));
         }
