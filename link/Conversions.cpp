@@ -69,7 +69,9 @@ static int hexDigit(QChar c) {
     return -1;
 }
 
-std::int32_t hexToInt32(const QString& digits) {
+namespace {
+
+std::int64_t hexUpTo(const QString& digits, std::int64_t limit) {
     if (digits.isEmpty())
         throw typeMismatch();
     std::int64_t v = 0;
@@ -78,10 +80,20 @@ std::int32_t hexToInt32(const QString& digits) {
         if (d < 0)
             throw typeMismatch();
         v = v * 16 + d;
-        if (v > std::numeric_limits<std::int32_t>::max())
+        if (v > limit)
             throw overflow();
     }
-    return std::int32_t(v);
+    return v;
+}
+
+} // namespace
+
+std::int32_t hexToInt32(const QString& digits) {
+    return std::int32_t(hexUpTo(digits, std::numeric_limits<std::int32_t>::max()));
+}
+
+std::uint32_t hexToUInt32(const QString& digits) {
+    return std::uint32_t(hexUpTo(digits, std::numeric_limits<std::uint32_t>::max()));
 }
 
 QString hexUpper(std::int64_t value) {
