@@ -185,7 +185,7 @@ QByteArray BpiStateObj::prepareTransfer() {
 
 QByteArray BpiStateObj::header(bool withBurst, std::int32_t count, std::int32_t burst) const {
     // Taken by value: leading zeros are allowed, and the field is four bytes whatever was typed.
-    QByteArray out = conv::hexToBytes(conv::hexUpper(conv::hexToUInt32(offsetText_)), 4);
+    QByteArray out = conv::hexToBytes(conv::hexUpper(conv::hexToInt32(offsetText_)), 4);
     out.append(conv::hexToBytes(conv::hexUpper(count), 4));
     if (withBurst)
         out.append(conv::hexToBytes(conv::hexUpper(burst), 4));

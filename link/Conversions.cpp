@@ -69,9 +69,7 @@ static int hexDigit(QChar c) {
     return -1;
 }
 
-namespace {
-
-std::int64_t hexUpTo(const QString& digits, std::int64_t limit) {
+std::int32_t hexToInt32(const QString& digits) {
     if (digits.isEmpty())
         throw typeMismatch();
     std::int64_t v = 0;
@@ -80,20 +78,10 @@ std::int64_t hexUpTo(const QString& digits, std::int64_t limit) {
         if (d < 0)
             throw typeMismatch();
         v = v * 16 + d;
-        if (v > limit)
+        if (v > std::numeric_limits<std::int32_t>::max())
             throw overflow();
     }
-    return v;
-}
-
-} // namespace
-
-std::int32_t hexToInt32(const QString& digits) {
-    return std::int32_t(hexUpTo(digits, std::numeric_limits<std::int32_t>::max()));
-}
-
-std::uint32_t hexToUInt32(const QString& digits) {
-    return std::uint32_t(hexUpTo(digits, std::numeric_limits<std::uint32_t>::max()));
+    return std::int32_t(v);
 }
 
 QString hexUpper(std::int64_t value) {

@@ -17,8 +17,6 @@ bool isNumeric(const QString& text);
 // Hexadecimal digits (either case) as a non-negative 32-bit value. Short texts beginning with
 // 8 to F are positive too: an offset is never negative.
 std::int32_t hexToInt32(const QString& digits);
-// The whole unsigned 32-bit range (the parallel flash server's address field).
-std::uint32_t hexToUInt32(const QString& digits);
 
 // Upper-case hexadecimal without leading zeros ("0" for zero).
 QString hexUpper(std::int64_t value);
