@@ -37,7 +37,14 @@ void SpiStateObj::SetState(std::int16_t value) {
     }
 }
 
+// A missing acknowledgement after a chunk or a page costs that chunk or page, not the whole
+// run: a read chunk that awaits its confirmation is read again, and after a page its status
+// is polled again before the next one.
 std::int16_t SpiStateObj::GetPreviousState() const {
+    if ((state_ == CFG_SPI_READ_SETUP || state_ == CFG_SPI_PROG_HIGH) && heldAt_ >= 0)
+        return CFG_SPI_READ_SETUP;
+    if (state_ == CFG_SPI_WRITE_ENABLE_SETUP && Program && bytesDone_ > 0)
+        return CFG_SPI_PROGRAM_POLL_SETUP;
     switch (state_) {
     case 6:
     case 8:
@@ -247,20 +254,39 @@ void SpiStateObj::showProgress(int percent) {
 void SpiStateObj::dropHeld() {
     heldChunk_.clear();
     heldAt_ = -1;
+    heldMismatch_ = false;
     heldSuccess_.clear();
 }
 
-// Data read, and the line that says an operation succeeded, wait for the acknowledgement that
-// closes their transaction: the tick has seen it when the step after runs with no miss counted.
+// Data read, a verify's verdict and the line that says an operation succeeded wait for the
+// acknowledgement that closes their transaction: the tick has seen it when the step after runs
+// with no miss counted. A chunk whose transaction was not confirmed is read again.
 void SpiStateObj::commitHeld() {
     if (heldAt_ < 0 && heldSuccess_.isEmpty())
         return;
     if (s_.TimeoutCnt != 0) {
+        if (heldAt_ >= 0) {
+            bytesDone_ = heldAt_;
+            dropHeld();
+            state_ = CFG_SPI_READ_SETUP;
+            return;
+        }
         s_.fail("The controller did not confirm the last transfer.");
         dropHeld();
         return;
     }
-    if (heldAt_ >= 0)
+    if (heldMismatch_) {
+        const QString text =
+            QString("SPI verification failed after byte %1 - Aborting").arg(heldAt_);
+        s_.fail(text);
+        s_.prompter.tell(text, "ERROR", Prompter::Icon::Critical);
+        MyError = true;
+        s_.file.close();
+        dropHeld();
+        state_ = CFG_SPI_PROG_HIGH;
+        return;
+    }
+    if (heldAt_ >= 0 && ReadSPI)
         s_.file.writeAt(heldAt_, heldChunk_);
     if (!heldSuccess_.isEmpty()) {
         s_.appendLine(heldSuccess_);
@@ -699,22 +725,15 @@ void SpiStateObj::readData() {
             throw RuntimeError(RuntimeError::InputPastEnd, "Input past end of file");
         chunk_.append(char(b));
     }
-    if (ReadSPI) {
+    heldAt_ = bytesDone_;
+    if (ReadSPI)
         heldChunk_ = chunk_;
-        heldAt_ = bytesDone_;
-    }
-    if (VerifySPI && fileBytes(bytesDone_, chunkLength_) != chunk_) {
-        const QString text =
-            QString("SPI verification failed after byte %1 - Aborting").arg(bytesDone_);
-        s_.fail(text);
-        s_.prompter.tell(text, "ERROR", Prompter::Icon::Critical);
-        MyError = true;
-        s_.file.close();
-        state_ = CFG_SPI_PROG_HIGH;
-        NextStep();
+    heldMismatch_ = VerifySPI && fileBytes(bytesDone_, chunkLength_) != chunk_;
+    bytesDone_ += chunkLength_;
+    if (heldMismatch_) {
+        state_ = CFG_SPI_READ_SETUP;
         return;
     }
-    bytesDone_ += chunkLength_;
     showProgress(conv::percent(bytesDone_, byteCount()));
     if (bytesDone_ < byteCount()) {
         state_ = CFG_SPI_READ_SETUP;

@@ -134,5 +134,6 @@ private:
     std::int32_t pendingTransfer_ = 0;
     QByteArray heldChunk_;
     std::int32_t heldAt_ = -1;
+    bool heldMismatch_ = false;
     QString heldSuccess_;
 };
