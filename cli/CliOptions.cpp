@@ -32,8 +32,10 @@ std::optional<CliOptions> CliOptions::parse(const QStringList& args, QString& er
             o.noBoardCheck = true;
         } else if (a == "--yes") {
             o.yes = true;
+        } else if (a == "--paced") {
+            o.paced = true;
         } else if (a == "--fast-ack") {
-            o.fastAck = true;
+            // The default now; still taken from older scripts.
         } else if (a == "--custom") {
             o.custom = true;
         } else if (a.startsWith("--")) {

@@ -9,7 +9,7 @@ struct CliOptions {
     QString port; // a device path or a port number
     bool noBoardCheck = false;
     bool yes = false;
-    bool fastAck = false;
+    bool paced = false;
     QString timerMs, timeoutLimit, pollLimit;
     QString offset = "0";
     QString bytes; // empty: the file's length
@@ -35,4 +35,4 @@ inline const char* CliUsage =
     "  zbpu-cli [options] bpi id|erase [--erase-limit SECONDS]\n"
     "  zbpu-cli [options] bpi program|read|verify FILE [--offset HEX] [--bytes N] [--burst N]\n"
     "options: --port PATH|N  --no-board-check  --yes  --timer-ms N  --timeout-limit N\n"
-    "         --poll-limit N  --fast-ack\n";
+    "         --poll-limit N  --paced\n";

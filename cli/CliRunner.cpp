@@ -124,8 +124,8 @@ bool CliRunner::boot() {
         ui.txtSleep.setText(o_.pollLimit);
     if (!o_.burst.isEmpty())
         ui.txtBpiBurstSize.setText(o_.burst);
-    if (o_.fastAck) {
-        ui.chkFastAck.setChecked(true);
+    if (o_.paced) {
+        ui.chkFastAck.setChecked(false);
         ui.chkFastAck.click();
     }
     if (o_.noBoardCheck)

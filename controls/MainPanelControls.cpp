@@ -7,6 +7,9 @@ MainPanelControls::MainPanelControls() {
     hscProgress.setVisible(false);
     rbBoard[0].setChecked(true);
     mnuFPGA.setChecked(true);
+    // The waits for replies are sound on slow lines, so steps go on as soon as their reply is
+    // in; unchecked, each step waits for its acknowledgement timer's tick as specified.
+    chkFastAck.setChecked(true);
     mnuSkin.setVisible(false);
     mnuDefaultGUI.setVisible(false);
     mnuDebug.setVisible(false);

@@ -39,8 +39,8 @@ struct Session {
     bool BoardCheckDisabled = false;
     bool BpiServerLoading = false;
     bool scrollRequest = false;
-    // Proceed as soon as a step's reply is in instead of at the next tick.
-    bool fastAck = false;
+    // Proceed as soon as a step's reply is in instead of at the next tick (the default).
+    bool fastAck = true;
     // The acknowledgement budget per step (the timer runs faster while polling in fast mode).
     int ackIntervalMs = 15;
     std::int64_t stepStartUs = 0;

@@ -81,7 +81,7 @@ TEST_F(FpgaConfigurationTest, ReportsEachOutcomeOfThePins) {
         BoardConfig config;
         QByteArray file;
         QString console;
-        int initReads = 2;
+        bool initReadAgain = false; // while it stays low after PROG
     } cases[] = {
         {"truncated stream",
          {},
@@ -95,7 +95,7 @@ TEST_F(FpgaConfigurationTest, ReportsEachOutcomeOfThePins) {
          {.initStuckLow = true},
          good,
          "Init value is not high.\r\nFPGA programming failed! \r\n",
-         1 + 100 / 16 + 1},
+         true},
         {"a bitstream for another part",
          {},
          buildConfigPayload({.size = 4096, .idcode = 0x01C2E093}),
@@ -105,7 +105,7 @@ TEST_F(FpgaConfigurationTest, ReportsEachOutcomeOfThePins) {
          {.initClearUs = 40'000},
          good,
          "FPGA programmed successfully! \r\n",
-         2 + 40 / 15},
+         true},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.what);
@@ -114,7 +114,7 @@ TEST_F(FpgaConfigurationTest, ReportsEachOutcomeOfThePins) {
         EXPECT_EQ(sim->console(), c.console);
         const QStringList seen = sim->commandsSince(0);
         EXPECT_TRUE(seen.endsWith("fpga_rst 0"));
-        EXPECT_NEAR(seen.count("read_init"), c.initReads, 1);
+        EXPECT_EQ(seen.count("read_init") > 2, c.initReadAgain);
         EXPECT_EQ(sim->h->model.session.opState.State(), 0);
     }
 }
