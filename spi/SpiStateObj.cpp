@@ -45,6 +45,11 @@ std::int16_t SpiStateObj::GetPreviousState() const {
         return CFG_SPI_READ_SETUP;
     if (state_ == CFG_SPI_WRITE_ENABLE_SETUP && Program && bytesDone_ > 0)
         return CFG_SPI_PROGRAM_POLL_SETUP;
+    // The identification read for ID Check, Read and Verify is read again (the state before
+    // would be another operation's).
+    if (state_ == CFG_SPI_OPEN_DATA_FILE ||
+        (state_ == CFG_SPI_PROG_HIGH && EchoID && !heldSuccess_.isEmpty()))
+        return CFG_SPI_CS_LOW;
     switch (state_) {
     case 6:
     case 8:
@@ -487,6 +492,7 @@ void SpiStateObj::prepare() {
 }
 
 void SpiStateObj::identify() {
+    dropHeld();
     QByteArray out = bytes({d_.RDID});
     out.append(QByteArray(d_.NIDB, char(d_.DUMB & 0xFF)));
     transaction(out);
@@ -500,13 +506,14 @@ void SpiStateObj::identify() {
             MyError = true;
         read += hex2(b) + " ";
     }
-    if (EchoID) {
+    // The bytes read are shown once the transaction that carried them has been acknowledged.
+    if (EchoID && !MyError)
+        heldSuccess_ = read;
+    else if (EchoID) {
         s_.appendLine(read);
         s_.ui.txtRecvView.moveCaretToEnd();
     }
     if (!MyError) {
-        if (EchoID)
-            s_.succeed();
         state_ = (BulkErase || Program)   ? UNPROTECT
                  : (ReadSPI || VerifySPI) ? CFG_SPI_OPEN_DATA_FILE
                                           : CFG_SPI_PROG_HIGH;

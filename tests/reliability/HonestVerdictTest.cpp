@@ -29,36 +29,59 @@ struct HonestVerdict : ::testing::Test {
 
 } // namespace
 
-// A chunk is written to the operator's file only once the acknowledgement that closes its
-// transaction is in; one that comes garbled has the chunk read again.
-TEST_F(HonestVerdict, AReadChunkWhoseClosingAcknowledgementIsGarbledIsReadAgain) {
-    board(false);
-    const QByteArray flash = randomBytes(150, 7);
-    sim->board.spi().memory().replace(0, flash.size(), flash);
-    const QString out = sim->choose("out.bin", QByteArray(150, 'o'));
-    // The acknowledgement read once the last chunk is in carries a stray byte.
-    bool garbled = false;
-    QByteArray fileWhenGarbled;
-    sim->port.onRead = [&](QByteArray& bytes) {
-        if (!garbled && bytes.size() == 4 &&
-            sim->h->model.spi.State() == SpiStateObj::CFG_SPI_PROG_HIGH) {
-            garbled = true;
-            bytes[1] = 'x';
-            fileWhenGarbled = readFile(out);
-        }
+// What a transaction carried (a chunk for the operator's file, the identification shown) is
+// used only once the acknowledgement that closes it is in; one that comes garbled has the
+// transaction done again, and never leads into another operation's steps.
+TEST_F(HonestVerdict, ATransactionWhoseClosingAcknowledgementIsGarbledIsDoneAgain) {
+    const struct {
+        const char* what;
+        const char* button;
+        std::int16_t garbledIn; // the state waiting for the garbled acknowledgement
+        int ids, reads;         // identification and read transactions seen
+        QString console;
+    } cases[] = {
+        {"the last chunk of a read", "btnRead_0", SpiStateObj::CFG_SPI_PROG_HIGH, 1, 4,
+         "SPI data read successfully \r\n"},
+        {"the identification before a read", "btnRead_0", SpiStateObj::CFG_SPI_OPEN_DATA_FILE, 2, 3,
+         "SPI data read successfully \r\n"},
+        {"the identification of ID Check", "btnIDecho_0", SpiStateObj::CFG_SPI_PROG_HIGH, 2, 0,
+         "20 20 15 \r\n"},
     };
-    sim->press(ui().btnRead[0]);
-    ASSERT_TRUE(garbled);
-    // Chunks of 60 bytes: the two before the last were confirmed and written, the last not.
-    EXPECT_EQ(fileWhenGarbled.left(120), flash.left(120));
-    EXPECT_EQ(fileWhenGarbled.mid(120), QByteArray(30, 'o'));
-    EXPECT_TRUE(outcome().succeeded()) << outcome().message.toStdString();
-    EXPECT_EQ(readFile(out), flash);
-    int reads = 0;
-    for (const QByteArray& t : sim->board.spiTransactions())
-        reads += t.startsWith(char(0x03));
-    EXPECT_EQ(reads, 4);
-    EXPECT_EQ(sim->console().count("SPI data read successfully"), 1);
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        board(false);
+        const QByteArray flash = randomBytes(150, 7);
+        sim->board.spi().memory().replace(0, flash.size(), flash);
+        const QString out = sim->choose("out.bin", QByteArray(150, 'o'));
+        bool garbled = false;
+        QByteArray fileWhenGarbled;
+        sim->port.onRead = [&](QByteArray& bytes) {
+            if (!garbled && bytes.size() == 4 && sim->h->model.spi.State() == c.garbledIn) {
+                garbled = true;
+                bytes[1] = 'x';
+                fileWhenGarbled = readFile(out);
+            }
+        };
+        sim->press(sim->control(c.button));
+        ASSERT_TRUE(garbled);
+        EXPECT_TRUE(outcome().succeeded()) << outcome().message.toStdString();
+        EXPECT_EQ(sim->console(), c.console);
+        int ids = 0, reads = 0;
+        for (const QByteArray& t : sim->board.spiTransactions()) {
+            ids += t.startsWith(char(0x9F));
+            reads += t.startsWith(char(0x03));
+            EXPECT_FALSE(t.startsWith(char(0x04))) << "a write disable in " << c.what;
+        }
+        EXPECT_EQ(ids, c.ids);
+        EXPECT_EQ(reads, c.reads);
+        if (c.reads > 0) {
+            EXPECT_EQ(readFile(out), flash);
+        }
+        if (c.reads == 4) {
+            // Chunks of 60 bytes: the two before the last were confirmed and written.
+            EXPECT_EQ(fileWhenGarbled, flash.left(120) + QByteArray(30, 'o'));
+        }
+    }
 }
 
 TEST_F(HonestVerdict, ParallelFlashInputsAreTakenByValueAndVerifyAgreesWithProgramPastTheFile) {
