@@ -267,6 +267,15 @@ void BpiStateObj::transferSequence(bool verify, const QByteArray& head) {
     }
     s_.file.close();
     s_.port.setReadLength(1);
+    // Nothing more may come: a byte more than asked for (noise on the line) means some byte
+    // taken was not the flash's, and the other way round.
+    if (s_.waitForBytes(1, Session::QuietPollLimit, ExtraByteWaitMs)) {
+        const QString text = "The BPI server sent more bytes than were asked for; the data is "
+                             "not to be trusted.";
+        s_.fail(text);
+        s_.appendLine(text);
+        return;
+    }
     if (mismatch >= 0) {
         const QString text = QString("BPI compare failed at byte %1").arg(mismatch);
         s_.fail(text);

@@ -15,6 +15,7 @@ public:
     static constexpr int SettleLimitMs = 4000;
     // The longest chip erase waited for: the largest parts supported take a few minutes at
     // their datasheet maximum.
+    static constexpr int ExtraByteWaitMs = 100;
     static constexpr int EraseLimitMs = 10 * 60 * 1000;
     // A caller that knows its part may wait less (the command line's --erase-limit).
     int eraseLimitMs = EraseLimitMs;

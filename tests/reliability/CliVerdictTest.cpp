@@ -39,7 +39,8 @@ TEST(CliVerdict, ParallelFlashOperationsFailWhenTheServerSaysNothingOrTooMuch) {
         const auto r = board.cli(QStringList{"--yes"} + args);
         EXPECT_EQ(r.exitCode, c.code) << r.err.toStdString();
         if (!c.message.isEmpty()) {
-            EXPECT_TRUE(r.err.contains(c.message)) << r.err.toStdString();
+            EXPECT_TRUE((r.out + r.err).contains(c.message)) << r.err.toStdString();
+            EXPECT_FALSE(r.out.contains("complete")) << "a success line over wrong data";
         }
     }
 }
