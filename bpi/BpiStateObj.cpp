@@ -116,6 +116,15 @@ void BpiStateObj::awaitErase() {
         const bool hex = s_.displayMode.State() == 1;
         for (char c : more)
             s_.appendToConsole(ReceivePath::render(c, hex));
+        // The server says two lines, the second once the erase is over: a second line that is
+        // not the one expected (noise on the line) is not waited on for the whole bound.
+        if (!heard.contains(done) && heard.count('\n') >= 2) {
+            s_.BpiServerRunning = false;
+            throw RuntimeError(RuntimeError::DeviceIoError,
+                               "The BPI server's answer to the erase was not understood; the "
+                               "erase may not be complete. Load the server again and erase "
+                               "again.");
+        }
     }
     s_.port.setReadLength(1);
     s_.succeed();

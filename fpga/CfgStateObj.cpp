@@ -182,7 +182,7 @@ void CfgStateObj::step() {
         ui.btnCfgFPGA.setEnabled(true);
         send("fpga_rst 0");
         // Bounded: a silent board must not hold the window.
-        if (s_.waitForBytes(4, 32000, 2000)) {
+        if (s_.waitForBytes(4, 32000, protocol::ReplyDeadlineMs)) {
             s_.port.setReadLength(4);
             s_.port.read();
             s_.port.setReadLength(1);

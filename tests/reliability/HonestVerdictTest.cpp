@@ -227,4 +227,18 @@ TEST_F(HonestVerdict, AParallelFlashEraseIsWaitedForToTheEnd) {
               "Load the server again before the next parallel flash operation.");
     EXPECT_FALSE(sim->h->model.session.BpiServerRunning);
     EXPECT_FALSE(ui().btnBulkErase[1].enabled());
+
+    // A completion garbled on the line ends the wait at once, without a claim.
+    sim = std::make_unique<SimHarness>(BoardConfig{.serverRunning = true});
+    sim->startAndConnect();
+    ui().mnuBPI.click();
+    sim->port.onRead = [](QByteArray& bytes) {
+        bytes.replace("Erase complete", "Erase compXlete");
+    };
+    const std::int64_t garbledStart = sim->clock.nowUs();
+    sim->press(ui().btnBulkErase[1]);
+    EXPECT_LT(sim->clock.nowUs() - garbledStart, 70'000'000) << "waited for the whole bound";
+    EXPECT_EQ(outcome().kind, Outcome::Kind::Failed);
+    EXPECT_TRUE(sim->lastMessage().contains("answer to the erase was not understood"));
+    EXPECT_FALSE(sim->h->model.session.BpiServerRunning);
 }
