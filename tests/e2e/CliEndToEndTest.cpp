@@ -3,6 +3,7 @@
 
 #include "sim/BitstreamBuilder.h"
 
+#include <QProcess>
 #include <QRandomGenerator>
 #include <gtest/gtest.h>
 
@@ -108,4 +109,14 @@ TEST(CliEndToEnd, ReadsHeadersAndDescriptionsAndRefusesBadWords) {
                  {{"connect"}, 1}};
     for (const auto& c : cases)
         EXPECT_EQ(none.cli(c.args).exitCode, c.code) << c.args.join(' ').toStdString();
+
+    // The server bitstream's writer takes no option for the file to write.
+    for (const auto& [arg, code] : {std::pair{"--help", 0}, std::pair{"-x", 2}}) {
+        QProcess mk;
+        mk.setWorkingDirectory(dir.path());
+        mk.start(QString(ZBPU_BIN_DIR) + "/zbpu-mkserver", {arg});
+        ASSERT_TRUE(mk.waitForFinished(10000));
+        EXPECT_EQ(mk.exitCode(), code) << arg;
+        EXPECT_FALSE(QFile::exists(dir.path() + "/" + arg)) << arg;
+    }
 }
