@@ -36,6 +36,12 @@ std::optional<CliOptions> CliOptions::parse(const QStringList& args, QString& er
             o.paced = true;
         } else if (a == "--fast-ack") {
             // The default now; still taken from older scripts.
+        } else if (a == "--help" || a == "-h" || (a == "help" && o.words.isEmpty())) {
+            o.help = true;
+            return o;
+        } else if (a == "--version") {
+            o.version = true;
+            return o;
         } else if (a == "--custom") {
             o.custom = true;
         } else if (a.startsWith("--")) {

@@ -16,6 +16,7 @@ struct CliOptions {
     QString burst;
     QString eraseLimit; // seconds a parallel flash chip erase is waited for
     bool custom = false;
+    bool help = false, version = false;
     QStringList words; // subcommand and its arguments
 
     // nullopt with a message in error when the words are off.
@@ -24,15 +25,26 @@ struct CliOptions {
 
 inline const char* CliUsage =
     "usage:\n"
-    "  zbpu-cli bitinfo FILE\n"
-    "  zbpu-cli sfh FILE\n"
-    "  zbpu-cli [options] detect\n"
-    "  zbpu-cli [options] connect\n"
-    "  zbpu-cli [options] fpga FILE\n"
+    "  zbpu-cli bitinfo FILE           the part and length a bitstream is for\n"
+    "  zbpu-cli sfh FILE               what a flash description file says\n"
+    "  zbpu-cli [options] detect       the port where a board answers\n"
+    "  zbpu-cli [options] connect      the controller's firmware and the BPI server\n"
+    "  zbpu-cli [options] fpga FILE    configure the FPGA from a bitstream\n"
     "  zbpu-cli [options] spi DEVICE id|erase\n"
+    "                                  identify or bulk-erase the SPI flash\n"
     "  zbpu-cli [options] spi DEVICE program|read|verify FILE [--offset HEX] [--bytes N]\n"
+    "                                  move FILE to, from or against the SPI flash\n"
     "  zbpu-cli [options] bpi load [SERVER] [--custom]\n"
+    "                                  load the BPI server bitstream\n"
     "  zbpu-cli [options] bpi id|erase [--erase-limit SECONDS]\n"
+    "                                  identify or erase the parallel flash\n"
     "  zbpu-cli [options] bpi program|read|verify FILE [--offset HEX] [--bytes N] [--burst N]\n"
-    "options: --port PATH|N  --no-board-check  --yes  --timer-ms N  --timeout-limit N\n"
-    "         --poll-limit N  --paced\n";
+    "                                  move FILE to, from or against the parallel flash\n"
+    "  zbpu-cli help | --help | -h     this text;  zbpu-cli --version\n"
+    "options:\n"
+    "  --port PATH|N       the serial port (default: the first where a board answers)\n"
+    "  --yes               answer Yes to the program's questions (without it they are No)\n"
+    "  --paced             wait for the acknowledgement timer after each step\n"
+    "  --no-board-check    skip the controller's version check\n"
+    "  --timer-ms N  --timeout-limit N  --poll-limit N    the debug panel's timing fields\n"
+    "DEVICE is the name of a description file (DEVICE.sfh), in any case; HEX may start with 0x.\n";

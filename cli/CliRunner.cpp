@@ -195,8 +195,12 @@ bool CliRunner::chooseFile(const QString& path) {
 
 bool CliRunner::applyRange() {
     auto& ui = model_->ui;
-    ui.txtOffset.setText(o_.offset);
-    if (ui.txtOffset.text() != o_.offset) {
+    // A 0x prefix is the usual way to write hexadecimal on a command line.
+    QString offset = o_.offset;
+    if (offset.startsWith("0x", Qt::CaseInsensitive) && offset.size() > 2)
+        offset = offset.mid(2);
+    ui.txtOffset.setText(offset);
+    if (ui.txtOffset.text() != offset) {
         err("zbpu-cli: the offset must be hexadecimal digits");
         return false;
     }
@@ -268,9 +272,13 @@ int CliRunner::spi() {
         return Failure;
     auto& ui = model_->ui;
     ui.mnuSPI.click();
-    const int device = int(ui.cbFlash.items().indexOf(w[1]));
+    const QStringList devices = ui.cbFlash.items();
+    int device = -1;
+    for (int i = 0; i < devices.size() && device < 0; ++i)
+        if (devices[i].compare(w[1], Qt::CaseInsensitive) == 0)
+            device = i;
     if (device < 0)
-        return usage("no description file " + w[1] + ".sfh");
+        return usage("no description file " + w[1] + ".sfh; the devices are " + devices.join(", "));
     ui.cbFlash.setSelectedIndex(device);
     if (data && !prepareTransfer(w[3], w[2] == "read"))
         return Usage;

@@ -12,6 +12,14 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "zbpu-cli: %s\n%s", qPrintable(error), CliUsage);
         return CliRunner::Usage;
     }
+    if (options->help) {
+        std::fputs(CliUsage, stdout);
+        return 0;
+    }
+    if (options->version) {
+        std::printf("zbpu-cli %s\n", ZBPU_VERSION);
+        return 0;
+    }
     catchInterrupts();
     return CliRunner(*options).run();
 }

@@ -37,7 +37,8 @@ TEST(CliEndToEnd, ConfiguresTheFpgaAndProgramsReadsAndVerifiesTheSpiFlash) {
 
     const QByteArray image = randomBytes(6000, 1);
     const QString file = writeFile(dir, "image.bin", image);
-    r = board.cli({"--yes", "spi", "M25P16", "program", file, "--offset", "F0"});
+    // Device names in any case, offsets with the usual 0x.
+    r = board.cli({"--yes", "spi", "m25p16", "program", file, "--offset", "0xF0"});
     EXPECT_EQ(r.exitCode, 0) << r.err.toStdString();
     EXPECT_TRUE(r.out.endsWith("SPI programming successful \n"));
     r = board.cli({"spi", "M25P16", "verify", file, "--offset", "F0"});
@@ -109,6 +110,17 @@ TEST(CliEndToEnd, ReadsHeadersAndDescriptionsAndRefusesBadWords) {
                  {{"connect"}, 1}};
     for (const auto& c : cases)
         EXPECT_EQ(none.cli(c.args).exitCode, c.code) << c.args.join(' ').toStdString();
+    for (const char* help : {"--help", "-h", "help"}) {
+        r = none.cli({help});
+        EXPECT_EQ(r.exitCode, 0) << help;
+        EXPECT_TRUE(r.out.contains("configure the FPGA from a bitstream")) << help;
+    }
+    r = none.cli({"--version"});
+    EXPECT_EQ(r.out, "zbpu-cli 3.4.1\n");
+    r = none.cli({"--no-board-check", "spi", "M25P99", "id"});
+    EXPECT_EQ(r.exitCode, 2);
+    EXPECT_TRUE(r.err.contains("no description file M25P99.sfh; the devices are M25P128, M25P16"))
+        << r.err.toStdString();
 
     // The server bitstream's writer takes no option for the file to write.
     for (const auto& [arg, code] : {std::pair{"--help", 0}, std::pair{"-x", 2}}) {
