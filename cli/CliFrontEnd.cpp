@@ -12,15 +12,17 @@ Prompter::Answer CliPrompter::ask(const QString& text, const QString& title, Ico
     titles << title;
     icons << icon;
     std::fprintf(stderr, "%s: %s\n", qPrintable(title), qPrintable(oneLine(text)));
-    switch (buttons) {
-    case Buttons::YesNo:
-        return yes_ ? Answer::Yes : Answer::No;
-    case Buttons::OkCancel:
-        return yes_ ? Answer::Ok : Answer::Cancel;
-    case Buttons::Ok:
-        break;
+    if (buttons == Buttons::Ok)
+        return Answer::Ok;
+    if (!yes_) {
+        declined = true;
+        std::fprintf(stderr, "zbpu-cli: answered %s; run with --yes to answer %s\n",
+                     buttons == Buttons::YesNo ? "No" : "Cancel",
+                     buttons == Buttons::YesNo ? "Yes" : "OK");
     }
-    return Answer::Ok;
+    if (buttons == Buttons::YesNo)
+        return yes_ ? Answer::Yes : Answer::No;
+    return yes_ ? Answer::Ok : Answer::Cancel;
 }
 
 ConsoleEcho::ConsoleEcho(Control& console, Control& progress, Control& caption)

@@ -17,6 +17,8 @@ public:
     // Titles of the boxes shown, in order, with their icons.
     QStringList titles;
     QList<Icon> icons;
+    // A question was answered No or Cancel for want of --yes.
+    bool declined = false;
 
 private:
     bool yes_;

@@ -181,6 +181,9 @@ int CliRunner::press(Control& button) {
     s.outcome = {};
     button.click();
     runTimer();
+    const auto kind = s.outcome.kind;
+    if (!created_.isEmpty() && (kind == Outcome::Kind::None || kind == Outcome::Kind::Refused))
+        QFile::remove(created_);
     if (s.outcome.kind == Outcome::Kind::Abandoned)
         return interruptRequested() ? Interrupted : Failure;
     return s.outcome.succeeded() ? Success : Failure;
@@ -216,8 +219,10 @@ bool CliRunner::applyRange() {
 
 // Chooses the data file as the file dialog would, then the range from the options.
 bool CliRunner::prepareTransfer(const QString& file, bool isRead) {
-    if (isRead && !QFileInfo::exists(file))
+    if (isRead && !QFileInfo::exists(file)) {
         writeNewFile(file);
+        created_ = file;
+    }
     if (!chooseFile(file) || !applyRange())
         return false;
     if (model_->ui.txtPrgBytes.text() == "0") {

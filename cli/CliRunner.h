@@ -51,4 +51,6 @@ private:
     std::unique_ptr<QtSerialPort> port_;
     std::unique_ptr<MainPanelModel> model_;
     std::unique_ptr<ConsoleEcho> echo_;
+    // A file created to read into: removed again when the read never ran.
+    QString created_;
 };
