@@ -13,9 +13,10 @@ public:
     static constexpr int SilenceLimitMs = 5000;
     // How long a stopped transfer may take to be completed so that the server reads commands.
     static constexpr int SettleLimitMs = 4000;
+    // How long a read or verify listens for bytes beyond those it asked for.
+    static constexpr int ExtraByteWaitMs = 100;
     // The longest chip erase waited for: the largest parts supported take a few minutes at
     // their datasheet maximum.
-    static constexpr int ExtraByteWaitMs = 100;
     static constexpr int EraseLimitMs = 10 * 60 * 1000;
     // A caller that knows its part may wait less (the command line's --erase-limit).
     int eraseLimitMs = EraseLimitMs;

@@ -215,11 +215,11 @@ void CfgStateObj::download() {
         const std::int32_t size = qMin<std::int32_t>(64, length - bytesSent_);
         if (size <= 0)
             break;
-        chunk_ = s_.file.readAt(bytesSent_, size);
-        if (chunk_.size() != size)
+        const QByteArray chunk = s_.file.readAt(bytesSent_, size);
+        if (chunk.size() != size)
             throw RuntimeError(RuntimeError::InputPastEnd, "Input past end of file");
-        port.write(chunk_);
-        bytesSent_ += std::int32_t(chunk_.size());
+        port.write(chunk);
+        bytesSent_ += size;
         const int pct = conv::percent(bytesSent_, length);
         if (pct != int(s_.ui.hscProgress.value()))
             s_.ui.hscProgress.setValue(pct);

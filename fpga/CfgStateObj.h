@@ -61,7 +61,6 @@ private:
     Session& s_;
     std::int16_t state_ = 0;
     std::int32_t bytesSent_ = 0;
-    QByteArray chunk_;
     QString path_;
     std::int64_t progHighUs_ = 0;
     std::uint8_t initLevel_ = 0;

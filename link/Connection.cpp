@@ -53,7 +53,7 @@ QByteArray Connection::versionReply() {
     const std::int64_t start = s_.clock.nowUs();
     s_.clock.sleepMs(50);
     QByteArray reply = s_.port.read();
-    const std::int64_t deadline = start + std::int64_t(Dispatcher::ReplyDeadlineMs) * 1000;
+    const std::int64_t deadline = start + std::int64_t(protocol::ReplyDeadlineMs) * 1000;
     while (!protocol::isAcknowledgement(reply.right(4)) && s_.clock.nowUs() < deadline) {
         s_.port.waitForData(1);
         reply += s_.port.read();

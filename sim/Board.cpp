@@ -92,7 +92,7 @@ void Board::controllerCommand(const QString& text, std::int64_t atUs) {
 
 void Board::serverCommand(char letter, std::int64_t atUs) {
     // The letter and its CR.
-    if (!server_.fifoTakes(atUs) || !server_.fifoTakes(atUs)) {
+    if (!server_.fifoTakes(atUs, 2)) {
         log(QString("lost ") + letter);
         return;
     }

@@ -81,10 +81,11 @@ void BpiServer::command(char letter, std::int64_t nowUs) {
     }
 }
 
-bool BpiServer::fifoTakes(std::int64_t nowUs) {
+bool BpiServer::fifoTakes(std::int64_t nowUs, int bytes) {
     if (nowUs >= erasingUntilUs_)
         return true;
-    return ++heldInFifo_ <= RxFifoBytes;
+    heldInFifo_ += bytes;
+    return heldInFifo_ <= RxFifoBytes;
 }
 
 void BpiServer::receive(quint8 byte, std::int64_t nowUs) {

@@ -21,8 +21,8 @@ public:
     void command(char letter, std::int64_t nowUs);
     void receive(quint8 byte, std::int64_t nowUs);
     // During a chip erase the firmware reads nothing: bytes wait in the UART's receive FIFO,
-    // and those beyond its depth are lost. False for a byte lost so.
-    bool fifoTakes(std::int64_t nowUs);
+    // and those beyond its depth are lost. False when some of the bytes are lost so.
+    bool fifoTakes(std::int64_t nowUs, int bytes = 1);
     static constexpr int RxFifoBytes = 16;
 
     static constexpr const char* Banner = "MicroBlaze BPI Server v036\r\n";

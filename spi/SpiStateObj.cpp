@@ -151,9 +151,7 @@ std::int16_t SpiStateObj::ReadEcho() {
         }
     }
     silentUs_ += s_.clock.nowUs() - start;
-    ++echoesLost_;
-    s_.appendLine(QString("Timed out: no PSoC echo in state %1").arg(state_));
-    s_.ui.txtRecvView.moveCaretToEnd();
+    noteEchoLost();
     return -1;
 }
 
@@ -176,9 +174,14 @@ void SpiStateObj::dropAcknowledgements(int count) {
             s_.port.read();
             continue;
         }
-        ++echoesLost_;
-        s_.appendLine(QString("Timed out: no PSoC echo in state %1").arg(state_));
+        noteEchoLost();
     }
+}
+
+void SpiStateObj::noteEchoLost() {
+    ++echoesLost_;
+    s_.appendLine(QString("Timed out: no PSoC echo in state %1").arg(state_));
+    s_.ui.txtRecvView.moveCaretToEnd();
 }
 
 std::int64_t SpiStateObj::silenceRoomUs() const {

@@ -94,6 +94,8 @@ private:
     std::int16_t ReadEcho();
     void dropEchoes(int count);
     void dropAcknowledgements(int count);
+    void noteEchoLost();
+    std::int64_t silenceRoomUs() const;
     void discardInput();
     void command(const QString& text, std::int16_t next);
     void transaction(const QByteArray& bytes);
@@ -121,7 +123,6 @@ private:
     // Returned bytes are waited for until the line has been silent this long in all; past it
     // a dead line costs no more waiting, whatever the poll limit.
     static constexpr int SilenceBudgetMs = 1000;
-    std::int64_t silenceRoomUs() const;
     std::int64_t silentUs_ = 0;
     int echoesLost_ = 0;
     int nesting_ = 0;
