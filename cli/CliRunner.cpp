@@ -4,6 +4,7 @@
 
 #include "fpga/BitfileHeader.h"
 #include "link/RuntimeError.h"
+#include "spi/DeviceCatalog.h"
 #include "spi/SpiDeviceFile.h"
 
 #include <QCoreApplication>
@@ -86,7 +87,7 @@ int CliRunner::sfh() {
         {"RDSR", d.RDSR}, {"WRSR", d.WRSR}, {"READ", d.READ}, {"PGPM", d.PGPM}, {"BLKE", d.BLKE},
         {"ESTM", d.ESTM}, {"ESST", d.ESST}, {"PSTM", d.PSTM}, {"PSST", d.PSST}, {"UABL", d.UABL},
         {"NIDB", d.NIDB}, {"MBPP", d.MBPP}, {"BPRD", d.BPRD}, {"ABSZ", d.ABSZ}, {"MEPI", d.MEPI},
-        {"MPPI", d.MPPI}, {"DUMB", d.DUMB}, {"PRTM", d.PRTM}};
+        {"MPPI", d.MPPI}, {"DUMB", d.DUMB}, {"PRTM", d.PRTM}, {"SECE", d.SECE}, {"SECS", d.SECS}};
     for (const auto& [key, value] : fields)
         out(QString("%1: %2").arg(key).arg(value));
     for (int i = 1; i < d.IDM2.size(); ++i)
@@ -109,8 +110,9 @@ bool CliRunner::boot() {
     echo_ = std::make_unique<ConsoleEcho>(ui.txtRecvView, ui.hscProgress, ui.lblProgress);
     model_->setProcessEvents([] { QCoreApplication::processEvents(); });
     model_->session.interrupted = [] { return interruptRequested(); };
-    // The skin warning means nothing without a window.
+    // The skin warning means nothing without a window, nor does an offer to select a device.
     ui.mnuSkin.setEnabled(false);
+    model_->spi.offerOtherDevice = false;
     model_->startUp();
     if (isNumber) {
         port_->setPortNumber(number);
@@ -177,9 +179,13 @@ int CliRunner::press(Control& button) {
         err("zbpu-cli: " + button.text() + " is not available now");
         return Failure;
     }
+    return press([&] { button.click(); });
+}
+
+int CliRunner::press(const std::function<void()>& start) {
     Session& s = model_->session;
     s.outcome = {};
-    button.click();
+    start();
     runTimer();
     const auto kind = s.outcome.kind;
     if (!created_.isEmpty() && (kind == Outcome::Kind::None || kind == Outcome::Kind::Refused))
@@ -225,7 +231,10 @@ bool CliRunner::prepareTransfer(const QString& file, bool isRead) {
     }
     if (!chooseFile(file) || !applyRange())
         return false;
-    if (model_->ui.txtPrgBytes.text() == "0") {
+    // An SPI read without a byte count reads to the end of the chip.
+    const std::int16_t mode = model_->session.opState.State();
+    const bool spiMode = mode == OpStateObj::SpiIdle || mode == OpStateObj::SpiRunning;
+    if (model_->ui.txtPrgBytes.text() == "0" && !(isRead && spiMode)) {
         usage("nothing to transfer: give --bytes N");
         return false;
     }
@@ -265,9 +274,15 @@ int CliRunner::fpga() {
 
 int CliRunner::spi() {
     const QStringList& w = o_.words;
-    const QStringList ops = {"id", "erase", "program", "read", "verify"};
+    if (w.size() == 2 && w[1] == "detect")
+        return spiDetect();
+    const QStringList ops = {"id", "erase", "program", "read", "verify", "flash"};
     if (w.size() < 3 || !ops.contains(w[2]))
-        return usage("spi DEVICE id|erase|program|read|verify [FILE]");
+        return usage("spi detect, or spi DEVICE id|erase|program|read|verify|flash [FILE]");
+    // An erase with a range erases the sectors it touches; without, the whole chip.
+    const bool ranged = w[2] == "erase" && (!o_.bytes.isEmpty() || o_.offset != "0");
+    if (ranged && o_.bytes.isEmpty())
+        return usage("an erase from an offset needs --bytes N");
     const bool data = ops.indexOf(w[2]) >= 2;
     if (w.size() != (data ? 4 : 3))
         return usage("spi " + w[2] + (data ? " takes one file" : " takes no file"));
@@ -287,9 +302,30 @@ int CliRunner::spi() {
     ui.cbFlash.setSelectedIndex(device);
     if (data && !prepareTransfer(w[3], w[2] == "read"))
         return Usage;
-    Control* buttons[] = {&ui.btnIDecho[0], &ui.btnBulkErase[0], &ui.btnProgram[0], &ui.btnRead[0],
-                          &ui.btnVerify[0]};
+    // A read without --bytes reads to the end of the chip, whatever the file held before.
+    if (w[2] == "read" && o_.bytes.isEmpty())
+        ui.txtPrgBytes.setText("0");
+    if (ranged) {
+        if (!applyRange())
+            return Usage;
+        return press([&] { model_->launches.eraseSectors(); });
+    }
+    ui.chkFlashSteps.setChecked(w[2] == "flash");
+    Control* buttons[] = {&ui.btnIDecho[0], &ui.btnBulkErase[0], &ui.btnProgram[0],
+                          &ui.btnRead[0],   &ui.btnVerify[0],    &ui.btnProgram[0]};
     return press(*buttons[ops.indexOf(w[2])]);
+}
+
+int CliRunner::spiDetect() {
+    if (!connect())
+        return Failure;
+    model_->ui.mnuSPI.click();
+    if (const int verdict = press(model_->ui.btnDetect); verdict != Success)
+        return verdict;
+    out("id: " + idText(model_->spi.identification()));
+    for (const QString& device : model_->spi.detectedDevices())
+        out("device: " + device);
+    return Success;
 }
 
 int CliRunner::bpi() {

@@ -30,6 +30,7 @@ private:
     int connectCommand();
     int fpga();
     int spi();
+    int spiDetect();
     int bpi();
     int bpiLoad();
 
@@ -39,6 +40,7 @@ private:
     bool applyRange();
     bool prepareTransfer(const QString& file, bool isRead);
     int press(Control& button);
+    int press(const std::function<void()>& start);
     int usage(const QString& why) const;
 
     CliOptions o_;

@@ -46,6 +46,11 @@ struct MainPanelControls {
                 "Read the BPI memory for n bytes from the offset and validate with the selected "
                 "file"}};
     Control btnLoad{"btnLoad", "Load Server"};
+    Control btnDetect{"btnDetect", "Detect",
+                      "Find the SPI flash by its identification and select its description"};
+    Control chkFlashSteps{"chkFlashSteps", "Erase the sectors first and verify after",
+                          "Program erases only the sectors the file covers, keeps the other bytes "
+                          "of those sectors, and verifies what it wrote"};
 
     Control lblOperations{"lblOperations", "FPGA Operations"};
     Control lblFile{"lblFile", "Bit File"};

@@ -124,6 +124,7 @@ void Dispatcher::DispatchOperation() {
         for (auto* set : {&s_.ui.btnIDecho, &s_.ui.btnBulkErase, &s_.ui.btnProgram, &s_.ui.btnRead,
                           &s_.ui.btnVerify})
             (*set)[0].setEnabled(false);
+        s_.ui.btnDetect.setEnabled(false);
         stepped(spi_);
         if (s_.stopRequested())
             finishAbandoned();

@@ -27,6 +27,7 @@ void EnableFlashControls(MainPanelControls& ui, int index) {
 void applySpiButtonRule(MainPanelControls& ui) {
     const bool ready = IsSpiReady(ui);
     ui.btnIDecho[0].setEnabled(ready);
+    ui.btnDetect.setEnabled(ui.btnDisconnect.visible());
     ui.btnBulkErase[0].setEnabled(ready);
     ui.btnProgram[0].setEnabled(ready && ui.txtSpiFile.text() != NoneSelected);
     ui.btnRead[0].setEnabled(ui.btnProgram[0].enabled());
@@ -43,10 +44,11 @@ void applyBpiButtonRule(MainPanelControls& ui, bool serverRunning) {
 }
 
 void lockForOperation(MainPanelControls& ui, bool running) {
-    for (Control* c : {&ui.txtOffset, &ui.txtPrgBytes, &ui.cbFlash, &ui.txtBitFile, &ui.txtSpiFile,
-                       &ui.txtBpiFile, &ui.Command1, &ui.mnuOpenFile, &ui.rbBoard[0],
-                       &ui.rbBoard[1], &ui.txtBpiBurstSize, &ui.chkFastAck, &ui.btnSendBlock,
-                       &ui.mnuMode, &ui.mnuFPGA, &ui.mnuSPI, &ui.mnuBPI, &ui.mnuOptions})
+    for (Control* c :
+         {&ui.txtOffset, &ui.txtPrgBytes, &ui.cbFlash, &ui.txtBitFile, &ui.txtSpiFile,
+          &ui.txtBpiFile, &ui.Command1, &ui.mnuOpenFile, &ui.rbBoard[0], &ui.rbBoard[1],
+          &ui.txtBpiBurstSize, &ui.chkFastAck, &ui.chkFlashSteps, &ui.btnSendBlock, &ui.mnuMode,
+          &ui.mnuFPGA, &ui.mnuSPI, &ui.mnuBPI, &ui.mnuOptions})
         c->setEnabled(!running);
     ui.cbBpi.setEnabled(!running && ui.rbBoard[1].checked());
     const bool connected = ui.btnDisconnect.visible();

@@ -28,6 +28,7 @@ Launches::Launches(Session& session, Dispatcher& dispatcher, Layout& layout, Cfg
         ui.btnRead[i].onClick = [this, i] { btnRead_Click(i); };
         ui.btnVerify[i].onClick = [this, i] { btnVerify_Click(i); };
     }
+    ui.btnDetect.onClick = [this] { btnDetect_Click(); };
 }
 
 // Nothing starts while an operation runs or is being launched, whatever asks: a button
@@ -134,7 +135,10 @@ void Launches::btnProgram_Click(int index) {
     auto& ui = s_.ui;
     if (!byteCountGiven("Enter bytes to write and try again"))
         return;
-    if (s_.prompter.ask("It is your responsibility to ensure the sectors you are about to program "
+    // A flash erases what it programs: there is nothing for the operator to vouch for.
+    const bool flash = index == 0 && ui.chkFlashSteps.checked();
+    if (!flash &&
+        s_.prompter.ask("It is your responsibility to ensure the sectors you are about to program "
                         "have been erased.  Is this true?",
                         "Warning", Icon::Question, Buttons::YesNo) != Answer::Yes)
         return;
@@ -149,8 +153,9 @@ void Launches::btnProgram_Click(int index) {
     } else {
         s_.opState.SetState(OpStateObj::SpiRunning);
         spi_.SetState(SpiStateObj::CFG_SPI_LOAD_CONFIG_ON);
-        spi_.Program = true;
-        ui.lblProgress.setText("SPI Programming");
+        spi_.Program = !flash;
+        spi_.Flash = flash;
+        ui.lblProgress.setText(flash ? "SPI Flash" : "SPI Programming");
         ui.hscProgress.setValue(0);
         ui.lblProgress.setVisible(true);
         ui.hscProgress.setVisible(true);
@@ -163,7 +168,8 @@ void Launches::btnRead_Click(int index) {
         return;
     const LaunchScope launching(s_);
     auto& ui = s_.ui;
-    if (!byteCountGiven("Enter bytes to read and try again"))
+    // An SPI read without a byte count reads to the end of the chip.
+    if (index == 1 && !byteCountGiven("Enter bytes to read and try again"))
         return;
     const QString caption = "Read Progress";
     prepareProgress(&caption);
@@ -206,5 +212,28 @@ void Launches::btnVerify_Click(int index) {
         spi_.VerifySPI = true;
         ui.lblProgress.setText("SPI Validation");
     }
+    handOver();
+}
+
+void Launches::btnDetect_Click() {
+    if (!mayStart())
+        return;
+    const LaunchScope launching(s_);
+    s_.opState.SetState(OpStateObj::SpiRunning);
+    spi_.SetState(SpiStateObj::CFG_SPI_LOAD_CONFIG_ON);
+    spi_.Detect = true;
+    handOver();
+}
+
+void Launches::eraseSectors() {
+    if (!mayStart() || !s_.ui.btnBulkErase[0].enabled())
+        return;
+    const LaunchScope launching(s_);
+    auto& ui = s_.ui;
+    s_.opState.SetState(OpStateObj::SpiRunning);
+    spi_.SetState(SpiStateObj::CFG_SPI_LOAD_CONFIG_ON);
+    spi_.SectorErase = true;
+    ui.lblProgress.setText("Sector Erase");
+    prepareProgress(nullptr);
     handOver();
 }

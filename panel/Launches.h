@@ -21,6 +21,9 @@ public:
     void btnProgram_Click(int index);
     void btnRead_Click(int index);
     void btnVerify_Click(int index);
+    void btnDetect_Click();
+    // Erases the sectors that the offset and byte count touch (the command line's ranged erase).
+    void eraseSectors();
 
 private:
     bool mayStart() const;

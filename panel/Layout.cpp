@@ -41,6 +41,8 @@ void Layout::ArrangePanel() {
         (*set)[0].setVisible(spi);
         (*set)[1].setVisible(bpi);
     }
+    ui.btnDetect.setVisible(spi);
+    ui.chkFlashSteps.setVisible(spi);
     ui.btnLoad.setVisible(bpi);
     ui.cbBpi.setVisible(bpi);
     ui.cbBpi.setEnabled(ui.rbBoard[1].checked() && !s_.busy());

@@ -3,6 +3,7 @@
 #include "link/PortSettings.h"
 #include "link/RuntimeError.h"
 #include "link/Skinning.h"
+#include "spi/FlashImage.h"
 
 #include <QFileInfo>
 
@@ -53,8 +54,10 @@ void Menus::mnuOpenFile_Click() {
     try {
         FileSlot probe;
         probe.openForReading(path);
-        if (probe.size() > 0)
-            ui.txtPrgBytes.setText(QString::number(probe.size()));
+        // An Intel HEX file or a bitstream puts fewer bytes into flash than it holds.
+        const qint64 length = spi ? flashImageLength(path) : probe.size();
+        if (length > 0)
+            ui.txtPrgBytes.setText(QString::number(length));
     } catch (const RuntimeError& e) {
         // A file that cannot be read is not taken: nothing changes.
         s_.reportError(e);

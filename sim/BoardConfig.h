@@ -30,6 +30,9 @@ struct BoardConfig {
     bool spiPowerUpProtected = false;
     // The SPI flash's lock bit is set and WP# held low: it stays protected.
     bool wpLocked = false;
+    // No flash drives MISO (not fitted, a jumper in the wrong place): the line floats high,
+    // or is held low.
+    enum class Miso { Chip, Floating, Low } spiMiso = Miso::Chip;
     // The FPGA's memory clear after PROG (INIT low meanwhile), and its IDCODE.
     std::int64_t initClearUs = FpgaOptions().clearUs;
     quint32 fpgaIdcode = FpgaOptions().idcode;

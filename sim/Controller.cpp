@@ -139,7 +139,9 @@ void Controller::rawByte(quint8 byte, std::int64_t nowUs) {
         return;
     }
     transactions_.last().append(char(byte));
-    const quint8 miso = spi_.clock(byte, nowUs);
+    quint8 miso = spi_.clock(byte, nowUs);
+    if (config_.spiMiso != BoardConfig::Miso::Chip)
+        miso = config_.spiMiso == BoardConfig::Miso::Floating ? 0xFF : 0x00;
     out_.send(QByteArray(1, char(miso)), nowUs + config_.replyLatencyUs);
     if (rawLeft_ == 0)
         endTransaction(nowUs);

@@ -20,6 +20,9 @@ struct SpiChipSpec {
     QByteArray bulkEraseOpcodes; // C7 and, where accepted, 60
     bool powerUpProtected;       // comes out of power-up with protection set (option)
     qint64 sectorSize;           // unit of the D8 erase
+    double sectorEraseTypMs;     // D8
+    qint64 smallSectorSize;      // unit of the 20 erase, 0 where the part has none
+    double smallSectorEraseTypMs;
 };
 
 const QList<SpiChipSpec>& spiChipTable();

@@ -16,6 +16,7 @@ enum Opcode : quint8 {
     FastRead = 0x0B,
     PageProgram = 0x02,
     SectorErase = 0xD8,
+    SmallSectorErase = 0x20,
 };
 
 } // namespace
@@ -128,6 +129,9 @@ void SpiFlash::decode(quint8 opcode, std::int64_t nowUs) {
     case SectorErase:
         phase_ = Phase::Address;
         return;
+    case SmallSectorErase:
+        phase_ = chip_.smallSectorSize > 0 ? Phase::Address : Phase::Ignored;
+        return;
     case Wren:
     case Wrdi:
         phase_ = Phase::Trailing;
@@ -189,7 +193,11 @@ void SpiFlash::finishInstruction(std::int64_t nowUs) {
         return;
     case SectorErase:
         if (count_ == addressEnd && wel_ && addressComplete_)
-            eraseSector(nowUs);
+            eraseSector(chip_.sectorSize, chip_.sectorEraseTypMs, nowUs);
+        return;
+    case SmallSectorErase:
+        if (count_ == addressEnd && wel_ && addressComplete_)
+            eraseSector(chip_.smallSectorSize, chip_.smallSectorEraseTypMs, nowUs);
         return;
     default:
         if (isBulkErase(opcode_) && count_ == 1 && wel_ &&
@@ -210,14 +218,12 @@ bool SpiFlash::programPage() {
     return true;
 }
 
-void SpiFlash::eraseSector(std::int64_t nowUs) {
-    const qint64 base = address_ - address_ % chip_.sectorSize;
-    if (protectedRange(chip_, statusRegister_).overlaps(base, base + chip_.sectorSize))
+void SpiFlash::eraseSector(qint64 size, double typMs, std::int64_t nowUs) {
+    const qint64 base = address_ - address_ % size;
+    if (protectedRange(chip_, statusRegister_).overlaps(base, base + size))
         return;
-    array_.erase(base, base + chip_.sectorSize);
-    // Sector erase time is not tabulated; a share of the bulk erase is close to datasheets.
-    const double share = double(chip_.sectorSize) / double(chip_.size);
-    startCycle(chip_.bulkEraseTypMs * 1000 * share, true, nowUs);
+    array_.erase(base, base + size);
+    startCycle(typMs * 1000, true, nowUs);
 }
 
 void SpiFlash::startCycle(double durationUs, bool isErase, std::int64_t nowUs) {

@@ -66,7 +66,7 @@ private:
     void decode(quint8 opcode, std::int64_t nowUs);
     void addressByte(quint8 byte);
     bool programPage();
-    void eraseSector(std::int64_t nowUs);
+    void eraseSector(qint64 size, double typMs, std::int64_t nowUs);
     void finishInstruction(std::int64_t nowUs);
     void startCycle(double durationUs, bool isErase, std::int64_t nowUs);
     bool isBulkErase(quint8 opcode) const { return chip_.bulkEraseOpcodes.contains(char(opcode)); }

@@ -35,6 +35,10 @@ struct SpiDescription {
     // Status bits that still set after the unprotect mean the part is locked (block-protect
     // bits and the status register lock bit); 0 leaves the check out.
     std::int16_t PRTM = 0;
+    // The sector (or block) erase opcode, sent with an address, and the bytes it erases; both 0
+    // when the part is erased only whole.
+    std::int16_t SECE = 0;
+    std::int32_t SECS = 0;
 
     bool hasIdTables() const { return !IDM1.isEmpty(); }
 

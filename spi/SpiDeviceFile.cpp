@@ -33,17 +33,19 @@ const std::array<std::pair<const char*, ByteField>, 15> leadingByteKeys{{
     {"UABL", &SpiDescription::UABL},
 }};
 
-const std::array<std::pair<const char*, LongField>, 2> longKeys{{
+const std::array<std::pair<const char*, LongField>, 3> longKeys{{
     {"MBPP", &SpiDescription::MBPP},
     {"BPRD", &SpiDescription::BPRD},
+    {"SECS", &SpiDescription::SECS},
 }};
 
-const std::array<std::pair<const char*, ByteField>, 5> trailingByteKeys{{
+const std::array<std::pair<const char*, ByteField>, 6> trailingByteKeys{{
     {"ABSZ", &SpiDescription::ABSZ},
     {"MEPI", &SpiDescription::MEPI},
     {"MPPI", &SpiDescription::MPPI},
     {"DUMB", &SpiDescription::DUMB},
     {"PRTM", &SpiDescription::PRTM},
+    {"SECE", &SpiDescription::SECE},
 }};
 
 // Lines end with CR, optionally followed by LF. A lone LF ends a line too, so that a file edited
@@ -150,6 +152,7 @@ QString spiDescriptionOutOfRange(const SpiDescription& d) {
         {"NIDB", d.NIDB, 1, 61, "identification bytes"},
         {"MBPP", d.MBPP, 1, 65536, "bytes in a page"},
         {"BPRD", d.BPRD, 1, 0x7FFFFFFF, "bytes in the device"},
+        {"SECS", d.SECS, 0, 0x7FFFFFFF, "bytes a sector erase clears"},
     };
     for (const auto& l : limits)
         if (l.value < l.low || l.value > l.high)

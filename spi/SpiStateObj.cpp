@@ -5,11 +5,16 @@
 #include "link/RuntimeError.h"
 #include "spi/SpiDeviceFile.h"
 
+#include <QFile>
 #include <QScopeGuard>
+#include <utility>
 
 namespace {
 QString hex2(int value) {
     return QString("%1").arg(std::uint16_t(value), 2, 16, QChar('0')).toUpper();
+}
+QString hexAddress(qint64 value) {
+    return "0x" + QString::number(value, 16).toUpper();
 }
 QByteArray bytes(std::initializer_list<int> values) {
     QByteArray out;
@@ -20,13 +25,17 @@ QByteArray bytes(std::initializer_list<int> values) {
 } // namespace
 
 void SpiStateObj::SetState(std::int16_t value) {
-    if (value < CFG_SPI_IDLE || value > CFG_SPI_FINISH) {
+    if (value < CFG_SPI_IDLE || value > CFG_SPI_STAGE_NEXT) {
         s_.prompter.tell("Cannot set SPI program state to Invalid", AppTitle, Prompter::Icon::None);
         return;
     }
     state_ = value;
     if (value == CFG_SPI_IDLE) {
         EchoID = BulkErase = Program = ReadSPI = VerifySPI = false;
+        Detect = SectorErase = Flash = false;
+        stage_ = Stage::Whole;
+        image_.reset();
+        offer_.clear();
         bytesDone_ = 0;
         inputsTaken_ = false;
         pendingTransfer_ = 0;
@@ -41,16 +50,30 @@ void SpiStateObj::SetState(std::int16_t value) {
 // run: a read chunk that awaits its confirmation is read again, and after a page its status
 // is polled again before the next one.
 std::int16_t SpiStateObj::GetPreviousState() const {
-    if ((state_ == CFG_SPI_READ_SETUP || state_ == CFG_SPI_PROG_HIGH) && heldAt_ >= 0)
+    if ((state_ == CFG_SPI_READ_SETUP || state_ == CFG_SPI_PROG_HIGH ||
+         state_ == CFG_SPI_STAGE_NEXT) &&
+        heldAt_ >= 0)
         return CFG_SPI_READ_SETUP;
     if (state_ == CFG_SPI_WRITE_ENABLE_SETUP && Program && bytesDone_ > 0)
         return CFG_SPI_PROGRAM_POLL_SETUP;
     // The identification read for ID Check, Read and Verify is read again (the state before
     // would be another operation's).
     if (state_ == CFG_SPI_OPEN_DATA_FILE ||
-        (state_ == CFG_SPI_PROG_HIGH && EchoID && !heldSuccess_.isEmpty()))
+        (state_ == CFG_SPI_PROG_HIGH && (EchoID || Detect) && !heldSuccess_.isEmpty()) ||
+        (state_ == CFG_SPI_STAGE_NEXT && stage_ == Stage::Keep))
         return CFG_SPI_CS_LOW;
     switch (state_) {
+    // A sector erase that may not have been heard is sent again, write enable first: erasing
+    // an erased sector again does no harm. A status read that was not confirmed is read again.
+    case CFG_SPI_SECTOR_ERASE_SETUP:
+    case CFG_SPI_SECTOR_ERASE:
+    case CFG_SPI_SECTOR_POLL_SETUP:
+        return CFG_SPI_WRITE_ENABLE_SETUP;
+    case CFG_SPI_SECTOR_POLL:
+    case CFG_SPI_SECTOR_NEXT:
+        return CFG_SPI_SECTOR_POLL_SETUP;
+    case CFG_SPI_STAGE_NEXT:
+        return CFG_SPI_PROGRAM_WRITE_DISABLE_SETUP;
     case 6:
     case 8:
     case 10:
@@ -73,6 +96,10 @@ std::int16_t SpiStateObj::GetPreviousState() const {
     default:
         return std::int16_t(state_ - 1);
     }
+}
+
+QStringList SpiStateObj::deviceFolders() const {
+    return {s_.programFolder, userDeviceFolder()};
 }
 
 bool SpiStateObj::LoadSpiDeviceFile() {
@@ -112,7 +139,7 @@ void SpiStateObj::NextStep() {
     } catch (const RuntimeError& e) {
         s_.reportError(e);
         // The closing states release the controller; a failure there must not loop.
-        if (failedIn >= CFG_SPI_PROG_HIGH) {
+        if (failedIn >= CFG_SPI_PROG_HIGH && failedIn <= CFG_SPI_FINISH) {
             SetState(CFG_SPI_IDLE);
             return;
         }
@@ -229,7 +256,7 @@ void SpiStateObj::takeInputs() {
     runPath_ = path_;
     offset_ = count_ = 0;
     // ID Check and Bulk Erase use no range: a range they do not use cannot fail them.
-    if (Program || ReadSPI || VerifySPI) {
+    if (Program || ReadSPI || VerifySPI || Flash || SectorErase) {
         offset_ = conv::hexToInt32(s_.ui.txtOffset.text());
         count_ = conv::toInt32(s_.ui.txtPrgBytes.text());
     }
@@ -237,7 +264,11 @@ void SpiStateObj::takeInputs() {
 }
 
 QByteArray SpiStateObj::addressBytes() const {
-    return conv::hexToBytes(conv::hexUpper(std::int64_t(offset()) + bytesDone_), d_.ABSZ);
+    return addressOf(std::int64_t(offset()) + bytesDone_);
+}
+
+QByteArray SpiStateObj::addressOf(std::int64_t address) const {
+    return conv::hexToBytes(conv::hexUpper(address), d_.ABSZ);
 }
 
 int SpiStateObj::largestChunk() const {
@@ -247,6 +278,8 @@ int SpiStateObj::largestChunk() const {
 // Past the end of the data file the flash is programmed with, and compared against, the
 // erased value: programming 0xFF leaves a NOR cell as it is.
 QByteArray SpiStateObj::fileBytes(std::int32_t position, int count) {
+    if (image_)
+        return image_->bytes(position, count);
     QByteArray data = s_.file.readAt(position, count);
     if (data.size() < count)
         data.append(QByteArray(count - data.size(), char(0xFF)));
@@ -262,7 +295,7 @@ void SpiStateObj::showProgress(int percent) {
 void SpiStateObj::dropHeld() {
     heldChunk_.clear();
     heldAt_ = -1;
-    heldMismatch_ = false;
+    heldMismatch_ = -1;
     heldSuccess_.clear();
 }
 
@@ -283,9 +316,14 @@ void SpiStateObj::commitHeld() {
         dropHeld();
         return;
     }
-    if (heldMismatch_) {
+    if (heldMismatch_ >= 0) {
+        const std::int32_t at = heldAt_ + std::int32_t(heldMismatch_);
         const QString text =
-            QString("SPI verification failed after byte %1 - Aborting").arg(heldAt_);
+            QString("SPI verification failed after byte %1 - Aborting").arg(heldAt_) +
+            QString("\r\nFirst difference at %1: flash %2, file %3")
+                .arg(hexAddress(std::int64_t(offset()) + at))
+                .arg(hex2(quint8(heldChunk_[heldMismatch_])))
+                .arg(hex2(quint8(fileBytes(at, 1)[0])));
         s_.fail(text);
         s_.prompter.tell(text, "ERROR", Prompter::Icon::Critical);
         MyError = true;
@@ -296,6 +334,9 @@ void SpiStateObj::commitHeld() {
     }
     if (heldAt_ >= 0 && ReadSPI)
         s_.file.writeAt(heldAt_, heldChunk_);
+    if (heldAt_ >= 0 && stage_ == Stage::Keep)
+        for (qsizetype i = 0; i < heldChunk_.size(); ++i)
+            image_->fill(heldAt_ + i, heldChunk_[i]);
     if (!heldSuccess_.isEmpty()) {
         s_.appendLine(heldSuccess_);
         s_.ui.txtRecvView.moveCaretToEnd();
@@ -306,7 +347,7 @@ void SpiStateObj::commitHeld() {
 
 void SpiStateObj::step() {
     if (state_ == CFG_SPI_READ_SETUP || state_ == CFG_SPI_ERASE_WRITE_DISABLE_SETUP ||
-        state_ == CFG_SPI_PROG_HIGH)
+        state_ == CFG_SPI_PROG_HIGH || state_ == CFG_SPI_STAGE_NEXT)
         commitHeld();
     switch (state_) {
     case CFG_SPI_LOAD_CONFIG_ON:
@@ -353,7 +394,7 @@ void SpiStateObj::step() {
         break;
     case CFG_SPI_DISABLE_STATUS_WRITE:
         if (Program) {
-            bytesDone_ = 0;
+            bytesDone_ = nextWanted(0);
             s_.ui.hscProgress.setMaximum(100);
             s_.ui.hscProgress.setValue(0);
         }
@@ -410,10 +451,12 @@ void SpiStateObj::step() {
         command("sf_transfer 1", CFG_SPI_PROGRAM_WRITE_DISABLE);
         break;
     case CFG_SPI_PROGRAM_WRITE_DISABLE:
-        heldSuccess_ = "SPI programming successful ";
+        // A flash is not done before its verify.
+        if (!Flash)
+            heldSuccess_ = "SPI programming successful ";
         transaction(bytes({d_.WRDI}));
         ReadEcho();
-        state_ = CFG_SPI_PROG_HIGH;
+        state_ = Flash ? CFG_SPI_STAGE_NEXT : CFG_SPI_PROG_HIGH;
         break;
     case CFG_SPI_OPEN_DATA_FILE:
         openDataFile();
@@ -433,7 +476,26 @@ void SpiStateObj::step() {
         command("load_config 0", CFG_SPI_FINISH);
         break;
     case CFG_SPI_FINISH:
+        offerDevice();
         SetState(CFG_SPI_IDLE);
+        break;
+    case CFG_SPI_SECTOR_ERASE_SETUP:
+        command(QString("sf_transfer %1").arg(1 + d_.ABSZ), CFG_SPI_SECTOR_ERASE);
+        break;
+    case CFG_SPI_SECTOR_ERASE:
+        sectorErase();
+        break;
+    case CFG_SPI_SECTOR_POLL_SETUP:
+        command("sf_transfer 2", CFG_SPI_SECTOR_POLL);
+        break;
+    case CFG_SPI_SECTOR_POLL:
+        sectorPoll();
+        break;
+    case CFG_SPI_SECTOR_NEXT:
+        sectorNext();
+        break;
+    case CFG_SPI_STAGE_NEXT:
+        startStage();
         break;
     default:
         s_.prompter.tell("Invalid SPI program state", "Info", Prompter::Icon::None);
@@ -446,6 +508,10 @@ void SpiStateObj::prepare() {
     MyError = false;
     title_ = s_.ui.lblProgress.text();
     takeInputs();
+    if (Detect) {
+        prepareDetect();
+        return;
+    }
     // A description that cannot be read whole is reported and the operation goes on with
     // what was read, as it always has; its verdict can no longer be a success. Values the
     // sequence cannot work with end it here, before anything is sent.
@@ -460,9 +526,12 @@ void SpiStateObj::prepare() {
     }
     const auto room = [&] { return std::int64_t(d_.BPRD) - offset(); };
     // A negative count would run the transfer loops backwards without end.
-    if ((Program || ReadSPI || VerifySPI) && byteCount() < 0)
+    if ((Program || ReadSPI || VerifySPI || Flash || SectorErase) && byteCount() < 0)
         throw RuntimeError(RuntimeError::Overflow, "Overflow: the byte count is negative");
-    if (Program) {
+    // No byte count reads the chip from the offset to its end.
+    if (ReadSPI && byteCount() == 0)
+        count_ = std::max<std::int32_t>(0, d_.BPRD - offset());
+    if (Program || Flash) {
         if (room() < byteCount()) {
             const QString text =
                 "File is too large to program from offset 0x" + s_.ui.txtOffset.text();
@@ -486,6 +555,10 @@ void SpiStateObj::prepare() {
             return;
         }
     }
+    if (!loadImage() || !prepareRange()) {
+        SetState(CFG_SPI_IDLE);
+        return;
+    }
     if (s_.port.bytesWaiting() >= 1) {
         s_.port.setReadLength(0);
         s_.port.read();
@@ -501,6 +574,8 @@ void SpiStateObj::identify() {
     transaction(out);
     ReadEcho();
     QString read;
+    idRead_.clear();
+    bool complete = true;
     for (int i = 1; i <= d_.NIDB; ++i) {
         const std::int16_t b = ReadEcho();
         if (i >= d_.IDM2.size())
@@ -508,6 +583,13 @@ void SpiStateObj::identify() {
         if (b != d_.IDM2[i])
             MyError = true;
         read += hex2(b) + " ";
+        idRead_.append(char(b));
+        complete = complete && b >= 0;
+    }
+    if (Detect) {
+        MyError = false;
+        detected(complete);
+        return;
     }
     // The bytes read are shown once the transaction that carried them has been acknowledged.
     if (EchoID && !MyError)
@@ -517,20 +599,103 @@ void SpiStateObj::identify() {
         s_.ui.txtRecvView.moveCaretToEnd();
     }
     if (!MyError) {
-        state_ = (BulkErase || Program)   ? UNPROTECT
-                 : (ReadSPI || VerifySPI) ? CFG_SPI_OPEN_DATA_FILE
-                                          : CFG_SPI_PROG_HIGH;
+        state_ = Flash                                   ? CFG_SPI_STAGE_NEXT
+                 : (BulkErase || Program || SectorErase) ? UNPROTECT
+                 : (ReadSPI || VerifySPI)                ? CFG_SPI_OPEN_DATA_FILE
+                                                         : CFG_SPI_PROG_HIGH;
+        if (Flash && nextWanted(0) < byteCount())
+            state_ = CFG_SPI_OPEN_DATA_FILE;
+        return;
+    }
+    reportIdentification(complete);
+    state_ = CFG_SPI_PROG_HIGH;
+    discardInput();
+    NextStep();
+}
+
+// A wrong identification says what was read; a known one names its device, and one of all
+// 0xFF or 0x00 says that no chip answers at all.
+void SpiStateObj::reportIdentification(bool complete) {
+    if (const QString none = noFlashAnswering(idRead_); complete && !none.isEmpty()) {
+        s_.fail(none);
+        s_.prompter.tell(none, "ERROR", Prompter::Icon::Exclamation);
         return;
     }
     QString expected;
     for (int i = 1; i <= d_.NIDB; ++i)
         expected += hex2(d_.IDM2[i]) + " ";
-    s_.fail("ID code byte read does not match expected value: " + expected);
-    s_.prompter.tell("ID code byte read does not match expected value: " + expected, "ERROR",
-                     Prompter::Icon::Exclamation);
+    QString text = "ID code byte read does not match expected value: " + expected + "\r\nRead: " +
+                   (complete ? idText(idRead_) : QString("not whole (the link lost bytes)"));
+    if (complete) {
+        catalog_ = readDeviceCatalog(deviceFolders());
+        const QStringList others = devicesAnswering(catalog_, idRead_);
+        if (!others.isEmpty())
+            text += "\r\nThat is the identification of " + others.join(", ") + ".";
+        if (EchoID && offerOtherDevice && others.size() == 1)
+            offer_ = others[0];
+    }
+    s_.fail(text);
+    s_.prompter.tell(text, "ERROR", Prompter::Icon::Exclamation);
+}
+
+// Detection reads the identification with the standard RDID opcode, as many bytes as the
+// longest description compares, and names every description that matches it.
+void SpiStateObj::prepareDetect() {
+    catalog_ = readDeviceCatalog(deviceFolders());
+    if (catalog_.isEmpty()) {
+        const QString text = "No flash description files (*.sfh) were found in " +
+                             deviceFolders().join(" or ") + ".";
+        s_.refuse(text);
+        s_.prompter.tell(text, "SPI Detect", Prompter::Icon::Critical);
+        SetState(CFG_SPI_IDLE);
+        return;
+    }
+    d_ = SpiDescription{};
+    d_.RDID = 0x9F;
+    d_.NIDB = std::int16_t(longestIdentification(catalog_));
+    d_.IDM1 = d_.IDM2 = QList<std::int16_t>(d_.NIDB + 1, 0);
+    d_.ABSZ = 3;
+    command("load_config 1", CFG_SPI_PROG_LOW);
+}
+
+void SpiStateObj::detected(bool complete) {
     state_ = CFG_SPI_PROG_HIGH;
-    discardInput();
-    NextStep();
+    detected_.clear();
+    if (!complete) {
+        s_.fail("The identification was not read whole: the link lost bytes.");
+        return;
+    }
+    if (const QString none = noFlashAnswering(idRead_); !none.isEmpty()) {
+        s_.fail(none);
+        s_.prompter.tell(none, "ERROR", Prompter::Icon::Exclamation);
+        return;
+    }
+    detected_ = devicesAnswering(catalog_, idRead_);
+    if (detected_.isEmpty()) {
+        const QString text =
+            "No description file matches the identification " + idText(idRead_) + ".";
+        s_.fail(text);
+        s_.prompter.tell(text, "ERROR", Prompter::Icon::Exclamation);
+        return;
+    }
+    heldSuccess_ = "Detected " + detected_.join(", ") + " (" + idText(idRead_) + ") ";
+    if (offerOtherDevice && detected_.size() == 1)
+        offer_ = detected_[0];
+}
+
+// At the end of a Detect its device is selected; an ID Check that found another known
+// device asks first.
+void SpiStateObj::offerDevice() {
+    const QString name = std::exchange(offer_, QString());
+    const int at = int(s_.ui.cbFlash.items().indexOf(name));
+    if (name.isEmpty() || at < 0 || s_.windowClosed || at == s_.ui.cbFlash.selectedIndex())
+        return;
+    if (!Detect && s_.prompter.ask("The flash answers as " + name + ". Select " + name +
+                                       " for the next operations?",
+                                   "ID Check", Prompter::Icon::Question,
+                                   Prompter::Buttons::YesNo) != Prompter::Answer::Yes)
+        return;
+    s_.ui.cbFlash.setSelectedIndex(at);
 }
 
 void SpiStateObj::unprotectPoll() {
@@ -570,7 +735,9 @@ void SpiStateObj::writeEnable() {
     discardInput();
     transaction(bytes({d_.WREN}));
     ReadEcho();
-    if (BulkErase) {
+    if (SectorErase || stage_ == Stage::Erase) {
+        state_ = CFG_SPI_SECTOR_ERASE_SETUP;
+    } else if (BulkErase) {
         state_ = CFG_SPI_BULK_ERASE_SETUP;
     } else if (Program) {
         state_ = CFG_SPI_PAGE_SETUP;
@@ -625,7 +792,7 @@ void SpiStateObj::pageSetup() {
 }
 
 void SpiStateObj::openDataFileForProgram() {
-    if (dataFileOpen_)
+    if (dataFileOpen_ || image_)
         return;
     s_.file.close();
     s_.file.openForReading(runPath_);
@@ -693,6 +860,7 @@ void SpiStateObj::programPoll() {
         state_ = CFG_SPI_PROG_HIGH;
         return;
     }
+    bytesDone_ = nextWanted(bytesDone_);
     if (bytesDone_ < byteCount()) {
         showProgress(conv::percent(bytesDone_, byteCount()));
         state_ = CFG_SPI_WRITE_ENABLE_SETUP;
@@ -708,7 +876,7 @@ void SpiStateObj::openDataFile() {
     s_.file.close();
     if (ReadSPI)
         s_.file.openForWriting(runPath_);
-    else
+    else if (!image_)
         s_.file.openForReading(runPath_);
     state_ = CFG_SPI_READ_SETUP;
     s_.ui.hscProgress.setMaximum(100);
@@ -717,6 +885,7 @@ void SpiStateObj::openDataFile() {
 }
 
 void SpiStateObj::readSetup() {
+    bytesDone_ = nextWanted(bytesDone_);
     const std::int32_t left = byteCount() - bytesDone_;
     chunkLength_ = std::int16_t(left > 63 - d_.ABSZ ? 63 - d_.ABSZ : left);
     command(QString("sf_transfer %1").arg(chunkLength_ + 1 + d_.ABSZ), CFG_SPI_READ_DATA);
@@ -736,19 +905,210 @@ void SpiStateObj::readData() {
         chunk_.append(char(b));
     }
     heldAt_ = bytesDone_;
-    if (ReadSPI)
-        heldChunk_ = chunk_;
-    heldMismatch_ = VerifySPI && fileBytes(bytesDone_, chunkLength_) != chunk_;
+    heldChunk_ = chunk_;
+    heldMismatch_ = VerifySPI ? firstDifference(chunk_, bytesDone_) : -1;
     bytesDone_ += chunkLength_;
-    if (heldMismatch_) {
+    if (heldMismatch_ >= 0) {
         state_ = CFG_SPI_READ_SETUP;
         return;
     }
     showProgress(conv::percent(bytesDone_, byteCount()));
-    if (bytesDone_ < byteCount()) {
+    if (nextWanted(bytesDone_) < byteCount()) {
         state_ = CFG_SPI_READ_SETUP;
         return;
     }
-    heldSuccess_ = ReadSPI ? "SPI data read successfully " : "SPI data validated ";
+    if (stage_ == Stage::Keep) {
+        state_ = CFG_SPI_STAGE_NEXT;
+        return;
+    }
+    heldSuccess_ = Flash ? QString("SPI flash programmed and validated: %1 to %2 ")
+                               .arg(hexAddress(eraseFrom_), hexAddress(eraseTo_ - 1))
+                   : ReadSPI ? "SPI data read successfully "
+                             : "SPI data validated ";
     state_ = CFG_SPI_PROG_HIGH;
+}
+
+qint64 SpiStateObj::firstDifference(const QByteArray& read, std::int32_t at) const {
+    const QByteArray expected = const_cast<SpiStateObj*>(this)->fileBytes(at, int(read.size()));
+    for (qsizetype i = 0; i < read.size(); ++i)
+        if (read[i] != expected[i] && (!image_ || image_->given(at + i)))
+            return i;
+    return -1;
+}
+
+// The next byte from `from` on that the stage has to move: an image's own bytes (a HEX file
+// leaves gaps), in a flash's keep stage the bytes the image leaves open, and in its write
+// stage only bytes that are not the erased value.
+std::int32_t SpiStateObj::nextWanted(std::int32_t from) const {
+    if (!image_)
+        return from;
+    const std::int32_t end = byteCount();
+    std::int32_t at = from;
+    switch (stage_) {
+    case Stage::Keep:
+        while (at < end && image_->given(at))
+            ++at;
+        return at;
+    case Stage::Write:
+        while (at < end && image_->bytes(at, 1)[0] == char(0xFF))
+            ++at;
+        return at;
+    default:
+        at = std::int32_t(image_->firstGiven(at));
+        return at >= image_->size() ? std::max(end, from) : at;
+    }
+}
+
+// Encoded files (Intel HEX, bitstreams) are decoded before anything is sent; raw files are
+// read as the transfer goes, except for a flash, which needs the whole image up front.
+bool SpiStateObj::loadImage() {
+    image_.reset();
+    if (!(Program || VerifySPI || Flash))
+        return true;
+    QByteArray contents;
+    {
+        QFile file(runPath_);
+        if (!file.open(QIODevice::ReadOnly)) {
+            if (!Flash)
+                return true;
+            s_.file.openForReading(runPath_);
+        }
+        contents = file.readAll();
+    }
+    if (!Flash && !isEncodedImage(contents))
+        return true;
+    const QString title = VerifySPI ? "SPI Read Error" : "SPI Program Error";
+    try {
+        image_ = isEncodedImage(contents) ? readFlashImage(contents)
+                                          : FlashImage::raw(contents.left(byteCount()));
+        if (image_->isEmpty())
+            throw FlashImageError("The file holds no data to program.");
+    } catch (const FlashImageError& e) {
+        const QString text = e.message() + "\r\nNothing was sent to the board.";
+        s_.refuse(text);
+        s_.prompter.tell(text, title, Prompter::Icon::Critical);
+        return false;
+    }
+    if (!image_->note().isEmpty())
+        s_.appendLine(image_->note());
+    return true;
+}
+
+// A ranged erase clears every sector the range touches. A flash erases the sectors its image
+// touches, so bytes of those sectors outside the image are read first and written back.
+bool SpiStateObj::prepareRange() {
+    if (!(SectorErase || Flash))
+        return true;
+    const auto refuse = [&](const QString& text) {
+        s_.refuse(text);
+        s_.prompter.tell(text, "SPI Erase Error", Prompter::Icon::Critical);
+        return false;
+    };
+    if (d_.SECE == 0 || d_.SECS <= 0)
+        return refuse("The description " + device_ +
+                      ".sfh gives no sector erase (SECE and SECS): this part can only be erased "
+                      "whole (Bulk Erase).");
+    std::int64_t first = offset(), end = std::int64_t(offset()) + byteCount();
+    if (Flash) {
+        first = offset() + image_->firstGiven(0);
+        end = offset() + std::min<std::int64_t>(image_->size(), byteCount());
+    }
+    if (end <= first)
+        return refuse("Nothing to erase: the range holds no bytes.");
+    const std::int64_t sector = d_.SECS;
+    eraseFrom_ = std::int32_t(first / sector * sector);
+    eraseTo_ = std::int32_t(std::min<std::int64_t>((end + sector - 1) / sector * sector, d_.BPRD));
+    sectorAt_ = eraseFrom_;
+    if (Flash) {
+        image_ = image_->placed(offset() - eraseFrom_, eraseTo_ - eraseFrom_, byteCount());
+        offset_ = eraseFrom_;
+        count_ = eraseTo_ - eraseFrom_;
+        stage_ = Stage::Keep;
+        title_ = "Reading the bytes to keep";
+    } else {
+        stage_ = Stage::Erase;
+    }
+    return true;
+}
+
+// Moves a flash on to its next stage once the last one is confirmed.
+void SpiStateObj::startStage() {
+    switch (stage_) {
+    case Stage::Keep:
+        stage_ = Stage::Erase;
+        title_ = "Erasing sectors";
+        showProgress(0);
+        state_ = UNPROTECT;
+        NextStep();
+        return;
+    case Stage::Erase:
+        stage_ = Stage::Write;
+        Program = true;
+        title_ = "Programming";
+        bytesDone_ = nextWanted(0);
+        if (bytesDone_ < byteCount()) {
+            state_ = CFG_SPI_WRITE_ENABLE_SETUP;
+            NextStep();
+            return;
+        }
+        [[fallthrough]];
+    case Stage::Write:
+        stage_ = Stage::Check;
+        Program = false;
+        VerifySPI = true;
+        title_ = "Verifying";
+        bytesDone_ = 0;
+        state_ = CFG_SPI_READ_SETUP;
+        NextStep();
+        return;
+    default:
+        state_ = CFG_SPI_PROG_HIGH;
+    }
+}
+
+void SpiStateObj::sectorErase() {
+    sectorStartUs_ = s_.clock.nowUs();
+    QByteArray out = bytes({d_.SECE});
+    out.append(addressOf(sectorAt_));
+    transaction(out);
+    dropEchoes(1 + d_.ABSZ);
+    state_ = CFG_SPI_SECTOR_POLL_SETUP;
+}
+
+void SpiStateObj::sectorPoll() {
+    const int status = readStatus();
+    if ((status & d_.ESTM) == d_.ESST) {
+        state_ = CFG_SPI_SECTOR_NEXT;
+        return;
+    }
+    if (s_.clock.nowUs() - sectorStartUs_ < std::int64_t(SectorEraseLimitMs) * 1000) {
+        s_.clock.sleepMs(SectorPollMs);
+        state_ = CFG_SPI_SECTOR_POLL_SETUP;
+        return;
+    }
+    const QString text = QString("Sector Erase failed: the sector at %1 was still busy after %2 s ")
+                             .arg(hexAddress(sectorAt_))
+                             .arg(SectorEraseLimitMs / 1000);
+    s_.fail(text);
+    s_.appendLine(text);
+    state_ = CFG_SPI_PROG_HIGH;
+}
+
+// Runs only once the status that said the sector is erased has been confirmed.
+void SpiStateObj::sectorNext() {
+    sectorAt_ += d_.SECS;
+    showProgress(conv::percent(sectorAt_ - eraseFrom_, eraseTo_ - eraseFrom_));
+    if (sectorAt_ < eraseTo_) {
+        state_ = CFG_SPI_WRITE_ENABLE_SETUP;
+        NextStep();
+        return;
+    }
+    if (Flash) {
+        startStage();
+        return;
+    }
+    heldSuccess_ = QString("Sector Erase confirmed: %1 to %2 ")
+                       .arg(hexAddress(eraseFrom_), hexAddress(eraseTo_ - 1));
+    state_ = CFG_SPI_ERASE_WRITE_DISABLE_SETUP;
+    NextStep();
 }

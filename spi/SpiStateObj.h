@@ -2,7 +2,11 @@
 
 #include "link/Sequence.h"
 #include "link/Session.h"
+#include "spi/DeviceCatalog.h"
+#include "spi/FlashImage.h"
 #include "spi/SpiDescription.h"
+
+#include <optional>
 
 // The SPI flash operations through the controller: ID Check, Bulk Erase, Program, Read and
 // Verify. Every flash transaction is announced with "sf_transfer n"; the controller returns
@@ -43,20 +47,37 @@ public:
         CFG_SPI_READ_DATA,
         CFG_SPI_PROG_HIGH,
         CFG_SPI_LOAD_CONFIG_OFF,
-        CFG_SPI_FINISH
+        CFG_SPI_FINISH,
+        // Erasing sector by sector, and the step from one stage of a flash to the next.
+        CFG_SPI_SECTOR_ERASE_SETUP,
+        CFG_SPI_SECTOR_ERASE,
+        CFG_SPI_SECTOR_POLL_SETUP,
+        CFG_SPI_SECTOR_POLL,
+        CFG_SPI_SECTOR_NEXT,
+        CFG_SPI_STAGE_NEXT
     };
 
     explicit SpiStateObj(Session& session)
         : s_(session) {}
 
     bool EchoID = false, BulkErase = false, Program = false, ReadSPI = false, VerifySPI = false;
+    // Detect finds the chip among every description; SectorErase erases the sectors the range
+    // touches; Flash erases the sectors an image covers, programs it and verifies it.
+    bool Detect = false, SectorErase = false, Flash = false;
     bool MyError = false;
+    // Whether an ID Check that finds another known device offers to select it (the window).
+    bool offerOtherDevice = true;
+    // Where description files are found, the program's folder first.
+    QStringList deviceFolders() const;
 
     std::int16_t State() const override { return state_; }
     void SetState(std::int16_t value) override;
     void NextStep() override;
     bool FileTransfer() const override { return state_ == CFG_SPI_PAGE_SETUP && bytesDone_ > 0; }
-    std::int64_t BytesDone() const override { return bytesDone_; }
+    // The stage counts first: a flash's verify starts again from byte 0 but is further on.
+    std::int64_t BytesDone() const override {
+        return (std::int64_t(stage_) << 32) + (stage_ == Stage::Erase ? sectorAt_ : bytesDone_);
+    }
     std::int16_t GetPreviousState() const override;
     int ReplyLength() const override { return replyLength_; }
     std::int64_t PendingBytes() const override { return pendingTransfer_; }
@@ -71,6 +92,9 @@ public:
     // Reads the selected device's description; false (after saying why) when it cannot.
     bool LoadSpiDeviceFile();
     const SpiDescription& description() const { return d_; }
+    // The last identification read, and the devices Detect found for it.
+    const QByteArray& identification() const { return idRead_; }
+    const QStringList& detectedDevices() const { return detected_; }
 
 private:
     void step();
@@ -90,6 +114,18 @@ private:
     void readData();
     void commitHeld();
     void dropHeld();
+    void reportIdentification(bool complete);
+    void prepareDetect();
+    void detected(bool complete);
+    void offerDevice();
+    bool prepareRange();
+    bool loadImage();
+    void startStage();
+    void sectorErase();
+    void sectorPoll();
+    void sectorNext();
+    std::int32_t nextWanted(std::int32_t from) const;
+    qint64 firstDifference(const QByteArray& read, std::int32_t at) const;
 
     std::int16_t ReadEcho();
     void dropEchoes(int count);
@@ -105,6 +141,7 @@ private:
     std::int32_t offset() const;
     std::int32_t byteCount() const;
     QByteArray addressBytes() const;
+    QByteArray addressOf(std::int64_t address) const;
     int largestChunk() const;
     QByteArray fileBytes(std::int32_t position, int count);
 
@@ -135,6 +172,20 @@ private:
     std::int32_t pendingTransfer_ = 0;
     QByteArray heldChunk_;
     std::int32_t heldAt_ = -1;
-    bool heldMismatch_ = false;
+    qint64 heldMismatch_ = -1;
     QString heldSuccess_;
+
+    // A flash goes through these stages in turn; the other operations stay in Whole.
+    enum class Stage { Whole, Keep, Erase, Write, Check };
+    Stage stage_ = Stage::Whole;
+    std::optional<FlashImage> image_;
+    std::int32_t eraseFrom_ = 0, eraseTo_ = 0, sectorAt_ = 0;
+    std::int64_t sectorStartUs_ = 0;
+    // A sector erase is polled this often, and given up after this long.
+    static constexpr int SectorPollMs = 5;
+    static constexpr int SectorEraseLimitMs = 15000;
+    QList<CatalogDevice> catalog_;
+    QByteArray idRead_;
+    QStringList detected_;
+    QString offer_;
 };

@@ -88,6 +88,7 @@ BoardSimOptions parseBoardSimOptions(const QStringList& arguments) {
            "The FPGA clears its memory this long after PROG, INIT low meanwhile (default 1000).",
            "US");
     flag({"wp-locked"}, "The SPI flash's status register lock bit is set and WP# held low.");
+    option("spi-miso", "No SPI flash answers: MISO floats high or is held low.", "floating|low");
     option("close-after", "The link closes after N bytes from the host.", "N");
     option("server-silent-after", "The BPI server hangs after N bytes sent to it.", "N");
     parser.process(arguments);
@@ -127,6 +128,12 @@ BoardSimOptions parseBoardSimOptions(const QStringList& arguments) {
     b.initStuckLow = parser.isSet("init-stuck-low");
     b.initClearUs = integer(parser, "init-clear-us", b.initClearUs);
     b.wpLocked = parser.isSet("wp-locked");
+    if (parser.isSet("spi-miso")) {
+        const QString miso = parser.value("spi-miso");
+        if (miso != "floating" && miso != "low")
+            fail(parser, "--spi-miso takes floating or low");
+        b.spiMiso = miso == "low" ? BoardConfig::Miso::Low : BoardConfig::Miso::Floating;
+    }
     b.closeAfterBytes = integer(parser, "close-after", -1);
     b.serverSilentAfterBytes = integer(parser, "server-silent-after", -1);
     return o;

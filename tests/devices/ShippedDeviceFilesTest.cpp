@@ -52,6 +52,11 @@ TEST(ShippedDeviceFiles, EveryFileReadsCleanlyMatchesItsSimulatedChipAndIsCopied
             EXPECT_GE(d.MEPI * 1000.0, chip->bulkEraseMaxMs) << "MEPI " << d.MEPI;
         }
         EXPECT_GE(d.MPPI * 100.0, chip->pageProgramMaxUs) << "MPPI " << d.MPPI;
+        // The smallest erase every sector supports: small images erase little.
+        if (chip->smallSectorSize > 0)
+            EXPECT_TRUE(d.SECE == 0x20 && d.SECS == chip->smallSectorSize) << "SECE/SECS";
+        else
+            EXPECT_TRUE(d.SECE == 0xD8 && d.SECS == chip->sectorSize) << "SECE/SECS";
     }
     for (const SpiChipSpec& chip : spiChipTable())
         EXPECT_TRUE(QFileInfo::exists(sourceDevices + "/" + chip.name + ".sfh"))

@@ -67,6 +67,36 @@ TEST(CliEndToEnd, ConfiguresTheFpgaAndProgramsReadsAndVerifiesTheSpiFlash) {
     EXPECT_EQ(flash.left(0xF0), QByteArray(0xF0, char(0xFF)));
 }
 
+TEST(CliEndToEnd, DetectsTheChipFlashesKeepingItsNeighboursAndErasesARange) {
+    BoardSimProcess board;
+    ASSERT_TRUE(board.started());
+    const QString dir = board.folder();
+    auto r = board.cli({"spi", "detect"});
+    EXPECT_EQ(r.exitCode, 0) << r.err.toStdString();
+    EXPECT_EQ(r.out, "Detected M25P16 (20 20 15) \nid: 20 20 15\ndevice: M25P16\n");
+
+    // A neighbour in the first sector the image touches survives the flash.
+    const QByteArray neighbour = randomBytes(3000, 3), image = randomBytes(5000, 4);
+    r = board.cli({"--yes", "spi", "M25P16", "program", writeFile(dir, "n.bin", neighbour),
+                   "--offset", "0x10000"});
+    EXPECT_EQ(r.exitCode, 0) << r.err.toStdString();
+    r = board.cli(
+        {"spi", "M25P16", "flash", writeFile(dir, "image.bin", image), "--offset", "0x1F000"});
+    EXPECT_EQ(r.exitCode, 0) << r.err.toStdString();
+    EXPECT_TRUE(r.out.endsWith("SPI flash programmed and validated: 0x10000 to 0x2FFFF \n"))
+        << r.out.toStdString();
+    r = board.cli({"spi", "M25P16", "erase", "--offset", "0x20000", "--bytes", "1"});
+    EXPECT_EQ(r.exitCode, 0) << r.err.toStdString();
+    EXPECT_EQ(r.out, "Sector Erase confirmed: 0x20000 to 0x2FFFF \n");
+    EXPECT_EQ(board.cli({"spi", "M25P16", "erase", "--offset", "0x20000"}).exitCode, 2);
+
+    board.stop();
+    const QByteArray flash = readFile(board.spiImage());
+    EXPECT_EQ(flash.mid(0x10000, neighbour.size()), neighbour);
+    EXPECT_EQ(flash.mid(0x1F000, 0x1000), image.left(0x1000));
+    EXPECT_EQ(flash.mid(0x20000, 0x10000), QByteArray(0x10000, char(0xFF)));
+}
+
 TEST(CliEndToEnd, LoadsTheServerAndProgramsAndVerifiesTheParallelFlash) {
     BoardSimProcess board;
     ASSERT_TRUE(board.started());

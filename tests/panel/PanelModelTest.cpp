@@ -70,7 +70,6 @@ TEST_F(PanelModelTest, OperationButtonsCheckTheCountAndAskBeforeStarting) {
         Control* button;
         QString warning;
     } cases[] = {{&ui().btnProgram[0], "Enter bytes to write and try again"},
-                 {&ui().btnRead[0], "Enter bytes to read and try again"},
                  {&ui().btnVerify[0], "Enter bytes to read and try again"}};
     for (const auto& c : cases) {
         h->prompter.shown.clear();

@@ -150,7 +150,9 @@ TEST_F(OperatorInputTest, NumbersThatAreNotNumbersOrOutOfRangeAreRefusedWithAMes
     for (Mode mode : {Mode::Spi, Mode::Bpi}) {
         for (Op op : {Op::Program, Op::Read, Op::Verify}) {
             for (const auto& c : cases) {
-                if (c.spiOnly && mode == Mode::Bpi)
+                // An SPI read without a count reads to the end of the chip.
+                if ((c.spiOnly && mode == Mode::Bpi) ||
+                    (mode == Mode::Spi && op == Op::Read && c.message.startsWith("Warning")))
                     continue;
                 const std::string what = label(mode, op, c.what);
                 board(mode);

@@ -182,7 +182,8 @@ TEST_P(SpiOperationsTest, VerifyPassesOnTheSameDataAndNamesTheChunkOfTheFirstDif
     changed[69] = char(~changed[69]);
     sim->choose("changed.bin", changed);
     sim->press(ui().btnVerify[0]);
-    EXPECT_EQ(sim->lastMessage(), "ERROR: SPI verification failed after byte 60 - Aborting");
+    EXPECT_EQ(sim->lastMessage(), "ERROR: SPI verification failed after byte 60 - Aborting\r\n"
+                                  "First difference at 0x45: flash F1, file 0E");
     EXPECT_TRUE(sim->h->model.spi.MyError);
     expectCleanRun();
 }
@@ -197,7 +198,8 @@ TEST_P(SpiOperationsTest, EveryFailureEndsByReleasingTheController) {
         QString console, message;
     } cases[] = {
         {"ID mismatch", "W25Q32", "M25P32", StuckBusy::Never, "btnProgram_0", "",
-         "ERROR: ID code byte read does not match expected value: 20 20 16 "},
+         "ERROR: ID code byte read does not match expected value: 20 20 16 \r\nRead: EF 40 16\r\n"
+         "That is the identification of W25Q32."},
         {"erase never completes", "M25P16", "M25P16", StuckBusy::EraseOnly, "btnBulkErase_0",
          "Bulk Erase failed \r\n", ""},
         {"status write never completes", "M25P16", "M25P16", StuckBusy::EveryCycle, "btnProgram_0",

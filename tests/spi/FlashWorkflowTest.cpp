@@ -1,0 +1,250 @@
+#include "support/SimHarness.h"
+
+#include "sim/BitstreamBuilder.h"
+
+#include <gtest/gtest.h>
+
+namespace {
+
+constexpr int KiB = 1024;
+
+QByteArray hexRecord(int type, int address, const QByteArray& data) {
+    QByteArray record;
+    record.append(char(data.size())).append(char(address >> 8)).append(char(address));
+    record.append(char(type)).append(data);
+    quint8 sum = 0;
+    for (const char b : record)
+        sum += quint8(b);
+    return ":" + record.append(char(-sum)).toHex().toUpper() + "\r\n";
+}
+
+// Detection, ranged erase, one-step flash and encoded images, run in the window against the
+// simulated board, with what reached the flash checked byte for byte.
+struct FlashWorkflowTest : ::testing::Test {
+    std::unique_ptr<SimHarness> sim;
+
+    MainPanelControls& ui() { return sim->h->ui; }
+    QByteArray& memory() { return sim->board.spi().memory(); }
+    void board(const QString& chip, BoardConfig config = {}, const QString& device = {}) {
+        config.spiChip = chip;
+        config.timeScale = 0.01;
+        sim = std::make_unique<SimHarness>(config);
+        sim->startAndConnect();
+        ui().mnuSPI.click();
+        ui().cbFlash.setSelectedIndex(
+            int(ui().cbFlash.items().indexOf(device.isEmpty() ? chip : device)));
+    }
+    // Opcodes of the flash transactions from the mark on, and the erase addresses.
+    QList<int> erasedAt(int opcode) {
+        QList<int> out;
+        for (const QByteArray& t : sim->board.spiTransactions())
+            if (quint8(t[0]) == opcode && t.size() == 4)
+                out << ((quint8(t[1]) << 16) | (quint8(t[2]) << 8) | quint8(t[3]));
+        return out;
+    }
+    bool bulkErased() {
+        for (const QByteArray& t : sim->board.spiTransactions())
+            if (t.size() == 1 && (quint8(t[0]) == 0xC7 || quint8(t[0]) == 0x60))
+                return true;
+        return false;
+    }
+    QString outcome() const { return sim->h->model.session.outcome.message; }
+    bool succeeded() const { return sim->h->model.session.outcome.succeeded(); }
+};
+
+} // namespace
+
+TEST_F(FlashWorkflowTest, DetectNamesTheChipOrSaysWhyNoneAnswers) {
+    const struct {
+        QString chip;
+        BoardConfig::Miso miso;
+        QString console, message;
+    } cases[] = {
+        {"W25Q64", BoardConfig::Miso::Chip, "Detected W25Q64 (EF 40 17) \r\n", ""},
+        {"S25FL032P", BoardConfig::Miso::Chip, "Detected S25FL032P (01 02 15) \r\n", ""},
+        {"M25P16", BoardConfig::Miso::Floating, "",
+         "ERROR: No SPI flash answers: the identification reads FF FF FF, as from a floating "
+         "MISO line.\r\nCheck the board's jumpers or mode switch, that the flash is fitted, and "
+         "the SPI mode of the controller."},
+        {"M25P16", BoardConfig::Miso::Low, "",
+         "ERROR: No SPI flash answers: the identification reads 00 00 00, as from a MISO line "
+         "held low.\r\nCheck the board's jumpers or mode switch, that the flash is fitted, and "
+         "the SPI mode of the controller."},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.console.toStdString() + c.message.toStdString());
+        board(c.chip, {.spiMiso = c.miso}, "M25P32");
+        const int mark = sim->mark();
+        sim->press(ui().btnDetect);
+        EXPECT_EQ(sim->console(), c.console);
+        EXPECT_EQ(sim->commandsSince(mark),
+                  (QStringList{"load_config 1", "drive_prog 0", "spi_mode 0", "sf_transfer 4",
+                               "drive_prog 1", "load_config 0"}));
+        EXPECT_EQ(sim->board.spiTransactions().last(), QByteArray::fromHex("9F000000"));
+        EXPECT_EQ(succeeded(), c.message.isEmpty());
+        if (!c.message.isEmpty()) {
+            EXPECT_EQ(sim->lastMessage(), c.message);
+        }
+        // The device found is selected; nothing else changes the selection.
+        EXPECT_EQ(ui().cbFlash.selectedItem(), c.message.isEmpty() ? c.chip : "M25P32");
+        EXPECT_TRUE(ui().btnDetect.enabled());
+    }
+
+    // A chip without a description is named by its identification only.
+    board("W25Q64");
+    QFile::remove(sim->path("W25Q64.sfh"));
+    sim->press(ui().btnDetect);
+    EXPECT_EQ(sim->lastMessage(),
+              "ERROR: No description file matches the identification EF 40 17.");
+}
+
+TEST_F(FlashWorkflowTest, AnIdCheckThatFindsAnotherKnownChipOffersToSelectIt) {
+    for (const auto answer : {Prompter::Answer::No, Prompter::Answer::Yes}) {
+        board("W25Q32", {}, "M25P32");
+        sim->h->prompter.answers << Prompter::Answer::Ok << answer;
+        sim->press(ui().btnIDecho[0]);
+        EXPECT_EQ(sim->console(), "EF 40 16 \r\n");
+        EXPECT_EQ(sim->h->prompter.boxes(),
+                  (QStringList{"ERROR: ID code byte read does not match expected value: 20 20 16 "
+                               "\r\nRead: EF 40 16\r\nThat is the identification of W25Q32.",
+                               "ID Check: The flash answers as W25Q32. Select W25Q32 for the "
+                               "next operations?"}));
+        EXPECT_EQ(ui().cbFlash.selectedItem(),
+                  answer == Prompter::Answer::Yes ? "W25Q32" : "M25P32");
+    }
+}
+
+TEST_F(FlashWorkflowTest, FlashErasesOnlyTheSectorsItTouchesAndKeepsTheirOtherBytes) {
+    const struct {
+        QString chip;
+        int sector, opcode;
+    } cases[] = {{"W25Q32", 4 * KiB, 0x20}, {"M25P16", 64 * KiB, 0xD8}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.chip.toStdString());
+        board(c.chip, {.spiPowerUpProtected = true});
+        const QByteArray before = randomBytes(int(memory().size()), 3);
+        memory() = before;
+        const QByteArray image = randomBytes(c.sector + 100, 4);
+        const int offset = 2 * c.sector + 0x123;
+        sim->choose("image.bin", image);
+        ui().txtOffset.setText(QString::number(offset, 16));
+        ui().chkFlashSteps.setChecked(true);
+        sim->press(ui().btnProgram[0]);
+        EXPECT_TRUE(succeeded()) << outcome().toStdString();
+        EXPECT_EQ(sim->h->prompter.shown.size(), 0) << "nothing to vouch for";
+        QByteArray expected = before;
+        expected.replace(offset, image.size(), image);
+        EXPECT_TRUE(memory() == expected) << "only the image changed";
+        EXPECT_EQ(erasedAt(c.opcode), (QList<int>{2 * c.sector, 3 * c.sector}));
+        EXPECT_FALSE(bulkErased());
+        EXPECT_EQ(sim->console(), "SPI flash programmed and validated: 0x" +
+                                      QString::number(2 * c.sector, 16).toUpper() + " to 0x" +
+                                      QString::number(4 * c.sector - 1, 16).toUpper() + " \r\n");
+    }
+}
+
+TEST_F(FlashWorkflowTest, HexAndBitImagesPutTheirOwnBytesWhereTheyBelong) {
+    board("M25P16");
+    const QByteArray old = randomBytes(0x30000, 5);
+    memory().replace(0, old.size(), old);
+    // A gap between two records at 0x10000 and 0x10800 (through an extended linear address)
+    // stays as the flash held it.
+    const QByteArray a = randomBytes(32, 6), b = randomBytes(16, 7);
+    const QByteArray hex = hexRecord(4, 0, QByteArray::fromHex("0001")) + hexRecord(0, 0, a) +
+                           hexRecord(0, 0x800, b) + hexRecord(1, 0, {});
+    sim->choose("image.mcs", hex);
+    EXPECT_EQ(ui().txtPrgBytes.text(), QString::number(0x10810));
+    ui().chkFlashSteps.setChecked(true);
+    sim->press(ui().btnProgram[0]);
+    EXPECT_TRUE(succeeded()) << outcome().toStdString();
+    QByteArray expected = old;
+    expected.replace(0x10000, 32, a).replace(0x10800, 16, b);
+    EXPECT_TRUE(memory().left(0x30000) == expected);
+    EXPECT_EQ(erasedAt(0xD8), QList<int>{0x10000});
+
+    // Without the option, Program skips what the file leaves open and Verify ignores it.
+    memory() = QByteArray(memory().size(), char(0xFF));
+    ui().chkFlashSteps.setChecked(false);
+    sim->press(ui().btnProgram[0]);
+    EXPECT_EQ(memory().mid(0x10000, 32), a);
+    EXPECT_EQ(memory().mid(0x10020, 0x7E0), QByteArray(0x7E0, char(0xFF)));
+    memory()[0x10100] = 0;
+    sim->press(ui().btnVerify[0]);
+    EXPECT_TRUE(succeeded());
+    memory()[0x10805] = char(~b[5]);
+    sim->press(ui().btnVerify[0]);
+    const auto hex2 = [](char v) {
+        return QString::number(quint8(v), 16).toUpper().rightJustified(2, '0');
+    };
+    EXPECT_EQ(sim->lastMessage(), "ERROR: SPI verification failed after byte 67584 - Aborting\r\n"
+                                  "First difference at 0x10805: flash " +
+                                      hex2(~b[5]) + ", file " + hex2(b[5]));
+
+    // A bitstream: its configuration data, not its header, goes to flash.
+    const QByteArray payload = buildConfigPayload({.size = 3000});
+    sim->choose("design.bit", buildBitFile(payload));
+    EXPECT_EQ(ui().txtPrgBytes.text(), QString::number(payload.size()));
+    memory() = QByteArray(memory().size(), char(0xFF));
+    sim->press(ui().btnProgram[0]);
+    EXPECT_EQ(memory().left(payload.size()), payload);
+    EXPECT_TRUE(sim->console().endsWith(
+        "Bitstream top.ncd for 3s200pq208, 3000 bytes\r\nSPI programming successful \r\n"));
+}
+
+TEST_F(FlashWorkflowTest, FilesThatCannotBeImagesAreRefusedBeforeAnythingIsSent) {
+    const struct {
+        QByteArray file;
+        QString message;
+    } cases[] = {
+        {":0400000001020304F2\r\n:040004000102030400\r\n",
+         "Intel HEX line 2: its checksum is wrong"},
+        {":0400000001020304F2\r\nhello\r\n", "Intel HEX line 2: it does not start with ':'"},
+        {":0400000601020304EC\r\n", "Intel HEX line 1: record type 06 is not known"},
+        {":02000004FFFF\r\n", "Intel HEX line 1: its length says 2 data bytes, it holds 1"},
+        {":00000001FF\r\n", "The file holds no data to program."},
+    };
+    for (const auto& c : cases) {
+        board("M25P16");
+        sim->choose("bad.hex", c.file);
+        ui().txtPrgBytes.setText("16");
+        const int mark = sim->mark();
+        sim->press(ui().btnProgram[0]);
+        EXPECT_EQ(sim->lastMessage(),
+                  "SPI Program Error: " + c.message + "\r\nNothing was sent to the board.");
+        EXPECT_TRUE(sim->commandsSince(mark).isEmpty());
+        EXPECT_EQ(sim->h->model.session.outcome.kind, Outcome::Kind::Refused);
+    }
+}
+
+TEST_F(FlashWorkflowTest, ARangedEraseClearsTheSectorsItTouchesAndAWholeReadTakesTheChip) {
+    board("MX25L3206E");
+    memory() = randomBytes(int(memory().size()), 8);
+    const QByteArray before = memory();
+    ui().txtOffset.setText("1FFF");
+    ui().txtPrgBytes.setText("2");
+    sim->h->model.launches.eraseSectors();
+    sim->h->runTimer();
+    EXPECT_EQ(sim->console(), "Sector Erase confirmed: 0x1000 to 0x2FFF \r\n");
+    QByteArray expected = before;
+    expected.replace(0x1000, 0x2000, QByteArray(0x2000, char(0xFF)));
+    EXPECT_TRUE(memory() == expected);
+
+    // A description without a sector erase refuses the range.
+    QByteArray sfh = readFile(sim->path("MX25L3206E.sfh"));
+    sfh.replace("SECE      20", "SECE      00");
+    writeFile(sim->dir.path(), "MX25L3206E.sfh", sfh);
+    sim->h->model.launches.eraseSectors();
+    sim->h->runTimer();
+    EXPECT_EQ(sim->lastMessage(),
+              "SPI Erase Error: The description MX25L3206E.sfh gives no sector erase (SECE and "
+              "SECS): this part can only be erased whole (Bulk Erase).");
+
+    // A Read without a count reads to the end of the chip the description gives.
+    sfh.replace("BPRD      000000400000", "BPRD      000000000800");
+    writeFile(sim->dir.path(), "MX25L3206E.sfh", sfh);
+    const QString out = sim->choose("whole.bin", {});
+    ui().txtOffset.setText("200");
+    ui().txtPrgBytes.setText("");
+    sim->press(ui().btnRead[0]);
+    EXPECT_EQ(readFile(out), memory().mid(0x200, 0x600));
+}
