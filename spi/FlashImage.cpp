@@ -81,6 +81,7 @@ FlashImage FlashImageReader::hex(const QByteArray& contents) {
     struct Record {
         qint64 address;
         QByteArray data;
+        qsizetype line;
     };
     QList<Record> records;
     qint64 base = 0, end = 0;
@@ -119,7 +120,7 @@ FlashImage FlashImageReader::hex(const QByteArray& contents) {
         };
         switch (quint8(bytes[3])) {
         case 0x00:
-            records.append({base + offset, data});
+            records.append({base + offset, data, n + 1});
             end = std::max(end, base + offset + count);
             if (end > MaxImageBytes)
                 throw refuse("its address lies beyond 256 MiB");
@@ -151,10 +152,9 @@ FlashImage FlashImageReader::hex(const QByteArray& contents) {
             const qint64 at = r.address + i;
             if (image.mask_[at] && image.bytes_[at] != r.data[i])
                 throw FlashImageError(
-                    QString("Intel HEX: address 0x%1 is given twice with different values")
-                        .arg(at, 0, 16)
-                        .toUpper()
-                        .replace("0X", "0x"));
+                    QString("Intel HEX line %1: address 0x%2 was given before, with another value")
+                        .arg(r.line)
+                        .arg(QString::number(at, 16).toUpper()));
             image.bytes_[at] = r.data[i];
             image.mask_[at] = 1;
         }

@@ -53,6 +53,8 @@ TEST(SpiDeviceFile, EachTextSetsWhatItsLinesSayAndFailsWithTheNumberOfItsFault) 
          [](auto& d) { d.BPRD = 16 * 1024 * 1024; }},
         {"short line: the last twelve", "MBPP=000000000200\r\n", [](auto& d) { d.MBPP = 512; }},
         {"the largest value", "BPRD      00007FFFFFFF\r\n", [](auto& d) { d.BPRD = 0x7FFFFFFF; }},
+        {"a sector erase and its size", "SECE      20\r\nSECS      000000001000\r\n",
+         [](auto& d) { d.SECE = 0x20, d.SECS = 4096; }},
         // NIDB makes the tables; each IDM line takes the line after it as its byte.
         {"three IDM pairs", threeIdPairs, threeIds},
         {"the line after IDM also sets MEPI", "NIDB      01\r\nIDM       01\r\nMEPI      10\r\n",
