@@ -6,6 +6,7 @@
 #include "spi/SpiDeviceFile.h"
 
 #include <QFile>
+#include <QFileInfo>
 #include <QScopeGuard>
 #include <utility>
 
@@ -31,6 +32,9 @@ void SpiStateObj::SetState(std::int16_t value) {
     }
     state_ = value;
     if (value == CFG_SPI_IDLE) {
+        if (Flash && stage_ >= Stage::Erase && !flashConfirmed_)
+            saveErasedSectors();
+        flashConfirmed_ = false;
         EchoID = BulkErase = Program = ReadSPI = VerifySPI = false;
         Detect = SectorErase = Flash = false;
         stage_ = Stage::Whole;
@@ -338,6 +342,7 @@ void SpiStateObj::commitHeld() {
         for (qsizetype i = 0; i < heldChunk_.size(); ++i)
             image_->fill(heldAt_ + i, heldChunk_[i]);
     if (!heldSuccess_.isEmpty()) {
+        flashConfirmed_ = Flash;
         s_.appendLine(heldSuccess_);
         s_.ui.txtRecvView.moveCaretToEnd();
         s_.succeed();
@@ -1111,4 +1116,22 @@ void SpiStateObj::sectorNext() {
                        .arg(hexAddress(eraseFrom_), hexAddress(eraseTo_ - 1));
     state_ = CFG_SPI_ERASE_WRITE_DISABLE_SETUP;
     NextStep();
+}
+
+// A flash that stops after its erase leaves sectors that held the operator's other data: what
+// they are to hold is saved beside the image, to be flashed again at their address.
+void SpiStateObj::saveErasedSectors() {
+    const QFileInfo image(runPath_);
+    const QString path = image.absolutePath() + "/" + image.completeBaseName() + "-sectors-" +
+                         hexAddress(eraseFrom_) + ".bin";
+    QFile file(path);
+    const QByteArray bytes = image_->bytes(0, eraseTo_ - eraseFrom_);
+    const bool saved = file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size();
+    s_.appendLine(
+        saved ? QString("The flash stopped after erasing %1 to %2. What those sectors held, with "
+                        "the image, is saved in %3: flash it at offset %1.")
+                    .arg(hexAddress(eraseFrom_), hexAddress(eraseTo_ - 1), path)
+              : QString("The flash stopped after erasing %1 to %2, and what those sectors held "
+                        "could not be saved in %3.")
+                    .arg(hexAddress(eraseFrom_), hexAddress(eraseTo_ - 1), path));
 }

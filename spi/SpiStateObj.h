@@ -124,6 +124,7 @@ private:
     void sectorErase();
     void sectorPoll();
     void sectorNext();
+    void saveErasedSectors();
     std::int32_t nextWanted(std::int32_t from) const;
     qint64 firstDifference(const QByteArray& read, std::int32_t at) const;
 
@@ -178,6 +179,7 @@ private:
     // A flash goes through these stages in turn; the other operations stay in Whole.
     enum class Stage { Whole, Keep, Erase, Write, Check };
     Stage stage_ = Stage::Whole;
+    bool flashConfirmed_ = false;
     std::optional<FlashImage> image_;
     std::int32_t eraseFrom_ = 0, eraseTo_ = 0, sectorAt_ = 0;
     std::int64_t sectorStartUs_ = 0;

@@ -143,6 +143,25 @@ TEST_F(FlashWorkflowTest, FlashErasesOnlyTheSectorsItTouchesAndKeepsTheirOtherBy
     }
 }
 
+// A flash that fails once it has erased loses nothing: the sectors' bytes are saved.
+TEST_F(FlashWorkflowTest, AFlashThatStopsAfterItsEraseSavesWhatTheSectorsHeld) {
+    board("W25Q32", {.spiStuckBusy = StuckBusy::ProgramOnly});
+    const QByteArray before = randomBytes(8 * KiB, 9), image = randomBytes(100, 10);
+    memory().replace(0, before.size(), before);
+    sim->choose("image.bin", image);
+    ui().txtOffset.setText("1010");
+    ui().chkFlashSteps.setChecked(true);
+    sim->press(ui().btnProgram[0]);
+    EXPECT_FALSE(succeeded());
+    const QString saved = sim->path("image-sectors-0x1000.bin");
+    EXPECT_TRUE(sim->console().endsWith(
+        "The flash stopped after erasing 0x1000 to 0x1FFF. What those sectors held, with the "
+        "image, is saved in " +
+        saved + ": flash it at offset 0x1000.\r\n"))
+        << sim->console().toStdString();
+    EXPECT_EQ(readFile(saved), before.mid(0x1000, 0x10).append(image).append(before.mid(0x1074)));
+}
+
 TEST_F(FlashWorkflowTest, HexAndBitImagesPutTheirOwnBytesWhereTheyBelong) {
     board("M25P16");
     const QByteArray old = randomBytes(0x30000, 5);
