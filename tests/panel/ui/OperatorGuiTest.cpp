@@ -72,7 +72,8 @@ TEST(OperatorGui, ProgramsTheSpiFlashWithClicksAndKeysOnly) {
     NoSkinning skinning;
     Operator op;
     op.file = writeFile(dir.path(), "image.bin", image);
-    MainPanelModel model(port, clock, timer, prompter, picker, skinning, {dir.path(), dir.path()});
+    MainPanelModel model(port, clock, timer, prompter, picker, skinning,
+                         DataFolders{QStringList{dir.path()}});
     MainWindowView view(model.ui, model.comm, model.debugPw);
     model.setProcessEvents([] { QCoreApplication::processEvents(); });
     model.startUp();
