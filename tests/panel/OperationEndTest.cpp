@@ -15,7 +15,7 @@ TEST(OperationEnd, TheStatusLineSaysTheOutcomeAndTheTimeTaken) {
         {"SPI Program", {K::Succeeded, {}}, 12'440'000, "SPI Program: successful in 12.4 s"},
         {"SPI Read",
          {K::Failed, "No ACK from state 5"},
-         3'050'000,
+         3'060'000,
          "SPI Read: failed after 3.1 s (No ACK from state 5)"},
         {"BPI Verify",
          {K::Failed, "Verify failed at 0x10\r\nsecond line"},

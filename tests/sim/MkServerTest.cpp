@@ -30,8 +30,9 @@ TEST(MkServer, WritesTheServerBitstreamWhereItIsToldAndNowhereElse) {
         EXPECT_EQ(mk.exitCode(), c.exitCode) << what;
         QFile out(dir.filePath("out.bit"));
         EXPECT_EQ(out.exists(), c.written) << what;
-        if (c.written && out.open(QIODevice::ReadOnly))
+        if (c.written && out.open(QIODevice::ReadOnly)) {
             EXPECT_TRUE(out.readAll() == serverBitFile()) << what;
+        }
         EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files).size(), c.written ? 1 : 0) << what;
     }
 }

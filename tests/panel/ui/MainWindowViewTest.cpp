@@ -210,10 +210,10 @@ TEST(MainWindowView, EscPressesStopWhileItIsShown) {
     settle(window);
     window->activateWindow();
     ASSERT_TRUE(QTest::qWaitForWindowActive(window));
-    QTest::keyClick(window, Qt::Key_Escape);
+    QTest::keyClick(window->windowHandle(), Qt::Key_Escape);
     EXPECT_EQ(stops, 0);
     f.main.btnStop.setVisible(true);
-    QTest::keyClick(window, Qt::Key_Escape);
+    QTest::keyClick(window->windowHandle(), Qt::Key_Escape);
     EXPECT_EQ(stops, 1);
     window->findChild<QPushButton*>("btnStop")->click();
     EXPECT_EQ(stops, 2);
