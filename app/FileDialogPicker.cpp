@@ -30,6 +30,19 @@ QString toQtFilter(const QString& filter) {
 }
 
 QString FileDialogPicker::pick(const QString& title, const QString& filter) {
+    return choose({title, filter, {}, false});
+}
+
+QString FileDialogPicker::choose(const Request& r) {
     QWidget* parent = parent_ ? parent_.data() : QApplication::activeWindow();
-    return QFileDialog::getOpenFileName(parent, title, QString(), toQtFilter(filter));
+    QFileDialog dialog(parent, r.title, r.folder, toQtFilter(r.filter));
+    dialog.setAcceptMode(QFileDialog::AcceptOpen);
+    dialog.setFileMode(r.mayBeNew ? QFileDialog::AnyFile : QFileDialog::ExistingFile);
+    dialog.setObjectName("fileDialog");
+    if (onShown)
+        QMetaObject::invokeMethod(
+            &dialog, [this, &dialog] { onShown(dialog); }, Qt::QueuedConnection);
+    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
+        return {};
+    return dialog.selectedFiles().first();
 }

@@ -4,6 +4,9 @@
 
 #include <QPointer>
 #include <QWidget>
+#include <functional>
+
+class QFileDialog;
 
 // The open-file dialog. Filters come in the program's form, description|pattern pairs.
 class FileDialogPicker : public FilePicker {
@@ -12,6 +15,10 @@ public:
         : parent_(parent) {}
 
     QString pick(const QString& title, const QString& filter) override;
+    QString choose(const Request& r) override;
+
+    // Called once the dialog runs (tests drive it from here).
+    std::function<void(QFileDialog&)> onShown;
 
 private:
     QPointer<QWidget> parent_;

@@ -28,6 +28,20 @@ bool takeScreenshots(MainPanelModel& model, MainWindowView& view, const QString&
     ui.txtRecvView.setText("20 20 15 \r\nSPI programming successful \r\nSPI data validated \r\n");
     settle();
     ok &= view.grabTo(folder + "/spi-layout.png");
+    // The same window at its smallest and on a large screen: the consoles take the room.
+    QMainWindow* window = view.window();
+    const QSize usual = window->size();
+    ui.txtSendView.setText("help\r\nget_ver\r\n");
+    ui.lblStatus.setText("SPI Program: successful in 24.1 s");
+    for (const auto& [name, size] : {std::pair{"window-small", window->minimumSizeHint()},
+                                     std::pair{"window-large", QSize(1240, 820)}}) {
+        window->resize(size);
+        settle();
+        ok &= view.grabTo(folder + "/" + name + ".png");
+    }
+    window->resize(usual);
+    ui.txtSendView.setText("");
+    ui.lblStatus.setText("");
     ui.mnuBPI.click();
     ui.txtBpiFile.setText("image.bin");
     settle();

@@ -34,7 +34,7 @@ void ServerLoad::btnLoad_Click() {
     s_.SavedBitFile = ui.txtBitFile.text();
     s_.SavedBitFilePath = s_.fpgaPath;
     ui.txtBitFile.setText(server + ".bit");
-    s_.fpgaPath = s_.programFolder + "/" + server + ".bit";
+    s_.fpgaPath = s_.dataFolders.pathFor(server + ".bit");
     selectFpgaMode();
     readBitfileHeader(s_.fpgaPath);
     ui.btnCfgFPGA.click();

@@ -5,6 +5,7 @@ MainPanelControls::MainPanelControls() {
     btnDisconnect.setVisible(false);
     lblProgress.setVisible(false);
     hscProgress.setVisible(false);
+    btnStop.setVisible(false);
     rbBoard[0].setChecked(true);
     mnuFPGA.setChecked(true);
     // The waits for replies are sound on slow lines, so steps go on as soon as their reply is
@@ -37,7 +38,8 @@ std::vector<Control*> MainPanelControls::all() {
         &txtFilelen,      &chkFastAck,    &mnuFile,         &mnuOpenFile,     &mnuExit,
         &mnuOptions,      &mnuComm,       &mnuSkin,         &mnuDefaultGUI,   &mnuBoardCheck,
         &mnuMode,         &mnuFPGA,       &mnuSPI,          &mnuBPI,          &mnuHelp,
-        &mnuDebug,        &mnuAbout};
+        &mnuDebug,        &mnuAbout,      &btnStop,         &lblStatus,       &btnDetect,
+        &chkFlashSteps};
     for (auto* pair : {&btnIDecho, &btnBulkErase, &btnProgram, &btnRead, &btnVerify, &rbBoard,
                        &rbTransmitMode, &rbRecvMode, &btnClr})
         for (auto& c : *pair)

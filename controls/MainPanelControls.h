@@ -78,6 +78,10 @@ struct MainPanelControls {
 
     Control lblProgress{"lblProgress", "Progress"};
     Control hscProgress{"hscProgress"};
+    // Shown while an operation runs; Esc presses it.
+    Control btnStop{"btnStop", "Stop", "End the running operation and release the board (Esc)"};
+    // How the last operation ended and how long it took.
+    Control lblStatus{"lblStatus", ""};
 
     Control lblSendView{"lblSendView", "Send Console"};
     Control txtSendView{"txtSendView"};

@@ -74,7 +74,7 @@ void Connection::Connect() {
         enableConnectedControls();
         if (s_.ui.mnuSkin.enabled())
             skinning_.skinWindowSetEx(s_.ui.btnConnect.name(),
-                                      s_.programFolder + "/Skins/belv.urf");
+                                      s_.dataFolders.pathFor("Skins/belv.urf"));
         s_.ui.btnDisconnect.setText(QString("Disconnect from COM%1").arg(port.portNumber()));
         if (s_.arrangePanel)
             s_.arrangePanel();

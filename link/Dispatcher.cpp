@@ -165,6 +165,8 @@ void Dispatcher::endOperation(std::int16_t idle, bool abandoned) {
     s_.ui.hscProgress.setVisible(false);
     s_.ui.lblProgress.setVisible(false);
     const Outcome outcome = s_.closeOperation(abandoned);
+    s_.ui.lblStatus.setText(
+        statusLine(s_.operationName, outcome, s_.clock.nowUs() - s_.operationStartUs));
     s_.opState.SetState(idle);
     if (s_.BpiServerLoading) {
         if (outcome.succeeded() && s_.finishBpiServerLoad)
@@ -303,7 +305,7 @@ void Dispatcher::finishAbandoned() {
     if (abandonReason_.isEmpty())
         abandonReason_ = s_.interrupted && s_.interrupted() ? "Operation abandoned: interrupted."
                                                             : "Operation abandoned.";
-    s_.appendLine(abandonReason_);
+    s_.appendOwnLine(abandonReason_);
     abandonReason_.clear();
 }
 

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QString>
+#include <cstdint>
 #include <exception>
 
 // How an operation ended, as a value: the command line's exit status comes from this and
@@ -12,6 +13,10 @@ struct Outcome {
 
     bool succeeded() const { return kind == Kind::Succeeded; }
 };
+
+// The status line at the end of an operation: "SPI Program: successful in 12.4 s", or
+// "... failed after 3.1 s (the first line of its message)".
+QString statusLine(const QString& operation, const Outcome& outcome, std::int64_t elapsedUs);
 
 // Unwinds a step whose operation was abandoned (port closed, window closed, interrupted):
 // nothing more may be sent or shown for it.

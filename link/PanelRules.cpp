@@ -54,6 +54,7 @@ void lockForOperation(MainPanelControls& ui, bool running) {
     const bool connected = ui.btnDisconnect.visible();
     ui.txtSendView.setEnabled(!running && connected);
     ui.btnTransmitWnd.setEnabled(!running && connected);
+    ui.btnStop.setVisible(running);
 }
 
 void applyIdleRules(MainPanelControls& ui, bool serverRunning) {

@@ -19,7 +19,7 @@ void applySpiButtonRule(MainPanelControls& ui);
 void applyBpiButtonRule(MainPanelControls& ui, bool serverRunning);
 
 // What an operation takes at launch and the terminal's sends are off while it runs; when it
-// ends each goes back to its own rule.
+// ends each goes back to its own rule. Stop is there only while it runs.
 void lockForOperation(MainPanelControls& ui, bool running);
 // The operation buttons as the inputs and the connection allow, once nothing runs.
 void applyIdleRules(MainPanelControls& ui, bool serverRunning);

@@ -44,6 +44,7 @@ bool PortSettings::probe(int number) {
         const QByteArray reply = port.read();
         if (reply.contains("ack") || detectedPort_ == 0)
             detectedPort_ = std::int16_t(number);
+        boardAnswered_ = boardAnswered_ || reply.contains("ack");
     } catch (const RuntimeError&) {
         // A port that fails while probed is still listed: it opened.
     }
@@ -53,6 +54,7 @@ bool PortSettings::probe(int number) {
 
 void PortSettings::ScanComPorts() {
     detectedPort_ = 0;
+    boardAnswered_ = false;
     int count = 0;
     const int readLength = s_.port.readLength();
     // Probing moves the port number; a dialog left without OK must not have changed it.

@@ -21,6 +21,8 @@ public:
 
     int detectedPort() const { return detectedPort_; }
     bool noPorts() const { return noPorts_; }
+    // The last scan found a controller (rather than falling back on the first port).
+    bool boardAnswered() const { return boardAnswered_; }
     QString settingsString() const;
 
 private:
@@ -31,4 +33,5 @@ private:
     Connection& connection_;
     std::int16_t detectedPort_ = 0;
     bool noPorts_ = true;
+    bool boardAnswered_ = false;
 };

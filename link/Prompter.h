@@ -25,4 +25,13 @@ class FilePicker {
 public:
     virtual ~FilePicker() = default;
     virtual QString pick(const QString& title, const QString& filter) = 0;
+
+    struct Request {
+        QString title;
+        QString filter;
+        QString folder;        // where the dialog opens; empty for its own choice
+        bool mayBeNew = false; // a name that does not exist yet is taken (Read creates it)
+    };
+    // Pickers without a folder or new names of their own answer as pick does.
+    virtual QString choose(const Request& r) { return pick(r.title, r.filter); }
 };

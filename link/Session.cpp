@@ -2,6 +2,8 @@
 
 #include "link/RuntimeError.h"
 
+#include <QRegularExpression>
+
 Session::Session(MainPanelControls& ui, SerialPort& port, Clock& clock, AckTimer& timer,
                  Prompter& prompter, FilePicker& picker)
     : ui(ui)
@@ -15,6 +17,13 @@ Session::Session(MainPanelControls& ui, SerialPort& port, Clock& clock, AckTimer
 
 void Session::appendLine(const QString& text) {
     appendToConsole(text + "\r\n");
+}
+
+void Session::appendOwnLine(const QString& text) {
+    const QString& shown = ui.txtRecvView.text();
+    const bool lineStart =
+        shown.isEmpty() || shown.endsWith(QLatin1Char('\n')) || shown.endsWith(QLatin1Char('\r'));
+    appendLine(lineStart ? text : "\r\n" + text);
 }
 
 void Session::appendToConsole(const QString& text) {
@@ -62,6 +71,7 @@ bool Session::busy() const {
 }
 
 void Session::beginOperation() {
+    operationStartUs = clock.nowUs();
     confirmed_ = false;
     verdict_ = {};
     abandonRequested = false;
@@ -90,4 +100,24 @@ Outcome Session::closeOperation(bool abandoned) {
     confirmed_ = false;
     abandonRequested = false;
     return outcome;
+}
+
+QString statusLine(const QString& operation, const Outcome& outcome, std::int64_t elapsedUs) {
+    const QString seconds = QString::number(double(elapsedUs) / 1e6, 'f', 1) + " s";
+    const QString name = operation.isEmpty() ? QStringLiteral("Operation") : operation;
+    QString why = outcome.message.section(QRegularExpression("[\r\n]"), 0, 0).trimmed();
+    if (!why.isEmpty())
+        why = " (" + why + ")";
+    switch (outcome.kind) {
+    case Outcome::Kind::Succeeded:
+        return name + ": successful in " + seconds;
+    case Outcome::Kind::Refused:
+        return name + ": refused after " + seconds + why;
+    case Outcome::Kind::Abandoned:
+        return name + ": abandoned after " + seconds;
+    case Outcome::Kind::Failed:
+    case Outcome::Kind::None:
+        break;
+    }
+    return name + ": failed after " + seconds + why;
 }

@@ -3,6 +3,7 @@
 #include "controls/MainPanelControls.h"
 #include "link/AckTimer.h"
 #include "link/Clock.h"
+#include "link/DataFolders.h"
 #include "link/FileSlot.h"
 #include "link/OpStateObj.h"
 #include "link/Outcome.h"
@@ -47,7 +48,8 @@ struct Session {
     QString clearScreen;
     QString fpgaPath, spiPath, bpiPath;
     QString SavedBitFile, SavedBitFilePath;
-    QString programFolder;
+    // Where description files, server bitstreams and skins are looked for.
+    DataFolders dataFolders;
 
     // The verdict of the running operation, gathered as it goes; `outcome` holds the last
     // finished one. A failure outweighs any success seen before it.
@@ -57,6 +59,9 @@ struct Session {
     void refuse(const QString& message);
     Outcome closeOperation(bool abandoned);
     Outcome outcome;
+    // What the launch called the operation, and when it began (the clock's time).
+    QString operationName;
+    std::int64_t operationStartUs = 0;
 
     // An operation runs, or one is being launched: nothing else may start.
     bool busy() const;
@@ -79,6 +84,8 @@ struct Session {
 
     // A result line in the receive console: the text, CR and LF.
     void appendLine(const QString& text);
+    // The same on a line of its own, even when the console's last line is unfinished.
+    void appendOwnLine(const QString& text);
     // Adds to the receive console, which keeps only its latest text: past ConsoleLimit
     // characters the oldest lines drop off.
     void appendToConsole(const QString& text);

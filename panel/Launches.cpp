@@ -51,8 +51,7 @@ void Launches::btnCfgFPGA_Click() {
     }
     s_.opState.SetState(OpStateObj::FpgaRunning);
     cfg_.SetState(CfgStateObj::CFG_LOAD_CONFIG_ON);
-    layout_.ArrangePanel();
-    dispatcher_.DispatchOperation();
+    handOver(s_.BpiServerLoading ? "BPI server load" : "FPGA configuration");
 }
 
 bool Launches::byteCountGiven(const QString& warning) {
@@ -62,12 +61,11 @@ bool Launches::byteCountGiven(const QString& warning) {
     return false;
 }
 
-void Launches::prepareProgress(const QString* caption) {
+void Launches::prepareProgress(const QString& caption) {
     auto& ui = s_.ui;
     ui.hscProgress.setValue(0);
     ui.hscProgress.setMaximum(100);
-    if (caption)
-        ui.lblProgress.setText(*caption);
+    ui.lblProgress.setText(caption);
     ui.lblProgress.setVisible(true);
     ui.hscProgress.setVisible(true);
 }
@@ -86,7 +84,8 @@ bool Launches::letEventsRun() {
     return false;
 }
 
-void Launches::handOver() {
+void Launches::handOver(const QString& operation) {
+    s_.operationName = operation;
     layout_.ArrangePanel();
     dispatcher_.DispatchOperation();
 }
@@ -103,7 +102,7 @@ void Launches::btnIDecho_Click(int index) {
         spi_.SetState(SpiStateObj::CFG_SPI_LOAD_CONFIG_ON);
         spi_.EchoID = true;
     }
-    handOver();
+    handOver(index == 1 ? "BPI ID Check" : "SPI ID Check");
 }
 
 void Launches::btnBulkErase_Click(int index) {
@@ -125,7 +124,7 @@ void Launches::btnBulkErase_Click(int index) {
         ui.hscProgress.setValue(0);
         ui.hscProgress.setVisible(true);
     }
-    handOver();
+    handOver(index == 1 ? "BPI Bulk Erase" : "SPI Bulk Erase");
 }
 
 void Launches::btnProgram_Click(int index) {
@@ -142,8 +141,11 @@ void Launches::btnProgram_Click(int index) {
                         "have been erased.  Is this true?",
                         "Warning", Icon::Question, Buttons::YesNo) != Answer::Yes)
         return;
-    const QString caption = "BPI Programming Progress";
-    prepareProgress(&caption);
+    // Each set's own caption from the start: a front end may show the first one it sees.
+    const QString caption = index == 1 ? "BPI Programming Progress"
+                            : flash    ? "SPI Flash"
+                                       : "SPI Programming";
+    prepareProgress(caption);
     if (index == 1) {
         rules::DisableFlashControls(ui, 1);
         if (!letEventsRun())
@@ -155,12 +157,8 @@ void Launches::btnProgram_Click(int index) {
         spi_.SetState(SpiStateObj::CFG_SPI_LOAD_CONFIG_ON);
         spi_.Program = !flash;
         spi_.Flash = flash;
-        ui.lblProgress.setText(flash ? "SPI Flash" : "SPI Programming");
-        ui.hscProgress.setValue(0);
-        ui.lblProgress.setVisible(true);
-        ui.hscProgress.setVisible(true);
     }
-    handOver();
+    handOver(index == 1 ? "BPI Program" : flash ? "SPI Flash" : "SPI Program");
 }
 
 void Launches::btnRead_Click(int index) {
@@ -172,7 +170,7 @@ void Launches::btnRead_Click(int index) {
     if (index == 1 && !byteCountGiven("Enter bytes to read and try again"))
         return;
     const QString caption = "Read Progress";
-    prepareProgress(&caption);
+    prepareProgress(caption);
     const QString file = (index == 1 ? ui.txtBpiFile : ui.txtSpiFile).text();
     if (s_.prompter.ask(file + " will be overwritten!", "Warning", Icon::Exclamation,
                         Buttons::OkCancel) != Answer::Ok)
@@ -188,7 +186,7 @@ void Launches::btnRead_Click(int index) {
         spi_.SetState(SpiStateObj::CFG_SPI_LOAD_CONFIG_ON);
         spi_.ReadSPI = true;
     }
-    handOver();
+    handOver(index == 1 ? "BPI Read" : "SPI Read");
 }
 
 void Launches::btnVerify_Click(int index) {
@@ -198,10 +196,10 @@ void Launches::btnVerify_Click(int index) {
     auto& ui = s_.ui;
     if (!byteCountGiven("Enter bytes to read and try again"))
         return;
-    prepareProgress(nullptr);
+    const QString caption = index == 1 ? "BPI Verify Progress" : "SPI Validation";
+    prepareProgress(caption);
     if (index == 1) {
         rules::DisableFlashControls(ui, 1);
-        ui.lblProgress.setText("BPI Verify Progress");
         if (!letEventsRun())
             return;
         s_.opState.SetState(OpStateObj::BpiRunning);
@@ -210,9 +208,8 @@ void Launches::btnVerify_Click(int index) {
         s_.opState.SetState(OpStateObj::SpiRunning);
         spi_.SetState(SpiStateObj::CFG_SPI_LOAD_CONFIG_ON);
         spi_.VerifySPI = true;
-        ui.lblProgress.setText("SPI Validation");
     }
-    handOver();
+    handOver(index == 1 ? "BPI Verify" : "SPI Verify");
 }
 
 void Launches::btnDetect_Click() {
@@ -222,18 +219,16 @@ void Launches::btnDetect_Click() {
     s_.opState.SetState(OpStateObj::SpiRunning);
     spi_.SetState(SpiStateObj::CFG_SPI_LOAD_CONFIG_ON);
     spi_.Detect = true;
-    handOver();
+    handOver("SPI Detect");
 }
 
 void Launches::eraseSectors() {
     if (!mayStart() || !s_.ui.btnBulkErase[0].enabled())
         return;
     const LaunchScope launching(s_);
-    auto& ui = s_.ui;
     s_.opState.SetState(OpStateObj::SpiRunning);
     spi_.SetState(SpiStateObj::CFG_SPI_LOAD_CONFIG_ON);
     spi_.SectorErase = true;
-    ui.lblProgress.setText("Sector Erase");
-    prepareProgress(nullptr);
-    handOver();
+    prepareProgress("SPI Sector Erase");
+    handOver("SPI Sector Erase");
 }

@@ -28,9 +28,10 @@ public:
 private:
     bool mayStart() const;
     bool byteCountGiven(const QString& warning);
-    void prepareProgress(const QString* caption);
+    void prepareProgress(const QString& caption);
     bool letEventsRun();
-    void handOver();
+    // Names the operation for its status line, lays the panel out and starts it.
+    void handOver(const QString& operation);
 
     Session& s_;
     Dispatcher& dispatcher_;

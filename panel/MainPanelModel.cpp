@@ -7,11 +7,10 @@
 #include "link/RuntimeError.h"
 #include "link/Skinning.h"
 
-#include <QDir>
 #include <QFileInfo>
 
 MainPanelModel::MainPanelModel(SerialPort& port, Clock& clock, AckTimer& timer, Prompter& prompter,
-                               FilePicker& picker, Skinning& skinning, Folders folders)
+                               FilePicker& picker, Skinning& skinning, DataFolders folders)
     : session(ui, port, clock, timer, prompter, picker)
     , cfg(session)
     , spi(session)
@@ -26,11 +25,14 @@ MainPanelModel::MainPanelModel(SerialPort& port, Clock& clock, AckTimer& timer, 
     , consoles(session)
     , serverLoad(session)
     , menus(session, debugPw, comm, portSettings, skinning)
-    , skinning_(skinning)
-    , folders_(std::move(folders)) {
-    session.programFolder = folders_.program;
+    , skinning_(skinning) {
+    session.dataFolders = std::move(folders);
     ui.btnConnect.onClick = [this] { connection.Connect(); };
     ui.btnDisconnect.onClick = [this] { connection.Disconnect(); };
+    // The same clean end as Disconnect, with the port left open.
+    ui.btnStop.onClick = [this] {
+        dispatcher.abandonOperation("Operation abandoned: stopped by the operator.");
+    };
     const auto readHeader = [this](const QString& path) { ReadBitfileHeader(session, path); };
     serverLoad.readBitfileHeader = readHeader;
     serverLoad.selectFpgaMode = [this] { layout.mnuFPGA_Click(); };
@@ -71,10 +73,10 @@ void MainPanelModel::startUp() {
 }
 
 void MainPanelModel::startSkin() {
-    const QString belv = folders_.program + "/Skins/belv.urf";
-    if (QFileInfo::exists(belv)) {
+    const QString belv = session.dataFolders.findDataFile("Skins/belv.urf");
+    if (!belv.isEmpty()) {
         if (!skinning_.skinStart(belv, 2))
-            skinning_.skinStart(folders_.program + "/gtclassicex.urf", 2);
+            skinning_.skinStart(session.dataFolders.pathFor("gtclassicex.urf"), 2);
         return;
     }
     session.prompter.tell("Skinning disabled, no skin files present.", "Warning",
@@ -113,9 +115,14 @@ void MainPanelModel::loadHandler() {
         s.timer.setInterval(s.ackIntervalMs);
     });
 
-    const QDir working(folders_.working);
-    ui.FlashFile = working.entryList({"*.sfh"}, QDir::Files, QDir::Name);
-    ui.BpiServerFile = working.entryList({"bpi_server_*.bit"}, QDir::Files, QDir::Name);
+    const auto names = [](const QStringList& paths) {
+        QStringList out;
+        for (const QString& p : paths)
+            out << QFileInfo(p).fileName();
+        return out;
+    };
+    ui.FlashFile = names(s.dataFolders.descriptionFiles());
+    ui.BpiServerFile = names(s.dataFolders.serverBitstreams());
     for (const QString& f : ui.FlashFile)
         ui.cbFlash.addItem(f.left(f.size() - 4));
     for (const QString& f : ui.BpiServerFile) {

@@ -22,13 +22,17 @@ class Skinning;
 // wired together. The window, the command line and the tests all drive this.
 class MainPanelModel {
 public:
-    struct Folders {
-        QString program; // where description files, skins and server bitstreams are read
-        QString working; // listed at start-up for *.sfh and bpi_server_*.bit
-    };
-
     MainPanelModel(SerialPort& port, Clock& clock, AckTimer& timer, Prompter& prompter,
-                   FilePicker& picker, Skinning& skinning, Folders folders);
+                   FilePicker& picker, Skinning& skinning, DataFolders folders);
+    // The data folders of a program in folders.program (the working folder is not looked in).
+    struct Folders {
+        QString program;
+        QString working;
+    };
+    MainPanelModel(SerialPort& port, Clock& clock, AckTimer& timer, Prompter& prompter,
+                   FilePicker& picker, Skinning& skinning, const Folders& folders)
+        : MainPanelModel(port, clock, timer, prompter, picker, skinning,
+                         DataFolders::forProgram(folders.program)) {}
 
     // The start-up routine's skin choice, then the load handler (after the single-instance
     // check, which the application makes before it creates the model).
@@ -67,7 +71,6 @@ private:
     template <typename Fn> void step(Fn fn);
 
     Skinning& skinning_;
-    Folders folders_;
     bool locked_ = false;
     std::function<void()> closeWindow_;
 };

@@ -5,6 +5,7 @@
 #include "link/Skinning.h"
 #include "spi/FlashImage.h"
 
+#include <QDir>
 #include <QFileInfo>
 
 Menus::Menus(Session& session, DebugPWControls& debugPw, CommPropertiesControls& comm,
@@ -30,41 +31,64 @@ Menus::Menus(Session& session, DebugPWControls& debugPw, CommPropertiesControls&
     pw_.btnOK.onClick = [this] { DebugPW_OK(); };
 }
 
+Menus::Use Menus::currentUse() const {
+    const std::int16_t op = s_.opState.State();
+    return op <= 2 ? FpgaFile : op == 3 || op == 4 ? SpiFile : BpiFile;
+}
+
 void Menus::mnuOpenFile_Click() {
-    auto& ui = s_.ui;
     // A running operation took its file at launch; another chosen now would only mislead.
     if (s_.busy())
         return;
-    const std::int16_t op = s_.opState.State();
-    const bool fpga = op <= 2, spi = op == 3 || op == 4;
+    const Use use = currentUse();
     const QString flashFilter = "Bitstreams (*.bit,*.bin)| *.bit;*.bin|Software "
                                 "(*.elf,*.srec,*.bin) |*.elf;*.srec;*.bin|All Files (*.*)|*.*||";
-    const QString path = fpga  ? s_.picker.pick("Select Bitfile", "Bit Files (*.bit)| *.bit")
-                         : spi ? s_.picker.pick("Select SPI File", flashFilter)
-                               : s_.picker.pick("Select BPI File", flashFilter);
-    if (path.isEmpty())
-        return;
-    const QString name = QFileInfo(path).fileName();
-    if (fpga) {
+    FilePicker::Request r;
+    r.title = use == FpgaFile  ? "Select Bitfile"
+              : use == SpiFile ? "Select SPI File"
+                               : "Select BPI File";
+    r.filter = use == FpgaFile ? "Bit Files (*.bit)| *.bit" : flashFilter;
+    r.folder = lastFolder[use];
+    // A flash file may be one that Read is to create.
+    r.mayBeNew = use != FpgaFile;
+    const QString path = s_.picker.choose(r);
+    if (!path.isEmpty())
+        takeFile(path);
+}
+
+bool Menus::takeFile(const QString& path) {
+    auto& ui = s_.ui;
+    const Use use = currentUse();
+    const QFileInfo info(path);
+    const QString name = info.fileName();
+    if (use == FpgaFile) {
         readBitfileHeader(path);
         ui.txtPath.setText(path);
         ui.txtBitFile.setText(name);
-        return;
+        lastFolder[use] = info.absolutePath();
+        return true;
     }
-    try {
-        FileSlot probe;
-        probe.openForReading(path);
-        // An Intel HEX file or a bitstream puts fewer bytes into flash than it holds.
-        const qint64 length = spi ? flashImageLength(path) : probe.size();
-        if (length > 0)
-            ui.txtPrgBytes.setText(QString::number(length));
-    } catch (const RuntimeError& e) {
-        // A file that cannot be read is not taken: nothing changes.
-        s_.reportError(e);
-        return;
+    // A name not there yet in an existing folder is a file for Read to create: it has no
+    // length to take, and Program and Verify will say it is missing.
+    const bool newFile = !info.exists() && !info.isSymLink() && info.absoluteDir().exists();
+    if (!newFile) {
+        try {
+            FileSlot probe;
+            probe.openForReading(path);
+            // An Intel HEX file or a bitstream puts fewer bytes into flash than it holds.
+            const qint64 length = use == SpiFile ? flashImageLength(path) : probe.size();
+            if (length > 0)
+                ui.txtPrgBytes.setText(QString::number(length));
+        } catch (const RuntimeError& e) {
+            // A file that cannot be read is not taken: nothing changes.
+            s_.reportError(e);
+            return false;
+        }
     }
     ui.txtPath.setText(path);
-    (spi ? ui.txtSpiFile : ui.txtBpiFile).setText(name);
+    (use == SpiFile ? ui.txtSpiFile : ui.txtBpiFile).setText(name);
+    lastFolder[use] = info.absolutePath();
+    return true;
 }
 
 void Menus::mnuExit_Click() {
@@ -83,9 +107,12 @@ void Menus::mnuComm_Click() {
 }
 
 void Menus::mnuSkin_Click() {
-    const QString path = s_.picker.pick("Open", "URF Files (*.urf)|*.urf|All Files (*.*)|*.*||");
-    if (!path.isEmpty())
-        skinning_.skinStart(path, 2);
+    const QString path = s_.picker.choose(
+        {"Open", "URF Files (*.urf)|*.urf|All Files (*.*)|*.*||", lastFolder[SkinFile], false});
+    if (path.isEmpty())
+        return;
+    lastFolder[SkinFile] = QFileInfo(path).absolutePath();
+    skinning_.skinStart(path, 2);
 }
 
 void Menus::mnuDefaultGUI_Click() {

@@ -3,6 +3,8 @@
 #include "controls/MainPanelControls.h"
 #include "link/Session.h"
 
+#include <array>
+
 class PortSettings;
 class Skinning;
 
@@ -13,6 +15,9 @@ public:
           PortSettings& portSettings, Skinning& skinning);
 
     void mnuOpenFile_Click();
+    // Takes path as the current mode's file, as a choice in the dialog does; false (and
+    // nothing changed) when it cannot be taken.
+    bool takeFile(const QString& path);
     void mnuExit_Click();
     void mnuComm_Click();
     void mnuSkin_Click();
@@ -30,7 +35,14 @@ public:
     std::function<void(Control&, const std::function<void()>&)> showModal;
     std::function<void()> closeWindow;
 
+    // The folder each file dialog opens in: FPGA, SPI flash, parallel flash, skins. Each
+    // follows the last file chosen with it.
+    enum Use { FpgaFile, SpiFile, BpiFile, SkinFile };
+    std::array<QString, 4> lastFolder;
+
 private:
+    Use currentUse() const;
+
     Session& s_;
     DebugPWControls& pw_;
     CommPropertiesControls& comm_;

@@ -4,7 +4,6 @@
 #include "spi/SpiDeviceFile.h"
 
 #include <QDir>
-#include <QStandardPaths>
 
 QList<CatalogDevice> readDeviceCatalog(const QStringList& folders) {
     QList<CatalogDevice> catalog;
@@ -47,10 +46,6 @@ int longestIdentification(const QList<CatalogDevice>& catalog) {
     for (const CatalogDevice& device : catalog)
         longest = std::max<int>(longest, device.d.NIDB);
     return longest;
-}
-
-QString userDeviceFolder() {
-    return QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation) + "/zbpu";
 }
 
 QString idText(const QByteArray& id) {

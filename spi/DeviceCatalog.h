@@ -20,8 +20,6 @@ QList<CatalogDevice> readDeviceCatalog(const QStringList& folders);
 QStringList devicesAnswering(const QList<CatalogDevice>& catalog, const QByteArray& id);
 // The most identification bytes any description compares.
 int longestIdentification(const QList<CatalogDevice>& catalog);
-// Where a user adds description files of their own.
-QString userDeviceFolder();
 
 // Identification bytes as shown: "EF 40 17".
 QString idText(const QByteArray& id);

@@ -103,13 +103,13 @@ std::int16_t SpiStateObj::GetPreviousState() const {
 }
 
 QStringList SpiStateObj::deviceFolders() const {
-    return {s_.programFolder, userDeviceFolder()};
+    return s_.dataFolders.folders();
 }
 
 bool SpiStateObj::LoadSpiDeviceFile() {
     s_.file.close();
     const QString device = inputsTaken_ ? device_ : s_.ui.cbFlash.selectedItem();
-    const QString path = s_.programFolder + "/" + device + ".sfh";
+    const QString path = s_.dataFolders.pathFor(device + ".sfh");
     try {
         loadSpiDeviceFile(path, d_);
         // Keys a file leaves out keep their values, yet a file that names no device on its own

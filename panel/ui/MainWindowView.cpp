@@ -11,6 +11,7 @@
 #include <QFontDatabase>
 #include <QLayout>
 #include <QMainWindow>
+#include <QShortcut>
 
 namespace {
 
@@ -53,6 +54,14 @@ MainWindowView::MainWindowView(MainPanelControls& main, CommPropertiesControls& 
         d->setWindowFlag(Qt::WindowContextHelpButtonHint, false);
 
     bindControls(window_.get(), main.all());
+    // Esc presses Stop while it is there. Not the button's own shortcut: setting its caption
+    // would clear that.
+    auto* esc = new QShortcut(QKeySequence(Qt::Key_Escape), window_.get());
+    Control& stop = main.btnStop;
+    connect(esc, &QShortcut::activated, this, [&stop] {
+        if (stop.visible() && stop.enabled())
+            stop.click();
+    });
     bindControls(commDialog_, comm.all());
     bindControls(debugDialog_, debug.all());
 }

@@ -15,6 +15,7 @@
 #include <QProgressBar>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QScreen>
 #include <QScrollBar>
 #include <QTextCursor>
 #include <algorithm>
@@ -99,15 +100,31 @@ struct CaretWatch {
     }
 };
 
+// The debug fields are uncovered by the taller height the access code sets, and by nothing
+// else: the window grows by their height as far as the screen allows, the consoles giving up
+// what it does not.
+void showDebugArea(QWidget* window, QWidget* debug) {
+    debug->setVisible(true);
+    int room = QWIDGETSIZE_MAX;
+    if (QScreen* screen = window->screen())
+        room = screen->availableGeometry().height() -
+               (window->frameGeometry().height() - window->height());
+    const int want = window->height() + debug->minimumHeight();
+    window->resize(window->width(),
+                   std::max(window->minimumSizeHint().height(), std::min(want, room)));
+}
+
 void bindRoot(QWidget* w, Control& c) {
     auto bound = std::make_shared<bool>(false);
     follow(c, w, [bound](Control& c, QWidget* w) {
         w->setWindowTitle(c.text());
         w->setEnabled(c.enabled());
-        if (c.height() > 0) {
-            const int h = c.height() / TwipsPerPixel;
-            if (w->height() != h)
-                w->setFixedSize(w->width(), h);
+        if (auto* debug = w->findChild<QWidget*>("debugArea")) {
+            const bool uncovered = c.height() > DesignHeightTwips;
+            if (uncovered && !debug->isVisibleTo(w))
+                showDebugArea(w, debug);
+            else if (!uncovered && debug->isVisibleTo(w))
+                debug->hide();
         }
         // Showing a form at bind time is the caller's choice; later the model may show it.
         // Hiding a dialog also ends its exec().

@@ -21,3 +21,5 @@ QString viewToConsole(const QString& text);
 
 // Window heights are given in twips; 15 twips make one pixel at 96 dpi.
 constexpr int TwipsPerPixel = 15;
+// The main form's design height: a taller one uncovers the debug fields below it.
+constexpr int DesignHeightTwips = 7000;

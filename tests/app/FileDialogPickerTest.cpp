@@ -1,5 +1,8 @@
 #include "app/FileDialogPicker.h"
 
+#include <QDir>
+#include <QFileDialog>
+#include <QTemporaryDir>
 #include <gtest/gtest.h>
 
 TEST(FileDialogPicker, TheProgramsFiltersBecomeQtFilters) {
@@ -18,4 +21,20 @@ TEST(FileDialogPicker, TheProgramsFiltersBecomeQtFilters) {
     };
     for (const auto& t : cases)
         EXPECT_EQ(toQtFilter(t.filter).toStdString(), t.qt) << t.what;
+}
+
+TEST(FileDialogPicker, OpensInTheGivenFolderAndTakesANewNameWhenAllowed) {
+    QTemporaryDir dir;
+    FileDialogPicker picker;
+    QString shownIn;
+    picker.onShown = [&](QFileDialog& d) {
+        shownIn = d.directory().absolutePath();
+        d.selectFile(dir.filePath("new.bin"));
+        static_cast<QDialog&>(d).accept(); // QFileDialog checks the name, as for the operator
+    };
+    const QString chosen =
+        picker.choose({"Select SPI File", "All Files (*.*)|*.*||", dir.path(), true});
+    EXPECT_EQ(shownIn, QDir(dir.path()).absolutePath());
+    EXPECT_EQ(chosen, QDir(dir.path()).absoluteFilePath("new.bin"));
+    EXPECT_FALSE(QFile::exists(chosen));
 }

@@ -3,6 +3,7 @@
 #include "sim/BitstreamBuilder.h"
 
 #include <gtest/gtest.h>
+#include <memory>
 
 // An operation owns the board from launch to end. The window handles events while it runs,
 // so whatever the operator does meanwhile (typing, choosing, clicking, disconnecting,
@@ -181,10 +182,16 @@ TEST_F(OperationOwnership, OperatorActionsInTheMiddleChangeNothingTheOperationDo
     }
 }
 
-// Disconnect, Exit and the close box in the middle of a parallel flash transfer or an SPI
-// program: the operation ends at once through the end path, on an open port no loop spins,
-// and no message box comes after the window has gone.
-TEST_F(OperationOwnership, DisconnectOrClosingInTheMiddleEndsTheOperationCleanly) {
+// Stop (or Esc), Disconnect, Exit and the close box in the middle of a parallel flash transfer
+// or an SPI program: the operation ends at once through the end path, on an open port no loop
+// spins, no message box comes after the window has gone, and the console's line about it
+// starts on a line of its own.
+TEST_F(OperationOwnership, StopDisconnectOrClosingInTheMiddleEndsTheOperationCleanly) {
+    const QString stopped = "Operation abandoned: stopped by the operator.";
+    const QString portClosed = "Operation abandoned: the port was closed.";
+    const QString windowClosed = "Operation abandoned: the window was closed.";
+    const auto stop = [](OperationOwnership& t) { t.ui().btnStop.click(); };
+    const auto disconnect = [](OperationOwnership& t) { t.ui().btnDisconnect.click(); };
     const struct {
         const char* what;
         Mode mode;
@@ -193,44 +200,49 @@ TEST_F(OperationOwnership, DisconnectOrClosingInTheMiddleEndsTheOperationCleanly
         QString line;
         bool closed; // the window: no box may be shown from then on
     } cases[] = {
-        {"Disconnect during a BPI program", Mode::Bpi, false,
-         [](OperationOwnership& t) { t.ui().btnDisconnect.click(); },
-         "Operation abandoned: the port was closed.", false},
-        {"Disconnect during a BPI read", Mode::Bpi, true,
-         [](OperationOwnership& t) { t.ui().btnDisconnect.click(); },
-         "Operation abandoned: the port was closed.", false},
+        {"Stop during a BPI program", Mode::Bpi, false, stop, stopped, false},
+        {"Stop during an SPI program", Mode::Spi, false, stop, stopped, false},
+        {"Disconnect during a BPI program", Mode::Bpi, false, disconnect, portClosed, false},
+        {"Disconnect during a BPI read", Mode::Bpi, true, disconnect, portClosed, false},
         {"Exit during a BPI program", Mode::Bpi, false,
-         [](OperationOwnership& t) { t.ui().mnuExit.click(); },
-         "Operation abandoned: the window was closed.", true},
+         [](OperationOwnership& t) { t.ui().mnuExit.click(); }, windowClosed, true},
         {"the close box during a BPI read", Mode::Bpi, true,
-         [](OperationOwnership& t) { t.sim->h->model.unload(); },
-         "Operation abandoned: the window was closed.", true},
-        {"Disconnect during an SPI program", Mode::Spi, false,
-         [](OperationOwnership& t) { t.ui().btnDisconnect.click(); },
-         "Operation abandoned: the port was closed.", false},
+         [](OperationOwnership& t) { t.sim->h->model.unload(); }, windowClosed, true},
+        {"Disconnect during an SPI program", Mode::Spi, false, disconnect, portClosed, false},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.what);
         board(c.mode);
         sim->choose("image.bin", data(6000));
+        // The board's prompt, without a line end of its own.
+        ui().txtRecvView.setText("PSoC>");
         const int boxes = int(sim->h->prompter.shown.size());
         const int mark = sim->mark();
         const std::int64_t start = sim->clock.nowUs();
         Control& button = c.read ? ui().btnRead[1] : ui().btnProgram[c.mode == Mode::Bpi];
+        auto stopShown = std::make_shared<bool>(false);
+        Control& stopButton = ui().btnStop;
+        stopButton.watch([stopShown, &stopButton] { *stopShown |= stopButton.visible(); });
         pressMeddling(button, [&] { c.action(*this); });
+        EXPECT_TRUE(*stopShown);
+        EXPECT_FALSE(ui().btnStop.visible());
         EXPECT_LT(sim->clock.nowUs() - start, 5'000'000) << "a loop went on on a closed port";
-        EXPECT_TRUE(sim->console().endsWith(c.line + "\r\n")) << sim->console().toStdString();
+        EXPECT_EQ(sim->console(), "PSoC>\r\n" + c.line + "\r\n");
         EXPECT_EQ(session().outcome.kind, Outcome::Kind::Abandoned);
+        const QString name = QString(c.mode == Mode::Spi ? "SPI" : "BPI") +
+                             (c.read ? " Read" : " Program") + ": abandoned after ";
+        EXPECT_TRUE(ui().lblStatus.text().startsWith(name)) << ui().lblStatus.text().toStdString();
         // The question before the operation is the only box.
         EXPECT_EQ(sim->h->prompter.shown.size(), boxes + 1)
             << sim->h->prompter.texts().join("|").toStdString();
-        EXPECT_FALSE(sim->port.isOpen());
+        EXPECT_EQ(sim->port.isOpen(), c.line == stopped);
         if (c.mode == Mode::Spi) {
             EXPECT_EQ(sim->commandsSince(mark).mid(sim->commandsSince(mark).size() - 2),
                       (QStringList{"drive_prog 1", "load_config 0"}));
         }
         for (Control* b : {&ui().btnProgram[1], &ui().btnBulkErase[1], &ui().btnLoad})
-            EXPECT_TRUE(!b->enabled() || c.closed) << b->name().toStdString();
+            EXPECT_TRUE(!b->enabled() || c.closed || (b == &ui().btnLoad && c.line == stopped))
+                << b->name().toStdString();
         EXPECT_FALSE(session().BpiServerRunning);
         const auto idle = c.mode == Mode::Spi ? OpStateObj::SpiIdle : OpStateObj::BpiIdle;
         EXPECT_EQ(leftBehind(idle), QStringList());

@@ -178,9 +178,10 @@ TEST_F(OperatorInputTest, AFileThatCannotBeOpenedIsNotTakenWhenChosen) {
         const char* what;
         QString name;
         QString message;
-    } cases[] = {{"missing", "missing.bin", "Error: 53\r\nFile not found"},
-                 {"a folder", "folder", "Error: 75\r\nPath/File access error"},
-                 {"a socket", "socket", "Error: 75\r\nPath/File access error"}};
+    } cases[] = {
+        {"in a folder that is not there", "nowhere/new.bin", "Error: 53\r\nFile not found"},
+        {"a folder", "folder", "Error: 75\r\nPath/File access error"},
+        {"a socket", "socket", "Error: 75\r\nPath/File access error"}};
     for (Mode mode : {Mode::Spi, Mode::Bpi}) {
         for (const auto& c : cases) {
             board(mode);
@@ -193,6 +194,36 @@ TEST_F(OperatorInputTest, AFileThatCannotBeOpenedIsNotTakenWhenChosen) {
                       rules::NoneSelected);
             EXPECT_EQ(ui().txtPrgBytes.text(), "0");
             expectNothingChangedAndReady(mode, c.what);
+        }
+    }
+}
+
+// A name that is not there yet is taken, without a length: Read creates the file, Program and
+// Verify say it is missing and change nothing.
+TEST_F(OperatorInputTest, ANewFileNameIsTakenForReadWhileProgramAndVerifyRefuseIt) {
+    for (Mode mode : {Mode::Spi, Mode::Bpi}) {
+        for (Op op : {Op::Program, Op::Verify, Op::Read}) {
+            const std::string what = label(mode, op, "into a new file");
+            SCOPED_TRACE(what);
+            board(mode);
+            const QString path = sim->path("new.bin");
+            ui().txtPrgBytes.setText("100");
+            sim->h->picker.paths << path;
+            ui().mnuOpenFile.click();
+            EXPECT_TRUE(prompter().shown.isEmpty()) << lastMessage().toStdString();
+            EXPECT_EQ((mode == Mode::Spi ? ui().txtSpiFile : ui().txtBpiFile).text(), "new.bin");
+            EXPECT_EQ(ui().txtPath.text(), path);
+            EXPECT_EQ(ui().txtPrgBytes.text(), "100");
+            sim->press(button(mode, op));
+            if (op == Op::Read) {
+                EXPECT_EQ(readFile(path), (mode == Mode::Spi ? spiBefore : bpiBefore).left(100));
+                EXPECT_TRUE(sim->h->model.session.outcome.succeeded());
+            } else {
+                EXPECT_TRUE(lastMessage().contains("File not found"))
+                    << lastMessage().toStdString();
+                EXPECT_FALSE(QFile::exists(path));
+                expectNothingChangedAndReady(mode, what.c_str());
+            }
         }
     }
 }

@@ -67,6 +67,12 @@ public:
         asked.append({title, filter});
         return paths.isEmpty() ? QString() : paths.takeFirst();
     }
+    QString choose(const Request& r) override {
+        folders << r.folder;
+        return pick(r.title, r.filter);
+    }
+    // The folder each dialog opened in.
+    QStringList folders;
     QList<QPair<QString, QString>> asked;
     QStringList paths;
 };

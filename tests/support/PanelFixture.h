@@ -13,7 +13,7 @@
 class PanelHarness {
 public:
     PanelHarness(SerialPort& port, VirtualClock& clock, const QString& folder)
-        : model(port, clock, timer, prompter, picker, skinning, {folder, folder})
+        : model(port, clock, timer, prompter, picker, skinning, DataFolders{QStringList{folder}})
         , clock_(clock) {}
 
     // Ticks the acknowledgement timer until the operation stops asking for it.

@@ -10,6 +10,7 @@
 #include <QLabel>
 #include <QMainWindow>
 #include <QPushButton>
+#include <QTest>
 #include <QTimer>
 #include <gtest/gtest.h>
 
@@ -49,6 +50,21 @@ bool captionFits(QWidget* w) {
     if (auto* box = qobject_cast<QGroupBox*>(w))
         return box->fontMetrics().horizontalAdvance(box->title()) + 16 <= box->width();
     return true;
+}
+
+// The named widgets shown in the panel and where they lie in it; the areas that hold them
+// and the group boxes' contents are not counted, the group boxes stand for those.
+QList<std::pair<QWidget*, QRect>> controlsShownIn(QWidget* panel) {
+    const QStringList areas = {"topArea", "debugArea"};
+    QList<std::pair<QWidget*, QRect>> out;
+    for (QWidget* w : panel->findChildren<QWidget*>()) {
+        QWidget* parent = w->parentWidget();
+        const bool inArea = parent == panel || areas.contains(parent->objectName());
+        if (inArea && !areas.contains(w->objectName()) && w->isVisibleTo(panel) &&
+            !w->objectName().isEmpty() && !w->objectName().startsWith("qt_"))
+            out.append({w, QRect(w->mapTo(panel, QPoint(0, 0)), w->size())});
+    }
+    return out;
 }
 
 void settle(QWidget* window) {
@@ -116,15 +132,12 @@ TEST(MainWindowView, NoTwoControlsShownInAModeOverlapAndNoCaptionIsClipped) {
                 ui.hscProgress.setVisible(true);
                 settle(view.window());
                 QWidget* panel = view.window()->centralWidget();
-                QList<QWidget*> shown; // group boxes stand for their contents
-                for (QWidget* w : panel->findChildren<QWidget*>(Qt::FindDirectChildrenOnly))
-                    if (w->isVisibleTo(panel) && !w->objectName().isEmpty())
-                        shown << w;
+                const auto shown = controlsShownIn(panel);
                 for (int i = 0; i < shown.size(); ++i)
                     for (int j = i + 1; j < shown.size(); ++j)
-                        EXPECT_FALSE(shown[i]->geometry().intersects(shown[j]->geometry()))
-                            << shown[i]->objectName().toStdString() << " overlaps "
-                            << shown[j]->objectName().toStdString();
+                        EXPECT_FALSE(shown[i].second.intersects(shown[j].second))
+                            << shown[i].first->objectName().toStdString() << " overlaps "
+                            << shown[j].first->objectName().toStdString();
                 for (QWidget* w : panel->findChildren<QWidget*>())
                     EXPECT_TRUE(!w->isVisibleTo(panel) || captionFits(w))
                         << w->objectName().toStdString();
@@ -144,4 +157,64 @@ TEST(MainWindowView, NoTwoControlsShownInAModeOverlapAndNoCaptionIsClipped) {
         }
         skinning.skinRemove();
     }
+}
+
+// The top keeps its size; the consoles take what the window has beyond its minimum, and a
+// larger window uncovers nothing: the debug fields come only with the access code.
+TEST(MainWindowView, TheConsolesTakeTheExtraRoomAndOnlyTheAccessCodeUncoversTheDebugFields) {
+    Forms f;
+    QMainWindow* window = f.view.window();
+    settle(window);
+    auto* send = window->findChild<QWidget*>("txtSendView");
+    auto* recv = window->findChild<QWidget*>("txtRecvView");
+    auto* top = window->findChild<QWidget*>("topArea");
+    auto* debug = window->findChild<QWidget*>("debugArea");
+    const QSize sendBefore = send->size(), recvBefore = recv->size(), topBefore = top->size();
+    window->resize(window->size() + QSize(300, 200));
+    settle(window);
+    EXPECT_EQ(top->size(), topBefore);
+    EXPECT_EQ(send->height(), sendBefore.height() + 200);
+    EXPECT_EQ(recv->height(), recvBefore.height() + 200);
+    EXPECT_NEAR(send->width(), sendBefore.width() + 150, 1);
+    EXPECT_NEAR(recv->width(), recvBefore.width() + 150, 1);
+    EXPECT_FALSE(debug->isVisible());
+    f.main.MainPanel.setHeight(11000);
+    settle(window);
+    EXPECT_TRUE(debug->isVisible());
+    for (const char* field : {"txtTimeout", "txtBpiBurstSize", "chkFastAck", "txtPath"})
+        EXPECT_TRUE(window->findChild<QWidget*>(field)->isVisible()) << field;
+}
+
+// A 1280x800 screen at 1.5x scale is 853x533 logical pixels; a title bar and a desktop panel
+// take some 60 of them. The window fits at its usual size, and with the debug fields at least
+// at its smallest.
+TEST(MainWindowView, TheWindowFitsA1280By800ScreenAtOneAndAHalfScale) {
+    const QSize room(1280 * 2 / 3 - 16, 800 * 2 / 3 - 60);
+    Forms f;
+    QMainWindow* window = f.view.window();
+    settle(window);
+    EXPECT_LE(window->width(), room.width());
+    EXPECT_LE(window->height(), room.height());
+    f.main.MainPanel.setHeight(11000);
+    settle(window);
+    EXPECT_LE(window->minimumSizeHint().width(), room.width());
+    EXPECT_LE(window->minimumSizeHint().height(), room.height());
+    EXPECT_GE(window->minimumSizeHint().height(), 300) << "the window has a sensible minimum";
+}
+
+TEST(MainWindowView, EscPressesStopWhileItIsShown) {
+    Forms f;
+    int stops = 0;
+    f.main.btnStop.onClick = [&] { ++stops; };
+    QMainWindow* window = f.view.window();
+    settle(window);
+    window->activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(window));
+    QTest::keyClick(window->windowHandle(), Qt::Key_Escape);
+    EXPECT_EQ(stops, 0);
+    f.main.btnStop.setVisible(true);
+    QTest::keyClick(window->windowHandle(), Qt::Key_Escape);
+    EXPECT_EQ(stops, 1);
+    window->findChild<QPushButton*>("btnStop")->click();
+    EXPECT_EQ(stops, 2);
 }

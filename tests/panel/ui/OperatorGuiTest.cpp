@@ -5,6 +5,7 @@
 #include "panel/ui/MainWindowView.h"
 
 #include <QApplication>
+#include <QCheckBox>
 #include <QComboBox>
 #include <QFileDialog>
 #include <QLineEdit>
@@ -72,7 +73,8 @@ TEST(OperatorGui, ProgramsTheSpiFlashWithClicksAndKeysOnly) {
     NoSkinning skinning;
     Operator op;
     op.file = writeFile(dir.path(), "image.bin", image);
-    MainPanelModel model(port, clock, timer, prompter, picker, skinning, {dir.path(), dir.path()});
+    MainPanelModel model(port, clock, timer, prompter, picker, skinning,
+                         DataFolders{QStringList{dir.path()}});
     MainWindowView view(model.ui, model.comm, model.debugPw);
     model.setProcessEvents([] { QCoreApplication::processEvents(); });
     model.startUp();
@@ -123,5 +125,26 @@ TEST(OperatorGui, ProgramsTheSpiFlashWithClicksAndKeysOnly) {
     EXPECT_TRUE(op.seen.contains("It is your responsibility to ensure the sectors you are about "
                                  "to program have been erased.  Is this true?"));
     EXPECT_FALSE(model.ui.txtRecvView.text().contains("Timed out"));
+
+    // The one-step flash and Detect, through their own widgets.
+    const auto run = [&] {
+        for (int ticks = 0; timer.isActive() && ticks < 400000; ++ticks) {
+            clock.advance(std::int64_t(timer.interval()) * 1000);
+            timer.fire();
+            QApplication::processEvents();
+        }
+    };
+    board.spi().memory().replace(0, 0xF0, QByteArray(0xF0, 'k'));
+    QTest::mouseClick(widget<QCheckBox>(w, "chkFlashSteps"), Qt::LeftButton);
+    ASSERT_TRUE(model.ui.chkFlashSteps.checked());
+    QTest::mouseClick(widget<QPushButton>(w, "btnProgram_0"), Qt::LeftButton);
+    run();
+    EXPECT_TRUE(model.ui.txtRecvView.text().endsWith(
+        "SPI flash programmed and validated: 0x0 to 0xFFFF \r\n"));
+    EXPECT_EQ(board.spi().memory().left(0xF0), QByteArray(0xF0, 'k'));
+    EXPECT_EQ(board.spi().memory().mid(0xF0, image.size()), image);
+    QTest::mouseClick(widget<QPushButton>(w, "btnDetect"), Qt::LeftButton);
+    run();
+    EXPECT_TRUE(model.ui.txtRecvView.text().endsWith("Detected M25P16 (20 20 15) \r\n"));
     model.unload();
 }

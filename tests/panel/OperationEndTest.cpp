@@ -1,0 +1,87 @@
+#include "support/SimHarness.h"
+
+#include <gtest/gtest.h>
+
+// How an operation tells the operator what it is doing and how it ended.
+
+TEST(OperationEnd, TheStatusLineSaysTheOutcomeAndTheTimeTaken) {
+    using K = Outcome::Kind;
+    const struct {
+        QString operation;
+        Outcome outcome;
+        std::int64_t us;
+        QString line;
+    } cases[] = {
+        {"SPI Program", {K::Succeeded, {}}, 12'440'000, "SPI Program: successful in 12.4 s"},
+        {"SPI Read",
+         {K::Failed, "No ACK from state 5"},
+         3'060'000,
+         "SPI Read: failed after 3.1 s (No ACK from state 5)"},
+        {"BPI Verify",
+         {K::Failed, "Verify failed at 0x10\r\nsecond line"},
+         0,
+         "BPI Verify: failed after 0.0 s (Verify failed at 0x10)"},
+        {"SPI ID Check",
+         {K::Refused, "ID mismatch"},
+         200'000,
+         "SPI ID Check: refused after 0.2 s (ID mismatch)"},
+        {"BPI Read",
+         {K::Abandoned, "The operation was abandoned."},
+         1'500'000,
+         "BPI Read: abandoned after 1.5 s"},
+        {"", {K::Succeeded, {}}, 60'000'000, "Operation: successful in 60.0 s"},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(statusLine(c.operation, c.outcome, c.us), c.line);
+}
+
+// The caption shown with the progress bar from its first appearance names the operation (a
+// front end may show only the first it sees); at the end the status line names it too.
+TEST(OperationEnd, EachOperationIsNamedByItsProgressCaptionAndItsStatusLine) {
+    const struct {
+        bool bpi;
+        const char* button;
+        QString caption, status;
+    } cases[] = {
+        {false, "btnProgram_0", "SPI Programming", "SPI Program: successful in "},
+        {false, "btnVerify_0", "SPI Validation", "SPI Verify: successful in "},
+        {false, "btnRead_0", "Read Progress", "SPI Read: successful in "},
+        {false, "btnBulkErase_0", "Bulk Erase Poll", "SPI Bulk Erase: successful in "},
+        {true, "btnProgram_1", "BPI Programming Progress", "BPI Program: successful in "},
+        {true, "btnVerify_1", "BPI Verify Progress", "BPI Verify: successful in "},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.button);
+        SimHarness sim({.timeScale = 0.001, .serverRunning = c.bpi});
+        sim.startAndConnect();
+        auto& ui = sim.h->ui;
+        (c.bpi ? ui.mnuBPI : ui.mnuSPI).click();
+        ui.cbFlash.setSelectedIndex(int(ui.cbFlash.items().indexOf("M25P16")));
+        sim.choose("image.bin", randomBytes(300, 7));
+        if (c.bpi || QString(c.button) == "btnVerify_0") {
+            // Verify compares with what Program put there.
+            sim.press(sim.control(c.bpi ? "btnProgram_1" : "btnProgram_0"));
+        }
+        QStringList firstSeen;
+        ui.hscProgress.watch([&] {
+            if (ui.hscProgress.visible() && firstSeen.isEmpty())
+                firstSeen << ui.lblProgress.text();
+        });
+        sim.press(sim.control(c.button));
+        EXPECT_EQ(firstSeen, QStringList{c.caption});
+        EXPECT_TRUE(ui.lblStatus.text().startsWith(c.status)) << ui.lblStatus.text().toStdString();
+    }
+}
+
+TEST(OperationEnd, TheTimeIsTheClocksFromLaunchToEnd) {
+    SimHarness sim;
+    sim.startAndConnect();
+    auto& ui = sim.h->ui;
+    ui.mnuSPI.click();
+    ui.cbFlash.setSelectedIndex(int(ui.cbFlash.items().indexOf("M25P16")));
+    const std::int64_t start = sim.clock.nowUs();
+    sim.press(ui.btnIDecho[0]);
+    const double seconds = double(sim.clock.nowUs() - start) / 1e6;
+    EXPECT_EQ(ui.lblStatus.text(),
+              QString("SPI ID Check: successful in %1 s").arg(seconds, 0, 'f', 1));
+}
