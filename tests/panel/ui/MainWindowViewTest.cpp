@@ -202,7 +202,7 @@ TEST(MainWindowView, TheWindowFitsA1280By800ScreenAtOneAndAHalfScale) {
     EXPECT_GE(window->minimumSizeHint().height(), 300) << "the window has a sensible minimum";
 }
 
-TEST(MainWindowView, EscPressesStopWhileItIsShown) {
+TEST(MainWindowView, EscPressesStopWhileItIsShownAndTheStatusLineIsShownUnderTheConsoles) {
     Forms f;
     int stops = 0;
     f.main.btnStop.onClick = [&] { ++stops; };
@@ -217,4 +217,8 @@ TEST(MainWindowView, EscPressesStopWhileItIsShown) {
     EXPECT_EQ(stops, 1);
     window->findChild<QPushButton*>("btnStop")->click();
     EXPECT_EQ(stops, 2);
+    f.main.lblStatus.setText("SPI Read: successful in 2.0 s");
+    auto* status = window->findChild<QLabel*>("lblStatus");
+    EXPECT_EQ(status->text(), "SPI Read: successful in 2.0 s");
+    EXPECT_GT(status->y(), window->findChild<QWidget*>("txtRecvView")->geometry().bottom());
 }
