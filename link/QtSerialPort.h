@@ -7,6 +7,15 @@
 #include <memory>
 
 class QSerialPort;
+class RuntimeError;
+
+// What is known after a port refused to open, and the failure it makes: gone, permission
+// denied (with the fix), busy, or the system's own words.
+struct OpenAttempt {
+    QString path, name, errorString;
+    bool exists = true, accessible = true, permissionError = false;
+};
+RuntimeError portOpenFailure(const OpenAttempt& attempt);
 
 // The port on a real serial device. Bytes waiting are pulled from the system without an
 // event loop, because sequence steps poll while they hold the thread.
@@ -23,6 +32,9 @@ public:
     void write(const QByteArray& bytes) override;
     bool waitForData(int milliseconds) override;
     void drain() override;
+    QString portName(int number) const override;
+    QString portLabel(int number) const override;
+    using SerialPort::portName;
 
 protected:
     QByteArray take(int maxBytes) override;
