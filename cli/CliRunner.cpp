@@ -84,9 +84,12 @@ int CliRunner::run() {
         message_.clear();
         created_.clear();
         bytes_ = 0;
+        prompter_.declined = false;
         const std::int64_t start = clock_.nowUs();
         if (echo_)
             echo_->begin(0);
+        if (model_)
+            model_->session.outcome = {};
         const int code = runOperation();
         report(code, double(clock_.nowUs() - start) / 1e6);
         if (code != Success)
@@ -190,7 +193,13 @@ void CliRunner::report(int code, double seconds) {
         message = echo_->lastLine();
     QJsonValue device;
     const QString op = operationName(o_.words);
-    if (model_ && op.startsWith("spi ") && model_->ui.cbFlash.selectedIndex() >= 0)
+    if (op.startsWith("spi ") && o_.words.size() >= 3) {
+        // The description file's own spelling of the name given.
+        device = o_.words[1];
+        for (const QString& name : model_ ? model_->ui.cbFlash.items() : QStringList{})
+            if (name.compare(o_.words[1], Qt::CaseInsensitive) == 0)
+                device = name;
+    } else if (model_ && op.startsWith("spi ") && model_->ui.cbFlash.selectedIndex() >= 0)
         device = model_->ui.cbFlash.selectedItem();
     else if (model_ && (op == "fpga" || op == "bpi load") && model_->ui.txtDevice.text() != "None")
         device = model_->ui.txtDevice.text();
@@ -392,7 +401,9 @@ bool CliRunner::applyRange() {
 bool CliRunner::prepareTransfer(const QString& given, bool isRead) {
     QString file = given;
     if (isRead && given == "-") {
-        file = toStdout_ = scratch_.filePath("read.bin");
+        if (!scratch_)
+            scratch_ = std::make_unique<QTemporaryDir>();
+        file = toStdout_ = scratch_->filePath("read.bin");
         prompter_.confirmNext();
     }
     if (isRead && !QFileInfo::exists(file)) {
@@ -438,6 +449,7 @@ int CliRunner::ports() {
                 parts << "[" + why + "]";
         out(parts.join("  "));
     }
+    message_ = QString("%1 ports, a board on %2").arg(paths.size()).arg(settings.answered().size());
     if (paths.isEmpty()) {
         err(o_.all ? "zbpu-cli: no serial ports"
                    : "zbpu-cli: no USB serial ports (ttyACM*, ttyUSB*) and none in ZBPU_PORTS; "
@@ -455,11 +467,14 @@ int CliRunner::detect() {
     if (!model_)
         return Usage;
     const QList<int>& answered = model_->portSettings.answered();
+    QStringList found;
     for (int n : answered) {
         const PortInfo info = ports_.info(n);
+        found << info.name;
         out(info.details().isEmpty() ? info.name + "  " + info.path
                                      : info.name + "  " + info.path + "  " + info.details());
     }
+    message_ = "a board answers on " + found.join(", ");
     if (answered.isEmpty()) {
         QStringList names;
         for (const QString& path : ports_.paths())

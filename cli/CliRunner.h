@@ -75,7 +75,7 @@ private:
     // A file created to read into: removed again when the read never ran.
     QString created_;
     // A read to standard output goes through this file, copied out once it succeeded.
-    QTemporaryDir scratch_;
+    std::unique_ptr<QTemporaryDir> scratch_;
     QString toStdout_;
     // The operation's own account, for its JSON object.
     QString message_;

@@ -165,6 +165,12 @@ TEST(CliEndToEnd, ListsAndDetectsPortsByNameAndSaysWhyOneCannotBeOpened) {
          1,
          "",
          "Warning: Board not detected on board.  Please check your Com port selection.\n"},
+        // The window's menu becomes the option.
+        {&silent,
+         {"--no-board-check", "spi", "M25P16", "id"},
+         1,
+         "",
+         "Communication with PSoC lost: Please verify your Com port setting.\n(--port)\n"},
     };
     for (const auto& c : cases) {
         const auto r = c.on->cli(c.args);
