@@ -435,10 +435,12 @@ int CliRunner::ports() {
     if (!model_)
         return Usage;
     const auto& settings = model_->portSettings;
-    const QStringList paths = ports_.paths();
+    // The port's own list, which took in whatever was plugged in before the scan.
+    const PortDirectory& dir = port_->ports();
+    const QStringList paths = dir.paths();
     for (const QString& path : paths) {
-        const int n = ports_.find(path);
-        const PortInfo info = ports_.info(n);
+        const int n = dir.find(path);
+        const PortInfo info = dir.info(n);
         QStringList parts{info.name, info.path};
         if (!info.details().isEmpty())
             parts << info.details();
@@ -467,9 +469,10 @@ int CliRunner::detect() {
     if (!model_)
         return Usage;
     const QList<int>& answered = model_->portSettings.answered();
+    const PortDirectory& dir = port_->ports();
     QStringList found;
     for (int n : answered) {
-        const PortInfo info = ports_.info(n);
+        const PortInfo info = dir.info(n);
         found << info.name;
         out(info.details().isEmpty() ? info.name + "  " + info.path
                                      : info.name + "  " + info.path + "  " + info.details());
@@ -477,8 +480,8 @@ int CliRunner::detect() {
     message_ = "a board answers on " + found.join(", ");
     if (answered.isEmpty()) {
         QStringList names;
-        for (const QString& path : ports_.paths())
-            names << ports_.info(ports_.find(path)).name;
+        for (const QString& path : dir.paths())
+            names << dir.info(dir.find(path)).name;
         err(names.isEmpty() ? QString("zbpu-cli: no board: no serial port to look on")
                             : "zbpu-cli: no board answers on " + names.join(", "));
         return Failure;

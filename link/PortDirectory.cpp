@@ -119,7 +119,24 @@ PortDirectory PortDirectory::build(const QList<PortInfo>& system, const QString&
     }
     std::sort(found.begin(), found.end(),
               [](const PortInfo& a, const PortInfo& b) { return naturalLess(a.path, b.path); });
-    return PortDirectory(named + found);
+    PortDirectory d(named + found);
+    d.follows_ = true;
+    d.everyPort_ = everyPort;
+    return d;
+}
+
+void PortDirectory::takeInNew(const QList<PortInfo>& system) {
+    QList<PortInfo> fresh;
+    for (const PortInfo& s : system) {
+        const bool known = std::any_of(entries_.begin(), entries_.end(), [&](const PortInfo& e) {
+            return canonical(e.path) == canonical(s.path);
+        });
+        if (!known && (everyPort_ || s.isUsbSerial()))
+            fresh << s;
+    }
+    std::sort(fresh.begin(), fresh.end(),
+              [](const PortInfo& a, const PortInfo& b) { return naturalLess(a.path, b.path); });
+    entries_ += fresh;
 }
 
 PortDirectory PortDirectory::fromEnvironment(bool everyPort) {

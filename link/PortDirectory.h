@@ -52,6 +52,13 @@ public:
     int find(const QString& key) const;
     QStringList paths() const;
 
+    // A directory built from the system takes in ports plugged in since, at the end, so that
+    // the numbers already given keep their ports.
+    bool followsSystem() const { return follows_; }
+    void takeInNew(const QList<PortInfo>& system);
+
 private:
     QList<PortInfo> entries_;
+    bool follows_ = false;
+    bool everyPort_ = false;
 };

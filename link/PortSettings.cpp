@@ -67,6 +67,7 @@ void PortSettings::ScanComPorts() {
         s_.port.setPortNumber(portNumber);
         s_.port.setReadLength(readLength);
     });
+    s_.port.refreshPorts();
     QList<int> opened;
     for (int n = 1; n <= 99; ++n)
         if (probe(n))
@@ -85,6 +86,8 @@ void PortSettings::ScanComPorts() {
             text << "";
         for (const auto& failure : failures_)
             text << failure.second;
+        if (failures_.isEmpty() && !s_.port.noPortsHint().isEmpty())
+            text << "" << s_.port.noPortsHint();
         s_.prompter.tell(text.join("\r\n"), "FATAL: Port Detect Error", Prompter::Icon::Critical);
         detectedPort_ = 1;
         dlg_.CommPropertiesPanel.setVisible(false);

@@ -92,6 +92,22 @@ QString QtSerialPort::portLabel(int number) const {
     return ports_.info(number).label();
 }
 
+void QtSerialPort::refreshPorts() {
+    if (ports_.followsSystem())
+        ports_.takeInNew(systemPorts());
+}
+
+QString QtSerialPort::noPortsHint() const {
+#ifdef Q_OS_WIN
+    return {};
+#else
+    if (ports_.count() > 0)
+        return {};
+    return "No USB serial port (ttyACM*, ttyUSB*) is there; other ports are named in ZBPU_PORTS "
+           "(colon-separated paths)";
+#endif
+}
+
 void QtSerialPort::close() {
     if (port_->isOpen())
         port_->close();

@@ -34,6 +34,9 @@ public:
     void drain() override;
     QString portName(int number) const override;
     QString portLabel(int number) const override;
+    void refreshPorts() override;
+    QString noPortsHint() const override;
+    const PortDirectory& ports() const { return ports_; }
     using SerialPort::portName;
 
 protected:
@@ -46,7 +49,7 @@ private:
     void raiseReceiveEvent();
     void requireOpen() const;
 
-    const PortDirectory& ports_;
+    PortDirectory ports_;
     std::unique_ptr<QSerialPort> port_;
     bool inEvent_ = false;
     bool eventQueued_ = false;

@@ -48,6 +48,11 @@ TEST(PortDirectory, ListsNamedPortsThenUsbSerialPortsInNaturalOrderAndOthersOnly
         EXPECT_EQ(d.find(key), 4) << key.toStdString();
     EXPECT_EQ(d.find("ttyS0"), 0);
 #endif
+
+    // A board plugged in later comes last: the numbers given keep their ports.
+    PortDirectory later = d;
+    later.takeInNew(system + QList<PortInfo>{usb("ttyACM1", "77", 0x04b4, 0xf155)});
+    EXPECT_EQ(later.paths(), d.paths() + QStringList{"/dev/ttyACM1"});
 }
 
 TEST(PortDirectory, APortThatWillNotOpenIsReportedByNameWithItsCause) {
