@@ -95,6 +95,7 @@ void ConsoleEcho::begin(qint64 totalBytes) {
     startUs_ = clock_.nowUs();
     percentSeen_ = 0;
     lastLine_.clear();
+    partial_.clear();
 }
 
 void ConsoleEcho::consoleChanged() {
@@ -111,9 +112,11 @@ void ConsoleEcho::consoleChanged() {
     }
     printed_ = text.size();
     fresh.remove('\r');
-    for (const QString& line : fresh.split('\n', Qt::SkipEmptyParts))
-        if (!line.trimmed().isEmpty())
-            lastLine_ = line.trimmed();
+    // Lines may come in pieces: the last one counts once it is whole.
+    partial_ += fresh;
+    for (qsizetype end; (end = partial_.indexOf('\n')) >= 0; partial_.remove(0, end + 1))
+        if (!partial_.left(end).trimmed().isEmpty())
+            lastLine_ = partial_.left(end).trimmed();
     if (!shown_.isEmpty()) {
         std::fputs("\r\033[K", stderr);
         shown_.clear();

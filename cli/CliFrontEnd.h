@@ -59,7 +59,9 @@ public:
     void begin(qint64 totalBytes);
     // The highest percentage shown since begin, and the last line printed.
     int percentSeen() const { return percentSeen_; }
-    const QString& lastLine() const { return lastLine_; }
+    QString lastLine() const {
+        return partial_.trimmed().isEmpty() ? lastLine_ : partial_.trimmed();
+    }
 
 private:
     void consoleChanged();
@@ -76,5 +78,5 @@ private:
     qint64 total_ = 0;
     std::int64_t startUs_ = 0;
     int percentSeen_ = 0;
-    QString lastLine_;
+    QString lastLine_, partial_;
 };

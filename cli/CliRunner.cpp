@@ -201,8 +201,10 @@ void CliRunner::report(int code, double seconds) {
                 device = name;
     } else if (model_ && op.startsWith("spi ") && model_->ui.cbFlash.selectedIndex() >= 0)
         device = model_->ui.cbFlash.selectedItem();
-    else if (model_ && (op == "fpga" || op == "bpi load") && model_->ui.txtDevice.text() != "None")
+    else if (model_ && op == "fpga" && model_->ui.txtDevice.text() != "None")
         device = model_->ui.txtDevice.text();
+    else if (model_ && op == "bpi load" && model_->ui.cbBpi.selectedIndex() >= 0)
+        device = model_->ui.cbBpi.selectedItem();
     const qint64 bytes =
         code == Success ? bytes_ : bytes_ * (echo_ ? echo_->percentSeen() : 0) / 100;
     const QJsonObject record{
