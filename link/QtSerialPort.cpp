@@ -2,9 +2,8 @@
 
 #include "link/RuntimeError.h"
 
-#include <QSerialPort>
-
 #include <QFileInfo>
+#include <QSerialPort>
 
 #ifdef Q_OS_UNIX
 #include <termios.h>
@@ -26,7 +25,7 @@ RuntimeError portOpenFailure(const OpenAttempt& a) {
     if (a.permissionError)
         return RuntimeError(RuntimeError::PortInUse,
                             a.name + " is busy: another program has it open");
-    return RuntimeError(RuntimeError::PortOpenFailed,
+    return RuntimeError(RuntimeError::DeviceIoError,
                         "Port Open Failed: " + a.path + ": " + a.errorString);
 }
 

@@ -68,7 +68,7 @@ TEST(PortDirectory, APortThatWillNotOpenIsReportedByNameWithItsCause) {
          "-aG dialout $USER, then log in again) or install packaging/70-zbpu.rules in "
          "/etc/udev/rules.d"},
         {true, true, true, RuntimeError::PortInUse, "ttyACM0 is busy: another program has it open"},
-        {true, true, false, RuntimeError::PortOpenFailed,
+        {true, true, false, RuntimeError::DeviceIoError,
          "Port Open Failed: /dev/ttyACM0: Unknown error"},
     };
     for (const auto& c : cases) {
