@@ -7,6 +7,7 @@
 #include "spi/SpiDeviceFile.h"
 
 #include <QCoreApplication>
+#include <QDir>
 #include <QEventLoop>
 #include <QFile>
 #include <QFileInfo>
@@ -36,6 +37,17 @@ QString operationName(const QStringList& words) {
         if (verbs.contains(words[i]))
             return words[0] + " " + words[i];
     return words.value(0);
+}
+
+// An SPI operation names its flash by a description file in the program's folder.
+bool knownDevice(const QStringList& words) {
+    if (words.value(0) != "spi" || words.size() < 3)
+        return true;
+    const QStringList files =
+        QDir(QCoreApplication::applicationDirPath()).entryList({"*.sfh"}, QDir::Files);
+    return std::any_of(files.begin(), files.end(), [&](const QString& f) {
+        return f.compare(words[1] + ".sfh", Qt::CaseInsensitive) == 0;
+    });
 }
 
 // Operations that ask the operator before they start.
@@ -94,6 +106,8 @@ int CliRunner::run() {
         report(code, double(clock_.nowUs() - start) / 1e6);
         if (code != Success)
             return code;
+        if (interruptRequested())
+            return Interrupted;
     }
     return Success;
 }
@@ -164,6 +178,8 @@ int CliRunner::checkChain() {
             code = runOperation();
         } catch (const CheckedOnly&) {
         }
+        if (code == Success && !knownDevice(o.words))
+            code = usage("no description file " + o.words[1] + ".sfh");
         if (code == Success && !o.yes && !isatty(STDIN_FILENO) && asksQuestion(o.words)) {
             err("zbpu-cli: " + operationName(o.words) +
                 " asks a question and standard input is not a terminal; run with --yes to "
@@ -365,9 +381,10 @@ int CliRunner::press(Control& button) {
         QFile::remove(toStdout_);
         toStdout_.clear();
     }
-    if (s.outcome.kind == Outcome::Kind::Abandoned)
-        return interruptRequested() ? Interrupted : Failure;
-    return s.outcome.succeeded() ? Success : Failure;
+    if (s.outcome.succeeded())
+        return Success;
+    // Ctrl-C also ends a question waiting for its answer.
+    return interruptRequested() ? Interrupted : Failure;
 }
 
 bool CliRunner::chooseFile(const QString& path) {
