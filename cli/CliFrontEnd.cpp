@@ -1,5 +1,6 @@
 #include "cli/CliFrontEnd.h"
 
+#include <QRegularExpression>
 #include <unistd.h>
 
 static QString oneLine(QString text) {
@@ -7,31 +8,94 @@ static QString oneLine(QString text) {
     return text;
 }
 
-Prompter::Answer CliPrompter::ask(const QString& text, const QString& title, Icon icon,
-                                  Buttons buttons) {
-    titles << title;
-    icons << icon;
-    std::fprintf(stderr, "%s: %s\n", qPrintable(title), qPrintable(oneLine(text)));
-    if (buttons == Buttons::Ok)
-        return Answer::Ok;
-    if (!yes_) {
-        declined = true;
-        std::fprintf(stderr, "zbpu-cli: answered %s; run with --yes to answer %s\n",
-                     buttons == Buttons::YesNo ? "No" : "Cancel",
-                     buttons == Buttons::YesNo ? "Yes" : "OK");
-    }
-    if (buttons == Buttons::YesNo)
-        return yes_ ? Answer::Yes : Answer::No;
-    return yes_ ? Answer::Ok : Answer::Cancel;
+QString cliWording(QString text) {
+    text.replace("(Disconnect, then Options | Comm)", "(--port)");
+    text.replace("(Options | Comm)", "(--port)");
+    return text;
 }
 
-ConsoleEcho::ConsoleEcho(Control& console, Control& progress, Control& caption)
+Prompter::Answer CliPrompter::ask(const QString& text, const QString& title, Icon icon,
+                                  Buttons buttons) {
+    const bool yesNo = buttons == Buttons::YesNo;
+    const Answer accept = yesNo ? Answer::Yes : Answer::Ok;
+    const Answer refuse = yesNo ? Answer::No : Answer::Cancel;
+    if (buttons != Buttons::Ok && confirmNext_) {
+        confirmNext_ = false;
+        return accept;
+    }
+    titles << title;
+    icons << icon;
+    texts << cliWording(oneLine(text));
+    if (buttons == Buttons::Ok || yes_ || !interactive_) {
+        std::fprintf(stderr, "%s: %s\n", qPrintable(title), qPrintable(texts.last()));
+        if (buttons == Buttons::Ok)
+            return Answer::Ok;
+        if (yes_)
+            return accept;
+        declined = true;
+        std::fprintf(stderr, "zbpu-cli: answered %s; run with --yes to answer %s\n",
+                     yesNo ? "No" : "Cancel", yesNo ? "Yes" : "OK");
+        return refuse;
+    }
+    std::fprintf(stderr, "%s: %s [y/N] ", qPrintable(title), qPrintable(texts.last()));
+    std::fflush(stderr);
+    char line[64] = {};
+    const bool got = std::fgets(line, sizeof line, in_) != nullptr;
+    const QString answer = QString::fromLocal8Bit(line).trimmed().toLower();
+    if (!got)
+        std::fputc('\n', stderr);
+    if (answer == "y" || answer == "yes")
+        return accept;
+    declined = true;
+    return refuse;
+}
+
+namespace {
+QString amount(double bytes) {
+    if (bytes < 1024)
+        return QString("%1 B").arg(qint64(bytes));
+    if (bytes < 1024 * 1024)
+        return QString::number(bytes / 1024, 'f', 1) + " KiB";
+    return QString::number(bytes / (1024 * 1024), 'f', 1) + " MiB";
+}
+QString clockTime(qint64 seconds) {
+    return QString("%1:%2").arg(seconds / 60).arg(seconds % 60, 2, 10, QChar('0'));
+}
+} // namespace
+
+QString progressLine(QString caption, int percent, qint64 totalBytes, qint64 elapsedMs) {
+    // The caption may carry its own percentage; the line shows one.
+    caption.remove(QRegularExpression(R"(\s*\d+%\s*done\s*$)"));
+    QString line = QString("%1 %2%").arg(caption.trimmed()).arg(percent, 3);
+    if (totalBytes <= 0)
+        return line + "  " + clockTime(elapsedMs / 1000);
+    const double done = double(totalBytes) * percent / 100;
+    line += "  " + amount(done) + " of " + amount(double(totalBytes));
+    if (elapsedMs < 500 || done <= 0)
+        return line + "  --  --:-- left";
+    const double rate = done * 1000 / double(elapsedMs);
+    const qint64 left = qint64((double(totalBytes) - done) / rate + 0.5);
+    return line + "  " + amount(rate) + "/s  " + clockTime(left) + " left";
+}
+
+ConsoleEcho::ConsoleEcho(Control& console, Control& progress, Control& caption, Clock& clock,
+                         std::FILE* out)
     : console_(console)
     , progress_(progress)
     , caption_(caption)
+    , clock_(clock)
+    , out_(out)
     , tty_(isatty(STDERR_FILENO)) {
     console_.watch([this] { consoleChanged(); });
     progress_.watch([this] { progressChanged(); });
+}
+
+void ConsoleEcho::begin(qint64 totalBytes) {
+    total_ = totalBytes;
+    startUs_ = clock_.nowUs();
+    percentSeen_ = 0;
+    lastLine_.clear();
+    partial_.clear();
 }
 
 void ConsoleEcho::consoleChanged() {
@@ -48,27 +112,37 @@ void ConsoleEcho::consoleChanged() {
     }
     printed_ = text.size();
     fresh.remove('\r');
-    std::fputs(fresh.toLocal8Bit().constData(), stdout);
-    std::fflush(stdout);
+    // Lines may come in pieces: the last one counts once it is whole.
+    partial_ += fresh;
+    for (qsizetype end; (end = partial_.indexOf('\n')) >= 0; partial_.remove(0, end + 1))
+        if (!partial_.left(end).trimmed().isEmpty())
+            lastLine_ = partial_.left(end).trimmed();
+    if (!shown_.isEmpty()) {
+        std::fputs("\r\033[K", stderr);
+        shown_.clear();
+    }
+    std::fputs(fresh.toLocal8Bit().constData(), out_);
+    std::fflush(out_);
 }
 
 void ConsoleEcho::progressChanged() {
+    const double max = progress_.maximum() > 0 ? progress_.maximum() : 100;
+    const int pct = qBound(0, int(100.0 * progress_.value() / max), 100);
+    if (progress_.visible())
+        percentSeen_ = qMax(percentSeen_, pct);
     if (!tty_)
         return;
     if (!progress_.visible()) {
-        if (shownValue_ >= 0)
+        if (!shown_.isEmpty())
             std::fputs("\r\033[K", stderr);
-        shownValue_ = -1;
+        shown_.clear();
         return;
     }
-    const double max = progress_.maximum() > 0 ? progress_.maximum() : 100;
-    const int pct = int(100.0 * progress_.value() / max);
-    if (pct == shownValue_)
+    const QString line =
+        progressLine(caption_.text(), pct, total_, (clock_.nowUs() - startUs_) / 1000);
+    if (line == shown_)
         return;
-    shownValue_ = pct;
-    const int width = 40, filled = width * pct / 100;
-    std::fprintf(stderr, "\r%-28s [%s%s] %3d%%", qPrintable(caption_.text().left(28)),
-                 QByteArray(filled, '#').constData(), QByteArray(width - filled, '.').constData(),
-                 pct);
+    shown_ = line;
+    std::fprintf(stderr, "\r\033[K%s", qPrintable(line));
     std::fflush(stderr);
 }

@@ -1,28 +1,42 @@
 #pragma once
 
 #include "controls/Control.h"
+#include "link/Clock.h"
 #include "link/Prompter.h"
 
 #include <QStringList>
 #include <cstdio>
 
-// The headless operator's senses: message boxes go to standard error as "TITLE: TEXT" and
-// are answered Yes/OK only when allowed; console lines go to standard output as they come.
+// The headless operator's senses: message boxes go to standard error as "TITLE: TEXT".
+// Questions are answered Yes with --yes, asked (y/N) when standard input is a terminal, and
+// otherwise answered No with a word on --yes. Menus named in a message become the options.
 class CliPrompter : public Prompter {
 public:
-    explicit CliPrompter(bool yes)
-        : yes_(yes) {}
+    explicit CliPrompter(bool yes, std::FILE* in = stdin, bool interactive = false)
+        : yes_(yes)
+        , in_(in)
+        , interactive_(interactive) {}
     Answer ask(const QString& text, const QString& title, Icon icon, Buttons buttons) override;
 
-    // Titles of the boxes shown, in order, with their icons.
+    // The next question is the program's own business (a file it made): answered at once.
+    void confirmNext() { confirmNext_ = true; }
+
+    // Titles of the boxes shown, in order, with their icons and texts.
     QStringList titles;
     QList<Icon> icons;
+    QStringList texts;
     // A question was answered No or Cancel for want of --yes.
     bool declined = false;
 
 private:
     bool yes_;
+    std::FILE* in_;
+    bool interactive_;
+    bool confirmNext_ = false;
 };
+
+// What a message says on the command line: the window's menu becomes the option.
+QString cliWording(QString text);
 
 // Answers the file dialog with the file named on the command line.
 class CliPicker : public FilePicker {
@@ -31,10 +45,23 @@ public:
     QString path;
 };
 
-// Prints what is appended to the receive console, and a progress bar on a terminal.
+// One progress line: the caption, the percentage, and with a byte count the bytes done, the
+// rate and the time left; "--:--" until a rate can be told.
+QString progressLine(QString caption, int percent, qint64 totalBytes, qint64 elapsedMs);
+
+// Prints what is appended to the receive console, and the progress line on a terminal.
 class ConsoleEcho {
 public:
-    ConsoleEcho(Control& console, Control& progress, Control& caption);
+    ConsoleEcho(Control& console, Control& progress, Control& caption, Clock& clock,
+                std::FILE* out);
+
+    // A new operation of this many bytes (0: none to tell) starts now.
+    void begin(qint64 totalBytes);
+    // The highest percentage shown since begin, and the last line printed.
+    int percentSeen() const { return percentSeen_; }
+    QString lastLine() const {
+        return partial_.trimmed().isEmpty() ? lastLine_ : partial_.trimmed();
+    }
 
 private:
     void consoleChanged();
@@ -43,7 +70,13 @@ private:
     Control& console_;
     Control& progress_;
     Control& caption_;
+    Clock& clock_;
+    std::FILE* out_;
     qsizetype printed_ = 0;
-    int shownValue_ = -1;
+    QString shown_;
     bool tty_;
+    qint64 total_ = 0;
+    std::int64_t startUs_ = 0;
+    int percentSeen_ = 0;
+    QString lastLine_, partial_;
 };

@@ -32,6 +32,10 @@ std::optional<CliOptions> CliOptions::parse(const QStringList& args, QString& er
             o.noBoardCheck = true;
         } else if (a == "--yes") {
             o.yes = true;
+        } else if (a == "--json") {
+            o.json = true;
+        } else if (a == "--all") {
+            o.all = true;
         } else if (a == "--paced") {
             o.paced = true;
         } else if (a == "--fast-ack") {
@@ -56,4 +60,52 @@ std::optional<CliOptions> CliOptions::parse(const QStringList& args, QString& er
         return std::nullopt;
     }
     return o;
+}
+
+std::optional<QList<CliOptions>> CliOptions::parseChain(const QStringList& args, QString& error) {
+    QList<QStringList> segments{{}};
+    for (const QString& a : args) {
+        if (a == "+")
+            segments.append(QStringList{});
+        else
+            segments.last() << a;
+    }
+    QList<CliOptions> chain;
+    for (const QStringList& segment : segments) {
+        auto o = parse(segment, error);
+        if (!o) {
+            if (segments.size() > 1 && segment.isEmpty())
+                error = "nothing between two + (or at an end)";
+            return std::nullopt;
+        }
+        if (o->help || o->version)
+            return QList<CliOptions>{*o};
+        chain << *o;
+    }
+    // The run's options, wherever they were given.
+    CliOptions global;
+    for (const CliOptions& o : chain) {
+        if (!o.port.isEmpty())
+            global.port = o.port;
+        global.noBoardCheck |= o.noBoardCheck;
+        global.yes |= o.yes;
+        global.paced |= o.paced;
+        global.json |= o.json;
+        for (auto [to, from] : {std::pair{&global.timerMs, &o.timerMs},
+                                {&global.timeoutLimit, &o.timeoutLimit},
+                                {&global.pollLimit, &o.pollLimit}})
+            if (!from->isEmpty())
+                *to = *from;
+    }
+    for (CliOptions& o : chain) {
+        o.port = global.port;
+        o.noBoardCheck = global.noBoardCheck;
+        o.yes = global.yes;
+        o.paced = global.paced;
+        o.json = global.json;
+        o.timerMs = global.timerMs;
+        o.timeoutLimit = global.timeoutLimit;
+        o.pollLimit = global.pollLimit;
+    }
+    return chain;
 }

@@ -9,23 +9,36 @@
 #include "link/Skinning.h"
 #include "panel/MainPanelModel.h"
 
+#include <QTemporaryDir>
+#include <cstdio>
 #include <memory>
 
 // A headless operator: sets the fields an operator would set and presses the same buttons
-// of the same panel model as the window. Exit codes: 0 success, 1 failure, 2 usage.
+// of the same panel model as the window. Operations joined by "+" run in order on one
+// connection. Exit codes: 0 success, 1 failure, 2 usage.
 class CliRunner {
 public:
-    explicit CliRunner(CliOptions options);
+    explicit CliRunner(QList<CliOptions> chain);
+    explicit CliRunner(CliOptions options)
+        : CliRunner(QList<CliOptions>{std::move(options)}) {}
     int run();
 
     // Interrupted: as a shell reports a program ended by Ctrl-C.
     static constexpr int Success = 0, Failure = 1, Usage = 2, Interrupted = 130;
 
 private:
+    // One operation of the run, on the options in o_.
+    int runOperation();
+    // Every operation's words are checked before the first one touches the board.
+    int checkChain();
+    void report(int code, double seconds);
+
     int bitinfo();
     int sfh();
+    bool choosePorts();
     bool boot();
     bool connect();
+    int ports();
     int detect();
     int connectCommand();
     int fpga();
@@ -41,10 +54,14 @@ private:
     bool prepareTransfer(const QString& file, bool isRead);
     int press(Control& button);
     int press(const std::function<void()>& start);
-    int usage(const QString& why) const;
+    int usage(const QString& why);
+    void out(const QString& line) const;
+    void err(const QString& line);
 
+    QList<CliOptions> chain_;
     CliOptions o_;
     PortDirectory ports_;
+    int portNumber_ = 0; // a port chosen by its number on the command line
     SystemClock clock_;
     ManualAckTimer timer_;
     CliPrompter prompter_;
@@ -53,6 +70,18 @@ private:
     std::unique_ptr<QtSerialPort> port_;
     std::unique_ptr<MainPanelModel> model_;
     std::unique_ptr<ConsoleEcho> echo_;
+    // Console lines and reports: standard error when standard output carries data or JSON.
+    std::FILE* text_ = stdout;
+    // Only the words are looked at, nothing is touched: a run is refused before it starts.
+    bool checking_ = false;
     // A file created to read into: removed again when the read never ran.
     QString created_;
+    // A read to standard output goes through this file, copied out once it succeeded.
+    std::unique_ptr<QTemporaryDir> scratch_;
+    QString toStdout_;
+    // The operation's own account, for its JSON object.
+    QString message_;
+    qint64 bytes_ = 0;
+    QString defaultBurst_;
+    int defaultEraseLimitMs_ = 0;
 };

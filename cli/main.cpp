@@ -7,19 +7,20 @@
 int main(int argc, char** argv) {
     QCoreApplication app(argc, argv);
     QString error;
-    const auto options = CliOptions::parse(app.arguments().mid(1), error);
-    if (!options) {
+    const auto chain = CliOptions::parseChain(app.arguments().mid(1), error);
+    if (!chain) {
         std::fprintf(stderr, "zbpu-cli: %s\n%s", qPrintable(error), CliUsage);
         return CliRunner::Usage;
     }
-    if (options->help) {
+    const CliOptions& first = chain->first();
+    if (first.help) {
         std::fputs(CliUsage, stdout);
         return 0;
     }
-    if (options->version) {
+    if (first.version) {
         std::printf("zbpu-cli %s\n", ZBPU_VERSION);
         return 0;
     }
     catchInterrupts();
-    return CliRunner(*options).run();
+    return CliRunner(*chain).run();
 }

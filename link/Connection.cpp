@@ -20,12 +20,14 @@ Connection::Check Connection::checkController() {
     port.read();
     port.write(protocol::frame("get_ver"));
     const QByteArray reply = versionReply();
-    const int n = port.portNumber();
+    // The window's own spelling of a Windows port in this message: "Com3".
+    QString name = port.portName();
+    if (name.startsWith("COM"))
+        name = "Com" + name.mid(3);
     switch (protocol::judgeVersionReply(reply)) {
     case VersionVerdict::NoController:
-        s_.prompter.tell(QString("Board not detected on Com%1.  Please check your Com port "
-                                 "selection.")
-                             .arg(n),
+        s_.prompter.tell("Board not detected on " + name +
+                             ".  Please check your Com port selection.",
                          "Warning", Prompter::Icon::Information);
         port.close();
         return Check::Refused;
@@ -75,13 +77,12 @@ void Connection::Connect() {
         if (s_.ui.mnuSkin.enabled())
             skinning_.skinWindowSetEx(s_.ui.btnConnect.name(),
                                       s_.dataFolders.pathFor("Skins/belv.urf"));
-        s_.ui.btnDisconnect.setText(QString("Disconnect from COM%1").arg(port.portNumber()));
+        s_.ui.btnDisconnect.setText("Disconnect from " + port.portName());
         if (s_.arrangePanel)
             s_.arrangePanel();
     } catch (const RuntimeError& e) {
         s_.prompter.tell(e.description() + "\n\rPlease verify your Com port (Options | Comm)",
-                         QString("Error opening COM%1").arg(port.portNumber()),
-                         Prompter::Icon::None);
+                         "Error opening " + port.portName(), Prompter::Icon::None);
     }
 }
 

@@ -34,7 +34,10 @@ bool PortSettings::probe(int number) {
         port.setPortNumber(number);
         if (!port.isOpen())
             port.open();
-    } catch (const RuntimeError&) {
+    } catch (const RuntimeError& e) {
+        // A port that is there but cannot be had is worth a word; an absent number is not.
+        if (e.number() != RuntimeError::PortOpenFailed)
+            failures_.append({number, e.description()});
         return false;
     }
     try {
@@ -42,6 +45,8 @@ bool PortSettings::probe(int number) {
         port.write(protocol::frame("get_config"));
         s_.clock.sleepMs(20);
         const QByteArray reply = port.read();
+        if (reply.contains("ack"))
+            answered_ << number;
         if (reply.contains("ack") || detectedPort_ == 0)
             detectedPort_ = std::int16_t(number);
         boardAnswered_ = boardAnswered_ || reply.contains("ack");
@@ -55,7 +60,8 @@ bool PortSettings::probe(int number) {
 void PortSettings::ScanComPorts() {
     detectedPort_ = 0;
     boardAnswered_ = false;
-    int count = 0;
+    answered_.clear();
+    failures_.clear();
     const int readLength = s_.port.readLength();
     // Probing moves the port number; a dialog left without OK must not have changed it.
     const int portNumber = s_.port.portNumber();
@@ -63,43 +69,44 @@ void PortSettings::ScanComPorts() {
         s_.port.setPortNumber(portNumber);
         s_.port.setReadLength(readLength);
     });
-    QStringList entries = dlg_.cbCom.items();
-    for (int n = 1; n <= 99; ++n) {
-        if (!probe(n))
-            continue;
-        const QString entry = QString("COM%1").arg(n);
-        if (count == 0 || detectedPort_ != n) {
-            if (count < entries.size())
-                entries[count] = entry;
-            else
-                entries.append(entry);
-        } else {
-            const QString first = entries[0];
-            if (count < entries.size())
-                entries[count] = first;
-            else
-                entries.append(first);
-            entries[0] = entry;
-        }
-        ++count;
-    }
-    if (count == 0) {
+    s_.port.refreshPorts();
+    QList<int> opened;
+    for (int n = 1; n <= 99; ++n)
+        if (probe(n))
+            opened << n;
+    const int previous = int(dlg_.cbCom.items().size());
+    if (opened.isEmpty()) {
         if (s_.connected())
             connection_.Disconnect();
         noPorts_ = true;
         s_.ui.btnConnect.setEnabled(false);
         dlg_.cbCom.clearItems();
-        s_.prompter.tell("No Com ports available", "FATAL: Port Detect Error",
-                         Prompter::Icon::Critical);
+        listed_.clear();
+        // Ports that are there but refused say why, with the fix where there is one.
+        QStringList text{"No Com ports available"};
+        if (!failures_.isEmpty())
+            text << "";
+        for (const auto& failure : failures_)
+            text << failure.second;
+        if (failures_.isEmpty() && !s_.port.noPortsHint().isEmpty())
+            text << "" << s_.port.noPortsHint();
+        s_.prompter.tell(text.join("\r\n"), "FATAL: Port Detect Error", Prompter::Icon::Critical);
         detectedPort_ = 1;
         dlg_.CommPropertiesPanel.setVisible(false);
         return;
     }
+    // The board's port on top, the others in ascending order.
+    listed_ = opened;
+    if (answered_.contains(detectedPort_)) {
+        listed_.removeOne(detectedPort_);
+        listed_.prepend(detectedPort_);
+    }
     const int selected = dlg_.cbCom.selectedIndex();
     dlg_.cbCom.clearItems();
-    for (int i = 0; i < count; ++i)
-        dlg_.cbCom.addItem(entries[i]);
-    const bool shrank = entries.size() > count;
+    for (int n : listed_)
+        dlg_.cbCom.addItem(s_.port.portLabel(n));
+    const int count = int(listed_.size());
+    const bool shrank = previous > count;
     dlg_.cbCom.setSelectedIndex(shrank || selected < 0 || selected >= count ? 0 : selected);
     s_.ui.btnConnect.setEnabled(true);
     noPorts_ = false;
@@ -126,7 +133,10 @@ void PortSettings::OK() {
         port.close();
     try {
         // With no port listed there is nothing to choose: the port number stays as it was.
-        if (dlg_.cbCom.selectedIndex() >= 0)
+        const int at = dlg_.cbCom.selectedIndex();
+        if (at >= 0 && at < listed_.size())
+            port.setPortNumber(listed_[at]);
+        else if (at >= 0)
             port.setPortNumber(conv::toInt16(dlg_.cbCom.selectedItem().mid(3)));
         if (dlg_.cbBPS.selectedIndex() >= 0)
             port.setSettings(settingsString());
@@ -135,7 +145,7 @@ void PortSettings::OK() {
     } catch (const RuntimeError& e) {
         s_.reportError(e);
     }
-    s_.ui.btnConnect.setText(QString("Connect to COM%1").arg(port.portNumber()));
+    s_.ui.btnConnect.setText("Connect to " + port.portName());
     dlg_.CommPropertiesPanel.setVisible(false);
 }
 

@@ -2,11 +2,32 @@
 
 #include "link/RuntimeError.h"
 
+#include <QFileInfo>
 #include <QSerialPort>
 
 #ifdef Q_OS_UNIX
 #include <termios.h>
+#include <unistd.h>
 #endif
+
+RuntimeError portOpenFailure(const OpenAttempt& a) {
+    if (!a.exists)
+        return RuntimeError(RuntimeError::DeviceUnavailable,
+                            a.name + " is gone: " + a.path +
+                                " does not exist (unplugged, or another path?)");
+    if (a.permissionError && !a.accessible)
+        return RuntimeError(RuntimeError::PermissionDenied,
+                            "Permission denied on " + a.path +
+                                ": add yourself to the dialout group (sudo usermod -aG dialout "
+                                "$USER, then log in again) or install packaging/70-zbpu.rules "
+                                "in /etc/udev/rules.d");
+    // Readable and writable, yet refused: another program holds it (or its lock).
+    if (a.permissionError)
+        return RuntimeError(RuntimeError::PortInUse,
+                            a.name + " is busy: another program has it open");
+    return RuntimeError(RuntimeError::DeviceIoError,
+                        "Port Open Failed: " + a.path + ": " + a.errorString);
+}
 
 QtSerialPort::QtSerialPort(const PortDirectory& ports)
     : ports_(ports)
@@ -43,9 +64,47 @@ void QtSerialPort::open() {
         throw RuntimeError(RuntimeError::PortOpenFailed, "Invalid Port Number");
     port_->setPortName(path);
     applySettings();
-    if (!port_->open(QIODevice::ReadWrite))
-        throw RuntimeError(RuntimeError::PortOpenFailed,
-                           "Port Open Failed: " + path + ": " + port_->errorString());
+    if (port_->open(QIODevice::ReadWrite))
+        return;
+    OpenAttempt a;
+    a.path = path;
+    a.name = portName(portNumber());
+    a.errorString = port_->errorString();
+    a.permissionError = port_->error() == QSerialPort::PermissionError;
+#ifdef Q_OS_WIN
+    // Ports 1 to 99 are tried in turn: most of them are simply not there.
+    if (port_->error() == QSerialPort::DeviceNotFoundError)
+        throw RuntimeError(RuntimeError::PortOpenFailed, "Invalid Port Number");
+    a.accessible = true;
+#else
+    a.exists = QFileInfo::exists(path) && port_->error() != QSerialPort::DeviceNotFoundError;
+    a.accessible = ::access(path.toLocal8Bit().constData(), R_OK | W_OK) == 0;
+#endif
+    throw portOpenFailure(a);
+}
+
+QString QtSerialPort::portName(int number) const {
+    return ports_.name(number);
+}
+
+QString QtSerialPort::portLabel(int number) const {
+    return ports_.info(number).label();
+}
+
+void QtSerialPort::refreshPorts() {
+    if (ports_.followsSystem())
+        ports_.takeInNew(systemPorts());
+}
+
+QString QtSerialPort::noPortsHint() const {
+#ifdef Q_OS_WIN
+    return {};
+#else
+    if (ports_.count() > 0)
+        return {};
+    return "No USB serial port (ttyACM*, ttyUSB*) is there; other ports are named in ZBPU_PORTS "
+           "(colon-separated paths)";
+#endif
 }
 
 void QtSerialPort::close() {

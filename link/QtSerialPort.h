@@ -7,6 +7,15 @@
 #include <memory>
 
 class QSerialPort;
+class RuntimeError;
+
+// What is known after a port refused to open, and the failure it makes: gone, permission
+// denied (with the fix), busy, or the system's own words.
+struct OpenAttempt {
+    QString path, name, errorString;
+    bool exists = true, accessible = true, permissionError = false;
+};
+RuntimeError portOpenFailure(const OpenAttempt& attempt);
 
 // The port on a real serial device. Bytes waiting are pulled from the system without an
 // event loop, because sequence steps poll while they hold the thread.
@@ -23,6 +32,12 @@ public:
     void write(const QByteArray& bytes) override;
     bool waitForData(int milliseconds) override;
     void drain() override;
+    QString portName(int number) const override;
+    QString portLabel(int number) const override;
+    void refreshPorts() override;
+    QString noPortsHint() const override;
+    const PortDirectory& ports() const { return ports_; }
+    using SerialPort::portName;
 
 protected:
     QByteArray take(int maxBytes) override;
@@ -34,7 +49,7 @@ private:
     void raiseReceiveEvent();
     void requireOpen() const;
 
-    const PortDirectory& ports_;
+    PortDirectory ports_;
     std::unique_ptr<QSerialPort> port_;
     bool inEvent_ = false;
     bool eventQueued_ = false;

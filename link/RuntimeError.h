@@ -22,9 +22,12 @@ public:
     static constexpr int FileNotFound = 53;
     static constexpr int DeviceIoError = 57;
     static constexpr int InputPastEnd = 62;
+    static constexpr int DeviceUnavailable = 68;
+    static constexpr int PermissionDenied = 70;
     static constexpr int PathFileAccessError = 75;
     static constexpr int PortNotOpen = 8018;
     static constexpr int PortOpenFailed = 8002;
+    static constexpr int PortInUse = 8005;
 
 private:
     int number_;

@@ -12,6 +12,15 @@ public:
 
     virtual void setPortNumber(int number) { portNumber_ = number; }
     int portNumber() const { return portNumber_; }
+    // The port's system name for captions and messages ("COM3" on Windows, "ttyACM0"
+    // elsewhere), and that name with what a USB serial port says of itself, for lists.
+    virtual QString portName(int number) const { return QString("COM%1").arg(number); }
+    QString portName() const { return portName(portNumber_); }
+    virtual QString portLabel(int number) const { return portName(number); }
+    // Before a scan: ports plugged in since are taken in.
+    virtual void refreshPorts() {}
+    // What to look at when no port could be opened at all (empty: nothing to add).
+    virtual QString noPortsHint() const { return {}; }
     virtual void setSettings(const QString& settings) { settings_ = settings; }
     const QString& settings() const { return settings_; }
 

@@ -134,7 +134,7 @@ void MainPanelModel::loadHandler() {
     layout.ArrangePanel();
     step([&] { portSettings.OK(); });
     portSettings.FindBoardComPort();
-    ui.btnConnect.setText(QString("Connect to COM%1").arg(s.port.portNumber()));
+    ui.btnConnect.setText("Connect to " + s.port.portName());
 }
 
 void MainPanelModel::unload() {

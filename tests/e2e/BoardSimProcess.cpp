@@ -3,6 +3,9 @@
 #include <QElapsedTimer>
 #include <QFileInfo>
 #include <csignal>
+#include <fcntl.h>
+#include <pty.h>
+#include <unistd.h>
 
 BoardSimProcess::BoardSimProcess(const QStringList& options) {
     process_.setProgram(QString(ZBPU_BIN_DIR) + "/zbpu-boardsim");
@@ -68,7 +71,9 @@ BoardSimProcess::Result BoardSimProcess::cliInterrupted(const QStringList& args,
     const qint64 ms = t.elapsed();
     return {p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -2,
             QString::fromLocal8Bit(p.readAllStandardOutput()),
-            QString::fromLocal8Bit(err + p.readAllStandardError()), ms};
+            QString::fromLocal8Bit(err + p.readAllStandardError()),
+            ms,
+            {}};
 }
 
 BoardSimProcess::Result BoardSimProcess::cli(const QStringList& args, int timeoutMs) const {
@@ -77,9 +82,58 @@ BoardSimProcess::Result BoardSimProcess::cli(const QStringList& args, int timeou
     if (!p.waitForFinished(timeoutMs)) {
         p.kill();
         p.waitForFinished(2000);
-        return {-1, QString::fromLocal8Bit(p.readAllStandardOutput()), "timed out"};
+        return {-1, QString::fromLocal8Bit(p.readAllStandardOutput()), "timed out", 0, {}};
     }
+    const QByteArray bytes = p.readAllStandardOutput();
+    return {p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -2,
+            QString::fromLocal8Bit(bytes), QString::fromLocal8Bit(p.readAllStandardError()), 0,
+            bytes};
+}
+
+BoardSimProcess::Result BoardSimProcess::cliOnTerminal(const QStringList& args,
+                                                       const QByteArray& typed) const {
+    int master = -1, slave = -1;
+    if (::openpty(&master, &slave, nullptr, nullptr, nullptr) != 0)
+        return {-3, {}, "no terminal", 0, {}};
+    ::fcntl(master, F_SETFL, O_NONBLOCK);
+    QProcess p;
+    p.setChildProcessModifier([slave] {
+        ::dup2(slave, STDIN_FILENO);
+        ::dup2(slave, STDERR_FILENO);
+    });
+    startCli(p, device_, args);
+    ::close(slave);
+    QByteArray shown;
+    bool answered = typed.isEmpty();
+    QElapsedTimer t;
+    t.start();
+    // The terminal is read as the program writes, so that it never blocks on a full one.
+    while (t.elapsed() < 60000) {
+        const bool ended = p.waitForFinished(20);
+        char buffer[4096];
+        for (ssize_t n; (n = ::read(master, buffer, sizeof buffer)) > 0;)
+            shown.append(buffer, n);
+        if (!answered && shown.contains("[y/N] ")) {
+            answered = ::write(master, typed.constData(), size_t(typed.size())) == typed.size();
+        }
+        if (ended || p.state() == QProcess::NotRunning)
+            break;
+    }
+    if (p.state() != QProcess::NotRunning)
+        p.kill();
+    p.waitForFinished(2000);
+    ::close(master);
     return {p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -2,
             QString::fromLocal8Bit(p.readAllStandardOutput()),
-            QString::fromLocal8Bit(p.readAllStandardError())};
+            QString::fromLocal8Bit(shown),
+            0,
+            {}};
+}
+
+QString BoardSimProcess::log() {
+    process_.setReadChannel(QProcess::StandardError);
+    while (process_.waitForReadyRead(50))
+        log_ += QString::fromLocal8Bit(process_.readAllStandardError());
+    log_ += QString::fromLocal8Bit(process_.readAllStandardError());
+    return log_;
 }

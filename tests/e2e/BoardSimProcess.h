@@ -24,16 +24,23 @@ public:
         int exitCode;
         QString out, err;
         qint64 msAfterSignal = 0;
+        QByteArray bytes; // standard output as it came
     };
     // Runs zbpu-cli against this board, bounded in time.
     Result cli(const QStringList& args, int timeoutMs = 60000) const;
     // Runs zbpu-cli and sends it SIGINT delayMs after its standard error shows `when` (a
     // process on a paced line: no virtual clock can stand in); the result says how long it
     // took to end after the signal.
+    // Runs zbpu-cli with its standard input and error on a terminal, typing `typed`; err is
+    // what the terminal showed.
+    Result cliOnTerminal(const QStringList& args, const QByteArray& typed) const;
+    // What the board logged (started with -v): one line per command.
+    QString log();
     Result cliInterrupted(const QStringList& args, const QString& when, int delayMs) const;
 
 private:
     QTemporaryDir dir_;
     QProcess process_;
     QString device_;
+    QString log_;
 };

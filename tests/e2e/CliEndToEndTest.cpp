@@ -3,11 +3,13 @@
 
 #include "sim/BitstreamBuilder.h"
 
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <QProcess>
 #include <QRandomGenerator>
+#include <QRegularExpression>
+#include <QSerialPort>
 #include <gtest/gtest.h>
-
-namespace {} // namespace
 
 TEST(CliEndToEnd, ConfiguresTheFpgaAndProgramsReadsAndVerifiesTheSpiFlash) {
     BoardSimProcess board;
@@ -167,4 +169,166 @@ TEST(CliEndToEnd, ReadsHeadersAndDescriptionsAndRefusesBadWords) {
         EXPECT_EQ(mk.exitCode(), code) << arg;
         EXPECT_FALSE(QFile::exists(dir.path() + "/" + arg)) << arg;
     }
+}
+
+TEST(CliEndToEnd, ListsAndDetectsPortsByNameAndSaysWhyOneCannotBeOpened) {
+    BoardSimProcess board, silent({"--silent"});
+    ASSERT_TRUE(board.started() && silent.started());
+    const struct {
+        const BoardSimProcess* on;
+        QStringList args;
+        int code;
+        QString out, err;
+    } cases[] = {
+        {&board, {"ports"}, 0, "board  " + board.device() + "  [board answers]\n", ""},
+        {&board, {"detect"}, 0, "board  " + board.device() + "\n", ""},
+        {&silent, {"ports"}, 0, "board  " + silent.device() + "\n", ""},
+        {&silent, {"detect"}, 1, "", "zbpu-cli: no board answers on board\n"},
+        {&board,
+         {"--port", board.folder() + "/gone", "connect"},
+         1,
+         "",
+         "FATAL: Port Detect Error: No Com ports available\n\ngone is gone: " + board.folder() +
+             "/gone does not exist (unplugged, or another path?)\n"},
+        {&silent,
+         {"connect"},
+         1,
+         "",
+         "Warning: Board not detected on board.  Please check your Com port selection.\n"},
+        // The window's menu becomes the option.
+        {&silent,
+         {"--no-board-check", "spi", "M25P16", "id"},
+         1,
+         "",
+         "Communication with PSoC lost: Please verify your Com port setting.\n(--port)\n"},
+    };
+    for (const auto& c : cases) {
+        const auto r = c.on->cli(c.args);
+        EXPECT_EQ(r.exitCode, c.code) << c.args.join(' ').toStdString();
+        EXPECT_EQ(r.out, c.out) << c.args.join(' ').toStdString();
+        EXPECT_EQ(r.err, c.err) << c.args.join(' ').toStdString();
+    }
+    auto r = board.cli({"--port", "ttyNOPE", "connect"});
+    EXPECT_EQ(r.exitCode, 2);
+    EXPECT_TRUE(r.err.startsWith("zbpu-cli: no port ttyNOPE; the ports are board"))
+        << r.err.toStdString();
+
+    // Another program holds the port.
+    QSerialPort holder(board.device());
+    ASSERT_TRUE(holder.open(QIODevice::ReadWrite));
+    r = board.cli({"--port", board.device(), "connect"});
+    EXPECT_EQ(r.exitCode, 1);
+    EXPECT_EQ(r.err, "FATAL: Port Detect Error: No Com ports available\n\n"
+                     "board is busy: another program has it open\n");
+}
+
+// A production line configures, flashes and verifies in one run, and logs each step.
+TEST(CliEndToEnd, RunsOperationsJoinedByPlusOnOneConnectionAndStopsAtTheFirstFailure) {
+    BoardSimProcess board({"-v", "--time-scale", "0.01"});
+    ASSERT_TRUE(board.started());
+    const QString dir = board.folder();
+    const QString bit =
+        writeFile(dir, "design.bit", buildBitFile(buildConfigPayload({.size = 3000})));
+    const QByteArray image = randomBytes(5000, 3);
+    const QString file = writeFile(dir, "image.bin", image);
+    const auto records = [](const QString& out) {
+        QStringList lines;
+        for (const QString& line : out.split('\n', Qt::SkipEmptyParts)) {
+            QJsonObject o = QJsonDocument::fromJson(line.toUtf8()).object();
+            EXPECT_GE(o.take("seconds").toDouble(-1), 0) << line.toStdString();
+            lines << QString::fromUtf8(QJsonDocument(o).toJson(QJsonDocument::Compact));
+        }
+        return lines;
+    };
+
+    auto r =
+        board.cli({"--yes", "--json", "fpga", bit, "+", "spi", "M25P16", "program", file,
+                   "--offset", "0x100", "+", "spi", "m25p16", "verify", file, "--offset", "100"});
+    EXPECT_EQ(r.exitCode, 0) << r.err.toStdString();
+    EXPECT_EQ(
+        records(r.out),
+        (QStringList{
+            QString(
+                R"({"bytes":%1,"device":"3s200pq208","message":"FPGA programmed successfully!","operation":"fpga","port":"board","result":"succeeded"})")
+                .arg(readFile(bit).size()),
+            R"({"bytes":5000,"device":"M25P16","message":"SPI programming successful","operation":"spi program","port":"board","result":"succeeded"})",
+            R"({"bytes":5000,"device":"M25P16","message":"SPI data validated","operation":"spi verify","port":"board","result":"succeeded"})"}))
+        << r.out.toStdString();
+    // The board was looked for and its controller checked once.
+    EXPECT_EQ(board.log().count("get_config"), 1);
+    EXPECT_EQ(board.log().count("get_ver"), 1);
+
+    // The second fails: the third never runs, and the run ends with the failure's status.
+    r = board.cli({"--json", "spi", "M25P16", "id", "+", "spi", "W25Q64", "id", "+", "spi",
+                   "M25P16", "erase"});
+    EXPECT_EQ(r.exitCode, 1);
+    EXPECT_EQ(
+        records(r.out),
+        (QStringList{
+            R"({"bytes":0,"device":"M25P16","message":"20 20 15","operation":"spi id","port":"board","result":"succeeded"})",
+            R"({"bytes":0,"device":"W25Q64","message":"ID code byte read does not match expected value: EF 40 17  Read: 20 20 15 That is the identification of M25P16.","operation":"spi id","port":"board","result":"failed"})"}))
+        << r.out.toStdString();
+
+    // Refused before anything starts: a word wrong further on, a question nobody can answer.
+    const struct {
+        QStringList args;
+        int code;
+        QString err;
+    } refused[] = {
+        {{"--yes", "spi", "M25P16", "erase", "+", "spi", "M25P16", "verify", dir + "/none.bin"},
+         2,
+         "zbpu-cli: cannot read " + dir + "/none.bin"},
+        {{"spi", "M25P16", "erase", "+", "spi", "M25P16", "read", dir + "/new.bin", "--bytes", "4"},
+         2,
+         "zbpu-cli: spi read asks a question and standard input is not a terminal; run with --yes "
+         "to answer Yes"},
+        {{"--yes", "spi", "M25P16", "erase", "+"},
+         2,
+         "zbpu-cli: nothing between two + (or at an end)"},
+    };
+    const int commands = int(board.log().count('\n'));
+    for (const auto& c : refused) {
+        r = board.cli(c.args);
+        EXPECT_EQ(r.exitCode, c.code) << c.args.join(' ').toStdString();
+        EXPECT_EQ(r.err.section('\n', 0, 0), c.err);
+    }
+    EXPECT_EQ(board.log().count('\n'), commands) << "nothing reached the board";
+    EXPECT_FALSE(QFile::exists(dir + "/new.bin"));
+
+    // A read to standard output: the data alone there, everything else on standard error.
+    r = board.cli({"--yes", "spi", "M25P16", "read", "-", "--offset", "100", "--bytes", "5000"});
+    EXPECT_EQ(r.exitCode, 0) << r.err.toStdString();
+    EXPECT_EQ(r.bytes, image);
+    EXPECT_EQ(r.err, "SPI data read successfully \n");
+    r = board.cli({"--json", "spi", "M25P16", "read", "-", "--bytes", "16"});
+    EXPECT_EQ(r.exitCode, 2);
+    EXPECT_TRUE(r.err.startsWith("zbpu-cli: --json and a read to - both want standard output"));
+    board.stop();
+    EXPECT_EQ(readFile(board.spiImage()).mid(0x100, image.size()), image);
+}
+
+// On a terminal the questions are asked, and a transfer shows one line of progress.
+TEST(CliEndToEnd, OnATerminalAsksItsQuestionsAndShowsOneProgressLine) {
+    BoardSimProcess board({"--baud", "115200"});
+    ASSERT_TRUE(board.started());
+    const QByteArray image = randomBytes(12000, 4);
+    const QString file = writeFile(board.folder(), "image.bin", image);
+    const QString question = "Warning: It is your responsibility to ensure the sectors you are "
+                             "about to program have been erased.  Is this true? [y/N] ";
+    auto r = board.cliOnTerminal({"spi", "M25P16", "program", file}, "n\n");
+    EXPECT_EQ(r.exitCode, 1);
+    EXPECT_TRUE(r.err.startsWith(question)) << r.err.toStdString();
+    EXPECT_FALSE(r.err.contains("--yes"));
+    r = board.cliOnTerminal({"spi", "M25P16", "program", file}, "y\n");
+    EXPECT_EQ(r.exitCode, 0) << r.err.toStdString();
+    EXPECT_TRUE(r.err.startsWith(question)) << r.err.toStdString();
+    EXPECT_TRUE(QRegularExpression(R"(\r\x1b\[KSPI Programming 100%  11\.7 KiB of 11\.7 KiB  )"
+                                   R"([0-9.]+ (B|KiB|MiB)/s  0:00 left)")
+                    .match(r.err)
+                    .hasMatch())
+        << r.err.toStdString();
+    EXPECT_FALSE(r.err.contains("% done")) << "one percentage";
+    EXPECT_EQ(r.out, "SPI programming successful \n");
+    board.stop();
+    EXPECT_EQ(readFile(board.spiImage()).left(image.size()), image);
 }

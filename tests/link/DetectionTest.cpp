@@ -41,8 +41,9 @@ TEST_F(DetectionTest, ARescanWithFewerPortsDropsTheSurplusAndSelectsTheFirst) {
     port.addPort(7, FakePort::Responder{});
     port.addPort(12, FakePort::controller());
     startWindow();
-    EXPECT_EQ(listed(), (QStringList{"COM12", "COM7", "COM3"}));
-    h->model.comm.cbCom.setSelectedIndex(2);
+    // The board's port on top, the others in ascending order.
+    EXPECT_EQ(listed(), (QStringList{"COM12", "COM3", "COM7"}));
+    h->model.comm.cbCom.setSelectedIndex(1);
     port.removePort(7);
     h->ui.mnuComm.click();
     EXPECT_EQ(listed(), (QStringList{"COM12", "COM3"}));
@@ -79,4 +80,47 @@ TEST_F(DetectionTest, OkAppliesTheChosenLineSettingsButNotTheFlowControl) {
     comm.btnOK.click();
     EXPECT_EQ(port.settings(), "115200,N,8,1");
     EXPECT_EQ(port.portNumber(), 12);
+}
+
+// Outside Windows a port is called by its system name everywhere, and the list says what a
+// USB serial port is.
+TEST_F(DetectionTest, NamesEachPortByItsSystemNameInTheListCaptionsAndMessages) {
+    port.addPort(1, FakePort::Responder{});
+    port.name(1, "ttyACM0", "ttyACM0 (USB Serial, serial 77, 1234:5678)");
+    port.addPort(2, FakePort::controller(2, QByteArray("1.0.9\0ack\0", 10)));
+    port.name(2, "ttyACM1", "ttyACM1 (KitProg3, Cypress, serial 0F1A, 04b4:f155)");
+    startWindow();
+    EXPECT_EQ(listed(), (QStringList{"ttyACM1 (KitProg3, Cypress, serial 0F1A, 04b4:f155)",
+                                     "ttyACM0 (USB Serial, serial 77, 1234:5678)"}));
+    EXPECT_EQ(h->ui.btnConnect.text(), "Connect to ttyACM1");
+    h->model.comm.cbCom.setSelectedIndex(1);
+    h->model.comm.btnOK.click();
+    EXPECT_EQ(h->ui.btnConnect.text(), "Connect to ttyACM0");
+    EXPECT_EQ(port.portNumber(), 1);
+    h->prompter.shown.clear();
+    h->ui.btnConnect.click();
+    port.setPortNumber(2);
+    h->ui.btnConnect.click();
+    port.refuse(2, RuntimeError::PortInUse, "ttyACM1 is busy: another program has it open");
+    h->ui.btnConnect.click();
+    EXPECT_EQ(h->prompter.boxes(),
+              (QStringList{
+                  "Warning: Board not detected on ttyACM0.  Please check your Com port selection.",
+                  "Error: PSoC software version detected is 1.0.9.\r\n"
+                  "Zelto Board Programming Utility v3.4.1 requires version 1.1.0.\r\n"
+                  "Software files can be downloaded from the Zelto Vexa:\r\n\r\n"
+                  "           https://vexa.zelto.example/downloads",
+                  "Error opening ttyACM1: ttyACM1 is busy: another program has it open\n\r"
+                  "Please verify your Com port (Options | Comm)"}));
+}
+
+TEST_F(DetectionTest, WithoutAPortToOpenSaysWhyThoseThatAreThereRefused) {
+    port.refuse(4, RuntimeError::PermissionDenied, "Permission denied on /dev/ttyACM0: ...");
+    port.refuse(9, RuntimeError::PortInUse, "ttyUSB0 is busy: another program has it open");
+    startWindow();
+    ASSERT_EQ(h->prompter.shown.size(), 2);
+    EXPECT_EQ(h->prompter.shown[1].text, "No Com ports available\r\n\r\n"
+                                         "Permission denied on /dev/ttyACM0: ...\r\n"
+                                         "ttyUSB0 is busy: another program has it open");
+    EXPECT_EQ(h->model.portSettings.failures().size(), 2);
 }

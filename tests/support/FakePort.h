@@ -24,6 +24,19 @@ public:
 
     void addPort(int number, Responder responder = {}) { ports_[number] = std::move(responder); }
     void removePort(int number) { ports_.remove(number); }
+    // A port known by its system name (and a label for lists), as outside Windows.
+    void name(int number, const QString& name, const QString& label = {}) {
+        names_[number] = {name, label.isEmpty() ? name : label};
+    }
+    // A port that is there but refuses to open, for this reason.
+    void refuse(int number, int error, const QString& why) { refusals_[number] = {error, why}; }
+    using SerialPort::portName;
+    QString portName(int number) const override {
+        return names_.contains(number) ? names_[number].first : SerialPort::portName(number);
+    }
+    QString portLabel(int number) const override {
+        return names_.contains(number) ? names_[number].second : portName(number);
+    }
 
     // A controller that answers "get_ver" and acknowledges every command after the delay, and
     // answers the server probe "x\r" with probeReply, if any.
@@ -33,6 +46,8 @@ public:
 
     bool isOpen() const override { return open_; }
     void open() override {
+        if (refusals_.contains(portNumber()))
+            throw RuntimeError(refusals_[portNumber()].first, refusals_[portNumber()].second);
         if (!ports_.contains(portNumber()))
             throw RuntimeError(RuntimeError::PortOpenFailed, "Port Open Failed");
         open_ = true;
@@ -95,6 +110,8 @@ private:
 
     VirtualClock& clock_;
     QMap<int, Responder> ports_;
+    QMap<int, std::pair<QString, QString>> names_;
+    QMap<int, std::pair<int, QString>> refusals_;
     QMap<int, QByteArray> written_;
     QList<Pending> pending_;
     QByteArray buffer_;

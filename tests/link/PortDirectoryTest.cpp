@@ -1,0 +1,80 @@
+#include "link/PortDirectory.h"
+#include "link/QtSerialPort.h"
+#include "link/RuntimeError.h"
+
+#include <gtest/gtest.h>
+
+namespace {
+PortInfo usb(const QString& name, const QString& serial, quint16 vid, quint16 pid,
+             const QString& description = "KitProg3", const QString& maker = "Cypress") {
+    PortInfo p = PortInfo::forPath("/dev/" + name);
+    p.description = description;
+    p.manufacturer = maker;
+    p.serialNumber = serial;
+    p.vendorId = vid;
+    p.productId = pid;
+    return p;
+}
+} // namespace
+
+TEST(PortDirectory, ListsNamedPortsThenUsbSerialPortsInNaturalOrderAndOthersOnlyWhenAsked) {
+    const QList<PortInfo> system = {
+        PortInfo::forPath("/dev/ttyS0"), usb("ttyUSB10", "A5", 0x0403, 0x6001),
+        PortInfo::forPath("/dev/ttyACM10"), usb("ttyACM2", "0F1A", 0x04b4, 0xf155),
+        PortInfo::forPath("/dev/ttyS1")};
+    const struct {
+        QString zbpuPorts;
+        bool every;
+        QStringList paths;
+    } cases[] = {
+        {"", false, {"/dev/ttyACM2", "/dev/ttyACM10", "/dev/ttyUSB10"}},
+        {"/tmp/board:/dev/ttyS1",
+         false,
+         {"/tmp/board", "/dev/ttyS1", "/dev/ttyACM2", "/dev/ttyACM10", "/dev/ttyUSB10"}},
+        {"", true, {"/dev/ttyACM2", "/dev/ttyACM10", "/dev/ttyS0", "/dev/ttyS1", "/dev/ttyUSB10"}},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(PortDirectory::build(system, c.zbpuPorts, c.every).paths(), c.paths)
+            << c.zbpuPorts.toStdString();
+
+    const PortDirectory d = PortDirectory::build(system, "/tmp/board", false);
+    EXPECT_EQ(d.info(2).label(), "ttyACM2 (KitProg3, Cypress, serial 0F1A, 04b4:f155)");
+    EXPECT_EQ(d.info(3).label(), "ttyACM10");
+    EXPECT_EQ(d.info(1).label(), "board");
+#ifndef Q_OS_WIN
+    EXPECT_EQ(d.name(4), "ttyUSB10");
+    // A port is found by its path, system name or USB serial number.
+    for (const QString key : {"/dev/ttyUSB10", "ttyUSB10", "A5"})
+        EXPECT_EQ(d.find(key), 4) << key.toStdString();
+    EXPECT_EQ(d.find("ttyS0"), 0);
+#endif
+
+    // A board plugged in later comes last: the numbers given keep their ports.
+    PortDirectory later = d;
+    later.takeInNew(system + QList<PortInfo>{usb("ttyACM1", "77", 0x04b4, 0xf155)});
+    EXPECT_EQ(later.paths(), d.paths() + QStringList{"/dev/ttyACM1"});
+}
+
+TEST(PortDirectory, APortThatWillNotOpenIsReportedByNameWithItsCause) {
+    const struct {
+        bool exists, accessible, permissionError;
+        int number;
+        QString text;
+    } cases[] = {
+        {false, false, false, RuntimeError::DeviceUnavailable,
+         "ttyACM0 is gone: /dev/ttyACM0 does not exist (unplugged, or another path?)"},
+        {true, false, true, RuntimeError::PermissionDenied,
+         "Permission denied on /dev/ttyACM0: add yourself to the dialout group (sudo usermod "
+         "-aG dialout $USER, then log in again) or install packaging/70-zbpu.rules in "
+         "/etc/udev/rules.d"},
+        {true, true, true, RuntimeError::PortInUse, "ttyACM0 is busy: another program has it open"},
+        {true, true, false, RuntimeError::DeviceIoError,
+         "Port Open Failed: /dev/ttyACM0: Unknown error"},
+    };
+    for (const auto& c : cases) {
+        const RuntimeError e = portOpenFailure({"/dev/ttyACM0", "ttyACM0", "Unknown error",
+                                                c.exists, c.accessible, c.permissionError});
+        EXPECT_EQ(e.number(), c.number);
+        EXPECT_EQ(e.description(), c.text);
+    }
+}
