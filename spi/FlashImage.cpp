@@ -47,8 +47,7 @@ qint64 FlashImage::firstGiven(qint64 from) const {
 QByteArray FlashImage::bytes(qint64 at, qint64 count) const {
     QByteArray out(count, char(0xFF));
     for (qint64 i = 0; i < count; ++i)
-        if (given(at + i))
-            out[i] = bytes_[at + i];
+        out[i] = this->at(at + i);
     return out;
 }
 
@@ -201,6 +200,10 @@ FlashImage FlashImageReader::bitstream(const QByteArray& contents) {
     throw fail();
 }
 
+bool mayBeEncodedImage(const QByteArray& head) {
+    return head.startsWith(BitPreamble) || head.trimmed().startsWith(':');
+}
+
 bool isEncodedImage(const QByteArray& contents) {
     return contents.startsWith(BitPreamble) || looksLikeHex(contents);
 }
@@ -218,8 +221,7 @@ qint64 flashImageLength(const QString& path) {
     if (!file.open(QIODevice::ReadOnly))
         return 0;
     // Only a file that begins like an encoded one is read whole.
-    const QByteArray head = file.peek(4096);
-    if (!head.startsWith(BitPreamble) && !head.trimmed().startsWith(':'))
+    if (!mayBeEncodedImage(file.peek(4096)))
         return file.size();
     try {
         return readFlashImage(file.readAll()).size();

@@ -19,6 +19,8 @@ public:
     qint64 size() const { return bytes_.size(); }
     bool isEmpty() const { return firstGiven(0) >= size(); }
     bool given(qint64 at) const { return mask_.isEmpty() ? at < size() : at < size() && mask_[at]; }
+    // The byte at an address; 0xFF where the image gives none.
+    char at(qint64 address) const { return given(address) ? bytes_[address] : char(0xFF); }
     // The first address at or after from that the image gives, or size().
     qint64 firstGiven(qint64 from) const;
     // count bytes from at; addresses the image does not give read as 0xFF.
@@ -56,6 +58,8 @@ private:
 FlashImage readFlashImage(const QByteArray& contents);
 // True when contents would be read as something other than raw bytes.
 bool isEncodedImage(const QByteArray& contents);
+// Whether a file that begins with head may be encoded: only such a file needs reading whole.
+bool mayBeEncodedImage(const QByteArray& head);
 // The bytes an image file puts into flash: its decoded length, or the file's size when it is raw
 // or cannot be decoded (the operation then says why).
 qint64 flashImageLength(const QString& path);

@@ -126,7 +126,7 @@ private:
     void sectorNext();
     void saveErasedSectors();
     std::int32_t nextWanted(std::int32_t from) const;
-    qint64 firstDifference(const QByteArray& read, std::int32_t at) const;
+    qint64 firstDifference(const QByteArray& read, std::int32_t at);
 
     std::int16_t ReadEcho();
     void dropEchoes(int count);

@@ -86,7 +86,7 @@ TEST(FlashImage, ABitstreamGivesItsConfigurationDataAndNamesItsDesign) {
     EXPECT_THROW(readFlashImage(bit.left(bit.size() - 1)), FlashImageError);
     EXPECT_THROW(readFlashImage(bit.left(20)), FlashImageError);
     // Anything else is raw, byte for byte.
-    for (const QByteArray raw : {QByteArray("\x3A\x00\x01", 3), QByteArray("plain text")}) {
+    for (const QByteArray& raw : {QByteArray("\x3A\x00\x01", 3), QByteArray("plain text")}) {
         EXPECT_FALSE(isEncodedImage(raw));
         EXPECT_EQ(readFlashImage(raw).bytes(0, raw.size()), raw);
     }

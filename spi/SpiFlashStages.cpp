@@ -1,0 +1,216 @@
+// Images and ranges: what an operation moves, and the stages of a one-step flash (keep the
+// bytes beside the image, erase the sectors, write, verify).
+#include "spi/SpiStateObj.h"
+
+#include "link/Conversions.h"
+#include "spi/SpiText.h"
+
+#include <QFile>
+#include <QFileInfo>
+
+using namespace spitext;
+
+qint64 SpiStateObj::firstDifference(const QByteArray& read, std::int32_t at) {
+    const QByteArray expected = fileBytes(at, int(read.size()));
+    for (qsizetype i = 0; i < read.size(); ++i)
+        if (read[i] != expected[i] && (!image_ || image_->given(at + i)))
+            return i;
+    return -1;
+}
+
+// The next byte from `from` on that the stage has to move: an image's own bytes (a HEX file
+// leaves gaps), in a flash's keep stage the bytes the image leaves open, and in its write
+// stage only bytes that are not the erased value.
+std::int32_t SpiStateObj::nextWanted(std::int32_t from) const {
+    if (!image_)
+        return from;
+    const std::int32_t end = byteCount();
+    std::int32_t at = from;
+    switch (stage_) {
+    case Stage::Keep:
+        while (at < end && image_->given(at))
+            ++at;
+        return at;
+    case Stage::Write:
+        while (at < end && image_->at(at) == char(0xFF))
+            ++at;
+        return at;
+    default:
+        at = std::int32_t(image_->firstGiven(at));
+        return at >= image_->size() ? std::max(end, from) : at;
+    }
+}
+
+// Encoded files (Intel HEX, bitstreams) are decoded before anything is sent; raw files are
+// read as the transfer goes, except for a flash, which needs the whole image up front.
+bool SpiStateObj::loadImage() {
+    image_.reset();
+    if (!(Program || VerifySPI || Flash))
+        return true;
+    QByteArray contents;
+    {
+        QFile file(runPath_);
+        if (!file.open(QIODevice::ReadOnly)) {
+            if (!Flash)
+                return true;
+            s_.file.openForReading(runPath_);
+        }
+        if (!Flash && !mayBeEncodedImage(file.peek(4096)))
+            return true;
+        contents = file.readAll();
+    }
+    if (!Flash && !isEncodedImage(contents))
+        return true;
+    const QString title = VerifySPI ? "SPI Read Error" : "SPI Program Error";
+    try {
+        image_ = isEncodedImage(contents) ? readFlashImage(contents)
+                                          : FlashImage::raw(contents.left(byteCount()));
+        if (image_->isEmpty())
+            throw FlashImageError("The file holds no data to program.");
+    } catch (const FlashImageError& e) {
+        const QString text = e.message() + "\r\nNothing was sent to the board.";
+        s_.refuse(text);
+        s_.prompter.tell(text, title, Prompter::Icon::Critical);
+        return false;
+    }
+    if (!image_->note().isEmpty())
+        s_.appendLine(image_->note());
+    return true;
+}
+
+// A ranged erase clears every sector the range touches. A flash erases the sectors its image
+// touches, so bytes of those sectors outside the image are read first and written back.
+bool SpiStateObj::prepareRange() {
+    if (!(SectorErase || Flash))
+        return true;
+    const auto refuse = [&](const QString& text) {
+        s_.refuse(text);
+        s_.prompter.tell(text, "SPI Erase Error", Prompter::Icon::Critical);
+        return false;
+    };
+    if (d_.SECE == 0 || d_.SECS <= 0)
+        return refuse("The description " + device_ +
+                      ".sfh gives no sector erase (SECE and SECS): this part can only be erased "
+                      "whole (Bulk Erase).");
+    std::int64_t first = offset(), end = std::int64_t(offset()) + byteCount();
+    if (Flash) {
+        first = offset() + image_->firstGiven(0);
+        end = offset() + std::min<std::int64_t>(image_->size(), byteCount());
+    }
+    if (end <= first)
+        return refuse("Nothing to erase: the range holds no bytes.");
+    const std::int64_t sector = d_.SECS;
+    eraseFrom_ = std::int32_t(first / sector * sector);
+    eraseTo_ = std::int32_t(std::min<std::int64_t>((end + sector - 1) / sector * sector, d_.BPRD));
+    sectorAt_ = eraseFrom_;
+    if (Flash) {
+        image_ = image_->placed(offset() - eraseFrom_, eraseTo_ - eraseFrom_, byteCount());
+        offset_ = eraseFrom_;
+        count_ = eraseTo_ - eraseFrom_;
+        stage_ = Stage::Keep;
+        title_ = "Reading the bytes to keep";
+    } else {
+        stage_ = Stage::Erase;
+    }
+    return true;
+}
+
+// Moves a flash on to its next stage once the last one is confirmed.
+void SpiStateObj::startStage() {
+    switch (stage_) {
+    case Stage::Keep:
+        stage_ = Stage::Erase;
+        title_ = "Erasing sectors";
+        showProgress(0);
+        state_ = UNPROTECT;
+        NextStep();
+        return;
+    case Stage::Erase:
+        stage_ = Stage::Write;
+        Program = true;
+        title_ = "Programming";
+        bytesDone_ = nextWanted(0);
+        if (bytesDone_ < byteCount()) {
+            state_ = CFG_SPI_WRITE_ENABLE_SETUP;
+            NextStep();
+            return;
+        }
+        [[fallthrough]];
+    case Stage::Write:
+        stage_ = Stage::Check;
+        Program = false;
+        VerifySPI = true;
+        title_ = "Verifying";
+        bytesDone_ = 0;
+        state_ = CFG_SPI_READ_SETUP;
+        NextStep();
+        return;
+    default:
+        state_ = CFG_SPI_PROG_HIGH;
+    }
+}
+
+void SpiStateObj::sectorErase() {
+    sectorStartUs_ = s_.clock.nowUs();
+    QByteArray out = bytes({d_.SECE});
+    out.append(addressOf(sectorAt_));
+    transaction(out);
+    dropEchoes(1 + d_.ABSZ);
+    state_ = CFG_SPI_SECTOR_POLL_SETUP;
+}
+
+void SpiStateObj::sectorPoll() {
+    const int status = readStatus();
+    if ((status & d_.ESTM) == d_.ESST) {
+        state_ = CFG_SPI_SECTOR_NEXT;
+        return;
+    }
+    if (s_.clock.nowUs() - sectorStartUs_ < std::int64_t(SectorEraseLimitMs) * 1000) {
+        s_.clock.sleepMs(SectorPollMs);
+        state_ = CFG_SPI_SECTOR_POLL_SETUP;
+        return;
+    }
+    const QString text = QString("Sector Erase failed: the sector at %1 was still busy after %2 s ")
+                             .arg(hexAddress(sectorAt_))
+                             .arg(SectorEraseLimitMs / 1000);
+    s_.fail(text);
+    s_.appendLine(text);
+    state_ = CFG_SPI_PROG_HIGH;
+}
+
+// Runs only once the status that said the sector is erased has been confirmed.
+void SpiStateObj::sectorNext() {
+    sectorAt_ += d_.SECS;
+    showProgress(conv::percent(sectorAt_ - eraseFrom_, eraseTo_ - eraseFrom_));
+    if (sectorAt_ < eraseTo_) {
+        state_ = CFG_SPI_WRITE_ENABLE_SETUP;
+        NextStep();
+        return;
+    }
+    if (Flash) {
+        startStage();
+        return;
+    }
+    heldSuccess_ = QString("Sector Erase confirmed: %1 to %2 ")
+                       .arg(hexAddress(eraseFrom_), hexAddress(eraseTo_ - 1));
+    state_ = CFG_SPI_ERASE_WRITE_DISABLE_SETUP;
+    NextStep();
+}
+
+// A flash that stops after its erase leaves sectors that held the operator's other data: what
+// they are to hold is saved beside the image, to be flashed again at their address.
+void SpiStateObj::saveErasedSectors() {
+    const QFileInfo image(runPath_);
+    const QString path = image.absolutePath() + "/" + image.completeBaseName() + "-sectors-" +
+                         hexAddress(eraseFrom_) + ".bin";
+    QFile file(path);
+    const QByteArray bytes = image_->bytes(0, eraseTo_ - eraseFrom_);
+    const bool saved = file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size();
+    s_.appendLine(
+        saved ? QString("The flash stopped after erasing %1 to %2. What those sectors held, with "
+                        "the image, is saved in %3: flash it at offset %1.")
+                    .arg(hexAddress(eraseFrom_), hexAddress(eraseTo_ - 1), path)
+              : QString("The flash stopped after erasing %1 to %2, and what those sectors held "
+                        "could not be saved in %3.")
+                    .arg(hexAddress(eraseFrom_), hexAddress(eraseTo_ - 1), path));
+}
