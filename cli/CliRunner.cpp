@@ -98,6 +98,7 @@ int CliRunner::run() {
         created_.clear();
         bytes_ = 0;
         prompter_.declined = false;
+        boxesBefore_ = prompter_.texts.size();
         const std::int64_t start = clock_.nowUs();
         if (echo_)
             echo_->begin(0);
@@ -205,7 +206,14 @@ void CliRunner::report(int code, double seconds) {
         result = "abandoned";
     else if (code != Success && (prompter_.declined || outcome.kind == Outcome::Kind::Refused))
         result = "refused";
-    QString message = code != Success && !outcome.message.isEmpty() ? outcome.message : message_;
+    // A failure says what failed: the operation's own account, then the program's word, then
+    // the last message box of the operation.
+    QString message = code != Success ? outcome.message : QString();
+    if (message.isEmpty())
+        message = message_;
+    const bool boxShown = prompter_.texts.size() > boxesBefore_;
+    if (message.isEmpty() && code != Success && boxShown)
+        message = (prompter_.declined ? "declined: " : "") + prompter_.texts.last();
     if (message.isEmpty() && echo_)
         message = echo_->lastLine();
     QJsonValue device;
@@ -479,7 +487,9 @@ int CliRunner::ports() {
                 parts << "[" + why + "]";
         out(parts.join("  "));
     }
-    message_ = QString("%1 ports, a board on %2").arg(paths.size()).arg(settings.answered().size());
+    message_ = QString("ports: %1, a board answers on %2")
+                   .arg(paths.size())
+                   .arg(settings.answered().size());
     if (paths.isEmpty()) {
         err(o_.all ? "zbpu-cli: no serial ports"
                    : "zbpu-cli: no USB serial ports (ttyACM*, ttyUSB*) and none in ZBPU_PORTS; "

@@ -82,6 +82,7 @@ private:
     // The operation's own account, for its JSON object.
     QString message_;
     qint64 bytes_ = 0;
+    qsizetype boxesBefore_ = 0;
     QString defaultBurst_;
     int defaultEraseLimitMs_ = 0;
 };

@@ -40,6 +40,11 @@ PortInfo PortInfo::forPath(const QString& path) {
 QList<PortInfo> systemPorts() {
     QList<PortInfo> out;
     for (const QSerialPortInfo& s : QSerialPortInfo::availablePorts()) {
+#ifdef Q_OS_MACOS
+        // Each port shows twice; the tty. twin waits for carrier on open.
+        if (s.portName().startsWith("tty."))
+            continue;
+#endif
         PortInfo p;
         p.path = s.systemLocation();
         p.name = s.portName();

@@ -208,7 +208,12 @@ TEST(CliEndToEnd, ListsAndDetectsPortsByNameAndSaysWhyOneCannotBeOpened) {
         EXPECT_EQ(r.out, c.out) << c.args.join(' ').toStdString();
         EXPECT_EQ(r.err, c.err) << c.args.join(' ').toStdString();
     }
-    auto r = board.cli({"--port", "ttyNOPE", "connect"});
+    auto r = silent.cli({"--json", "connect"});
+    EXPECT_TRUE(r.out.contains(R"("message":"Board not detected on board.  Please check your Com )"
+                               R"(port selection.","operation":"connect","port":"board",)"
+                               R"("result":"failed")"))
+        << r.out.toStdString();
+    r = board.cli({"--port", "ttyNOPE", "connect"});
     EXPECT_EQ(r.exitCode, 2);
     EXPECT_TRUE(r.err.startsWith("zbpu-cli: no port ttyNOPE; the ports are board"))
         << r.err.toStdString();
@@ -292,6 +297,11 @@ TEST(CliEndToEnd, RunsOperationsJoinedByPlusOnOneConnectionAndStopsAtTheFirstFai
         EXPECT_EQ(r.exitCode, c.code) << c.args.join(' ').toStdString();
         EXPECT_EQ(r.err.section('\n', 0, 0), c.err);
     }
+    r = board.cli({"--json", "spi", "M25P16", "erase", "+", "spi", "M25P16", "program", file});
+    EXPECT_EQ(
+        records(r.out),
+        QStringList{
+            R"({"bytes":0,"device":"M25P16","message":"spi program asks a question and standard input is not a terminal; run with --yes to answer Yes","operation":"spi program","port":null,"result":"refused"})"});
     EXPECT_EQ(board.log().count('\n'), commands) << "nothing reached the board";
     EXPECT_FALSE(QFile::exists(dir + "/new.bin"));
 
