@@ -16,6 +16,10 @@ bool takeScreenshots(MainPanelModel& model, MainWindowView& view, const QString&
     QDir().mkpath(folder);
     auto& ui = model.ui;
     bool ok = true;
+    // The port list as Options | Comm shows it: each port by its system name.
+    model.portSettings.Activate();
+    settle();
+    ok &= view.grabTo(folder + "/comm-ports.png", model.comm.CommPropertiesPanel);
     ui.btnConnect.click();
     settle();
     ok &= view.grabTo(folder + "/fpga-layout.png");
