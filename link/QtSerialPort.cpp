@@ -19,7 +19,7 @@ RuntimeError portOpenFailure(const OpenAttempt& a) {
         return RuntimeError(RuntimeError::PermissionDenied,
                             "Permission denied on " + a.path +
                                 ": add yourself to the dialout group (sudo usermod -aG dialout "
-                                "$USER, then log in again) or install packaging/70-zbpu.rules "
+                                "$USER, then log in again) or install dist/60-zbpu.rules "
                                 "in /etc/udev/rules.d");
     // Readable and writable, yet refused: another program holds it (or its lock).
     if (a.permissionError)

@@ -65,7 +65,7 @@ TEST(PortDirectory, APortThatWillNotOpenIsReportedByNameWithItsCause) {
          "ttyACM0 is gone: /dev/ttyACM0 does not exist (unplugged, or another path?)"},
         {true, false, true, RuntimeError::PermissionDenied,
          "Permission denied on /dev/ttyACM0: add yourself to the dialout group (sudo usermod "
-         "-aG dialout $USER, then log in again) or install packaging/70-zbpu.rules in "
+         "-aG dialout $USER, then log in again) or install dist/60-zbpu.rules in "
          "/etc/udev/rules.d"},
         {true, true, true, RuntimeError::PortInUse, "ttyACM0 is busy: another program has it open"},
         {true, true, false, RuntimeError::DeviceIoError,
