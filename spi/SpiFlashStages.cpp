@@ -67,6 +67,13 @@ bool SpiStateObj::loadImage() {
                                           : FlashImage::raw(contents.left(byteCount()));
         if (image_->isEmpty())
             throw FlashImageError("The file holds no data to program.");
+        // A count that ends before the image's first byte would leave nothing to move.
+        if (image_->firstGiven(0) >= byteCount())
+            throw FlashImageError(
+                QString("The file gives no byte within the %1 bytes asked for; its data starts "
+                        "at 0x%2.")
+                    .arg(byteCount())
+                    .arg(QString::number(image_->firstGiven(0), 16).toUpper()));
     } catch (const FlashImageError& e) {
         const QString text = e.message() + "\r\nNothing was sent to the board.";
         s_.refuse(text);

@@ -221,6 +221,8 @@ TEST_F(FlashWorkflowTest, FilesThatCannotBeImagesAreRefusedBeforeAnythingIsSent)
         {":0400000601020304EC\r\n", "Intel HEX line 1: record type 06 is not known"},
         {":02000004FFFF\r\n", "Intel HEX line 1: its length says 2 data bytes, it holds 1"},
         {":00000001FF\r\n", "The file holds no data to program."},
+        {":020000040001F9\r\n:01000000CC33\r\n",
+         "The file gives no byte within the 16 bytes asked for; its data starts at 0x10000."},
     };
     for (const auto& c : cases) {
         board("M25P16");
