@@ -114,19 +114,10 @@ PortDirectory PortDirectory::build(const QList<PortInfo>& system, const QString&
             }
         named << info;
     }
-    QList<PortInfo> found;
-    for (const PortInfo& s : system) {
-        const bool listed = std::any_of(named.begin(), named.end(), [&](const PortInfo& n) {
-            return canonical(n.path) == canonical(s.path);
-        });
-        if (!listed && (everyPort || s.isUsbSerial()))
-            found << s;
-    }
-    std::sort(found.begin(), found.end(),
-              [](const PortInfo& a, const PortInfo& b) { return naturalLess(a.path, b.path); });
-    PortDirectory d(named + found);
+    PortDirectory d(named);
     d.follows_ = true;
     d.everyPort_ = everyPort;
+    d.takeInNew(system);
     return d;
 }
 

@@ -84,6 +84,11 @@ bool Launches::letEventsRun() {
     return false;
 }
 
+void Launches::startSpi() {
+    s_.opState.SetState(OpStateObj::SpiRunning);
+    spi_.SetState(SpiStateObj::CFG_SPI_LOAD_CONFIG_ON);
+}
+
 void Launches::handOver(const QString& operation) {
     s_.operationName = operation;
     layout_.ArrangePanel();
@@ -98,8 +103,7 @@ void Launches::btnIDecho_Click(int index) {
         s_.opState.SetState(OpStateObj::BpiRunning);
         bpi_.SetState(BpiStateObj::BPI_ID);
     } else {
-        s_.opState.SetState(OpStateObj::SpiRunning);
-        spi_.SetState(SpiStateObj::CFG_SPI_LOAD_CONFIG_ON);
+        startSpi();
         spi_.EchoID = true;
     }
     handOver(index == 1 ? "BPI ID Check" : "SPI ID Check");
@@ -116,8 +120,7 @@ void Launches::btnBulkErase_Click(int index) {
         s_.opState.SetState(OpStateObj::BpiRunning);
         bpi_.SetState(BpiStateObj::BPI_ERASE);
     } else {
-        s_.opState.SetState(OpStateObj::SpiRunning);
-        spi_.SetState(SpiStateObj::CFG_SPI_LOAD_CONFIG_ON);
+        startSpi();
         spi_.BulkErase = true;
         ui.lblProgress.setText("Bulk Erase Poll");
         ui.lblProgress.setVisible(true);
@@ -153,8 +156,7 @@ void Launches::btnProgram_Click(int index) {
         s_.opState.SetState(OpStateObj::BpiRunning);
         bpi_.SetState(BpiStateObj::BPI_PROGRAM);
     } else {
-        s_.opState.SetState(OpStateObj::SpiRunning);
-        spi_.SetState(SpiStateObj::CFG_SPI_LOAD_CONFIG_ON);
+        startSpi();
         spi_.Program = !flash;
         spi_.Flash = flash;
     }
@@ -182,8 +184,7 @@ void Launches::btnRead_Click(int index) {
         s_.opState.SetState(OpStateObj::BpiRunning);
         bpi_.SetState(BpiStateObj::BPI_READ);
     } else {
-        s_.opState.SetState(OpStateObj::SpiRunning);
-        spi_.SetState(SpiStateObj::CFG_SPI_LOAD_CONFIG_ON);
+        startSpi();
         spi_.ReadSPI = true;
     }
     handOver(index == 1 ? "BPI Read" : "SPI Read");
@@ -205,8 +206,7 @@ void Launches::btnVerify_Click(int index) {
         s_.opState.SetState(OpStateObj::BpiRunning);
         bpi_.SetState(BpiStateObj::BPI_VERIFY);
     } else {
-        s_.opState.SetState(OpStateObj::SpiRunning);
-        spi_.SetState(SpiStateObj::CFG_SPI_LOAD_CONFIG_ON);
+        startSpi();
         spi_.VerifySPI = true;
     }
     handOver(index == 1 ? "BPI Verify" : "SPI Verify");
@@ -216,8 +216,7 @@ void Launches::btnDetect_Click() {
     if (!mayStart())
         return;
     const LaunchScope launching(s_);
-    s_.opState.SetState(OpStateObj::SpiRunning);
-    spi_.SetState(SpiStateObj::CFG_SPI_LOAD_CONFIG_ON);
+    startSpi();
     spi_.Detect = true;
     handOver("SPI Detect");
 }
@@ -226,8 +225,7 @@ void Launches::eraseSectors() {
     if (!mayStart() || !s_.ui.btnBulkErase[0].enabled())
         return;
     const LaunchScope launching(s_);
-    s_.opState.SetState(OpStateObj::SpiRunning);
-    spi_.SetState(SpiStateObj::CFG_SPI_LOAD_CONFIG_ON);
+    startSpi();
     spi_.SectorErase = true;
     prepareProgress("SPI Sector Erase");
     handOver("SPI Sector Erase");

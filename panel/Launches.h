@@ -30,6 +30,8 @@ private:
     bool byteCountGiven(const QString& warning);
     void prepareProgress(const QString& caption);
     bool letEventsRun();
+    // The SPI sequence from its first state; the caller sets what it is to do.
+    void startSpi();
     // Names the operation for its status line, lays the panel out and starts it.
     void handOver(const QString& operation);
 

@@ -3,28 +3,19 @@
 #include "link/RuntimeError.h"
 #include "spi/SpiDeviceFile.h"
 
-#include <QDir>
+#include <QFileInfo>
 
-QList<CatalogDevice> readDeviceCatalog(const QStringList& folders) {
+QList<CatalogDevice> readDeviceCatalog(const QStringList& files) {
     QList<CatalogDevice> catalog;
-    QStringList seen;
-    for (const QString& folder : folders) {
-        const QDir dir(folder);
-        for (const QString& file : dir.entryList({"*.sfh"}, QDir::Files, QDir::Name)) {
-            const QString name = file.chopped(4);
-            if (seen.contains(name, Qt::CaseInsensitive))
-                continue;
-            CatalogDevice device{name, {}};
-            try {
-                loadSpiDeviceFile(dir.filePath(file), device.d);
-            } catch (const RuntimeError&) {
-                continue;
-            }
-            if (device.d.NIDB < 1 || device.d.IDM2.size() <= device.d.NIDB)
-                continue;
-            seen << name;
-            catalog << device;
+    for (const QString& file : files) {
+        CatalogDevice device{QFileInfo(file).completeBaseName(), {}};
+        try {
+            loadSpiDeviceFile(file, device.d);
+        } catch (const RuntimeError&) {
+            continue;
         }
+        if (device.d.NIDB >= 1 && device.d.IDM2.size() > device.d.NIDB)
+            catalog << device;
     }
     return catalog;
 }

@@ -13,9 +13,9 @@ struct CatalogDevice {
     SpiDescription d;
 };
 
-// The description files of the folders, in order; a name met again in a later folder is
-// skipped, as is a file that cannot be read or names no identification.
-QList<CatalogDevice> readDeviceCatalog(const QStringList& folders);
+// The description files given (one per device name, as the data folders list them); a file
+// that cannot be read or names no identification is skipped.
+QList<CatalogDevice> readDeviceCatalog(const QStringList& files);
 // The devices whose identification bytes begin the bytes read.
 QStringList devicesAnswering(const QList<CatalogDevice>& catalog, const QByteArray& id);
 // The most identification bytes any description compares.

@@ -68,7 +68,7 @@ void SpiStateObj::reportIdentification(bool complete) {
     QString text = "ID code byte read does not match expected value: " + expected + "\r\nRead: " +
                    (complete ? idText(idRead_) : QString("not whole (the link lost bytes)"));
     if (complete) {
-        catalog_ = readDeviceCatalog(deviceFolders());
+        catalog_ = readDeviceCatalog(s_.dataFolders.descriptionFiles());
         const QStringList others = devicesAnswering(catalog_, idRead_);
         if (!others.isEmpty())
             text += "\r\nThat is the identification of " + others.join(", ") + ".";
@@ -82,10 +82,10 @@ void SpiStateObj::reportIdentification(bool complete) {
 // Detection reads the identification with the standard RDID opcode, as many bytes as the
 // longest description compares, and names every description that matches it.
 void SpiStateObj::prepareDetect() {
-    catalog_ = readDeviceCatalog(deviceFolders());
+    catalog_ = readDeviceCatalog(s_.dataFolders.descriptionFiles());
     if (catalog_.isEmpty()) {
         const QString text = "No flash description files (*.sfh) were found in " +
-                             deviceFolders().join(" or ") + ".";
+                             s_.dataFolders.folders().join(" or ") + ".";
         s_.refuse(text);
         s_.prompter.tell(text, "SPI Detect", Prompter::Icon::Critical);
         SetState(CFG_SPI_IDLE);

@@ -88,10 +88,6 @@ std::int16_t SpiStateObj::GetPreviousState() const {
     }
 }
 
-QStringList SpiStateObj::deviceFolders() const {
-    return s_.dataFolders.folders();
-}
-
 bool SpiStateObj::LoadSpiDeviceFile() {
     s_.file.close();
     const QString device = inputsTaken_ ? device_ : s_.ui.cbFlash.selectedItem();

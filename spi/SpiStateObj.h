@@ -67,8 +67,6 @@ public:
     bool MyError = false;
     // Whether an ID Check that finds another known device offers to select it (the window).
     bool offerOtherDevice = true;
-    // Where description files are found, the program's folder first.
-    QStringList deviceFolders() const;
 
     std::int16_t State() const override { return state_; }
     void SetState(std::int16_t value) override;
