@@ -159,16 +159,6 @@ TEST(CliEndToEnd, ReadsHeadersAndDescriptionsAndRefusesBadWords) {
     EXPECT_EQ(r.exitCode, 2);
     EXPECT_TRUE(r.err.contains("no description file M25P99.sfh; the devices are M25P128, M25P16"))
         << r.err.toStdString();
-
-    // The server bitstream's writer takes no option for the file to write.
-    for (const auto& [arg, code] : {std::pair{"--help", 0}, std::pair{"-x", 2}}) {
-        QProcess mk;
-        mk.setWorkingDirectory(dir.path());
-        mk.start(QString(ZBPU_BIN_DIR) + "/zbpu-mkserver", {arg});
-        ASSERT_TRUE(mk.waitForFinished(10000));
-        EXPECT_EQ(mk.exitCode(), code) << arg;
-        EXPECT_FALSE(QFile::exists(dir.path() + "/" + arg)) << arg;
-    }
 }
 
 TEST(CliEndToEnd, ListsAndDetectsPortsByNameAndSaysWhyOneCannotBeOpened) {
