@@ -17,12 +17,20 @@ void BpiStateObj::SetState(std::int16_t value) {
     state_ = value;
 }
 
-void BpiStateObj::TakeInputs() {
-    offsetText_ = s_.ui.txtOffset.text();
-    countText_ = s_.ui.txtPrgBytes.text();
-    burstText_ = s_.ui.txtBpiBurstSize.text();
-    runPath_ = path_;
-    inputsTaken_ = true;
+void BpiStateObj::begin(const OperationRequest& r) {
+    using Kind = OperationRequest::Kind;
+    runPath_ = r.path;
+    offset_ = r.offset;
+    count_ = std::int32_t(r.count);
+    burst_ = r.burst;
+    eraseLimitMs_ = r.eraseLimitMs;
+    transferring_ = Transfer::None;
+    position_ = 0;
+    state_ = r.kind == Kind::BpiIdCheck   ? BPI_ID
+             : r.kind == Kind::BpiErase   ? BPI_ERASE
+             : r.kind == Kind::BpiProgram ? BPI_PROGRAM
+             : r.kind == Kind::BpiRead    ? BPI_READ
+                                          : BPI_VERIFY;
 }
 
 void BpiStateObj::NextStep() {
@@ -40,7 +48,6 @@ void BpiStateObj::NextStep() {
             s_.port.setReadLength(1);
     }
     state_ = BPI_IDLE;
-    inputsTaken_ = false;
     transferring_ = Transfer::None;
 }
 
@@ -94,7 +101,7 @@ void BpiStateObj::waitFor(int count) {
 // it says is shown as it comes, and the operation ends when it says the erase is complete.
 void BpiStateObj::awaitErase() {
     static const QByteArray done = "Erase complete";
-    const std::int64_t deadline = s_.clock.nowUs() + std::int64_t(eraseLimitMs) * 1000;
+    const std::int64_t deadline = s_.clock.nowUs() + std::int64_t(eraseLimitMs_) * 1000;
     QByteArray heard;
     s_.port.setReadLength(0);
     while (!heard.contains(done)) {
@@ -104,7 +111,7 @@ void BpiStateObj::awaitErase() {
                                QString("The BPI server did not finish the chip erase within %1 "
                                        "seconds. Load the server again before the next parallel "
                                        "flash operation.")
-                                   .arg(eraseLimitMs / 1000));
+                                   .arg(eraseLimitMs_ / 1000));
         }
         if (s_.port.bytesWaiting() == 0) {
             s_.port.waitForData(50);
@@ -130,6 +137,23 @@ void BpiStateObj::awaitErase() {
     s_.succeed();
 }
 
+// The identification is the server's line: it is shown as it comes, and the check succeeds only
+// once it is whole. A server that does not answer is not running.
+void BpiStateObj::awaitIdentification() {
+    QByteArray heard;
+    s_.port.setReadLength(0);
+    while (!heard.contains('\n')) {
+        waitFor(1);
+        const QByteArray more = s_.port.read();
+        heard += more;
+        const bool hex = s_.displayMode.State() == 1;
+        for (char c : more)
+            s_.appendToConsole(ReceivePath::render(c, hex));
+    }
+    s_.port.setReadLength(1);
+    s_.succeed();
+}
+
 void BpiStateObj::letEventsRun() {
     if (s_.processEvents)
         s_.processEvents();
@@ -145,11 +169,6 @@ void BpiStateObj::operation() {
     }
     QByteArray command(1, letters[state_]);
     command.append('\r');
-    if (!inputsTaken_)
-        TakeInputs();
-    if (state_ == BPI_PROGRAM && conv::toInt32(burstText_) % 2 != 0)
-        throw RuntimeError(RuntimeError::TypeMismatch,
-                           "The BPI burst size must be an even number of bytes.");
     // Everything that can fail is done before the command: once the server has it, it waits
     // for a header and would take the next command for one.
     const QByteArray head = state_ < BPI_PROGRAM ? QByteArray() : prepareTransfer();
@@ -158,9 +177,8 @@ void BpiStateObj::operation() {
         awaitErase();
         return;
     }
-    // The server's answer to ID arrives afterwards, through the receive console.
-    if (state_ < BPI_PROGRAM) {
-        s_.succeed();
+    if (state_ == BPI_ID) {
+        awaitIdentification();
         return;
     }
     waitFor(3);
@@ -174,15 +192,6 @@ void BpiStateObj::operation() {
 }
 
 QByteArray BpiStateObj::prepareTransfer() {
-    count_ = conv::toInt32(countText_);
-    if (count_ < 0)
-        throw RuntimeError(RuntimeError::Overflow, "Overflow: the byte count is negative");
-    burst_ = 0;
-    if (state_ == BPI_PROGRAM) {
-        burst_ = conv::toInt32(burstText_);
-        if (burst_ <= 0)
-            throw RuntimeError(RuntimeError::Overflow, "The BPI burst size must be above 0.");
-    }
     const QByteArray head = header(state_ == BPI_PROGRAM, count_, burst_);
     s_.file.close();
     if (state_ == BPI_READ)
@@ -194,7 +203,7 @@ QByteArray BpiStateObj::prepareTransfer() {
 
 QByteArray BpiStateObj::header(bool withBurst, std::int32_t count, std::int32_t burst) const {
     // Taken by value: leading zeros are allowed, and the field is four bytes whatever was typed.
-    QByteArray out = conv::hexToBytes(conv::hexUpper(conv::hexToInt32(offsetText_)), 4);
+    QByteArray out = conv::hexToBytes(conv::hexUpper(offset_), 4);
     out.append(conv::hexToBytes(conv::hexUpper(count), 4));
     if (withBurst)
         out.append(conv::hexToBytes(conv::hexUpper(burst), 4));
@@ -274,7 +283,6 @@ void BpiStateObj::transferSequence(bool verify, const QByteArray& head) {
         if (position < count)
             letEventsRun();
     }
-    s_.file.close();
     s_.port.setReadLength(1);
     // Nothing more may come: a byte more than asked for (noise on the line) means some byte
     // taken was not the flash's, and the other way round.
@@ -291,6 +299,13 @@ void BpiStateObj::transferSequence(bool verify, const QByteArray& head) {
         s_.appendLine(text);
         return;
     }
+    if (!verify && !s_.file.commit()) {
+        const QString text = "The data read could not be put in place as " + runPath_ + ".";
+        s_.fail(text);
+        s_.appendLine(text);
+        return;
+    }
+    s_.file.close();
     s_.succeed();
     s_.appendLine(verify ? "BPI validated!" : "BPI Read complete!");
 }

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "engine/OperationRequest.h"
 #include "link/Sequence.h"
 #include "link/Session.h"
 
@@ -18,8 +19,6 @@ public:
     // The longest chip erase waited for: the largest parts supported take a few minutes at
     // their datasheet maximum.
     static constexpr int EraseLimitMs = 10 * 60 * 1000;
-    // A caller that knows its part may wait less (the command line's --erase-limit).
-    int eraseLimitMs = EraseLimitMs;
 
     explicit BpiStateObj(Session& session)
         : s_(session) {}
@@ -28,9 +27,9 @@ public:
     std::int16_t State() const override { return state_; }
     void SetState(std::int16_t value) override;
     void NextStep() override;
-    // The operator's inputs as they are when the launch is pressed: what the window does
-    // afterwards (it redraws before a transfer) does not change them.
-    void TakeInputs();
+    // Sets the sequence up afresh for one request: what the window does afterwards (it redraws
+    // before a transfer) does not change it.
+    void begin(const OperationRequest& request);
     const QString& SetPath(const QString& path) {
         path_ = path;
         return path_;
@@ -50,12 +49,14 @@ private:
     void letEventsRun();
     void settle();
     void awaitErase();
+    void awaitIdentification();
 
     Session& s_;
     std::int16_t state_ = 0;
     QString path_;
-    bool inputsTaken_ = false;
-    QString offsetText_, countText_, burstText_, runPath_;
+    QString runPath_;
+    std::int64_t offset_ = 0;
+    int eraseLimitMs_ = EraseLimitMs;
     std::int32_t count_ = 0, burst_ = 0;
     enum class Transfer { None, Sending, Receiving } transferring_ = Transfer::None;
     std::int64_t position_ = 0;

@@ -5,13 +5,19 @@ std::optional<CliOptions> CliOptions::parse(const QStringList& args, QString& er
     const QStringList valued = {"--port",   "--timer-ms", "--timeout-limit", "--poll-limit",
                                 "--offset", "--bytes",    "--burst",         "--erase-limit"};
     for (int i = 0; i < args.size(); ++i) {
-        const QString& a = args[i];
+        // --opt=value is --opt value.
+        const qsizetype eq = args[i].startsWith("--") ? args[i].indexOf('=') : -1;
+        const QString a = eq > 0 ? args[i].left(eq) : args[i];
+        if (eq > 0 && !valued.contains(a)) {
+            error = "option " + a + " takes no value";
+            return std::nullopt;
+        }
         if (valued.contains(a)) {
-            if (i + 1 >= args.size()) {
+            if (eq < 0 && i + 1 >= args.size()) {
                 error = a + " needs a value";
                 return std::nullopt;
             }
-            const QString v = args[++i];
+            const QString v = eq > 0 ? args[i].mid(eq + 1) : args[++i];
             if (a == "--port")
                 o.port = v;
             else if (a == "--timer-ms")

@@ -16,8 +16,8 @@ struct CliOptions {
     bool json = false;
     QString timerMs, timeoutLimit, pollLimit;
     // The operation's own.
-    QString offset = "0";
-    QString bytes; // empty: the file's length
+    QString offset; // empty: 0
+    QString bytes;  // empty: the file's length
     QString burst;
     QString eraseLimit; // seconds a parallel flash chip erase is waited for
     bool custom = false;

@@ -2,9 +2,13 @@
 
 #include "cli/Interrupts.h"
 
+#include "bpi/BpiStateObj.h"
+#include "engine/Numbers.h"
+#include "engine/RequestCheck.h"
 #include "fpga/BitfileHeader.h"
 #include "link/RuntimeError.h"
 #include "spi/DeviceCatalog.h"
+#include "spi/FlashImage.h"
 #include "spi/SpiDeviceFile.h"
 
 #include <QCoreApplication>
@@ -16,17 +20,13 @@
 #include <QJsonObject>
 #include <QScopeGuard>
 #include <QTimer>
+#include <cerrno>
 #include <cmath>
 #include <cstdio>
+#include <cstring>
 #include <unistd.h>
 
 namespace {
-// Read creates its file when it is new: the window's dialog would only offer existing ones.
-void writeNewFile(const QString& path) {
-    QFile f(path);
-    if (f.open(QIODevice::WriteOnly))
-        f.close();
-}
 // Thrown where a checked operation would first touch the board.
 struct CheckedOnly {};
 
@@ -40,14 +40,14 @@ QString operationName(const QStringList& words) {
     return words.value(0);
 }
 
-// An SPI operation names its flash by a description file in the program's folder.
+// An SPI operation names its flash by a description file in one of the data folders.
 bool knownDevice(const QStringList& words) {
     if (words.value(0) != "spi" || words.size() < 3)
         return true;
     const QStringList files =
-        QDir(QCoreApplication::applicationDirPath()).entryList({"*.sfh"}, QDir::Files);
+        DataFolders::forProgram(QCoreApplication::applicationDirPath()).descriptionFiles();
     return std::any_of(files.begin(), files.end(), [&](const QString& f) {
-        return f.compare(words[1] + ".sfh", Qt::CaseInsensitive) == 0;
+        return QFileInfo(f).fileName().compare(words[1] + ".sfh", Qt::CaseInsensitive) == 0;
     });
 }
 
@@ -95,9 +95,9 @@ int CliRunner::run() {
     for (const CliOptions& o : chain_) {
         o_ = o;
         message_.clear();
-        created_.clear();
         bytes_ = 0;
         prompter_.declined = false;
+        device_.clear();
         boxesBefore_ = prompter_.texts.size();
         const std::int64_t start = clock_.nowUs();
         if (echo_)
@@ -147,6 +147,8 @@ bool CliRunner::choosePorts() {
 
 int CliRunner::runOperation() {
     const QString cmd = o_.words[0];
+    if (const QString why = takeNumbers(); !why.isEmpty())
+        return usage(why);
     if (checking_ && (cmd == "bitinfo" || cmd == "sfh"))
         return Success;
     if (cmd == "bitinfo")
@@ -226,8 +228,8 @@ void CliRunner::report(int code, double seconds) {
                 device = name;
     } else if (model_ && op.startsWith("spi ") && model_->ui.cbFlash.selectedIndex() >= 0)
         device = model_->ui.cbFlash.selectedItem();
-    else if (model_ && op == "fpga" && model_->ui.txtDevice.text() != "None")
-        device = model_->ui.txtDevice.text();
+    else if (op == "fpga" && !device_.isEmpty())
+        device = device_;
     else if (model_ && op == "bpi load" && model_->ui.cbBpi.selectedIndex() >= 0)
         device = model_->ui.cbBpi.selectedItem();
     const qint64 bytes =
@@ -305,20 +307,12 @@ bool CliRunner::boot() {
         port_->setPortNumber(portNumber_);
         ui.btnConnect.setText("Connect to " + port_->portName());
     }
-    if (!o_.timerMs.isEmpty())
-        ui.txtTimeout.setText(o_.timerMs);
-    if (!o_.timeoutLimit.isEmpty())
-        ui.txtTimeoutLimit.setText(o_.timeoutLimit);
-    if (!o_.pollLimit.isEmpty())
-        ui.txtSleep.setText(o_.pollLimit);
     if (o_.paced) {
         ui.chkFastAck.setChecked(false);
         ui.chkFastAck.click();
     }
     if (o_.noBoardCheck)
         ui.mnuBoardCheck.click();
-    defaultBurst_ = ui.txtBpiBurstSize.text();
-    defaultEraseLimitMs_ = model_->bpi.eraseLimitMs;
     return ui.btnConnect.enabled();
 }
 
@@ -331,9 +325,6 @@ bool CliRunner::connect() {
         ui.btnConnect.click();
     if (!ui.btnDisconnect.visible())
         return false;
-    ui.txtBpiBurstSize.setText(o_.burst.isEmpty() ? defaultBurst_ : o_.burst);
-    model_->bpi.eraseLimitMs =
-        o_.eraseLimit.isEmpty() ? defaultEraseLimitMs_ : std::max(1, o_.eraseLimit.toInt()) * 1000;
     return true;
 }
 
@@ -380,86 +371,116 @@ int CliRunner::press(const std::function<void()>& start) {
     s.outcome = {};
     start();
     runTimer();
-    const auto kind = s.outcome.kind;
-    if (!created_.isEmpty() && (kind == Outcome::Kind::None || kind == Outcome::Kind::Refused))
-        QFile::remove(created_);
     if (!toStdout_.isEmpty()) {
         // The data leaves only once the whole read is in and checked.
-        QFile data(toStdout_);
-        if (s.outcome.succeeded() && data.open(QIODevice::ReadOnly)) {
-            const QByteArray bytes = data.readAll();
-            std::fwrite(bytes.constData(), 1, size_t(bytes.size()), stdout);
-            std::fflush(stdout);
-        }
-        data.close();
+        const bool written = !s.outcome.succeeded() || copyToStdout(toStdout_);
         QFile::remove(toStdout_);
         toStdout_.clear();
+        if (!written)
+            return Failure;
     }
     if (s.outcome.succeeded())
         return Success;
     // Ctrl-C also ends a question waiting for its answer.
-    return interruptRequested() ? Interrupted : Failure;
+    if (interruptRequested())
+        return Interrupted;
+    return s.outcome.kind == Outcome::Kind::Refused ? Usage : Failure;
 }
 
-bool CliRunner::chooseFile(const QString& path) {
-    picker_.path = QFileInfo(path).absoluteFilePath();
-    const int before = int(prompter_.titles.size());
-    model_->ui.mnuOpenFile.click();
-    return prompter_.titles.size() == before;
-}
-
-bool CliRunner::applyRange() {
-    auto& ui = model_->ui;
-    // A 0x prefix is the usual way to write hexadecimal on a command line.
-    QString offset = o_.offset;
-    if (offset.startsWith("0x", Qt::CaseInsensitive) && offset.size() > 2)
-        offset = offset.mid(2);
-    ui.txtOffset.setText(offset);
-    if (ui.txtOffset.text() != offset) {
-        err("zbpu-cli: the offset must be hexadecimal digits");
-        return false;
+// Every write and the flush are checked: a full disk or a closed pipe fails the run.
+bool CliRunner::copyToStdout(const QString& path) {
+    QFile data(path);
+    QByteArray bytes;
+    if (data.open(QIODevice::ReadOnly))
+        bytes = data.readAll();
+    errno = 0;
+    const bool ok =
+        data.error() == QFileDevice::NoError &&
+        std::fwrite(bytes.constData(), 1, size_t(bytes.size()), stdout) == size_t(bytes.size()) &&
+        std::fflush(stdout) == 0 && !std::ferror(stdout);
+    if (!ok) {
+        const QString why = errno ? QString::fromLocal8Bit(std::strerror(errno)) : "write failed";
+        model_->session.outcome = {Outcome::Kind::Failed,
+                                   "The data could not be written to standard output: " + why};
+        err("zbpu-cli: the data could not be written to standard output: " + why);
     }
-    if (!o_.bytes.isEmpty()) {
-        ui.txtPrgBytes.setText(o_.bytes);
-        if (ui.txtPrgBytes.text() != o_.bytes || o_.bytes.toLongLong() < 0) {
-            err("zbpu-cli: the byte count must be a number");
-            return false;
-        }
-    }
-    return true;
+    return ok;
 }
 
-// Chooses the data file as the file dialog would, then the range from the options. A read
-// to "-" goes through a file of the program's own, whose overwrite question is no question.
-bool CliRunner::prepareTransfer(const QString& given, bool isRead) {
-    QString file = given;
-    if (isRead && given == "-") {
+// Every number of the operation and of the run, read the one way, before anything is sent.
+QString CliRunner::takeNumbers() {
+    using numbers::Parsed;
+    offset_ = 0;
+    count_.reset();
+    const auto take = [](const Parsed& p, QString& why) -> std::int64_t {
+        if (!p.value && why.isEmpty())
+            why = p.error;
+        return p.value.value_or(0);
+    };
+    QString why;
+    if (!o_.offset.isEmpty())
+        offset_ = take(numbers::hex(o_.offset, "--offset"), why);
+    if (!o_.bytes.isEmpty())
+        count_ = take(numbers::count(o_.bytes, "--bytes"), why);
+    burst_ = o_.burst.isEmpty() ? 128 : take(numbers::count(o_.burst, "--burst"), why);
+    eraseLimitMs_ = BpiStateObj::EraseLimitMs;
+    if (!o_.eraseLimit.isEmpty())
+        eraseLimitMs_ = int(std::min<std::int64_t>(
+            INT32_MAX, 1000 * take(numbers::count(o_.eraseLimit, "--erase-limit"), why)));
+    timing_ = {};
+    if (!o_.timerMs.isEmpty())
+        timing_.ackIntervalMs = int(take(numbers::count(o_.timerMs, "--timer-ms"), why));
+    if (!o_.timeoutLimit.isEmpty())
+        timing_.timeoutLimit = int(take(numbers::count(o_.timeoutLimit, "--timeout-limit"), why));
+    if (!o_.pollLimit.isEmpty())
+        timing_.pollLimit = int(std::min<std::int64_t>(
+            INT32_MAX, take(numbers::count(o_.pollLimit, "--poll-limit"), why)));
+    if (!why.isEmpty())
+        return why;
+    if (eraseLimitMs_ <= 0)
+        return "--erase-limit must be at least 1 second";
+    if (const QString t = requestcheck::timing(timing_); !t.isEmpty())
+        return t;
+    return {};
+}
+
+// The operation's request, from its own arguments alone: nothing is inherited from the
+// operation before it.
+OperationRequest CliRunner::request(OperationRequest::Kind kind, const QString& path) const {
+    OperationRequest r;
+    r.kind = kind;
+    r.path = path.isEmpty() ? QString() : QFileInfo(path).absoluteFilePath();
+    r.offset = offset_;
+    r.count = count_.value_or(0);
+    r.burst = int(std::min<std::int64_t>(burst_, INT32_MAX));
+    r.timing = timing_;
+    r.eraseLimitMs = eraseLimitMs_;
+    return r;
+}
+
+// A data file's request: its count is --bytes, else what the image puts into flash (an SPI
+// read without --bytes reads to the end of the chip). A read to "-" goes through a file of the
+// program's own, whose overwrite question is no question.
+std::optional<OperationRequest> CliRunner::transfer(OperationRequest::Kind kind,
+                                                    const QString& given) {
+    OperationRequest r = request(kind, given);
+    if (r.isRead() && given == "-") {
         if (!scratch_)
             scratch_ = std::make_unique<QTemporaryDir>();
-        file = toStdout_ = scratch_->filePath("read.bin");
+        r.path = toStdout_ = scratch_->filePath("read.bin");
+        QFile::remove(toStdout_);
         prompter_.confirmNext();
     }
-    if (isRead && !QFileInfo::exists(file)) {
-        writeNewFile(file);
-        created_ = file;
-    }
-    bool ready = chooseFile(file) && applyRange();
-    // An SPI read without a byte count reads to the end of the chip.
-    const std::int16_t mode = model_->session.opState.State();
-    const bool spiMode = mode == OpStateObj::SpiIdle || mode == OpStateObj::SpiRunning;
-    if (ready && model_->ui.txtPrgBytes.text() == "0" && !(isRead && spiMode)) {
+    if (!count_ && !r.isRead())
+        r.count = flashImageLength(r.path);
+    if (r.count == 0 && kind != OperationRequest::Kind::SpiRead) {
         usage("nothing to transfer: give --bytes N");
-        ready = false;
+        toStdout_.clear();
+        return std::nullopt;
     }
-    if (!ready) {
-        // A refused run leaves nothing behind.
-        if (!created_.isEmpty())
-            QFile::remove(created_);
-        return false;
-    }
-    bytes_ = model_->ui.txtPrgBytes.text().toLongLong();
+    bytes_ = r.count;
     echo_->begin(bytes_);
-    return true;
+    return r;
 }
 
 // Every port of the list with what it says of itself, marking those where a board answers
@@ -545,13 +566,17 @@ int CliRunner::fpga() {
         return usage("cannot read " + o_.words[1]);
     if (!connect())
         return Failure;
-    auto& ui = model_->ui;
-    ui.mnuFPGA.click();
-    if (!chooseFile(o_.words[1]))
-        return Usage;
-    bytes_ = QFileInfo(o_.words[1]).size();
+    model_->ui.mnuFPGA.click();
+    const OperationRequest r = request(OperationRequest::Kind::FpgaConfigure, o_.words[1]);
+    try {
+        const BitfileInfo info = readBitfileHeader(r.path);
+        device_ = info.device;
+        bytes_ = info.length.toLongLong();
+    } catch (const RuntimeError&) {
+        bytes_ = QFileInfo(r.path).size();
+    }
     echo_->begin(bytes_);
-    return press(ui.btnCfgFPGA);
+    return press([&] { model_->launches.launch(r); });
 }
 
 int CliRunner::spi() {
@@ -562,7 +587,7 @@ int CliRunner::spi() {
     if (w.size() < 3 || !ops.contains(w[2]))
         return usage("spi detect, or spi DEVICE id|erase|program|read|verify|flash [FILE]");
     // An erase with a range erases the sectors it touches; without, the whole chip.
-    const bool ranged = w[2] == "erase" && (!o_.bytes.isEmpty() || o_.offset != "0");
+    const bool ranged = w[2] == "erase" && (count_ || offset_ != 0);
     if (ranged && o_.bytes.isEmpty())
         return usage("an erase from an offset needs --bytes N");
     const bool data = ops.indexOf(w[2]) >= 2;
@@ -581,30 +606,27 @@ int CliRunner::spi() {
             device = i;
     if (device < 0)
         return usage("no description file " + w[1] + ".sfh; the devices are " + devices.join(", "));
-    ui.cbFlash.setSelectedIndex(device);
-    if (data && !prepareTransfer(w[3], w[2] == "read"))
+    using Kind = OperationRequest::Kind;
+    const Kind kinds[] = {Kind::SpiIdCheck, Kind::SpiBulkErase, Kind::SpiProgram,
+                          Kind::SpiRead,    Kind::SpiVerify,    Kind::SpiFlash};
+    const Kind kind = ranged ? Kind::SpiSectorErase : kinds[ops.indexOf(w[2])];
+    std::optional<OperationRequest> r = data ? transfer(kind, w[3]) : request(kind, {});
+    if (!r)
         return Usage;
-    // A read without --bytes reads to the end of the chip, whatever the file held before.
-    if (w[2] == "read" && o_.bytes.isEmpty()) {
-        ui.txtPrgBytes.setText("0");
-        // The progress line counts to the end of the chip the description gives.
+    r->device = devices[device];
+    device_ = r->device;
+    // A read without --bytes reads to the end of the chip: the progress line counts to the end
+    // of the chip the description gives.
+    if (kind == Kind::SpiRead && r->count == 0) {
         SpiDescription d;
         try {
-            loadSpiDeviceFile(model_->session.dataFolders.pathFor(devices[device] + ".sfh"), d);
+            loadSpiDeviceFile(model_->session.dataFolders.pathFor(r->device + ".sfh"), d);
         } catch (const RuntimeError&) {
         }
-        bytes_ = std::max<qint64>(0, d.BPRD - ui.txtOffset.text().toLongLong(nullptr, 16));
+        bytes_ = std::max<qint64>(0, d.BPRD - r->offset);
         echo_->begin(bytes_);
     }
-    if (ranged) {
-        if (!applyRange())
-            return Usage;
-        return press([&] { model_->launches.eraseSectors(); });
-    }
-    ui.chkFlashSteps.setChecked(w[2] == "flash");
-    Control* buttons[] = {&ui.btnIDecho[0], &ui.btnBulkErase[0], &ui.btnProgram[0],
-                          &ui.btnRead[0],   &ui.btnVerify[0],    &ui.btnProgram[0]};
-    return press(*buttons[ops.indexOf(w[2])]);
+    return press([&] { model_->launches.launch(*r); });
 }
 
 int CliRunner::spiDetect() {
@@ -639,23 +661,15 @@ int CliRunner::bpi() {
         err("zbpu-cli: the BPI server does not run; load it first (bpi load)");
         return Failure;
     }
-    if (data && !prepareTransfer(w[2], w[1] == "read"))
+    using Kind = OperationRequest::Kind;
+    const Kind kinds[] = {Kind::BpiIdCheck, Kind::BpiIdCheck, Kind::BpiErase,
+                          Kind::BpiProgram, Kind::BpiRead,    Kind::BpiVerify};
+    const Kind kind = kinds[ops.indexOf(w[1])];
+    std::optional<OperationRequest> r = data ? transfer(kind, w[2]) : request(kind, {});
+    if (!r)
         return Usage;
-    Control* buttons[] = {nullptr,           &ui.btnIDecho[1], &ui.btnBulkErase[1],
-                          &ui.btnProgram[1], &ui.btnRead[1],   &ui.btnVerify[1]};
-    if (const int verdict = press(*buttons[ops.indexOf(w[1])]); verdict != Success)
-        return verdict;
-    // The server's answer to ID arrives after the operation, through the console (the erase
-    // waits for its own).
-    if (w[1] != "id")
-        return Success;
-    const qsizetype shown = ui.txtRecvView.text().size();
-    drain(300);
-    if (ui.txtRecvView.text().size() == shown) {
-        err("zbpu-cli: no answer from the BPI server");
-        return Failure;
-    }
-    return Success;
+    // The identification check succeeds only once the server's line is in.
+    return press([&] { model_->launches.launch(*r); });
 }
 
 int CliRunner::bpiLoad() {

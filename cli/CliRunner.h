@@ -2,6 +2,7 @@
 
 #include "cli/CliFrontEnd.h"
 #include "cli/CliOptions.h"
+#include "engine/OperationRequest.h"
 #include "link/AckTimer.h"
 #include "link/Clock.h"
 #include "link/PortDirectory.h"
@@ -13,8 +14,8 @@
 #include <cstdio>
 #include <memory>
 
-// A headless operator: sets the fields an operator would set and presses the same buttons
-// of the same panel model as the window. Operations joined by "+" run in order on one
+// A headless operator: builds each operation's request from its arguments and launches it on
+// the same panel model as the window. Operations joined by "+" run in order on one
 // connection. Exit codes: 0 success, 1 failure, 2 usage.
 class CliRunner {
 public:
@@ -49,9 +50,10 @@ private:
 
     void runTimer();
     void drain(int ms);
-    bool chooseFile(const QString& path);
-    bool applyRange();
-    bool prepareTransfer(const QString& file, bool isRead);
+    QString takeNumbers();
+    OperationRequest request(OperationRequest::Kind kind, const QString& path) const;
+    std::optional<OperationRequest> transfer(OperationRequest::Kind kind, const QString& file);
+    bool copyToStdout(const QString& path);
     int press(Control& button);
     int press(const std::function<void()>& start);
     int usage(const QString& why);
@@ -74,8 +76,6 @@ private:
     std::FILE* text_ = stdout;
     // Only the words are looked at, nothing is touched: a run is refused before it starts.
     bool checking_ = false;
-    // A file created to read into: removed again when the read never ran.
-    QString created_;
     // A read to standard output goes through this file, copied out once it succeeded.
     std::unique_ptr<QTemporaryDir> scratch_;
     QString toStdout_;
@@ -83,6 +83,11 @@ private:
     QString message_;
     qint64 bytes_ = 0;
     qsizetype boxesBefore_ = 0;
-    QString defaultBurst_;
-    int defaultEraseLimitMs_ = 0;
+    // The operation's numbers, read from its own arguments.
+    std::int64_t offset_ = 0, burst_ = 128;
+    std::optional<std::int64_t> count_;
+    int eraseLimitMs_ = 0;
+    OperationRequest::Timing timing_;
+    // The part the operation named, for its JSON object.
+    QString device_;
 };

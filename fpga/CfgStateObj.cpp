@@ -10,8 +10,16 @@ void CfgStateObj::SetState(std::int16_t value) {
         return;
     }
     state_ = value;
-    if (value == CFG_IDLE)
-        inputsTaken_ = false;
+}
+
+void CfgStateObj::begin(const OperationRequest& request, std::int32_t length) {
+    runPath_ = request.path;
+    length_ = length;
+    lengthText_ = QString::number(length);
+    bytesSent_ = 0;
+    initLevel_ = doneLevel_ = 0;
+    replyLength_ = 4;
+    state_ = CFG_LOAD_CONFIG_ON;
 }
 
 std::int16_t CfgStateObj::GetPreviousState() const {
@@ -55,12 +63,6 @@ void CfgStateObj::step() {
     auto& ui = s_.ui;
     switch (state_) {
     case CFG_LOAD_CONFIG_ON:
-        if (!inputsTaken_) {
-            runPath_ = path_;
-            lengthText_ = ui.txtFilelen.text();
-            length_ = conv::toInt32(lengthText_);
-            inputsTaken_ = true;
-        }
         ui.btnCfgFPGA.setEnabled(false);
         send("load_config 1");
         state_ = CFG_PROG_LOW;

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "engine/OperationRequest.h"
 #include "link/Sequence.h"
 #include "link/Session.h"
 
@@ -31,6 +32,10 @@ public:
 
     explicit CfgStateObj(Session& session)
         : s_(session) {}
+
+    // Sets the sequence up afresh for one configuration of `length` bitstream bytes from the
+    // request's file, at its first state.
+    void begin(const OperationRequest& request, std::int32_t length);
 
     std::int16_t State() const override { return state_; }
     void SetState(std::int16_t value) override;
@@ -66,8 +71,7 @@ private:
     std::uint8_t initLevel_ = 0;
     std::uint8_t doneLevel_ = 0;
     int replyLength_ = 4;
-    // The file and its length, taken once when the configuration starts.
-    bool inputsTaken_ = false;
+    // The file and its length, taken at launch.
     QString runPath_, lengthText_;
     std::int32_t length_ = 0;
 };

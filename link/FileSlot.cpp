@@ -7,6 +7,24 @@
 void FileSlot::close() {
     if (file_.isOpen())
         file_.close();
+    if (!output_)
+        return;
+    const QString target = output_->fileName();
+    const bool written = written_;
+    output_->cancelWriting();
+    output_.reset();
+    written_ = false;
+    if (written && onDiscarded)
+        onDiscarded(target);
+}
+
+bool FileSlot::commit() {
+    if (!output_)
+        return false;
+    const bool done = output_->commit();
+    output_.reset();
+    written_ = false;
+    return done;
 }
 
 static RuntimeError openFailure(const QString& path, bool mustExist) {
@@ -27,9 +45,14 @@ void FileSlot::openForReading(const QString& path) {
 
 void FileSlot::openForWriting(const QString& path) {
     close();
-    file_.setFileName(path);
-    if (QFileInfo(path).isDir() || !file_.open(QIODevice::ReadWrite))
+    output_ = std::make_unique<QSaveFile>(path);
+    // Only a regular file is replaced: a socket, a pipe or a device in its place is not data.
+    const QFileInfo target(path);
+    if (path.isEmpty() || (target.exists() && !target.isFile()) ||
+        !output_->open(QIODevice::WriteOnly)) {
+        output_.reset();
         throw openFailure(path, false);
+    }
 }
 
 QByteArray FileSlot::readAt(qint64 position, qint64 count) {
@@ -41,8 +64,9 @@ QByteArray FileSlot::readAt(qint64 position, qint64 count) {
 }
 
 void FileSlot::writeAt(qint64 position, const QByteArray& bytes) {
-    if (!file_.isOpen())
+    if (!output_)
         throw RuntimeError(RuntimeError::BadFileNameOrNumber, "Bad file name or number");
-    if (!file_.seek(position) || file_.write(bytes) != bytes.size() || !file_.flush())
-        throw RuntimeError(RuntimeError::DeviceIoError, "Device I/O error: " + file_.fileName());
+    written_ = true;
+    if (!output_->seek(position) || output_->write(bytes) != bytes.size() || !output_->flush())
+        throw RuntimeError(RuntimeError::DeviceIoError, "Device I/O error: " + output_->fileName());
 }

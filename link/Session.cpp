@@ -13,7 +13,12 @@ Session::Session(MainPanelControls& ui, SerialPort& port, Clock& clock, AckTimer
     , prompter(prompter)
     , picker(picker)
     , opState(port, prompter)
-    , displayMode(prompter) {}
+    , displayMode(prompter) {
+    file.onDiscarded = [this](const QString& target) {
+        appendOwnLine("The read did not finish: " + target +
+                      " was left as it was, and the partial data discarded.");
+    };
+}
 
 void Session::appendLine(const QString& text) {
     appendToConsole(text + "\r\n");

@@ -1,10 +1,15 @@
 #include "panel/Launches.h"
 
 #include "bpi/BpiStateObj.h"
+#include "engine/RequestCheck.h"
+#include "fpga/BitfileHeader.h"
 #include "fpga/CfgStateObj.h"
+#include "link/Conversions.h"
 #include "link/Dispatcher.h"
 #include "link/PanelRules.h"
+#include "link/RuntimeError.h"
 #include "panel/Layout.h"
+#include "panel/PanelRequest.h"
 #include "spi/SpiStateObj.h"
 
 using Icon = Prompter::Icon;
@@ -21,14 +26,57 @@ Launches::Launches(Session& session, Dispatcher& dispatcher, Layout& layout, Cfg
     , bpi_(bpi) {
     auto& ui = s_.ui;
     ui.btnCfgFPGA.onClick = [this] { btnCfgFPGA_Click(); };
+    const Kind idCheck[] = {Kind::SpiIdCheck, Kind::BpiIdCheck};
+    const Kind erase[] = {Kind::SpiBulkErase, Kind::BpiErase};
+    const Kind read[] = {Kind::SpiRead, Kind::BpiRead};
+    const Kind verify[] = {Kind::SpiVerify, Kind::BpiVerify};
     for (int i = 0; i < 2; ++i) {
-        ui.btnIDecho[i].onClick = [this, i] { btnIDecho_Click(i); };
-        ui.btnBulkErase[i].onClick = [this, i] { btnBulkErase_Click(i); };
+        ui.btnIDecho[i].onClick = [this, k = idCheck[i]] { fromPanel(k); };
+        ui.btnBulkErase[i].onClick = [this, k = erase[i]] { fromPanel(k); };
         ui.btnProgram[i].onClick = [this, i] { btnProgram_Click(i); };
-        ui.btnRead[i].onClick = [this, i] { btnRead_Click(i); };
-        ui.btnVerify[i].onClick = [this, i] { btnVerify_Click(i); };
+        ui.btnRead[i].onClick = [this, k = read[i]] { fromPanel(k); };
+        ui.btnVerify[i].onClick = [this, k = verify[i]] { fromPanel(k); };
     }
-    ui.btnDetect.onClick = [this] { btnDetect_Click(); };
+    ui.btnDetect.onClick = [this] { fromPanel(Kind::SpiDetect); };
+}
+
+void Launches::btnCfgFPGA_Click() {
+    fromPanel(s_.BpiServerLoading ? Kind::ServerLoad : Kind::FpgaConfigure);
+}
+void Launches::btnIDecho_Click(int index) {
+    fromPanel(index == 1 ? Kind::BpiIdCheck : Kind::SpiIdCheck);
+}
+void Launches::btnBulkErase_Click(int index) {
+    fromPanel(index == 1 ? Kind::BpiErase : Kind::SpiBulkErase);
+}
+void Launches::btnProgram_Click(int index) {
+    // A flash erases what it programs; the window's option makes Program one.
+    fromPanel(index == 1                      ? Kind::BpiProgram
+              : s_.ui.chkFlashSteps.checked() ? Kind::SpiFlash
+                                              : Kind::SpiProgram);
+}
+void Launches::btnRead_Click(int index) {
+    fromPanel(index == 1 ? Kind::BpiRead : Kind::SpiRead);
+}
+void Launches::btnVerify_Click(int index) {
+    fromPanel(index == 1 ? Kind::BpiVerify : Kind::SpiVerify);
+}
+void Launches::btnDetect_Click() {
+    fromPanel(Kind::SpiDetect);
+}
+
+void Launches::fromPanel(Kind kind) {
+    if (!mayStart())
+        return;
+    OperationRequest r;
+    try {
+        r = requestFromPanel(s_, kind);
+    } catch (const RuntimeError& e) {
+        s_.reportError(e);
+        refuse(e.description());
+        return;
+    }
+    launch(r);
 }
 
 // Nothing starts while an operation runs or is being launched, whatever asks: a button
@@ -37,28 +85,16 @@ bool Launches::mayStart() const {
     return !s_.busy();
 }
 
-void Launches::btnCfgFPGA_Click() {
-    if (!mayStart())
-        return;
-    const LaunchScope launching(s_);
-    const QString text =
-        "Bitfile is for a " + s_.ui.txtDevice.text() + " device.  Is this correct?";
-    if (s_.prompter.ask(text, "Device to Program", Icon::Question, Buttons::YesNo) != Answer::Yes) {
-        // A refused server load is over: the next configuration must not end as one.
-        if (s_.BpiServerLoading && s_.cancelBpiServerLoad)
-            s_.cancelBpiServerLoad();
-        return;
-    }
-    s_.opState.SetState(OpStateObj::FpgaRunning);
-    cfg_.SetState(CfgStateObj::CFG_LOAD_CONFIG_ON);
-    handOver(s_.BpiServerLoading ? "BPI server load" : "FPGA configuration");
+bool Launches::refuse(const QString& message) {
+    s_.outcome = {Outcome::Kind::Refused, message};
+    return false;
 }
 
-bool Launches::byteCountGiven(const QString& warning) {
-    if (s_.ui.txtPrgBytes.text() != "0")
+bool Launches::countGiven(const OperationRequest& r, const QString& warning) {
+    if (r.count != 0)
         return true;
     s_.prompter.tell(warning, "Warning", Icon::Information);
-    return false;
+    return refuse(warning);
 }
 
 void Launches::prepareProgress(const QString& caption) {
@@ -73,7 +109,6 @@ void Launches::prepareProgress(const QString& caption) {
 // The window redraws before a long transfer; whatever the operator did meanwhile, a link
 // that went away leaves nothing to start.
 bool Launches::letEventsRun() {
-    bpi_.TakeInputs();
     if (s_.processEvents)
         s_.processEvents();
     if (s_.port.isOpen() && !s_.stopRequested())
@@ -84,149 +119,177 @@ bool Launches::letEventsRun() {
     return false;
 }
 
-void Launches::startSpi() {
-    s_.opState.SetState(OpStateObj::SpiRunning);
-    spi_.SetState(SpiStateObj::CFG_SPI_LOAD_CONFIG_ON);
-}
-
 void Launches::handOver(const QString& operation) {
     s_.operationName = operation;
     layout_.ArrangePanel();
     dispatcher_.DispatchOperation();
 }
 
-void Launches::btnIDecho_Click(int index) {
+void Launches::launch(const OperationRequest& r) {
     if (!mayStart())
         return;
     const LaunchScope launching(s_);
-    if (index == 1) {
-        s_.opState.SetState(OpStateObj::BpiRunning);
-        bpi_.SetState(BpiStateObj::BPI_ID);
-    } else {
-        startSpi();
-        spi_.EchoID = true;
+    s_.outcome = {};
+    if (const QString why = requestcheck::timing(r.timing); !why.isEmpty()) {
+        s_.prompter.tell(why, "Warning", Icon::Information);
+        refuse(why);
+        return;
     }
-    handOver(index == 1 ? "BPI ID Check" : "SPI ID Check");
+    // The run's timing, as it was at launch.
+    s_.ackIntervalMs = r.timing.ackIntervalMs;
+    s_.timeoutLimit = std::int16_t(r.timing.timeoutLimit);
+    s_.timer.setInterval(r.timing.ackIntervalMs);
+    if (r.isFpga())
+        launchFpga(r);
+    else if (r.isSpi())
+        launchSpi(r);
+    else
+        launchBpi(r);
 }
 
-void Launches::btnBulkErase_Click(int index) {
-    if (!mayStart())
+void Launches::launchFpga(const OperationRequest& r) {
+    BitfileInfo info;
+    try {
+        info = readBitfileHeader(r.path);
+    } catch (const RuntimeError& e) {
+        s_.reportError(e);
+        refuse(e.description());
+        if (r.kind == Kind::ServerLoad && s_.cancelBpiServerLoad)
+            s_.cancelBpiServerLoad();
         return;
-    const LaunchScope launching(s_);
+    }
+    const QString text = "Bitfile is for a " + info.device + " device.  Is this correct?";
+    if (s_.prompter.ask(text, "Device to Program", Icon::Question, Buttons::YesNo) != Answer::Yes) {
+        // A refused server load is over: the next configuration must not end as one.
+        if (r.kind == Kind::ServerLoad && s_.cancelBpiServerLoad)
+            s_.cancelBpiServerLoad();
+        refuse("The configuration was declined.");
+        return;
+    }
+    s_.opState.SetState(OpStateObj::FpgaRunning);
+    cfg_.begin(r, conv::toInt32(info.length));
+    handOver(r.kind == Kind::ServerLoad ? "BPI server load" : "FPGA configuration");
+}
+
+void Launches::launchSpi(const OperationRequest& r) {
     auto& ui = s_.ui;
-    if (index == 1) {
-        // The erase takes minutes: the set stays off until the server says it is done.
-        rules::DisableFlashControls(ui, 1);
-        s_.opState.SetState(OpStateObj::BpiRunning);
-        bpi_.SetState(BpiStateObj::BPI_ERASE);
-    } else {
-        startSpi();
-        spi_.BulkErase = true;
+    QString name;
+    switch (r.kind) {
+    case Kind::SpiIdCheck:
+        name = "SPI ID Check";
+        break;
+    case Kind::SpiDetect:
+        name = "SPI Detect";
+        break;
+    case Kind::SpiBulkErase:
+        name = "SPI Bulk Erase";
         ui.lblProgress.setText("Bulk Erase Poll");
         ui.lblProgress.setVisible(true);
         ui.hscProgress.setValue(0);
         ui.hscProgress.setVisible(true);
-    }
-    handOver(index == 1 ? "BPI Bulk Erase" : "SPI Bulk Erase");
-}
-
-void Launches::btnProgram_Click(int index) {
-    if (!mayStart())
-        return;
-    const LaunchScope launching(s_);
-    auto& ui = s_.ui;
-    if (!byteCountGiven("Enter bytes to write and try again"))
-        return;
-    // A flash erases what it programs: there is nothing for the operator to vouch for.
-    const bool flash = index == 0 && ui.chkFlashSteps.checked();
-    if (!flash &&
-        s_.prompter.ask("It is your responsibility to ensure the sectors you are about to program "
-                        "have been erased.  Is this true?",
-                        "Warning", Icon::Question, Buttons::YesNo) != Answer::Yes)
-        return;
-    // Each set's own caption from the start: a front end may show the first one it sees.
-    const QString caption = index == 1 ? "BPI Programming Progress"
-                            : flash    ? "SPI Flash"
-                                       : "SPI Programming";
-    prepareProgress(caption);
-    if (index == 1) {
-        rules::DisableFlashControls(ui, 1);
-        if (!letEventsRun())
+        break;
+    case Kind::SpiSectorErase:
+        name = "SPI Sector Erase";
+        prepareProgress(name);
+        break;
+    case Kind::SpiProgram:
+    case Kind::SpiFlash:
+        if (!countGiven(r, "Enter bytes to write and try again"))
             return;
-        s_.opState.SetState(OpStateObj::BpiRunning);
-        bpi_.SetState(BpiStateObj::BPI_PROGRAM);
-    } else {
-        startSpi();
-        spi_.Program = !flash;
-        spi_.Flash = flash;
-    }
-    handOver(index == 1 ? "BPI Program" : flash ? "SPI Flash" : "SPI Program");
-}
-
-void Launches::btnRead_Click(int index) {
-    if (!mayStart())
-        return;
-    const LaunchScope launching(s_);
-    auto& ui = s_.ui;
-    // An SPI read without a byte count reads to the end of the chip.
-    if (index == 1 && !byteCountGiven("Enter bytes to read and try again"))
-        return;
-    const QString caption = "Read Progress";
-    prepareProgress(caption);
-    const QString file = (index == 1 ? ui.txtBpiFile : ui.txtSpiFile).text();
-    if (s_.prompter.ask(file + " will be overwritten!", "Warning", Icon::Exclamation,
-                        Buttons::OkCancel) != Answer::Ok)
-        return;
-    if (index == 1) {
-        rules::DisableFlashControls(ui, 1);
-        if (!letEventsRun())
+        // A flash erases what it programs: there is nothing for the operator to vouch for.
+        if (r.kind == Kind::SpiProgram &&
+            s_.prompter.ask("It is your responsibility to ensure the sectors you are about to "
+                            "program have been erased.  Is this true?",
+                            "Warning", Icon::Question, Buttons::YesNo) != Answer::Yes) {
+            refuse("The program was declined.");
             return;
-        s_.opState.SetState(OpStateObj::BpiRunning);
-        bpi_.SetState(BpiStateObj::BPI_READ);
-    } else {
-        startSpi();
-        spi_.ReadSPI = true;
-    }
-    handOver(index == 1 ? "BPI Read" : "SPI Read");
-}
-
-void Launches::btnVerify_Click(int index) {
-    if (!mayStart())
-        return;
-    const LaunchScope launching(s_);
-    auto& ui = s_.ui;
-    if (!byteCountGiven("Enter bytes to read and try again"))
-        return;
-    const QString caption = index == 1 ? "BPI Verify Progress" : "SPI Validation";
-    prepareProgress(caption);
-    if (index == 1) {
-        rules::DisableFlashControls(ui, 1);
-        if (!letEventsRun())
+        }
+        name = r.kind == Kind::SpiFlash ? "SPI Flash" : "SPI Program";
+        prepareProgress(r.kind == Kind::SpiFlash ? "SPI Flash" : "SPI Programming");
+        break;
+    case Kind::SpiRead:
+        // An SPI read without a byte count reads to the end of the chip.
+        prepareProgress("Read Progress");
+        if (s_.prompter.ask(ui.txtSpiFile.text() + " will be overwritten!", "Warning",
+                            Icon::Exclamation, Buttons::OkCancel) != Answer::Ok) {
+            refuse("The read was declined.");
             return;
-        s_.opState.SetState(OpStateObj::BpiRunning);
-        bpi_.SetState(BpiStateObj::BPI_VERIFY);
-    } else {
-        startSpi();
-        spi_.VerifySPI = true;
+        }
+        name = "SPI Read";
+        break;
+    case Kind::SpiVerify:
+        if (!countGiven(r, "Enter bytes to read and try again"))
+            return;
+        prepareProgress("SPI Validation");
+        name = "SPI Verify";
+        break;
+    default:
+        return;
     }
-    handOver(index == 1 ? "BPI Verify" : "SPI Verify");
+    s_.opState.SetState(OpStateObj::SpiRunning);
+    spi_.begin(r);
+    handOver(name);
 }
 
-void Launches::btnDetect_Click() {
-    if (!mayStart())
+void Launches::launchBpi(const OperationRequest& r) {
+    auto& ui = s_.ui;
+    // A missing count has its own warning below.
+    if (r.count != 0 || !r.usesRange())
+        if (const QString why = requestcheck::bpi(r, requestcheck::BpiFlashSize); !why.isEmpty()) {
+            s_.prompter.tell(why + "\r\nNothing was sent to the board.", "BPI Error",
+                             Icon::Critical);
+            refuse(why);
+            return;
+        }
+    QString name, caption;
+    switch (r.kind) {
+    case Kind::BpiIdCheck:
+        name = "BPI ID Check";
+        break;
+    case Kind::BpiErase:
+        name = "BPI Bulk Erase";
+        break;
+    case Kind::BpiProgram:
+        if (!countGiven(r, "Enter bytes to write and try again"))
+            return;
+        if (s_.prompter.ask("It is your responsibility to ensure the sectors you are about to "
+                            "program have been erased.  Is this true?",
+                            "Warning", Icon::Question, Buttons::YesNo) != Answer::Yes) {
+            refuse("The program was declined.");
+            return;
+        }
+        name = "BPI Program";
+        caption = "BPI Programming Progress";
+        break;
+    case Kind::BpiRead:
+        if (!countGiven(r, "Enter bytes to read and try again"))
+            return;
+        prepareProgress("Read Progress");
+        if (s_.prompter.ask(ui.txtBpiFile.text() + " will be overwritten!", "Warning",
+                            Icon::Exclamation, Buttons::OkCancel) != Answer::Ok) {
+            refuse("The read was declined.");
+            return;
+        }
+        name = "BPI Read";
+        caption = "Read Progress";
+        break;
+    case Kind::BpiVerify:
+        if (!countGiven(r, "Enter bytes to read and try again"))
+            return;
+        name = "BPI Verify";
+        caption = "BPI Verify Progress";
+        break;
+    default:
         return;
-    const LaunchScope launching(s_);
-    startSpi();
-    spi_.Detect = true;
-    handOver("SPI Detect");
-}
-
-void Launches::eraseSectors() {
-    if (!mayStart() || !s_.ui.btnBulkErase[0].enabled())
+    }
+    if (!caption.isEmpty())
+        prepareProgress(caption);
+    // The erase takes minutes, a transfer long: the set stays off until the server is done.
+    if (r.kind != Kind::BpiIdCheck)
+        rules::DisableFlashControls(ui, 1);
+    if (r.usesRange() && !letEventsRun())
         return;
-    const LaunchScope launching(s_);
-    startSpi();
-    spi_.SectorErase = true;
-    prepareProgress("SPI Sector Erase");
-    handOver("SPI Sector Erase");
+    s_.opState.SetState(OpStateObj::BpiRunning);
+    bpi_.begin(r);
+    handOver(name);
 }

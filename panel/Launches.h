@@ -1,5 +1,6 @@
 #pragma once
 
+#include "engine/OperationRequest.h"
 #include "link/Session.h"
 
 class Dispatcher;
@@ -8,8 +9,9 @@ class CfgStateObj;
 class SpiStateObj;
 class BpiStateObj;
 
-// The operation buttons: their checks, questions and progress display, then the hand-over
-// to the dispatcher.
+// The operation buttons and every other way an operation starts: a request is checked, its
+// questions asked and its progress shown, then its sequence is set up from it and handed to
+// the dispatcher.
 class Launches {
 public:
     Launches(Session& session, Dispatcher& dispatcher, Layout& layout, CfgStateObj& cfg,
@@ -22,16 +24,22 @@ public:
     void btnRead_Click(int index);
     void btnVerify_Click(int index);
     void btnDetect_Click();
-    // Erases the sectors that the offset and byte count touch (the command line's ranged erase).
-    void eraseSectors();
+
+    // Starts what the request describes, in the mode the panel is in; a request refused or a
+    // question declined starts nothing and is recorded as refused.
+    void launch(const OperationRequest& request);
 
 private:
+    using Kind = OperationRequest::Kind;
+    void fromPanel(Kind kind);
     bool mayStart() const;
-    bool byteCountGiven(const QString& warning);
+    bool countGiven(const OperationRequest& r, const QString& warning);
+    bool refuse(const QString& message);
     void prepareProgress(const QString& caption);
     bool letEventsRun();
-    // The SPI sequence from its first state; the caller sets what it is to do.
-    void startSpi();
+    void launchFpga(const OperationRequest& r);
+    void launchSpi(const OperationRequest& r);
+    void launchBpi(const OperationRequest& r);
     // Names the operation for its status line, lays the panel out and starts it.
     void handOver(const QString& operation);
 

@@ -1,31 +1,40 @@
 #include "spi/FlashImage.h"
 
 #include <QFile>
+#include <QFileInfo>
 #include <QList>
+#include <system_error>
 
 namespace {
 
 const QByteArray BitPreamble = QByteArray::fromHex("00090ff00ff00ff00ff0000001");
-// No SPI part is larger; an address past it is a wrong file, not an image to allocate.
-constexpr qint64 MaxImageBytes = 256LL * 1024 * 1024;
+// Editors on Windows put one before the text.
+const QByteArray ByteOrderMark = "\xEF\xBB\xBF";
+constexpr char CtrlZ = 0x1A; // DOS tools end a text file with it
 
-bool looksLikeHex(const QByteArray& contents) {
-    qsizetype i = 0;
-    while (i < contents.size() && QByteArrayView(" \t\r\n").contains(contents[i]))
+bool isBlank(char c) {
+    return QByteArrayView(" \t\r\n").contains(c);
+}
+
+// Where a text's first character is, past a byte-order mark and blanks; size() if none.
+qsizetype textStart(const QByteArray& contents) {
+    qsizetype i = contents.startsWith(ByteOrderMark) ? ByteOrderMark.size() : 0;
+    while (i < contents.size() && isBlank(contents[i]))
         ++i;
-    if (i >= contents.size() || contents[i] != ':')
-        return false;
-    for (const char c : contents)
-        if ((c < 0x20 || c > 0x7E) && c != '\r' && c != '\n' && c != '\t')
-            return false;
-    return true;
+    return i;
+}
+
+// A file that starts like HEX is HEX: one that does not parse is refused, never taken as raw.
+bool looksLikeHex(const QByteArray& contents) {
+    const qsizetype i = textStart(contents);
+    return i < contents.size() && contents[i] == ':';
 }
 
 } // namespace
 
 class FlashImageReader {
 public:
-    static FlashImage hex(const QByteArray& contents);
+    static FlashImage hex(QByteArray contents, qint64 limit);
     static FlashImage bitstream(const QByteArray& contents);
 };
 
@@ -76,7 +85,11 @@ FlashImage FlashImage::placed(qint64 shift, qint64 span, qint64 limit) const {
     return out;
 }
 
-FlashImage FlashImageReader::hex(const QByteArray& contents) {
+FlashImage FlashImageReader::hex(QByteArray contents, qint64 limit) {
+    if (contents.startsWith(ByteOrderMark))
+        contents.remove(0, ByteOrderMark.size());
+    while (!contents.isEmpty() && (contents.back() == CtrlZ || isBlank(contents.back())))
+        contents.chop(1);
     struct Record {
         qint64 address;
         QByteArray data;
@@ -119,10 +132,14 @@ FlashImage FlashImageReader::hex(const QByteArray& contents) {
         };
         switch (quint8(bytes[3])) {
         case 0x00:
+            // Checked before anything the size of the address is allocated.
+            if (base + offset + count > limit)
+                throw refuse(QString("its data at 0x%1 reaches beyond the %2 bytes the target "
+                                     "holds from the offset")
+                                 .arg(QString::number(base + offset, 16).toUpper())
+                                 .arg(limit));
             records.append({base + offset, data, n + 1});
             end = std::max(end, base + offset + count);
-            if (end > MaxImageBytes)
-                throw refuse("its address lies beyond 256 MiB");
             break;
         case 0x01:
             ended = true;
@@ -142,6 +159,9 @@ FlashImage FlashImageReader::hex(const QByteArray& contents) {
                 QString("record type %1 is not known").arg(quint8(bytes[3]), 2, 16, QChar('0')));
         }
     }
+    if (!ended)
+        throw FlashImageError("Intel HEX: the file ends without its end record (:00000001FF); "
+                              "it may be cut short.");
     FlashImage image;
     image.format_ = FlashImage::Format::IntelHex;
     image.bytes_ = QByteArray(end, char(0xFF));
@@ -201,19 +221,36 @@ FlashImage FlashImageReader::bitstream(const QByteArray& contents) {
 }
 
 bool mayBeEncodedImage(const QByteArray& head) {
-    return head.startsWith(BitPreamble) || head.trimmed().startsWith(':');
+    // A head of blanks only may go on with a record.
+    const qsizetype i = textStart(head);
+    return head.startsWith(BitPreamble) || i == head.size() || head[i] == ':';
 }
 
 bool isEncodedImage(const QByteArray& contents) {
     return contents.startsWith(BitPreamble) || looksLikeHex(contents);
 }
 
-FlashImage readFlashImage(const QByteArray& contents) {
+FlashImage readFlashImage(const QByteArray& contents, qint64 limit) {
     if (contents.startsWith(BitPreamble))
         return FlashImageReader::bitstream(contents);
     if (looksLikeHex(contents))
-        return FlashImageReader::hex(contents);
+        return FlashImageReader::hex(contents, limit);
     return FlashImage::raw(contents);
+}
+
+FlashImage loadFlashImage(const QString& path, qint64 limit) {
+    // Qt has its own words for a folder; the system's are the ones the operator knows.
+    if (QFileInfo(path).isDir())
+        throw FlashImageError(
+            QString::fromStdString(std::make_error_code(std::errc::is_a_directory).message()) +
+            ": " + path);
+    QFile file(path);
+    QByteArray contents;
+    if (file.open(QIODevice::ReadOnly))
+        contents = file.readAll();
+    if (file.error() != QFileDevice::NoError)
+        throw FlashImageError(file.errorString() + ": " + path);
+    return readFlashImage(contents, limit);
 }
 
 qint64 flashImageLength(const QString& path) {

@@ -53,9 +53,16 @@ private:
     QString message_;
 };
 
-// Reads an image from the file's contents. Intel HEX is recognised by its text (lines that
-// start with ':'), a bitstream by its header; anything else is raw. Throws FlashImageError.
-FlashImage readFlashImage(const QByteArray& contents);
+// No SPI part is larger; an address past it is a wrong file, not an image to allocate.
+inline constexpr qint64 MaxImageBytes = 256LL * 1024 * 1024;
+
+// Reads an image from the file's contents. Intel HEX is recognised by its first character past an
+// optional UTF-8 byte-order mark and blanks, ':'; a bitstream by its header; anything else is
+// raw. limit is the room the target has from the image's address 0: a HEX record past it is
+// refused (raw bytes and bitstreams are counted by the caller). Throws FlashImageError.
+FlashImage readFlashImage(const QByteArray& contents, qint64 limit = MaxImageBytes);
+// Reads a file whole and decodes it; a file that cannot be read is refused with the system's words.
+FlashImage loadFlashImage(const QString& path, qint64 limit = MaxImageBytes);
 // True when contents would be read as something other than raw bytes.
 bool isEncodedImage(const QByteArray& contents);
 // Whether a file that begins with head may be encoded: only such a file needs reading whole.

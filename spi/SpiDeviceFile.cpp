@@ -162,5 +162,13 @@ QString spiDescriptionOutOfRange(const SpiDescription& d) {
                 .arg(l.low)
                 .arg(l.high)
                 .arg(l.what);
+    // Addresses past what the address bytes can say would wrap to the start of the chip.
+    const std::int64_t reach = std::int64_t(1) << (8 * d.ABSZ);
+    if (d.BPRD > reach)
+        return QString("The description gives BPRD = %1 with ABSZ = %2: %2 address bytes reach "
+                       "%3 bytes at most. A larger part needs ABSZ = 4 and its 4-byte commands.")
+            .arg(d.BPRD)
+            .arg(d.ABSZ)
+            .arg(reach);
     return {};
 }

@@ -116,10 +116,22 @@ bool SpiStateObj::prepareRange() {
         count_ = eraseTo_ - eraseFrom_;
         stage_ = Stage::Keep;
         title_ = "Reading the bytes to keep";
-    } else {
-        stage_ = Stage::Erase;
+        return true;
     }
-    return true;
+    stage_ = Stage::Erase;
+    // Whole sectors go: bytes around the range asked are erased too, and the operator says so.
+    const std::int64_t beyond = (first - eraseFrom_) + (eraseTo_ - end);
+    if (beyond == 0)
+        return true;
+    const QString widened = QString("The erase takes whole sectors: it erases %1 to %2, %3 bytes "
+                                    "beyond the range asked. Erase them?")
+                                .arg(hexAddress(eraseFrom_), hexAddress(eraseTo_ - 1))
+                                .arg(beyond);
+    if (s_.prompter.ask(widened, "Warning", Prompter::Icon::Question, Prompter::Buttons::YesNo) ==
+        Prompter::Answer::Yes)
+        return true;
+    s_.refuse("Nothing was erased: the sectors reach beyond the range asked.");
+    return false;
 }
 
 // Moves a flash on to its next stage once the last one is confirmed.
@@ -159,6 +171,7 @@ void SpiStateObj::startStage() {
 
 void SpiStateObj::sectorErase() {
     sectorStartUs_ = s_.clock.nowUs();
+    eraseSent_ = true;
     QByteArray out = bytes({d_.SECE});
     out.append(addressOf(sectorAt_));
     transaction(out);
@@ -208,11 +221,16 @@ void SpiStateObj::sectorNext() {
 // they are to hold is saved beside the image, to be flashed again at their address.
 void SpiStateObj::saveErasedSectors() {
     const QFileInfo image(runPath_);
-    const QString path = image.absolutePath() + "/" + image.completeBaseName() + "-sectors-" +
-                         hexAddress(eraseFrom_) + ".bin";
+    const QString stem = image.absolutePath() + "/" + image.completeBaseName() + "-sectors-" +
+                         hexAddress(eraseFrom_);
+    // An earlier rescue file may hold data that is nowhere else: it is never written over.
+    QString path = stem + ".bin";
+    for (int n = 2; QFileInfo::exists(path) || QFileInfo(path).isSymLink(); ++n)
+        path = QString("%1-%2.bin").arg(stem).arg(n);
     QFile file(path);
     const QByteArray bytes = image_->bytes(0, eraseTo_ - eraseFrom_);
-    const bool saved = file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size();
+    const bool saved = file.open(QIODevice::NewOnly | QIODevice::WriteOnly) &&
+                       file.write(bytes) == bytes.size() && file.flush();
     s_.appendLine(
         saved ? QString("The flash stopped after erasing %1 to %2. What those sectors held, with "
                         "the image, is saved in %3: flash it at offset %1.")

@@ -1,5 +1,6 @@
 #include "spi/SpiStateObj.h"
 
+#include "engine/RequestCheck.h"
 #include "link/ControllerProtocol.h"
 #include "link/Conversions.h"
 #include "link/RuntimeError.h"
@@ -18,22 +19,26 @@ void SpiStateObj::SetState(std::int16_t value) {
     }
     state_ = value;
     if (value == CFG_SPI_IDLE) {
-        if (Flash && stage_ >= Stage::Erase && !flashConfirmed_)
+        if (Flash && eraseSent_ && !flashConfirmed_)
             saveErasedSectors();
-        flashConfirmed_ = false;
-        EchoID = BulkErase = Program = ReadSPI = VerifySPI = false;
-        Detect = SectorErase = Flash = false;
-        stage_ = Stage::Whole;
-        image_.reset();
-        offer_.clear();
-        bytesDone_ = 0;
-        inputsTaken_ = false;
-        pendingTransfer_ = 0;
-        dropHeld();
+        resetRun();
         s_.file.close();
-        dataFileOpen_ = false;
         s_.port.setReceiveThreshold(1);
     }
+}
+
+void SpiStateObj::resetRun() {
+    flashConfirmed_ = false;
+    EchoID = BulkErase = Program = ReadSPI = VerifySPI = false;
+    Detect = SectorErase = Flash = false;
+    stage_ = Stage::Whole;
+    image_.reset();
+    offer_.clear();
+    bytesDone_ = 0;
+    eraseSent_ = false;
+    pendingTransfer_ = 0;
+    dropHeld();
+    dataFileOpen_ = false;
 }
 
 // A missing acknowledgement after a chunk or a page costs that chunk or page, not the whole
@@ -90,8 +95,7 @@ std::int16_t SpiStateObj::GetPreviousState() const {
 
 bool SpiStateObj::LoadSpiDeviceFile() {
     s_.file.close();
-    const QString device = inputsTaken_ ? device_ : s_.ui.cbFlash.selectedItem();
-    const QString path = s_.dataFolders.pathFor(device + ".sfh");
+    const QString path = s_.dataFolders.pathFor(device_ + ".sfh");
     try {
         loadSpiDeviceFile(path, d_);
         // Keys a file leaves out keep their values, yet a file that names no device on its own
@@ -140,7 +144,7 @@ std::int16_t SpiStateObj::ReadEcho() {
     // of status polls, would hold the window for minutes before the retry gives up.
     if (echoesLost_ >= MaxEchoesLostPerStep)
         return -1;
-    echoCountdown_ = conv::toInt32(s_.ui.txtSleep.text());
+    echoCountdown_ = pollLimit_;
     const std::int32_t limit = echoCountdown_;
     const std::int64_t start = s_.clock.nowUs();
     const std::int64_t room = silenceRoomUs();
@@ -229,24 +233,41 @@ int SpiStateObj::readStatus() {
 }
 
 std::int32_t SpiStateObj::offset() const {
-    return offset_;
+    return std::int32_t(offset_);
 }
 std::int32_t SpiStateObj::byteCount() const {
-    return count_;
+    return std::int32_t(count_);
 }
 
-void SpiStateObj::takeInputs() {
-    if (inputsTaken_)
-        return;
-    device_ = s_.ui.cbFlash.selectedItem();
-    runPath_ = path_;
-    offset_ = count_ = 0;
+void SpiStateObj::begin(const OperationRequest& r) {
+    using Kind = OperationRequest::Kind;
+    resetRun();
+    EchoID = r.kind == Kind::SpiIdCheck;
+    Detect = r.kind == Kind::SpiDetect;
+    BulkErase = r.kind == Kind::SpiBulkErase;
+    SectorErase = r.kind == Kind::SpiSectorErase;
+    Program = r.kind == Kind::SpiProgram;
+    Flash = r.kind == Kind::SpiFlash;
+    ReadSPI = r.kind == Kind::SpiRead;
+    VerifySPI = r.kind == Kind::SpiVerify;
+    MyError = false;
+    device_ = r.device;
+    runPath_ = r.path;
     // ID Check and Bulk Erase use no range: a range they do not use cannot fail them.
-    if (Program || ReadSPI || VerifySPI || Flash || SectorErase) {
-        offset_ = conv::hexToInt32(s_.ui.txtOffset.text());
-        count_ = conv::toInt32(s_.ui.txtPrgBytes.text());
-    }
-    inputsTaken_ = true;
+    offset_ = r.usesRange() ? r.offset : 0;
+    count_ = r.usesRange() ? r.count : 0;
+    pollLimit_ = r.timing.pollLimit;
+    d_ = {};
+    idRead_.clear();
+    detected_.clear();
+    catalog_.clear();
+    chunk_.clear();
+    chunkLength_ = 0;
+    pollsLeft_ = 0;
+    echoesLost_ = 0;
+    silentUs_ = 0;
+    sectorAt_ = eraseFrom_ = eraseTo_ = 0;
+    state_ = CFG_SPI_LOAD_CONFIG_ON;
 }
 
 QByteArray SpiStateObj::addressBytes() const {
@@ -323,6 +344,12 @@ void SpiStateObj::commitHeld() {
     if (heldAt_ >= 0 && stage_ == Stage::Keep)
         for (qsizetype i = 0; i < heldChunk_.size(); ++i)
             image_->fill(heldAt_ + i, heldChunk_[i]);
+    if (!heldSuccess_.isEmpty() && ReadSPI && !s_.file.commit()) {
+        s_.fail("The data read could not be put in place as " + runPath_);
+        s_.appendLine("The data read could not be put in place as " + runPath_ + ".");
+        dropHeld();
+        return;
+    }
     if (!heldSuccess_.isEmpty()) {
         flashConfirmed_ = Flash;
         s_.appendLine(heldSuccess_);
@@ -494,7 +521,6 @@ void SpiStateObj::step() {
 void SpiStateObj::prepare() {
     MyError = false;
     title_ = s_.ui.lblProgress.text();
-    takeInputs();
     if (Detect) {
         prepareDetect();
         return;
@@ -511,36 +537,9 @@ void SpiStateObj::prepare() {
         SetState(CFG_SPI_IDLE);
         return;
     }
-    const auto room = [&] { return std::int64_t(d_.BPRD) - offset(); };
-    // A negative count would run the transfer loops backwards without end.
-    if ((Program || ReadSPI || VerifySPI || Flash || SectorErase) && byteCount() < 0)
-        throw RuntimeError(RuntimeError::Overflow, "Overflow: the byte count is negative");
-    // No byte count reads the chip from the offset to its end.
-    if (ReadSPI && byteCount() == 0)
-        count_ = std::max<std::int32_t>(0, d_.BPRD - offset());
-    if (Program || Flash) {
-        if (room() < byteCount()) {
-            const QString text =
-                "File is too large to program from offset 0x" + s_.ui.txtOffset.text();
-            s_.refuse(text);
-            s_.prompter.tell(text, "SPI Program Error", Prompter::Icon::Critical);
-            SetState(CFG_SPI_IDLE);
-            s_.ui.btnProgram[0].setEnabled(true);
-            Program = false;
-            return;
-        }
-    } else if (ReadSPI || VerifySPI) {
-        if (room() < byteCount()) {
-            const QString text =
-                "Length is too large to read/verify from offset 0x" + s_.ui.txtOffset.text();
-            s_.refuse(text);
-            s_.prompter.tell(text, "SPI Read Error", Prompter::Icon::Critical);
-            SetState(CFG_SPI_IDLE);
-            s_.ui.btnRead[0].setEnabled(true);
-            s_.ui.btnVerify[0].setEnabled(true);
-            ReadSPI = VerifySPI = false;
-            return;
-        }
+    if (!rangeFits()) {
+        SetState(CFG_SPI_IDLE);
+        return;
     }
     if (!loadImage() || !prepareRange()) {
         SetState(CFG_SPI_IDLE);
@@ -552,6 +551,36 @@ void SpiStateObj::prepare() {
         s_.port.setReadLength(1);
     }
     command("load_config 1", CFG_SPI_PROG_LOW);
+}
+
+// The range must lie inside the chip, whose every address the address field reaches (the
+// description was checked for that): nothing may wrap to another address.
+bool SpiStateObj::rangeFits() {
+    const bool writes = Program || Flash;
+    if (!(writes || ReadSPI || VerifySPI || SectorErase))
+        return true;
+    // No byte count reads the chip from the offset to its end.
+    if (ReadSPI && count_ == 0 && offset_ >= 0 && offset_ < d_.BPRD)
+        count_ = d_.BPRD - offset_;
+    OperationRequest asked;
+    asked.offset = offset_;
+    asked.count = count_;
+    const QString why = requestcheck::range(asked, d_.BPRD, device_);
+    if (why.isEmpty())
+        return true;
+    const QString offsetText = conv::hexUpper(offset_);
+    const QString first = SectorErase ? QString()
+                          : writes
+                              ? "File is too large to program from offset 0x" + offsetText
+                              : "Length is too large to read/verify from offset 0x" + offsetText;
+    const QString text = first.isEmpty() ? why : first + "\r\n" + why;
+    s_.refuse(text);
+    s_.prompter.tell(text,
+                     SectorErase ? "SPI Erase Error"
+                     : writes    ? "SPI Program Error"
+                                 : "SPI Read Error",
+                     Prompter::Icon::Critical);
+    return false;
 }
 
 void SpiStateObj::unprotectPoll() {

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "engine/OperationRequest.h"
 #include "link/Sequence.h"
 #include "link/Session.h"
 #include "spi/DeviceCatalog.h"
@@ -60,6 +61,10 @@ public:
     explicit SpiStateObj(Session& session)
         : s_(session) {}
 
+    // Sets the sequence up afresh for one request, at its first state: nothing of an earlier
+    // run is kept.
+    void begin(const OperationRequest& request);
+
     bool EchoID = false, BulkErase = false, Program = false, ReadSPI = false, VerifySPI = false;
     // Detect finds the chip among every description; SectorErase erases the sectors the range
     // touches; Flash erases the sectors an image covers, programs it and verifies it.
@@ -87,7 +92,7 @@ public:
     void SetState_CFG_SPI_CS_LOW() { SetState(CFG_SPI_CS_LOW); }
     void SetState_UNPROTECT() { SetState(UNPROTECT); }
 
-    // Reads the selected device's description; false (after saying why) when it cannot.
+    // Reads the request's device description; false (after saying why) when it cannot.
     bool LoadSpiDeviceFile();
     const SpiDescription& description() const { return d_; }
     // The last identification read, and the devices Detect found for it.
@@ -97,7 +102,8 @@ public:
 private:
     void step();
     void prepare();
-    void takeInputs();
+    void resetRun();
+    bool rangeFits();
     void identify();
     void unprotectPoll();
     void writeEnable();
@@ -163,11 +169,14 @@ private:
     int echoesLost_ = 0;
     int nesting_ = 0;
     int replyLength_ = 4;
-    // What the operator asked for, taken once when the operation starts: edits made while it
-    // runs change the controls, not the operation.
-    bool inputsTaken_ = false;
+    // What the operator asked for, taken whole at launch: edits made while it runs change the
+    // controls, not the operation.
     QString device_, runPath_;
-    std::int32_t offset_ = 0, count_ = 0;
+    // Wide: a request may ask for any value, and is checked against the chip before use.
+    std::int64_t offset_ = 0, count_ = 0;
+    int pollLimit_ = 1000;
+    // An erase has been sent in this run: only then can sectors have lost their data.
+    bool eraseSent_ = false;
     std::int32_t pendingTransfer_ = 0;
     QByteArray heldChunk_;
     std::int32_t heldAt_ = -1;

@@ -221,6 +221,7 @@ TEST_F(BpiOperationsTest, RefusesAnOddBurstSizeBeforeSendingAnything) {
     sim->press(ui().btnProgram[1]);
     EXPECT_EQ(sim->board.hostBytes().size(), before);
     EXPECT_EQ(sim->h->prompter.shown.last().text,
-              "The BPI burst size must be an even number of bytes.");
+              "The BPI burst size is 127; it must be an even number of bytes from 2 to 65536.\r\n"
+              "Nothing was sent to the board.");
     expectIdle();
 }

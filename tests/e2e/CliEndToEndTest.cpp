@@ -23,7 +23,7 @@ TEST(CliEndToEnd, ConfiguresTheFpgaAndProgramsReadsAndVerifiesTheSpiFlash) {
     const QString bit =
         writeFile(dir, "design.bit", buildBitFile(buildConfigPayload({.size = 3000})));
     r = board.cli({"fpga", bit});
-    EXPECT_EQ(r.exitCode, 1) << "the device question is answered No without --yes";
+    EXPECT_EQ(r.exitCode, 2) << "the device question is answered No without --yes";
     r = board.cli({"--yes", "fpga", bit});
     EXPECT_EQ(r.exitCode, 0) << r.err.toStdString();
     EXPECT_EQ(r.out, "FPGA programmed successfully! \n");
@@ -48,7 +48,7 @@ TEST(CliEndToEnd, ConfiguresTheFpgaAndProgramsReadsAndVerifiesTheSpiFlash) {
     const QString back = dir + "/back.bin";
     // Without --yes the question is answered No, says so, and leaves no file behind.
     r = board.cli({"spi", "M25P16", "read", back, "--bytes", "16"});
-    EXPECT_EQ(r.exitCode, 1);
+    EXPECT_EQ(r.exitCode, 2);
     EXPECT_TRUE(r.err.contains("zbpu-cli: answered Cancel; run with --yes to answer OK"))
         << r.err.toStdString();
     EXPECT_FALSE(QFile::exists(back));
@@ -87,7 +87,11 @@ TEST(CliEndToEnd, DetectsTheChipFlashesKeepingItsNeighboursAndErasesARange) {
     EXPECT_EQ(r.exitCode, 0) << r.err.toStdString();
     EXPECT_TRUE(r.out.endsWith("SPI flash programmed and validated: 0x10000 to 0x2FFFF \n"))
         << r.out.toStdString();
+    // Whole sectors beyond the range are erased only when the operator says so.
     r = board.cli({"spi", "M25P16", "erase", "--offset", "0x20000", "--bytes", "1"});
+    EXPECT_EQ(r.exitCode, 2) << r.err.toStdString();
+    EXPECT_TRUE(r.err.contains("it erases 0x20000 to 0x2FFFF, 65535 bytes beyond the range asked"));
+    r = board.cli({"--yes", "spi", "M25P16", "erase", "--offset", "0x20000", "--bytes", "1"});
     EXPECT_EQ(r.exitCode, 0) << r.err.toStdString();
     EXPECT_EQ(r.out, "Sector Erase confirmed: 0x20000 to 0x2FFFF \n");
     EXPECT_EQ(board.cli({"spi", "M25P16", "erase", "--offset", "0x20000"}).exitCode, 2);
@@ -316,7 +320,7 @@ TEST(CliEndToEnd, OnATerminalAsksItsQuestionsAndShowsOneProgressLine) {
     const QString question = "Warning: It is your responsibility to ensure the sectors you are "
                              "about to program have been erased.  Is this true? [y/N] ";
     auto r = board.cliOnTerminal({"spi", "M25P16", "program", file}, "n\n");
-    EXPECT_EQ(r.exitCode, 1);
+    EXPECT_EQ(r.exitCode, 2);
     EXPECT_TRUE(r.err.startsWith(question)) << r.err.toStdString();
     EXPECT_FALSE(r.err.contains("--yes"));
     r = board.cliOnTerminal({"spi", "M25P16", "program", file}, "y\n");

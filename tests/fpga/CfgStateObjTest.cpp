@@ -15,13 +15,13 @@ TEST_F(CfgStateObjTest, ReportsMissingPinValuesAndStillFinishes) {
     // This controller acknowledges every command but never sends a pin level.
     const QString path = writeFile(dir.path(), "x.bin", QByteArray(128, char(0xFF)));
     h->ui.txtBitFile.setText("x.bin");
-    cfg().SetPath(path);
-    h->ui.txtFilelen.setText("128");
+    h->ui.txtPath.setText(path);
     h->ui.btnCfgFPGA.click();
     h->runTimer();
-    EXPECT_EQ(h->prompter.texts(), (QStringList{"Bitfile is for a None device.  Is this correct?",
-                                                "No value for Init pin (State: WAIT_FOR_INIT)",
-                                                "No value for Done pin"}));
+    EXPECT_EQ(
+        h->prompter.texts(),
+        (QStringList{"Bitfile is for a Not recognized device.  Is this correct?",
+                     "No value for Init pin (State: WAIT_FOR_INIT)", "No value for Done pin"}));
     EXPECT_EQ(h->prompter.shown[1].title, "ERROR");
     EXPECT_EQ(h->ui.txtRecvView.text(), "Init value is not high.\r\n");
     const QByteArray sent = port.written(1);

@@ -20,7 +20,7 @@ TEST(CliVerdict, ParallelFlashOperationsFailWhenTheServerSaysNothingOrTooMuch) {
          {"--server-silent-after", "4"},
          {"bpi", "id"},
          1,
-         "zbpu-cli: no answer from the BPI server"},
+         "The BPI server stopped answering"},
         {"an identification that is answered", {}, {"bpi", "id"}, 0, ""},
         {"a read with noise on the line",
          {"--garbage", "0.02", "--seed", "1"},

@@ -221,7 +221,7 @@ TEST_F(FlashWorkflowTest, FilesThatCannotBeImagesAreRefusedBeforeAnythingIsSent)
         {":0400000601020304EC\r\n", "Intel HEX line 1: record type 06 is not known"},
         {":02000004FFFF\r\n", "Intel HEX line 1: its length says 2 data bytes, it holds 1"},
         {":00000001FF\r\n", "The file holds no data to program."},
-        {":020000040001F9\r\n:01000000CC33\r\n",
+        {":020000040001F9\r\n:01000000CC33\r\n:00000001FF\r\n",
          "The file gives no byte within the 16 bytes asked for; its data starts at 0x10000."},
     };
     for (const auto& c : cases) {
@@ -230,8 +230,9 @@ TEST_F(FlashWorkflowTest, FilesThatCannotBeImagesAreRefusedBeforeAnythingIsSent)
         ui().txtPrgBytes.setText("16");
         const int mark = sim->mark();
         sim->press(ui().btnProgram[0]);
-        EXPECT_EQ(sim->lastMessage(),
-                  "SPI Program Error: " + c.message + "\r\nNothing was sent to the board.");
+        EXPECT_EQ(sim->lastMessage().toStdString(),
+                  ("SPI Program Error: " + c.message + "\r\nNothing was sent to the board.")
+                      .toStdString());
         EXPECT_TRUE(sim->commandsSince(mark).isEmpty());
         EXPECT_EQ(sim->h->model.session.outcome.kind, Outcome::Kind::Refused);
     }
@@ -241,10 +242,16 @@ TEST_F(FlashWorkflowTest, ARangedEraseClearsTheSectorsItTouchesAndAWholeReadTake
     board("MX25L3206E");
     memory() = randomBytes(int(memory().size()), 8);
     const QByteArray before = memory();
-    ui().txtOffset.setText("1FFF");
-    ui().txtPrgBytes.setText("2");
-    sim->h->model.launches.eraseSectors();
+    OperationRequest erase;
+    erase.kind = OperationRequest::Kind::SpiSectorErase;
+    erase.device = "MX25L3206E";
+    erase.offset = 0x1FFF;
+    erase.count = 2;
+    sim->h->model.launches.launch(erase);
     sim->h->runTimer();
+    EXPECT_EQ(sim->h->prompter.texts().last(),
+              "The erase takes whole sectors: it erases 0x1000 to 0x2FFF, 8190 bytes beyond the "
+              "range asked. Erase them?");
     EXPECT_EQ(sim->console(), "Sector Erase confirmed: 0x1000 to 0x2FFF \r\n");
     QByteArray expected = before;
     expected.replace(0x1000, 0x2000, QByteArray(0x2000, char(0xFF)));
@@ -254,7 +261,7 @@ TEST_F(FlashWorkflowTest, ARangedEraseClearsTheSectorsItTouchesAndAWholeReadTake
     QByteArray sfh = readFile(sim->path("MX25L3206E.sfh"));
     sfh.replace("SECE      20", "SECE      00");
     writeFile(sim->dir.path(), "MX25L3206E.sfh", sfh);
-    sim->h->model.launches.eraseSectors();
+    sim->h->model.launches.launch(erase);
     sim->h->runTimer();
     EXPECT_EQ(sim->lastMessage(),
               "SPI Erase Error: The description MX25L3206E.sfh gives no sector erase (SECE and "
