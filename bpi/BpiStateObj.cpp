@@ -1,5 +1,6 @@
 #include "bpi/BpiStateObj.h"
 
+#include "engine/RequestCheck.h"
 #include "link/ControllerProtocol.h"
 #include "link/Conversions.h"
 #include "link/ReceivePath.h"
@@ -171,6 +172,8 @@ void BpiStateObj::operation() {
     command.append('\r');
     // Everything that can fail is done before the command: once the server has it, it waits
     // for a header and would take the next command for one.
+    if (state_ >= BPI_PROGRAM && !loadImage())
+        return;
     const QByteArray head = state_ < BPI_PROGRAM ? QByteArray() : prepareTransfer();
     s_.port.write(command);
     if (state_ == BPI_ERASE) {
@@ -191,14 +194,50 @@ void BpiStateObj::operation() {
         transferSequence(state_ == BPI_VERIFY, head);
 }
 
+// Intel HEX and bitstreams are decoded, as for the SPI flash, before the server is told
+// anything; a file that starts like one but cannot be read as one is refused, never sent raw.
+bool BpiStateObj::loadImage() {
+    image_.reset();
+    if (state_ != BPI_PROGRAM && state_ != BPI_VERIFY)
+        return true;
+    QFile file(runPath_);
+    if (!file.open(QIODevice::ReadOnly) || !mayBeEncodedImage(file.peek(4096)))
+        return true;
+    const QByteArray contents = file.readAll();
+    if (!isEncodedImage(contents))
+        return true;
+    try {
+        image_ = readFlashImage(contents, requestcheck::BpiFlashSize - offset_);
+    } catch (const FlashImageError& e) {
+        const QString text = e.message() + "\r\nNothing was sent to the board.";
+        s_.refuse(text);
+        if (!s_.windowClosed)
+            s_.prompter.tell(text, "BPI Error", Prompter::Icon::Critical);
+        return false;
+    }
+    if (!image_->note().isEmpty())
+        s_.appendLine(image_->note());
+    return true;
+}
+
 QByteArray BpiStateObj::prepareTransfer() {
     const QByteArray head = header(state_ == BPI_PROGRAM, count_, burst_);
     s_.file.close();
     if (state_ == BPI_READ)
         s_.file.openForWriting(runPath_);
-    else
+    else if (!image_)
         s_.file.openForReading(runPath_);
     return head;
+}
+
+// Past the end of the image the erased value: the flash keeps what it has.
+QByteArray BpiStateObj::imageBytes(std::int64_t position, std::int64_t length) {
+    if (image_)
+        return image_->bytes(position, length);
+    QByteArray data = s_.file.readAt(position, length);
+    if (data.size() < length)
+        data.append(QByteArray(length - data.size(), char(0xFF)));
+    return data;
 }
 
 QByteArray BpiStateObj::header(bool withBurst, std::int32_t count, std::int32_t burst) const {
@@ -225,10 +264,7 @@ void BpiStateObj::programSequence(const QByteArray& head) {
     transferring_ = Transfer::Sending;
     while (position < count) {
         const std::int64_t length = qMin<std::int64_t>(burst, count - position);
-        QByteArray data = s_.file.readAt(position, length);
-        // Past the end of the image the erased value is sent: the flash keeps what it has.
-        if (data.size() < length)
-            data.append(QByteArray(length - data.size(), char(0xFF)));
+        QByteArray data = imageBytes(position, length);
         if (length % 2 != 0)
             data.append('\0');
         s_.port.write(data);
@@ -267,16 +303,12 @@ void BpiStateObj::transferSequence(bool verify, const QByteArray& head) {
         if (!verify) {
             s_.file.writeAt(position, data);
         } else if (mismatch < 0) {
-            // Past the end of the file the flash holds what Program leaves there: 0xFF.
-            QByteArray mine = s_.file.readAt(position, block);
-            if (mine.size() < block)
-                mine.append(QByteArray(block - mine.size(), char(0xFF)));
-            if (mine != data) {
-                int same = 0;
-                while (same < mine.size() && same < data.size() && mine[same] == data[same])
-                    ++same;
-                mismatch = position + same;
-            }
+            // Past the end of the file the flash holds what Program leaves there: 0xFF. What a
+            // HEX file leaves open is not compared.
+            const QByteArray mine = imageBytes(position, block);
+            for (int i = 0; i < block && mismatch < 0; ++i)
+                if (mine[i] != data[i] && (!image_ || image_->given(position + i)))
+                    mismatch = position + i;
         }
         position += block;
         progress(position, count);

@@ -1,8 +1,11 @@
 #pragma once
 
+#include "engine/FlashImage.h"
 #include "engine/OperationRequest.h"
 #include "link/Sequence.h"
 #include "link/Session.h"
+
+#include <optional>
 
 // The parallel flash operations through the BPI server running in the FPGA. One NextStep
 // performs a whole operation, paced by the server's replies.
@@ -41,6 +44,8 @@ private:
     QByteArray header(bool withBurst, std::int32_t count, std::int32_t burst) const;
     // Opens the image and returns the header: whatever can fail, before the server is told.
     QByteArray prepareTransfer();
+    bool loadImage();
+    QByteArray imageBytes(std::int64_t position, std::int64_t length);
     void programSequence(const QByteArray& head);
     void transferSequence(bool verify, const QByteArray& head);
     void progress(std::int64_t position, std::int64_t count);
@@ -60,4 +65,5 @@ private:
     std::int32_t count_ = 0, burst_ = 0;
     enum class Transfer { None, Sending, Receiving } transferring_ = Transfer::None;
     std::int64_t position_ = 0;
+    std::optional<FlashImage> image_;
 };

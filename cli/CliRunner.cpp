@@ -3,12 +3,12 @@
 #include "cli/Interrupts.h"
 
 #include "bpi/BpiStateObj.h"
+#include "engine/FlashImage.h"
 #include "engine/Numbers.h"
 #include "engine/RequestCheck.h"
 #include "fpga/BitfileHeader.h"
 #include "link/RuntimeError.h"
 #include "spi/DeviceCatalog.h"
-#include "spi/FlashImage.h"
 #include "spi/SpiDeviceFile.h"
 
 #include <QCoreApplication>
@@ -182,6 +182,9 @@ int CliRunner::checkChain() {
             code = runOperation();
         } catch (const CheckedOnly&) {
         }
+        // A file an earlier read of the chain writes is there when a later operation needs it.
+        if (operationName(o.words).endsWith(" read"))
+            readInChain_ << QFileInfo(o.words.last()).absoluteFilePath();
         if (code == Success && !knownDevice(o.words))
             code = usage("no description file " + o.words[1] + ".sfh");
         if (code == Success && !o.yes && !isatty(STDIN_FILENO) && asksQuestion(o.words)) {
@@ -196,6 +199,11 @@ int CliRunner::checkChain() {
         }
     }
     return Success;
+}
+
+bool CliRunner::readable(const QString& path) const {
+    return QFileInfo(path).isFile() ||
+           (checking_ && readInChain_.contains(QFileInfo(path).absoluteFilePath()));
 }
 
 // One JSON object per operation, for production logs.
@@ -593,7 +601,7 @@ int CliRunner::spi() {
     const bool data = ops.indexOf(w[2]) >= 2;
     if (w.size() != (data ? 4 : 3))
         return usage("spi " + w[2] + (data ? " takes one file" : " takes no file"));
-    if (w[2] != "read" && data && !QFileInfo(w[3]).isFile())
+    if (w[2] != "read" && data && !readable(w[3]))
         return usage("cannot read " + w[3]);
     if (!connect())
         return Failure;
@@ -651,7 +659,7 @@ int CliRunner::bpi() {
     const bool data = ops.indexOf(w[1]) >= 3;
     if (w.size() != (data ? 3 : 2))
         return usage("bpi " + w[1] + (data ? " takes one file" : " takes no file"));
-    if (w[1] != "read" && data && !QFileInfo(w[2]).isFile())
+    if (w[1] != "read" && data && !readable(w[2]))
         return usage("cannot read " + w[2]);
     if (!connect())
         return Failure;

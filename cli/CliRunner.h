@@ -54,6 +54,7 @@ private:
     OperationRequest request(OperationRequest::Kind kind, const QString& path) const;
     std::optional<OperationRequest> transfer(OperationRequest::Kind kind, const QString& file);
     bool copyToStdout(const QString& path);
+    bool readable(const QString& path) const;
     int press(Control& button);
     int press(const std::function<void()>& start);
     int usage(const QString& why);
@@ -88,6 +89,8 @@ private:
     std::optional<std::int64_t> count_;
     int eraseLimitMs_ = 0;
     OperationRequest::Timing timing_;
+    // Files the reads of the chain write, while the chain is checked.
+    QStringList readInChain_;
     // The part the operation named, for its JSON object.
     QString device_;
 };

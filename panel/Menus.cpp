@@ -3,7 +3,7 @@
 #include "link/PortSettings.h"
 #include "link/RuntimeError.h"
 #include "link/Skinning.h"
-#include "spi/FlashImage.h"
+#include "engine/FlashImage.h"
 
 #include <QDir>
 #include <QFileInfo>

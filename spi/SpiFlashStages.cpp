@@ -63,7 +63,8 @@ bool SpiStateObj::loadImage() {
         return true;
     const QString title = VerifySPI ? "SPI Read Error" : "SPI Program Error";
     try {
-        image_ = isEncodedImage(contents) ? readFlashImage(contents)
+        // Records beyond the chip are refused by address before anything is built for them.
+        image_ = isEncodedImage(contents) ? readFlashImage(contents, d_.BPRD - offset())
                                           : FlashImage::raw(contents.left(byteCount()));
         if (image_->isEmpty())
             throw FlashImageError("The file holds no data to program.");

@@ -4,7 +4,7 @@
 #include "link/Sequence.h"
 #include "link/Session.h"
 #include "spi/DeviceCatalog.h"
-#include "spi/FlashImage.h"
+#include "engine/FlashImage.h"
 #include "spi/SpiDescription.h"
 
 #include <optional>

@@ -1,4 +1,4 @@
-#include "spi/FlashImage.h"
+#include "engine/FlashImage.h"
 
 #include <QFile>
 #include <QFileInfo>
