@@ -3,6 +3,7 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QList>
+#include <algorithm>
 #include <system_error>
 
 namespace {
@@ -25,9 +26,21 @@ qsizetype textStart(const QByteArray& contents) {
 }
 
 // A file that starts like HEX is HEX: one that does not parse is refused, never taken as raw.
+// A record is text: ':' and printable characters up to the end of its line. A raw image that
+// merely starts with the byte of ':' (0x3A) has other bytes soon after it, and stays raw; a
+// HEX file with a typing error or cut short is still HEX, and refused for it.
 bool looksLikeHex(const QByteArray& contents) {
     const qsizetype i = textStart(contents);
-    return i < contents.size() && contents[i] == ':';
+    if (i >= contents.size() || contents[i] != ':')
+        return false;
+    const QByteArray next = contents.mid(i + 1, 10);
+    qsizetype lineEnd = next.size();
+    for (const char stop : {'\r', '\n'})
+        if (const qsizetype at = next.indexOf(stop); at >= 0)
+            lineEnd = std::min(lineEnd, at);
+    const QByteArray line = next.left(lineEnd);
+    return !line.isEmpty() &&
+           std::all_of(line.begin(), line.end(), [](char c) { return c >= 0x20 && c <= 0x7E; });
 }
 
 } // namespace
@@ -222,8 +235,7 @@ FlashImage FlashImageReader::bitstream(const QByteArray& contents) {
 
 bool mayBeEncodedImage(const QByteArray& head) {
     // A head of blanks only may go on with a record.
-    const qsizetype i = textStart(head);
-    return head.startsWith(BitPreamble) || i == head.size() || head[i] == ':';
+    return head.startsWith(BitPreamble) || textStart(head) == head.size() || looksLikeHex(head);
 }
 
 bool isEncodedImage(const QByteArray& contents) {

@@ -102,7 +102,7 @@ TEST(FlashImage, IntelHexRecordsPutTheirBytesAtTheirAddresses) {
     for (const auto& c : cases) {
         SCOPED_TRACE(c.what);
         ASSERT_TRUE(isEncodedImage(c.text));
-        EXPECT_TRUE(mayBeEncodedImage(c.text.left(4)));
+        EXPECT_TRUE(mayBeEncodedImage(c.text.left(4096)));
         const FlashImage image = readFlashImage(c.text);
         EXPECT_EQ(image.format(), FlashImage::Format::IntelHex);
         EXPECT_EQ(image.size(), c.size);
@@ -138,7 +138,9 @@ TEST(FlashImage, MalformedFilesAreRefusedWithTheirLine) {
         {record(0, 0, "\xCC") + record(0, 1, "\xDD") + record(0, 2, "\xEE").insert(5, '\0') + End,
          "Intel HEX line 3: it is not a record of hexadecimal digits"},
         {record(0, 0, "\xCC") + "\n\x1A\n" + End, "Intel HEX line 3: it does not start with ':'"},
-        {Bom + QByteArray("\x3A\x00\x01", 3),
+        {Bom + QByteArray(":0100000000"
+                          "\x01"
+                          "\n"),
          "Intel HEX line 1: it is not a record of hexadecimal digits"},
     };
     for (const auto& c : cases) {
@@ -188,7 +190,10 @@ TEST(FlashImage, ABitstreamGivesItsConfigurationDataAndNamesItsDesign) {
     // Its length against the target is the caller's to check.
     EXPECT_EQ(readFlashImage(bit, 1).size(), 500);
     // Anything else is raw, byte for byte, whatever the limit.
-    for (const QByteArray& raw : {QByteArray("\x00\x3A\x01", 3), Bom + "plain text"}) {
+    // A raw image may start with the byte of ':' (0x3A) without being a record.
+    for (const QByteArray& raw :
+         {QByteArray("\x00\x3A\x01", 3), Bom + "plain text", QByteArray("\x3A\x00\x01", 3),
+          QByteArray(":0100\xFF\xFE\x01\x02\x03\x04\x05")}) {
         EXPECT_FALSE(isEncodedImage(raw));
         EXPECT_FALSE(mayBeEncodedImage(raw));
         EXPECT_EQ(readFlashImage(raw, 1).bytes(0, raw.size()), raw);

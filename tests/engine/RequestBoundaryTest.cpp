@@ -1,0 +1,219 @@
+// Generated, seeded requests around every limit of every shipped part: each is either refused
+// with nothing sent, or leaves the flash changed exactly in the range asked.
+#include "engine/OperationRequest.h"
+#include "spi/SpiDeviceFile.h"
+#include "support/SimHarness.h"
+
+#include <QDir>
+#include <QRandomGenerator>
+#include <gtest/gtest.h>
+
+namespace {
+
+using Kind = OperationRequest::Kind;
+
+QByteArray hexRecord(int type, int address, const QByteArray& data) {
+    QByteArray bytes;
+    bytes.append(char(data.size()));
+    bytes.append(char(address >> 8));
+    bytes.append(char(address));
+    bytes.append(char(type));
+    bytes.append(data);
+    quint8 sum = 0;
+    for (char b : bytes)
+        sum += quint8(b);
+    bytes.append(char(-sum));
+    return ":" + bytes.toHex().toUpper() + "\r\n";
+}
+
+// The bytes from address 0 as Intel HEX, in records of 32 bytes.
+QByteArray intelHex(const QByteArray& data) {
+    QByteArray out;
+    for (qsizetype at = 0; at < data.size(); at += 32) {
+        if (at % 0x10000 == 0 || at == 0)
+            out += hexRecord(
+                4, 0, QByteArray::fromHex(QByteArray::number(at >> 16, 16).rightJustified(4, '0')));
+        out += hexRecord(0, int(at & 0xFFFF), data.mid(at, 32));
+    }
+    return out + hexRecord(1, 0, {});
+}
+
+struct Case {
+    Kind kind;
+    qint64 offset, count;
+    bool hex;
+    int burst;
+    std::string text() const {
+        return QString("kind %1 offset 0x%2 count %3 %4 burst %5")
+            .arg(int(kind))
+            .arg(offset, 0, 16)
+            .arg(count)
+            .arg(hex ? "hex" : "raw")
+            .arg(burst)
+            .toStdString();
+    }
+};
+
+// Offsets at, one below and one past every limit of a target (its start, its sectors, its end,
+// the largest number), and counts that end at, one before and one past the end; the rest small
+// so that thousands of cases run in seconds.
+Case generate(QRandomGenerator& gen, const QList<Kind>& kinds, qint64 size, qint64 sector) {
+    const auto pick = [&](std::initializer_list<qint64> values) {
+        return *(values.begin() + gen.bounded(int(values.size())));
+    };
+    const qint64 k = gen.bounded(4);
+    const qint64 near = sector > 0 ? sector * (1 + gen.bounded(3)) : 0x1000;
+    Case c{kinds[gen.bounded(int(kinds.size()))], 0, 0, gen.bounded(3) == 0, 128};
+    c.offset = pick({0, k, near - 1, near, near + 1, size - 1 - k, size - 1, size - 300 + k, size,
+                     size + 1, 0xFFFFFFFF, 0x1000000, 0x1000000 - 1, 2 * size});
+    const qint64 room = size - c.offset;
+    c.count = room > 0 && room <= 600 ? pick({room - 1, room, room + 1, 1, 0})
+                                      : pick({1, 2, qint64(gen.bounded(1, 300)), 0, room + 1});
+    // Whole-chip reads of a large part are not what these cases are for.
+    if (c.kind == Kind::SpiRead && c.count == 0 && room > 600)
+        c.count = 1;
+    if (c.kind == Kind::BpiProgram)
+        c.burst = int(pick({128, 2, 256, 127, 0, 65538}));
+    return c;
+}
+
+bool inRange(const Case& c, qint64 size) {
+    const qint64 count = c.kind == Kind::SpiRead && c.count == 0 ? size - c.offset : c.count;
+    return c.offset >= 0 && c.offset < size && count > 0 && c.offset + count <= size &&
+           (c.kind != Kind::BpiProgram || (c.burst >= 2 && c.burst <= 65536 && c.burst % 2 == 0));
+}
+
+QString firstDifference(const QByteArray& got, const QByteArray& want) {
+    for (qsizetype i = 0; i < std::min(got.size(), want.size()); ++i)
+        if (got[i] != want[i])
+            return QString("first difference at 0x%1").arg(i, 0, 16);
+    return QString("sizes %1 and %2").arg(got.size()).arg(want.size());
+}
+
+struct Runner {
+    SimHarness& sim;
+    QByteArray& memory;
+
+    // Runs one case; false (after saying why) when it was not refused or exact.
+    void run(const Case& c, const QString& device, qint64 size, qint64 sector, bool refuseAll,
+             quint32 seed) {
+        SCOPED_TRACE(device.toStdString() + ": " + c.text());
+        const QByteArray before = memory;
+        const bool program =
+            c.kind == Kind::SpiProgram || c.kind == Kind::BpiProgram || c.kind == Kind::SpiFlash;
+        const qint64 count = c.kind == Kind::SpiRead && c.count == 0 ? size - c.offset : c.count;
+        const bool small = count > 0 && count <= 4096;
+        QByteArray data = small && program ? randomBytes(int(count), seed)
+                          : small && c.offset >= 0 && c.offset < size ? before.mid(c.offset, count)
+                                                                      : QByteArray(16, 'x');
+        OperationRequest r;
+        r.kind = c.kind;
+        r.device = device;
+        r.offset = c.offset;
+        r.count = c.count;
+        r.burst = c.burst;
+        r.path = sim.path(c.kind == Kind::SpiRead || c.kind == Kind::BpiRead ? "out.bin"
+                          : c.hex                                            ? "image.hex"
+                                                                             : "image.bin");
+        QFile::remove(sim.path("out.bin"));
+        if (!r.isRead())
+            writeFile(sim.dir.path(), QFileInfo(r.path).fileName(), c.hex ? intelHex(data) : data);
+        const int mark = sim.mark();
+        const qsizetype hostBytes = sim.board.hostBytes().size();
+        sim.h->model.launches.launch(r);
+        sim.h->runTimer();
+        const Outcome& outcome = sim.h->model.session.outcome;
+        if (refuseAll || !inRange(c, size)) {
+            EXPECT_EQ(outcome.kind, Outcome::Kind::Refused) << outcome.message.toStdString();
+            EXPECT_TRUE(sim.commandsSince(mark).isEmpty());
+            EXPECT_EQ(sim.board.hostBytes().size(), hostBytes);
+            EXPECT_TRUE(memory == before);
+            EXPECT_FALSE(QFile::exists(sim.path("out.bin")));
+            return;
+        }
+        ASSERT_EQ(outcome.kind, Outcome::Kind::Succeeded) << outcome.message.toStdString();
+        QByteArray expected = before;
+        if (c.kind == Kind::SpiProgram || c.kind == Kind::BpiProgram) {
+            // NOR cells only go from 1 to 0.
+            for (qsizetype i = 0; i < data.size(); ++i)
+                expected[c.offset + i] = char(before[c.offset + i] & data[i]);
+        } else if (c.kind == Kind::SpiFlash) {
+            expected.replace(c.offset, data.size(), data);
+        } else if (c.kind == Kind::SpiSectorErase) {
+            const qint64 from = c.offset / sector * sector;
+            const qint64 to = std::min(size, (c.offset + count + sector - 1) / sector * sector);
+            expected.replace(from, to - from, QByteArray(to - from, char(0xFF)));
+        }
+        EXPECT_TRUE(memory == expected) << firstDifference(memory, expected).toStdString();
+        if (r.isRead()) {
+            EXPECT_TRUE(readFile(sim.path("out.bin")) == before.mid(c.offset, count));
+        }
+        // A wrong guess of the test leaves the next case a flash it did not expect.
+        memory = before;
+    }
+};
+
+QByteArray descriptionOf(const QString& name) {
+    return readFile(QDir(ZBPU_BIN_DIR).filePath(name + ".sfh"));
+}
+
+} // namespace
+
+TEST(RequestBoundary, EverySpiRequestIsRefusedOrExactOnEveryShippedPart) {
+    QRandomGenerator gen(20261207);
+    const QList<Kind> kinds = {Kind::SpiProgram, Kind::SpiRead, Kind::SpiVerify,
+                               Kind::SpiSectorErase};
+    const QStringList parts = QDir(ZBPU_BIN_DIR).entryList({"*.sfh"}, QDir::Files);
+    ASSERT_GE(parts.size(), 11);
+    int cases = 0;
+    for (QString part : parts + QStringList{"BIG32.sfh"}) {
+        part.chop(4);
+        const bool big = part == "BIG32";
+        // A 32 MiB part described with three address bytes: every address past 16 MiB would
+        // wrap, so the description itself is refused, whatever is asked.
+        SimHarness sim({.spiChip = big ? "W25Q128" : part});
+        if (big) {
+            QByteArray sfh = descriptionOf("W25Q128");
+            sfh.replace("BPRD      000001000000", "BPRD      000002000000");
+            ASSERT_TRUE(sfh.contains("000002000000"));
+            writeFile(sim.dir.path(), "BIG32.sfh", sfh);
+        }
+        sim.startAndConnect();
+        sim.h->ui.mnuSPI.click();
+        SpiDescription d;
+        loadSpiDeviceFile(sim.path(part + ".sfh"), d);
+        QByteArray& memory = sim.board.spi().memory();
+        memory = randomBytes(int(memory.size()), gen.generate());
+        Runner runner{sim, memory};
+        // The flash erases whole sectors: a few cases, on parts whose sectors are small.
+        QList<Kind> these = kinds;
+        if (d.SECS <= 4096)
+            these << Kind::SpiFlash;
+        for (int i = 0; i < 170; ++i, ++cases) {
+            const Case c = generate(gen, these, d.BPRD, d.SECS);
+            runner.run(c, part, d.BPRD, d.SECS, big, gen.generate());
+            if (::testing::Test::HasFailure())
+                return;
+        }
+    }
+    EXPECT_GE(cases, 2000);
+}
+
+TEST(RequestBoundary, EveryParallelFlashRequestIsRefusedOrExact) {
+    QRandomGenerator gen(20261208);
+    SimHarness sim({.serverRunning = true});
+    sim.startAndConnect();
+    sim.h->ui.mnuBPI.click();
+    ASSERT_TRUE(sim.h->model.session.BpiServerRunning);
+    QByteArray& memory = sim.board.bpiFlash().memory();
+    const qint64 size = memory.size();
+    ASSERT_EQ(size, 16 * 1024 * 1024);
+    memory = randomBytes(int(size), 5);
+    Runner runner{sim, memory};
+    for (int i = 0; i < 600; ++i) {
+        const Case c = generate(gen, {Kind::BpiProgram, Kind::BpiRead, Kind::BpiVerify}, size, 0);
+        runner.run(c, {}, size, 0, false, gen.generate());
+        if (::testing::Test::HasFailure())
+            return;
+    }
+}
