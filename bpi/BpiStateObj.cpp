@@ -332,9 +332,8 @@ void BpiStateObj::transferSequence(bool verify, const QByteArray& head) {
         return;
     }
     if (!verify && !s_.file.commit()) {
-        const QString text = "The data read could not be put in place as " + runPath_ + ".";
-        s_.fail(text);
-        s_.appendLine(text);
+        s_.fail(s_.file.commitFailure());
+        s_.appendLine(s_.file.commitFailure());
         return;
     }
     s_.file.close();

@@ -379,40 +379,12 @@ int CliRunner::press(const std::function<void()>& start) {
     s.outcome = {};
     start();
     runTimer();
-    if (!toStdout_.isEmpty()) {
-        // The data leaves only once the whole read is in and checked.
-        const bool written = !s.outcome.succeeded() || copyToStdout(toStdout_);
-        QFile::remove(toStdout_);
-        toStdout_.clear();
-        if (!written)
-            return Failure;
-    }
     if (s.outcome.succeeded())
         return Success;
     // Ctrl-C also ends a question waiting for its answer.
     if (interruptRequested())
         return Interrupted;
     return s.outcome.kind == Outcome::Kind::Refused ? Usage : Failure;
-}
-
-// Every write and the flush are checked: a full disk or a closed pipe fails the run.
-bool CliRunner::copyToStdout(const QString& path) {
-    QFile data(path);
-    QByteArray bytes;
-    if (data.open(QIODevice::ReadOnly))
-        bytes = data.readAll();
-    errno = 0;
-    const bool ok =
-        data.error() == QFileDevice::NoError &&
-        std::fwrite(bytes.constData(), 1, size_t(bytes.size()), stdout) == size_t(bytes.size()) &&
-        std::fflush(stdout) == 0 && !std::ferror(stdout);
-    if (!ok) {
-        const QString why = errno ? QString::fromLocal8Bit(std::strerror(errno)) : "write failed";
-        model_->session.outcome = {Outcome::Kind::Failed,
-                                   "The data could not be written to standard output: " + why};
-        err("zbpu-cli: the data could not be written to standard output: " + why);
-    }
-    return ok;
 }
 
 // Every number of the operation and of the run, read the one way, before anything is sent.
@@ -466,29 +438,30 @@ OperationRequest CliRunner::request(OperationRequest::Kind kind, const QString& 
     return r;
 }
 
-// A data file's request: its count is --bytes, else what the image puts into flash (an SPI
-// read without --bytes reads to the end of the chip). A read to "-" goes through a file of the
-// program's own, whose overwrite question is no question.
+// A data file's request, made before anything is sent: its count is --bytes, else what the
+// image puts into flash (an SPI read without --bytes reads to the end of the chip).
 std::optional<OperationRequest> CliRunner::transfer(OperationRequest::Kind kind,
                                                     const QString& given) {
     OperationRequest r = request(kind, given);
-    if (r.isRead() && given == "-") {
-        if (!scratch_)
-            scratch_ = std::make_unique<QTemporaryDir>();
-        r.path = toStdout_ = scratch_->filePath("read.bin");
-        QFile::remove(toStdout_);
-        prompter_.confirmNext();
-    }
+    if (r.isRead() && given == FileSlot::StandardOutput)
+        r.path = given;
     if (!count_ && !r.isRead())
         r.count = flashImageLength(r.path);
     if (r.count == 0 && kind != OperationRequest::Kind::SpiRead) {
         usage("nothing to transfer: give --bytes N");
-        toStdout_.clear();
         return std::nullopt;
     }
     bytes_ = r.count;
-    echo_->begin(bytes_);
     return r;
+}
+
+// Presses go: the progress line counts the request's bytes, and a read to standard output
+// writes no file of the operator's, so its overwrite question is no question.
+int CliRunner::launch(const OperationRequest& r) {
+    echo_->begin(bytes_);
+    if (r.isRead() && r.path == FileSlot::StandardOutput)
+        prompter_.confirmNext();
+    return press([&] { model_->launches.launch(r); });
 }
 
 // Every port of the list with what it says of itself, marking those where a board answers
@@ -583,8 +556,7 @@ int CliRunner::fpga() {
     } catch (const RuntimeError&) {
         bytes_ = QFileInfo(r.path).size();
     }
-    echo_->begin(bytes_);
-    return press([&] { model_->launches.launch(r); });
+    return launch(r);
 }
 
 int CliRunner::spi() {
@@ -603,6 +575,13 @@ int CliRunner::spi() {
         return usage("spi " + w[2] + (data ? " takes one file" : " takes no file"));
     if (w[2] != "read" && data && !readable(w[3]))
         return usage("cannot read " + w[3]);
+    using Kind = OperationRequest::Kind;
+    const Kind kinds[] = {Kind::SpiIdCheck, Kind::SpiBulkErase, Kind::SpiProgram,
+                          Kind::SpiRead,    Kind::SpiVerify,    Kind::SpiFlash};
+    const Kind kind = ranged ? Kind::SpiSectorErase : kinds[ops.indexOf(w[2])];
+    std::optional<OperationRequest> r = data ? transfer(kind, w[3]) : request(kind, {});
+    if (!r)
+        return Usage;
     if (!connect())
         return Failure;
     auto& ui = model_->ui;
@@ -614,13 +593,6 @@ int CliRunner::spi() {
             device = i;
     if (device < 0)
         return usage("no description file " + w[1] + ".sfh; the devices are " + devices.join(", "));
-    using Kind = OperationRequest::Kind;
-    const Kind kinds[] = {Kind::SpiIdCheck, Kind::SpiBulkErase, Kind::SpiProgram,
-                          Kind::SpiRead,    Kind::SpiVerify,    Kind::SpiFlash};
-    const Kind kind = ranged ? Kind::SpiSectorErase : kinds[ops.indexOf(w[2])];
-    std::optional<OperationRequest> r = data ? transfer(kind, w[3]) : request(kind, {});
-    if (!r)
-        return Usage;
     r->device = devices[device];
     device_ = r->device;
     // A read without --bytes reads to the end of the chip: the progress line counts to the end
@@ -632,9 +604,8 @@ int CliRunner::spi() {
         } catch (const RuntimeError&) {
         }
         bytes_ = std::max<qint64>(0, d.BPRD - r->offset);
-        echo_->begin(bytes_);
     }
-    return press([&] { model_->launches.launch(*r); });
+    return launch(*r);
 }
 
 int CliRunner::spiDetect() {
@@ -661,6 +632,13 @@ int CliRunner::bpi() {
         return usage("bpi " + w[1] + (data ? " takes one file" : " takes no file"));
     if (w[1] != "read" && data && !readable(w[2]))
         return usage("cannot read " + w[2]);
+    using Kind = OperationRequest::Kind;
+    const Kind kinds[] = {Kind::BpiIdCheck, Kind::BpiIdCheck, Kind::BpiErase,
+                          Kind::BpiProgram, Kind::BpiRead,    Kind::BpiVerify};
+    const Kind kind = kinds[ops.indexOf(w[1])];
+    std::optional<OperationRequest> r = data ? transfer(kind, w[2]) : request(kind, {});
+    if (!r)
+        return Usage;
     if (!connect())
         return Failure;
     auto& ui = model_->ui;
@@ -669,15 +647,8 @@ int CliRunner::bpi() {
         err("zbpu-cli: the BPI server does not run; load it first (bpi load)");
         return Failure;
     }
-    using Kind = OperationRequest::Kind;
-    const Kind kinds[] = {Kind::BpiIdCheck, Kind::BpiIdCheck, Kind::BpiErase,
-                          Kind::BpiProgram, Kind::BpiRead,    Kind::BpiVerify};
-    const Kind kind = kinds[ops.indexOf(w[1])];
-    std::optional<OperationRequest> r = data ? transfer(kind, w[2]) : request(kind, {});
-    if (!r)
-        return Usage;
     // The identification check succeeds only once the server's line is in.
-    return press([&] { model_->launches.launch(*r); });
+    return launch(*r);
 }
 
 int CliRunner::bpiLoad() {

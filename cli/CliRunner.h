@@ -53,7 +53,7 @@ private:
     QString takeNumbers();
     OperationRequest request(OperationRequest::Kind kind, const QString& path) const;
     std::optional<OperationRequest> transfer(OperationRequest::Kind kind, const QString& file);
-    bool copyToStdout(const QString& path);
+    int launch(const OperationRequest& r);
     bool readable(const QString& path) const;
     int press(Control& button);
     int press(const std::function<void()>& start);
@@ -77,9 +77,6 @@ private:
     std::FILE* text_ = stdout;
     // Only the words are looked at, nothing is touched: a run is refused before it starts.
     bool checking_ = false;
-    // A read to standard output goes through this file, copied out once it succeeded.
-    std::unique_ptr<QTemporaryDir> scratch_;
-    QString toStdout_;
     // The operation's own account, for its JSON object.
     QString message_;
     qint64 bytes_ = 0;

@@ -345,8 +345,8 @@ void SpiStateObj::commitHeld() {
         for (qsizetype i = 0; i < heldChunk_.size(); ++i)
             image_->fill(heldAt_ + i, heldChunk_[i]);
     if (!heldSuccess_.isEmpty() && ReadSPI && !s_.file.commit()) {
-        s_.fail("The data read could not be put in place as " + runPath_);
-        s_.appendLine("The data read could not be put in place as " + runPath_ + ".");
+        s_.fail(s_.file.commitFailure());
+        s_.appendLine(s_.file.commitFailure());
         dropHeld();
         return;
     }

@@ -77,7 +77,19 @@ BoardSimProcess::Result BoardSimProcess::cliInterrupted(const QStringList& args,
 }
 
 BoardSimProcess::Result BoardSimProcess::cli(const QStringList& args, int timeoutMs) const {
+    return run(args, timeoutMs, {});
+}
+
+BoardSimProcess::Result BoardSimProcess::cliTo(const QString& output,
+                                               const QStringList& args) const {
+    return run(args, 60000, output);
+}
+
+BoardSimProcess::Result BoardSimProcess::run(const QStringList& args, int timeoutMs,
+                                             const QString& output) const {
     QProcess p;
+    if (!output.isEmpty())
+        p.setStandardOutputFile(output);
     startCli(p, device_, args);
     if (!p.waitForFinished(timeoutMs)) {
         p.kill();

@@ -28,6 +28,8 @@ public:
     };
     // Runs zbpu-cli against this board, bounded in time.
     Result cli(const QStringList& args, int timeoutMs = 60000) const;
+    // The same with standard output going to a file (such as /dev/full).
+    Result cliTo(const QString& output, const QStringList& args) const;
     // Runs zbpu-cli and sends it SIGINT delayMs after its standard error shows `when` (a
     // process on a paced line: no virtual clock can stand in); the result says how long it
     // took to end after the signal.
@@ -39,6 +41,7 @@ public:
     Result cliInterrupted(const QStringList& args, const QString& when, int delayMs) const;
 
 private:
+    Result run(const QStringList& args, int timeoutMs, const QString& output) const;
     QTemporaryDir dir_;
     QProcess process_;
     QString device_;

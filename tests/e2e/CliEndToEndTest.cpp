@@ -336,3 +336,46 @@ TEST(CliEndToEnd, OnATerminalAsksItsQuestionsAndShowsOneProgressLine) {
     board.stop();
     EXPECT_EQ(readFile(board.spiImage()).left(image.size()), image);
 }
+
+// Every number is read the one way before anything is sent, each operation of a chain has only
+// its own, and data that cannot reach standard output fails the run.
+TEST(CliEndToEnd, RefusesBadNumbersAndInheritedCountsAndChecksItsOutput) {
+    BoardSimProcess board({"--server-running"});
+    ASSERT_TRUE(board.started());
+    const QString image = writeFile(board.folder(), "image.bin", randomBytes(64, 2));
+    const struct {
+        QStringList args;
+        QString message;
+    } refused[] = {
+        {{"spi", "M25P16", "program", image, "--bytes", "00"}, "nothing to transfer"},
+        {{"spi", "M25P16", "program", image, "--bytes", "0.4"}, "--bytes must be a whole number"},
+        {{"spi", "M25P16", "program", image, "--bytes", "+0"}, "--bytes must be a whole number"},
+        {{"spi", "M25P16", "program", image, "--bytes", "&H10"}, "--bytes must be a whole number"},
+        {{"spi", "M25P16", "program", image, "--bytes=99999999999"}, "is larger than 0xFFFFFFFF"},
+        {{"spi", "M25P16", "program", image, "--offset", "200000"},
+         "The offset 0x200000 lies beyond the 2097152 bytes of M25P16"},
+        {{"spi", "M25P16", "erase", "--offset", "1FFFFFFF", "--bytes", "16"},
+         "The offset 0x1FFFFFFF lies beyond the 2097152 bytes of M25P16"},
+        {{"bpi", "program", image, "--burst", "abc"}, "--burst must be a whole number"},
+        {{"bpi", "program", image, "--offset", "FFFFF0"}, "past the end of the parallel flash"},
+        {{"spi", "M25P16", "id", "--poll-limit", "-5"}, "--poll-limit must be a whole number"},
+        {{"bpi", "read", board.folder() + "/a.bin", "--bytes", "100", "+", "bpi", "read",
+          board.folder() + "/b.bin"},
+         "nothing to transfer: give --bytes N"},
+    };
+    for (const auto& c : refused) {
+        SCOPED_TRACE(c.args.join(' ').toStdString());
+        const auto r = board.cli(QStringList{"--yes"} + c.args);
+        EXPECT_EQ(r.exitCode, 2) << r.err.toStdString();
+        EXPECT_TRUE(r.err.contains(c.message)) << r.err.toStdString();
+        EXPECT_FALSE(QFile::exists(board.folder() + "/a.bin"));
+    }
+    const auto full = board.cliTo("/dev/full", {"spi", "M25P16", "read", "-", "--bytes", "1000"});
+    EXPECT_EQ(full.exitCode, 1);
+    EXPECT_TRUE(
+        full.err.contains("could not be written to standard output: No space left on device"))
+        << full.err.toStdString();
+    EXPECT_FALSE(full.err.contains("successfully"));
+    board.stop();
+    EXPECT_EQ(readFile(board.spiImage()).left(0x100), QByteArray(0x100, char(0xFF)));
+}

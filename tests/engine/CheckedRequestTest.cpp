@@ -1,0 +1,210 @@
+// Each launch runs what its own inputs say, checked before anything is sent: the faults where
+// an operation wrote the wrong data or to the wrong place and still said it succeeded.
+#include "engine/Numbers.h"
+#include "sim/BitstreamBuilder.h"
+#include "spi/SpiDeviceFile.h"
+#include "support/SimHarness.h"
+
+#include <QDir>
+#include <gtest/gtest.h>
+
+namespace {
+
+using Kind = OperationRequest::Kind;
+
+struct CheckedRequest : ::testing::Test {
+    std::unique_ptr<SimHarness> sim;
+    MainPanelControls& ui() { return sim->h->ui; }
+    const Outcome& outcome() { return sim->h->model.session.outcome; }
+    void board(BoardConfig config = {}) {
+        sim = std::make_unique<SimHarness>(config);
+        sim->startAndConnect();
+    }
+    void launch(Kind kind, const QString& path, qint64 offset, qint64 count,
+                const QString& device = "M25P16") {
+        OperationRequest r;
+        r.kind = kind;
+        r.path = path;
+        r.device = device;
+        r.offset = offset;
+        r.count = count;
+        sim->h->model.launches.launch(r);
+        sim->h->runTimer();
+    }
+};
+
+} // namespace
+
+// A second configuration in one session sends its own file, and a server load after a
+// configuration sends the server; each time the FPGA holds what was asked.
+TEST_F(CheckedRequest, EachConfigurationSendsItsOwnBitstream) {
+    board();
+    const QByteArray a = buildBitFile(buildConfigPayload({.size = 3000, .seed = 1}));
+    const QByteArray b = buildBitFile(buildConfigPayload({.size = 4000, .seed = 2}));
+    ui().mnuFPGA.click();
+    for (const auto& [name, bytes] : {std::pair{"a.bit", a}, {"b.bit", b}}) {
+        sim->choose(name, bytes);
+        sim->press(ui().btnCfgFPGA);
+        EXPECT_EQ(sim->board.fpga().received(), bytes) << name;
+        EXPECT_TRUE(outcome().succeeded());
+    }
+    ui().mnuBPI.click();
+    sim->press(ui().btnLoad);
+    EXPECT_TRUE(sim->board.fpga().runsServer());
+    EXPECT_TRUE(sim->h->model.session.BpiServerRunning);
+    sim->press(ui().btnIDecho[1]);
+    EXPECT_TRUE(outcome().succeeded());
+    EXPECT_TRUE(sim->console().contains("Flash ")) << sim->console().toStdString();
+}
+
+// An identification nobody answers is no success: the server is not taken to run.
+TEST_F(CheckedRequest, AParallelFlashIdentificationNeedsTheServersAnswer) {
+    board({.serverRunning = true});
+    ui().mnuBPI.click();
+    sim->port.onRead = [](QByteArray& bytes) { bytes.clear(); };
+    sim->press(ui().btnIDecho[1]);
+    EXPECT_EQ(outcome().kind, Outcome::Kind::Failed);
+    EXPECT_FALSE(sim->h->model.session.BpiServerRunning);
+    EXPECT_TRUE(ui().lblStatus.text().startsWith("BPI ID Check: failed after"));
+}
+
+// Values at and past the address width and the chip's end are refused by the description or
+// the range, before anything is sent; a range that sector rounding widens is asked for.
+TEST_F(CheckedRequest, RangesAndDescriptionsBeyondWhatAddressesReachAreRefused) {
+    board({.spiChip = "W25Q128"});
+    ui().mnuSPI.click();
+    QByteArray sfh = readFile(sim->path("W25Q128.sfh"));
+    const struct {
+        const char* bprd;
+        const char* absz;
+        bool refused;
+    } descriptions[] = {
+        {"000001000000", "03", false}, // 16 MiB: every address fits three bytes
+        {"000001000001", "03", true},  // one byte past what three address bytes reach
+        {"000002000000", "03", true},
+    };
+    for (const auto& d : descriptions) {
+        SCOPED_TRACE(d.bprd);
+        QByteArray text = sfh;
+        text.replace("BPRD      000001000000", QByteArray("BPRD      ") + d.bprd);
+        writeFile(sim->dir.path(), "X.sfh", text);
+        const int mark = sim->mark();
+        launch(Kind::SpiRead, sim->path("out.bin"), 0xFFFFF0, 16, "X");
+        EXPECT_EQ(outcome().kind, d.refused ? Outcome::Kind::Refused : Outcome::Kind::Succeeded);
+        EXPECT_EQ(sim->commandsSince(mark).isEmpty(), d.refused);
+        if (d.refused) {
+            EXPECT_TRUE(sim->lastMessage().contains("3 address bytes reach 16777216 bytes at most"))
+                << sim->lastMessage().toStdString();
+        }
+    }
+    // A ranged erase the operator does not widen erases nothing.
+    sim->board.spi().memory().fill('\x5A');
+    sim->h->prompter.answers = {Prompter::Answer::No};
+    launch(Kind::SpiSectorErase, {}, 0x100, 16, "W25Q128");
+    EXPECT_EQ(outcome().kind, Outcome::Kind::Refused);
+    EXPECT_EQ(sim->h->prompter.texts().last(),
+              "The erase takes whole sectors: it erases 0x0 to 0xFFF, 4080 bytes beyond the range "
+              "asked. Erase them?");
+    EXPECT_EQ(sim->board.spi().memory().count('\x5A'), sim->board.spi().memory().size());
+}
+
+// A rescue file is written only once an erase went out, and never over an earlier one.
+TEST_F(CheckedRequest, RescueFilesNeverOverwriteAndComeOnlyAfterAnErase) {
+    board({.spiChip = "W25Q32", .wpLocked = true});
+    ui().mnuSPI.click();
+    const QString image = writeFile(sim->dir.path(), "image.bin", randomBytes(100, 1));
+    launch(Kind::SpiFlash, image, 0x1010, 100, "W25Q32");
+    EXPECT_EQ(outcome().kind, Outcome::Kind::Failed);
+    EXPECT_FALSE(sim->console().contains("erasing")) << sim->console().toStdString();
+    EXPECT_TRUE(QDir(sim->dir.path()).entryList({"image-sectors-*"}).isEmpty());
+
+    // A flash stopped after its erase, twice: the first rescue file stays as it was.
+    board({.spiChip = "W25Q32"});
+    ui().mnuSPI.click();
+    const QString image2 = writeFile(sim->dir.path(), "image.bin", randomBytes(100, 1));
+    sim->board.spi().memory().replace(0x1000, 0x1000, randomBytes(0x1000, 2));
+    const QByteArray neighbours = sim->board.spi().memory().mid(0x1000, 0x1000);
+    QStringList rescued;
+    for (int run = 0; run < 2; ++run) {
+        bool stopped = false;
+        ui().lblProgress.watch([&] {
+            if (!stopped && ui().lblProgress.text().startsWith("Programming")) {
+                stopped = true;
+                ui().btnStop.click();
+            }
+        });
+        launch(Kind::SpiFlash, image2, 0x1010, 100, "W25Q32");
+        ASSERT_TRUE(stopped) << sim->console().toStdString();
+        rescued = QDir(sim->dir.path()).entryList({"image-sectors-*"}, QDir::Files, QDir::Name);
+        ASSERT_EQ(rescued.size(), run + 1);
+    }
+    EXPECT_EQ(rescued, (QStringList{"image-sectors-0x1000-2.bin", "image-sectors-0x1000.bin"}));
+    QByteArray expected = neighbours;
+    expected.replace(0x10, 100, readFile(image2));
+    EXPECT_TRUE(readFile(sim->path("image-sectors-0x1000.bin")) == expected);
+}
+
+// The debug panel's values are taken at launch and cannot be edited while an operation runs.
+TEST_F(CheckedRequest, TheDebugPanelIsTakenAtLaunchAndLockedMeanwhile) {
+    board();
+    ui().mnuSPI.click();
+    ui().cbFlash.setSelectedIndex(int(ui().cbFlash.items().indexOf("M25P16")));
+    sim->choose("image.bin", randomBytes(2000, 3));
+    QList<bool> editable;
+    ui().hscProgress.watch([&] {
+        if (!sim->h->model.session.opState.running())
+            return;
+        editable << (ui().txtSleep.enabled() || ui().txtTimeout.enabled() ||
+                     ui().txtTimeoutLimit.enabled());
+        // A program that empties the field meanwhile changes nothing of the run.
+        ui().txtSleep.setText("");
+    });
+    sim->press(ui().btnProgram[0]);
+    ASSERT_FALSE(editable.isEmpty());
+    EXPECT_FALSE(editable.contains(true));
+    EXPECT_TRUE(outcome().succeeded()) << outcome().message.toStdString();
+    EXPECT_TRUE(ui().txtSleep.enabled());
+    // A field that holds no number refuses the next launch before anything is sent.
+    const int mark = sim->mark();
+    sim->press(ui().btnProgram[0]);
+    EXPECT_EQ(outcome().kind, Outcome::Kind::Refused);
+    EXPECT_TRUE(sim->commandsSince(mark).isEmpty());
+}
+
+// One parser for every number of the command line: decimal or 0x for counts, hexadecimal for
+// offsets; nothing else, nothing past the limit.
+TEST(CommandLineNumbers, TakeDecimalOrHexadecimalAndNothingElse) {
+    const struct {
+        const char* text;
+        std::optional<std::int64_t> count, hex;
+    } cases[] = {
+        {"16", 16, 0x16},
+        {"0x10", 16, 16},
+        {"0X1f", 31, 31},
+        {"00", 0, 0},
+        {"ff", std::nullopt, 255},
+        {"4294967295", 4294967295LL, std::nullopt},
+        {"4294967296", std::nullopt, std::nullopt},
+        {"0xFFFFFFFF", 0xFFFFFFFFLL, 0xFFFFFFFFLL},
+        {"0x100000000", std::nullopt, std::nullopt},
+        {"99999999999999999999999", std::nullopt, std::nullopt},
+        {"0.4", std::nullopt, std::nullopt},
+        {"+0", std::nullopt, std::nullopt},
+        {"-5", std::nullopt, std::nullopt},
+        {"&H10", std::nullopt, std::nullopt},
+        {"1e3", std::nullopt, 0x1E3},
+        {" 1", std::nullopt, std::nullopt},
+        {"", std::nullopt, std::nullopt},
+        {"0x", std::nullopt, std::nullopt},
+        {"١٢", std::nullopt, std::nullopt},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.text);
+        EXPECT_EQ(numbers::count(c.text, "--bytes").value, c.count);
+        EXPECT_EQ(numbers::hex(c.text, "--offset").value, c.hex);
+    }
+    EXPECT_EQ(numbers::count("0.4", "--bytes").error,
+              "--bytes must be a whole number (decimal, or hexadecimal after 0x), not '0.4'");
+    EXPECT_EQ(numbers::hex("0x1G", "--offset").error,
+              "--offset must be hexadecimal digits, not '0x1G'");
+}
