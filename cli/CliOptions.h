@@ -69,7 +69,8 @@ inline const char* CliUsage =
     "  --paced             wait for the acknowledgement timer after each step\n"
     "  --no-board-check    skip the controller's version check\n"
     "  --timer-ms N  --timeout-limit N  --poll-limit N    the debug panel's timing fields\n"
-    "DEVICE is the name of a description file (DEVICE.sfh), in any case; HEX may start with 0x.\n"
+    "DEVICE is the name of a description file (DEVICE.sfh), in any case; HEX may start with 0x;\n"
+    "N is decimal, or hexadecimal after 0x; --option=value is --option value.\n"
     "FILE to program, verify or flash may be raw, Intel HEX (.hex, .mcs) or a bitstream (.bit).\n"
     "FILE - for read writes the data to standard output (everything else to standard error).\n"
     "Ports: USB serial ports (ttyACM*, ttyUSB*) and those in ZBPU_PORTS (colon-separated paths).\n";
