@@ -149,8 +149,11 @@ void Launches::launch(const OperationRequest& r) {
 
 void Launches::launchFpga(const OperationRequest& r) {
     BitfileInfo info;
+    std::int32_t length = 0;
     try {
         info = readBitfileHeader(r.path);
+        // A file past what the controller's count can say is no bitstream to send.
+        length = conv::toInt32(info.length);
     } catch (const RuntimeError& e) {
         s_.reportError(e);
         refuse(e.description());
@@ -167,7 +170,7 @@ void Launches::launchFpga(const OperationRequest& r) {
         return;
     }
     s_.opState.SetState(OpStateObj::FpgaRunning);
-    cfg_.begin(r, conv::toInt32(info.length));
+    cfg_.begin(r, length);
     handOver(r.kind == Kind::ServerLoad ? "BPI server load" : "FPGA configuration");
 }
 
