@@ -47,6 +47,13 @@ struct Session {
     std::int64_t stepStartUs = 0;
     QString clearScreen;
     QString fpgaPath, spiPath, bpiPath;
+    // A flash mode's offset (hex) and byte count, kept while another mode shows its own: a
+    // Program in one mode must not write at the other's offset. Both start as the form has them.
+    struct FlashRange {
+        QString offset, bytes;
+    };
+    FlashRange spiRange{ui.txtOffset.text(), ui.txtPrgBytes.text()};
+    FlashRange bpiRange{ui.txtOffset.text(), ui.txtPrgBytes.text()};
     QString SavedBitFile, SavedBitFilePath;
     // Where description files, server bitstreams and skins are looked for.
     DataFolders dataFolders;

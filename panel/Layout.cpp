@@ -58,14 +58,31 @@ void Layout::SaveModePath() {
         break;
     case 3:
         s_.spiPath = path;
+        s_.spiRange = {s_.ui.txtOffset.text(), s_.ui.txtPrgBytes.text()};
         break;
     case 5:
         s_.bpiPath = path;
+        s_.bpiRange = {s_.ui.txtOffset.text(), s_.ui.txtPrgBytes.text()};
         break;
     default:
         if (onInvalidState)
             onInvalidState();
         break;
+    }
+}
+
+Session::FlashRange* Layout::modeRange() {
+    const std::int16_t op = s_.opState.State();
+    return op == OpStateObj::SpiIdle || op == OpStateObj::SpiRunning ? &s_.spiRange
+           : op >= OpStateObj::BpiIdle                               ? &s_.bpiRange
+                                                                     : nullptr;
+}
+
+void Layout::ShowModeRange() {
+    if (const Session::FlashRange* range = modeRange()) {
+        // The offset first: emptying it clears the count.
+        s_.ui.txtOffset.setText(range->offset);
+        s_.ui.txtPrgBytes.setText(range->bytes);
     }
 }
 
@@ -96,6 +113,7 @@ void Layout::mnuSPI_Click() {
     s_.opState.SetState(OpStateObj::SpiIdle);
     checkMode(s_.ui.mnuSPI);
     s_.ui.txtPath.setText(s_.spiPath);
+    ShowModeRange();
     ArrangePanel();
 }
 
@@ -110,6 +128,7 @@ void Layout::mnuBPI_Click() {
     s_.opState.SetState(OpStateObj::BpiIdle);
     checkMode(s_.ui.mnuBPI);
     s_.ui.txtPath.setText(s_.bpiPath);
+    ShowModeRange();
     ArrangePanel();
 }
 

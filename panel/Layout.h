@@ -10,7 +10,10 @@ public:
     Layout(Session& session, Connection& connection);
 
     void ArrangePanel();
+    // Keeps the mode's path, and a flash mode's offset and byte count, as the mode is left.
     void SaveModePath();
+    // Puts the current flash mode's own offset and byte count in the fields.
+    void ShowModeRange();
     void mnuFPGA_Click();
     void mnuSPI_Click();
     void mnuBPI_Click();
@@ -21,6 +24,7 @@ public:
 
 private:
     void checkMode(Control& chosen);
+    Session::FlashRange* modeRange();
 
     Session& s_;
     Connection& connection_;

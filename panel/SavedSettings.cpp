@@ -26,6 +26,20 @@ void selectStored(Control& list, const QVariant& index) {
         list.setSelectedIndex(i);
 }
 
+// What tells a changed file from the one a count was remembered for: its size and time.
+struct FileStamp {
+    qint64 size = -1;
+    qint64 modified = 0;
+    bool operator==(const FileStamp&) const = default;
+};
+
+FileStamp stampOf(const QString& path) {
+    const QFileInfo info(path);
+    if (path.isEmpty() || !info.isFile())
+        return {};
+    return {info.size(), info.lastModified().toMSecsSinceEpoch()};
+}
+
 } // namespace
 
 SavedSettings::SavedSettings(MainPanelModel& model, QSettings& store)
@@ -46,14 +60,27 @@ void SavedSettings::save() {
     if (ui.cbFlash.selectedIndex() >= 0)
         store_.setValue("device", ui.cbFlash.selectedItem());
     // The current mode's path is in the path field; the others were kept when it was left.
-    const QString paths[] = {s.fpgaPath, s.spiPath, s.bpiPath};
+    QString paths[] = {s.fpgaPath, s.spiPath, s.bpiPath};
+    paths[mode] = ui.txtPath.text();
     for (int m = 0; m < 3; ++m)
-        store_.setValue(QString("files/") + ModeNames[m], m == mode ? ui.txtPath.text() : paths[m]);
+        store_.setValue(QString("files/") + ModeNames[m], paths[m]);
     const char* const uses[] = {"fpga", "spi", "bpi", "skin"};
     for (int u = 0; u < 4; ++u)
         store_.setValue(QString("folders/") + uses[u], m_.menus.lastFolder[u]);
-    store_.setValue("offset", ui.txtOffset.text());
-    store_.setValue("bytes", ui.txtPrgBytes.text());
+    // Likewise the current flash mode's range is in the fields, with the file it was set for.
+    Session::FlashRange ranges[] = {{}, s.spiRange, s.bpiRange};
+    ranges[mode] = {ui.txtOffset.text(), ui.txtPrgBytes.text()};
+    for (int m = 1; m < 3; ++m) {
+        const QString group = QString(ModeNames[m]) + "/";
+        store_.setValue(group + "offset", ranges[m].offset);
+        store_.setValue(group + "bytes", ranges[m].bytes);
+        const FileStamp stamp = stampOf(paths[m]);
+        store_.setValue(group + "fileSize", stamp.size);
+        store_.setValue(group + "fileModified", stamp.modified);
+    }
+    // Superseded by the SPI mode's own keys.
+    store_.remove("offset");
+    store_.remove("bytes");
     store_.setValue("fastAck", ui.chkFastAck.checked());
     store_.setValue("flashSteps", ui.chkFlashSteps.checked());
     if (saveGeometry)
@@ -70,11 +97,7 @@ void SavedSettings::restore() {
         if (i >= 0)
             ui.cbFlash.setSelectedIndex(i);
     }
-    // The offset first: emptying it would clear the byte count.
-    if (store_.contains("offset"))
-        ui.txtOffset.setText(store_.value("offset").toString());
-    if (store_.contains("bytes"))
-        ui.txtPrgBytes.setText(store_.value("bytes").toString());
+    restoreRanges();
     if (store_.contains("mode")) {
         const int mode = QStringList{"fpga", "spi", "bpi"}.indexOf(store_.value("mode").toString());
         if (mode >= 0 && mode != modeOf(m_.session.opState.State()))
@@ -125,4 +148,31 @@ void SavedSettings::restoreFiles() {
         modeMenu(ui, mode).click();
         m_.menus.takeFile(path);
     }
+}
+
+// Each flash mode's offset, and its count unless its file has changed since: a count cut short
+// of a rebuilt image would program part of it. Otherwise the count stays as taking the file set
+// it (its length).
+void SavedSettings::restoreRanges() {
+    Session& s = m_.session;
+    // The fields hold the current mode's range: kept first, shown again after.
+    m_.layout.SaveModePath();
+    Session::FlashRange* const ranges[] = {nullptr, &s.spiRange, &s.bpiRange};
+    for (int m = 1; m < 3; ++m) {
+        const QString group = QString(ModeNames[m]) + "/";
+        // A store from before the ranges were per mode has the SPI mode's alone, without keys
+        // of its file's stamp: a count for a file that is there now is not taken from it.
+        const auto stored = [&](const QString& key) {
+            return store_.value(group + key, m == 1 ? store_.value(key) : QVariant());
+        };
+        if (const QVariant offset = stored("offset"); offset.isValid())
+            ranges[m]->offset = offset.toString();
+        const FileStamp then{store_.value(group + "fileSize", -1).toLongLong(),
+                             store_.value(group + "fileModified", 0).toLongLong()};
+        const QVariant bytes = stored("bytes");
+        if (bytes.isValid() &&
+            then == stampOf(store_.value(QString("files/") + ModeNames[m]).toString()))
+            ranges[m]->bytes = bytes.toString();
+    }
+    m_.layout.ShowModeRange();
 }

@@ -7,9 +7,9 @@ class MainPanelModel;
 class QSettings;
 
 // What the window remembers from one run to the next: the port and its line settings, the
-// mode, the flash device, each mode's file and each file dialog's folder, the offset and byte
-// count, and fast acknowledgement. The store is the caller's (tests give a file of their own).
-// Nothing stored, nothing changed: a first run starts as the forms say.
+// mode, the flash device, each mode's file and each file dialog's folder, each flash mode's
+// offset and byte count, and fast acknowledgement. The store is the caller's (tests give a file
+// of their own). Nothing stored, nothing changed: a first run starts as the forms say.
 class SavedSettings {
 public:
     SavedSettings(MainPanelModel& model, QSettings& store);
@@ -26,6 +26,7 @@ public:
 private:
     void restorePort();
     void restoreFiles();
+    void restoreRanges();
 
     MainPanelModel& m_;
     QSettings& store_;

@@ -24,6 +24,8 @@ TEST(SavedSettings, TheNextRunStartsAsTheLastOneEnded) {
         ui.mnuBPI.click();
         QDir().mkpath(sim.path("images"));
         bpiFile = sim.choose("images/bpi.bin", randomBytes(64, 1));
+        ui.txtOffset.setText("1000");
+        ui.txtPrgBytes.setText("32");
         ui.mnuSPI.click();
         ui.cbFlash.setSelectedIndex(int(ui.cbFlash.items().indexOf("W25Q64")));
         spiFile = sim.path("new.bin"); // for Read to create
@@ -58,9 +60,11 @@ TEST(SavedSettings, TheNextRunStartsAsTheLastOneEnded) {
         EXPECT_EQ(ui2.txtBpiFile.text(), "bpi.bin");
         EXPECT_EQ(next.port.settings(), "57600,O,8,1");
         EXPECT_EQ(geometry, "where the window was");
-        // Each mode's dialog opens where its file is.
+        // Each mode's dialog opens where its file is; each flash mode has its own range.
         ui2.mnuBPI.click();
         EXPECT_EQ(ui2.txtPath.text(), bpiFile);
+        EXPECT_EQ(ui2.txtOffset.text(), "1000");
+        EXPECT_EQ(ui2.txtPrgBytes.text(), "32");
         ui2.mnuOpenFile.click();
         ui2.mnuFPGA.click();
         EXPECT_EQ(ui2.txtPath.text(), bit);
@@ -84,4 +88,93 @@ TEST(SavedSettings, AFirstRunChangesNothing) {
     EXPECT_EQ(ui.txtPrgBytes.text(), "0");
     EXPECT_TRUE(ui.chkFastAck.checked());
     EXPECT_EQ(sim.board.commandsSeen(), before);
+}
+
+// A count is remembered with its file's size and time: over a file that has changed since it
+// would program part of a rebuilt image and call it a success, so that file gets its own length.
+TEST(SavedSettings, ARememberedCountHoldsOnlyForTheSameUnchangedFile) {
+    const auto rebuild = [](int size, int laterS) {
+        return [=](const QString& file) {
+            writeFile(QFileInfo(file).path(), QFileInfo(file).fileName(), randomBytes(size, 9));
+            QFile f(file);
+            ASSERT_TRUE(f.open(QIODevice::ReadWrite));
+            f.setFileTime(QDateTime::currentDateTime().addSecs(laterS),
+                          QFileDevice::FileModificationTime);
+        };
+    };
+    const struct {
+        const char* what;
+        Control MainPanelControls::*mode;
+        std::function<void(const QString&)> change;
+        QString bytes;
+    } cases[] = {
+        {"unchanged", &MainPanelControls::mnuSPI, [](const QString&) {}, "256"},
+        {"rebuilt longer", &MainPanelControls::mnuSPI, rebuild(3000, 0), "3000"},
+        {"rebuilt shorter", &MainPanelControls::mnuSPI, rebuild(500, 0), "500"},
+        {"the same size, rebuilt later", &MainPanelControls::mnuSPI, rebuild(1000, 3600), "1000"},
+        {"gone: a file for Read to create", &MainPanelControls::mnuSPI,
+         [](const QString& file) { QFile::remove(file); }, "0"},
+        {"parallel flash, unchanged", &MainPanelControls::mnuBPI, [](const QString&) {}, "256"},
+        {"parallel flash, rebuilt longer", &MainPanelControls::mnuBPI, rebuild(3000, 0), "3000"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        QTemporaryDir home;
+        QSettings store(home.filePath("zbpu.ini"), QSettings::IniFormat);
+        SimHarness sim;
+        sim.h->model.startUp();
+        (sim.h->ui.*c.mode).click();
+        const QString image = sim.choose("image.bin", randomBytes(1000, 2));
+        sim.h->ui.txtOffset.setText("F0");
+        sim.h->ui.txtPrgBytes.setText("256");
+        SavedSettings(sim.h->model, store).save();
+        c.change(image);
+
+        SimHarness next;
+        next.h->model.startUp();
+        SavedSettings(next.h->model, store).restore();
+        const auto& ui = next.h->ui;
+        EXPECT_TRUE((ui.*c.mode).checked());
+        EXPECT_EQ(ui.txtPath.text(), image);
+        EXPECT_EQ(ui.txtOffset.text(), "F0");
+        EXPECT_EQ(ui.txtPrgBytes.text(), c.bytes);
+    }
+}
+
+// A store from before each flash mode had its own range: its one offset and count are the SPI
+// mode's, the count only where no file is there to give its length (nothing tells whether it
+// changed); the next save writes the SPI mode's own keys instead.
+TEST(SavedSettings, AnOldStoresSingleOffsetAndCountAreTheSpiModes) {
+    const struct {
+        const char* what;
+        int fileSize;
+        QString bytes;
+    } cases[] = {{"a file for Read to create", -1, "256"}, {"an image", 1000, "1000"}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        QTemporaryDir home;
+        QSettings store(home.filePath("zbpu.ini"), QSettings::IniFormat);
+        SimHarness sim;
+        const QString image = sim.path("image.bin");
+        if (c.fileSize >= 0)
+            writeFile(sim.dir.path(), "image.bin", randomBytes(c.fileSize, 3));
+        store.setValue("mode", "spi");
+        store.setValue("files/spi", image);
+        store.setValue("offset", "F0");
+        store.setValue("bytes", "256");
+        sim.h->model.startUp();
+        SavedSettings saved(sim.h->model, store);
+        saved.restore();
+        auto& ui = sim.h->ui;
+        EXPECT_TRUE(ui.mnuSPI.checked());
+        EXPECT_EQ(ui.txtOffset.text(), "F0");
+        EXPECT_EQ(ui.txtPrgBytes.text(), c.bytes);
+        ui.mnuBPI.click();
+        EXPECT_EQ(ui.txtOffset.text(), "0");
+        EXPECT_EQ(ui.txtPrgBytes.text(), "0");
+        saved.save();
+        EXPECT_FALSE(store.contains("offset") || store.contains("bytes"));
+        EXPECT_EQ(store.value("spi/offset").toString(), "F0");
+        EXPECT_EQ(store.value("spi/bytes").toString(), c.bytes);
+    }
 }
