@@ -447,7 +447,9 @@ std::optional<OperationRequest> CliRunner::transfer(OperationRequest::Kind kind,
         r.path = given;
     if (!count_ && !r.isRead())
         r.count = flashImageLength(r.path);
-    if (r.count == 0 && kind != OperationRequest::Kind::SpiRead) {
+    // A file an earlier read of the chain writes has its length only once that read ran.
+    const bool later = checking_ && readInChain_.contains(r.path);
+    if (r.count == 0 && kind != OperationRequest::Kind::SpiRead && !later) {
         usage("nothing to transfer: give --bytes N");
         return std::nullopt;
     }
