@@ -11,8 +11,7 @@ namespace requestcheck {
 // Valid timing values: an interval the timer can run on, a limit the counter can pass, at least
 // one poll.
 QString timing(const OperationRequest::Timing& t);
-// A range within a target of `size` bytes whose addresses are `addressLimit` at most (the
-// largest address plus one); `what` names the target in the message.
+// A range within a target of `size` bytes; `what` names the target in the message.
 QString range(const OperationRequest& r, std::int64_t size, const QString& what);
 // The parallel flash request against the flash's size.
 QString bpi(const OperationRequest& r, std::int64_t flashSize);

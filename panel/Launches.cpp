@@ -97,6 +97,21 @@ bool Launches::countGiven(const OperationRequest& r, const QString& warning) {
     return refuse(warning);
 }
 
+bool Launches::erasedConfirmed() {
+    if (s_.prompter.ask("It is your responsibility to ensure the sectors you are about to program "
+                        "have been erased.  Is this true?",
+                        "Warning", Icon::Question, Buttons::YesNo) == Answer::Yes)
+        return true;
+    return refuse("The program was declined.");
+}
+
+bool Launches::overwriteConfirmed(const QString& file) {
+    if (s_.prompter.ask(file + " will be overwritten!", "Warning", Icon::Exclamation,
+                        Buttons::OkCancel) == Answer::Ok)
+        return true;
+    return refuse("The read was declined.");
+}
+
 void Launches::prepareProgress(const QString& caption) {
     auto& ui = s_.ui;
     ui.hscProgress.setValue(0);
@@ -200,24 +215,16 @@ void Launches::launchSpi(const OperationRequest& r) {
         if (!countGiven(r, "Enter bytes to write and try again"))
             return;
         // A flash erases what it programs: there is nothing for the operator to vouch for.
-        if (r.kind == Kind::SpiProgram &&
-            s_.prompter.ask("It is your responsibility to ensure the sectors you are about to "
-                            "program have been erased.  Is this true?",
-                            "Warning", Icon::Question, Buttons::YesNo) != Answer::Yes) {
-            refuse("The program was declined.");
+        if (r.kind == Kind::SpiProgram && !erasedConfirmed())
             return;
-        }
         name = r.kind == Kind::SpiFlash ? "SPI Flash" : "SPI Program";
         prepareProgress(r.kind == Kind::SpiFlash ? "SPI Flash" : "SPI Programming");
         break;
     case Kind::SpiRead:
         // An SPI read without a byte count reads to the end of the chip.
         prepareProgress("Read Progress");
-        if (s_.prompter.ask(ui.txtSpiFile.text() + " will be overwritten!", "Warning",
-                            Icon::Exclamation, Buttons::OkCancel) != Answer::Ok) {
-            refuse("The read was declined.");
+        if (!overwriteConfirmed(ui.txtSpiFile.text()))
             return;
-        }
         name = "SPI Read";
         break;
     case Kind::SpiVerify:
@@ -255,12 +262,8 @@ void Launches::launchBpi(const OperationRequest& r) {
     case Kind::BpiProgram:
         if (!countGiven(r, "Enter bytes to write and try again"))
             return;
-        if (s_.prompter.ask("It is your responsibility to ensure the sectors you are about to "
-                            "program have been erased.  Is this true?",
-                            "Warning", Icon::Question, Buttons::YesNo) != Answer::Yes) {
-            refuse("The program was declined.");
+        if (!erasedConfirmed())
             return;
-        }
         name = "BPI Program";
         caption = "BPI Programming Progress";
         break;
@@ -268,11 +271,8 @@ void Launches::launchBpi(const OperationRequest& r) {
         if (!countGiven(r, "Enter bytes to read and try again"))
             return;
         prepareProgress("Read Progress");
-        if (s_.prompter.ask(ui.txtBpiFile.text() + " will be overwritten!", "Warning",
-                            Icon::Exclamation, Buttons::OkCancel) != Answer::Ok) {
-            refuse("The read was declined.");
+        if (!overwriteConfirmed(ui.txtBpiFile.text()))
             return;
-        }
         name = "BPI Read";
         caption = "Read Progress";
         break;

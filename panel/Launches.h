@@ -35,6 +35,9 @@ private:
     bool mayStart() const;
     bool countGiven(const OperationRequest& r, const QString& warning);
     bool refuse(const QString& message);
+    // The questions before a program and a read; a No refuses the launch.
+    bool erasedConfirmed();
+    bool overwriteConfirmed(const QString& file);
     void prepareProgress(const QString& caption);
     bool letEventsRun();
     void launchFpga(const OperationRequest& r);
