@@ -27,6 +27,10 @@ std::int32_t SpiStateObj::nextWanted(std::int32_t from) const {
     const std::int32_t end = byteCount();
     std::int32_t at = from;
     switch (stage_) {
+    case Stage::Guard:
+    case Stage::Recheck:
+        // The middle of the window is the erase span itself.
+        return at < guardBefore_ || at >= end - guardAfter_ ? at : end - guardAfter_;
     case Stage::Keep:
         while (at < end && image_->given(at))
             ++at;
@@ -113,10 +117,15 @@ bool SpiStateObj::prepareRange() {
     sectorAt_ = eraseFrom_;
     if (Flash) {
         image_ = image_->placed(offset() - eraseFrom_, eraseTo_ - eraseFrom_, byteCount());
-        offset_ = eraseFrom_;
-        count_ = eraseTo_ - eraseFrom_;
-        stage_ = Stage::Keep;
+        guardBefore_ = std::min<std::int32_t>(GuardBytes, eraseFrom_);
+        guardAfter_ = std::int32_t(std::min<std::int64_t>(GuardBytes, d_.BPRD - eraseTo_));
         title_ = "Reading the bytes to keep";
+        if (guardBefore_ + guardAfter_ > 0) {
+            readGuard(Stage::Guard);
+            return true;
+        }
+        useEraseSpan();
+        stage_ = Stage::Keep;
         return true;
     }
     stage_ = Stage::Erase;
@@ -138,6 +147,17 @@ bool SpiStateObj::prepareRange() {
 // Moves a flash on to its next stage once the last one is confirmed.
 void SpiStateObj::startStage() {
     switch (stage_) {
+    case Stage::Guard:
+        guardSeen_ = guardNow_;
+        useEraseSpan();
+        stage_ = Stage::Keep;
+        bytesDone_ = 0;
+        if (nextWanted(0) < byteCount()) {
+            state_ = CFG_SPI_READ_SETUP;
+            NextStep();
+            return;
+        }
+        [[fallthrough]];
     case Stage::Keep:
         stage_ = Stage::Erase;
         title_ = "Erasing sectors";
@@ -146,6 +166,20 @@ void SpiStateObj::startStage() {
         NextStep();
         return;
     case Stage::Erase:
+        if (guardBefore_ + guardAfter_ > 0) {
+            readGuard(Stage::Recheck);
+            title_ = "Checking the neighbouring sectors";
+            state_ = CFG_SPI_READ_SETUP;
+            NextStep();
+            return;
+        }
+        [[fallthrough]];
+    case Stage::Recheck:
+        if (stage_ == Stage::Recheck && !neighboursKept()) {
+            state_ = CFG_SPI_PROG_HIGH;
+            return;
+        }
+        useEraseSpan();
         stage_ = Stage::Write;
         Program = true;
         title_ = "Programming";
@@ -239,4 +273,63 @@ void SpiStateObj::saveErasedSectors() {
               : QString("The flash stopped after erasing %1 to %2, and what those sectors held "
                         "could not be saved in %3.")
                     .arg(hexAddress(eraseFrom_), hexAddress(eraseTo_ - 1), path));
+}
+
+// The guard window runs from just before the erase span to just after it; only its ends are
+// read.
+void SpiStateObj::readGuard(Stage stage) {
+    stage_ = stage;
+    offset_ = eraseFrom_ - guardBefore_;
+    count_ = std::int64_t(eraseTo_ - eraseFrom_) + guardBefore_ + guardAfter_;
+    guardNow_ = QByteArray(guardBefore_ + guardAfter_, char(0xFF));
+    bytesDone_ = 0;
+}
+
+void SpiStateObj::keepGuardBytes() {
+    const std::int32_t afterAt = byteCount() - guardAfter_;
+    for (qsizetype i = 0; i < heldChunk_.size(); ++i) {
+        const std::int32_t at = heldAt_ + std::int32_t(i);
+        if (at < guardBefore_)
+            guardNow_[at] = heldChunk_[i];
+        else if (at >= afterAt)
+            guardNow_[guardBefore_ + at - afterAt] = heldChunk_[i];
+    }
+}
+
+void SpiStateObj::useEraseSpan() {
+    offset_ = eraseFrom_;
+    count_ = eraseTo_ - eraseFrom_;
+}
+
+// Parts that share one identification may erase larger blocks than the description says; the
+// bytes beside the span tell, as long as they held anything but the erased value.
+bool SpiStateObj::neighboursKept() {
+    qsizetype i = 0;
+    while (i < guardSeen_.size() && guardSeen_[i] == guardNow_[i])
+        ++i;
+    if (i == guardSeen_.size())
+        return true;
+    const std::int64_t at = i < guardBefore_ ? std::int64_t(eraseFrom_) - guardBefore_ + i
+                                             : std::int64_t(eraseTo_) + (i - guardBefore_);
+    // Erase blocks are aligned powers of two, 64 KiB the common one: the smallest that holds
+    // both the changed byte and the span's end beside it is what was lost at least.
+    const std::int64_t inside = at < eraseFrom_ ? eraseFrom_ : eraseTo_ - 1;
+    std::int64_t block = 64 * 1024;
+    while (block < 2 * d_.SECS || at / block != inside / block)
+        block *= 2;
+    const std::int64_t from = eraseFrom_ / block * block;
+    const std::int64_t to = std::min<std::int64_t>((eraseTo_ + block - 1) / block * block, d_.BPRD);
+    const QString text =
+        QString(
+            "The erase of %1 to %2 also changed %3, outside those sectors: it held 0x%4 and now "
+            "reads 0x%5. This part erases more than the %6 bytes SECS gives, so data from %7 "
+            "to %8, or beyond, may be lost.\r\nNothing more was written. Set SECE and SECS "
+            "in %9.sfh to the part's real sector erase, then flash again.")
+            .arg(hexAddress(eraseFrom_), hexAddress(eraseTo_ - 1), hexAddress(at))
+            .arg(hex2(quint8(guardSeen_[i])), hex2(quint8(guardNow_[i])))
+            .arg(d_.SECS)
+            .arg(hexAddress(from), hexAddress(to - 1), device_);
+    s_.fail(text);
+    s_.prompter.tell(text, "SPI Erase Error", Prompter::Icon::Critical);
+    return false;
 }

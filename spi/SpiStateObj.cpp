@@ -36,6 +36,9 @@ void SpiStateObj::resetRun() {
     offer_.clear();
     bytesDone_ = 0;
     eraseSent_ = false;
+    guardBefore_ = guardAfter_ = 0;
+    guardSeen_.clear();
+    guardNow_.clear();
     pendingTransfer_ = 0;
     dropHeld();
     dataFileOpen_ = false;
@@ -341,6 +344,8 @@ void SpiStateObj::commitHeld() {
     }
     if (heldAt_ >= 0 && ReadSPI)
         s_.file.writeAt(heldAt_, heldChunk_);
+    if (heldAt_ >= 0 && (stage_ == Stage::Guard || stage_ == Stage::Recheck))
+        keepGuardBytes();
     if (heldAt_ >= 0 && stage_ == Stage::Keep)
         for (qsizetype i = 0; i < heldChunk_.size(); ++i)
             image_->fill(heldAt_ + i, heldChunk_[i]);
@@ -802,7 +807,7 @@ void SpiStateObj::readData() {
         state_ = CFG_SPI_READ_SETUP;
         return;
     }
-    if (stage_ == Stage::Keep) {
+    if (stage_ == Stage::Guard || stage_ == Stage::Keep || stage_ == Stage::Recheck) {
         state_ = CFG_SPI_STAGE_NEXT;
         return;
     }

@@ -1,10 +1,10 @@
 #pragma once
 
+#include "engine/FlashImage.h"
 #include "engine/OperationRequest.h"
 #include "link/Sequence.h"
 #include "link/Session.h"
 #include "spi/DeviceCatalog.h"
-#include "engine/FlashImage.h"
 #include "spi/SpiDescription.h"
 
 #include <optional>
@@ -100,6 +100,11 @@ public:
     const QStringList& detectedDevices() const { return detected_; }
 
 private:
+    // A flash goes through these stages in turn; the other operations stay in Whole.
+    // Guard and Recheck read a few bytes just outside the erase span, before and after it: a
+    // part that erases more than SECS says changes them.
+    enum class Stage { Whole, Guard, Keep, Erase, Recheck, Write, Check };
+
     void step();
     void prepare();
     void resetRun();
@@ -129,6 +134,10 @@ private:
     void sectorPoll();
     void sectorNext();
     void saveErasedSectors();
+    void readGuard(Stage stage);
+    void keepGuardBytes();
+    void useEraseSpan();
+    bool neighboursKept();
     std::int32_t nextWanted(std::int32_t from) const;
     qint64 firstDifference(const QByteArray& read, std::int32_t at);
 
@@ -183,12 +192,13 @@ private:
     qint64 heldMismatch_ = -1;
     QString heldSuccess_;
 
-    // A flash goes through these stages in turn; the other operations stay in Whole.
-    enum class Stage { Whole, Keep, Erase, Write, Check };
     Stage stage_ = Stage::Whole;
     bool flashConfirmed_ = false;
     std::optional<FlashImage> image_;
     std::int32_t eraseFrom_ = 0, eraseTo_ = 0, sectorAt_ = 0;
+    static constexpr int GuardBytes = 32;
+    std::int32_t guardBefore_ = 0, guardAfter_ = 0;
+    QByteArray guardSeen_, guardNow_;
     std::int64_t sectorStartUs_ = 0;
     // A sector erase is polled this often, and given up after this long.
     static constexpr int SectorPollMs = 5;

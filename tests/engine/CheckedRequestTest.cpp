@@ -3,6 +3,7 @@
 #include "engine/Numbers.h"
 #include "sim/BitstreamBuilder.h"
 #include "spi/SpiDeviceFile.h"
+#include "spi/SpiText.h"
 #include "support/SimHarness.h"
 
 #include <QDir>
@@ -142,6 +143,57 @@ TEST_F(CheckedRequest, RescueFilesNeverOverwriteAndComeOnlyAfterAnErase) {
     QByteArray expected = neighbours;
     expected.replace(0x10, 100, readFile(image2));
     EXPECT_TRUE(readFile(sim->path("image-sectors-0x1000.bin")) == expected);
+}
+
+// A description whose SECS is smaller than what the part erases: the bytes beside the span
+// show it, and the flash stops before it writes anything. With the right SECS it runs.
+TEST_F(CheckedRequest, AFlashStopsWhenThePartErasesMoreThanItsDescriptionSays) {
+    board();
+    ui().mnuSPI.click();
+    QByteArray sfh = readFile(sim->path("M25P16.sfh"));
+    sfh.replace("SECS      000000010000", "SECS      000000001000");
+    writeFile(sim->dir.path(), "X.sfh", sfh);
+    const QString image = writeFile(sim->dir.path(), "image.bin", randomBytes(100, 1));
+    const struct {
+        QString device;
+        qint64 offset;
+        QString stop;
+    } cases[] = {
+        {"X", 0x1010,
+         "The erase of 0x1000 to 0x1FFF also changed 0xFE0, outside those sectors: it held 0x%1 "
+         "and now reads 0xFF. This part erases more than the 4096 bytes SECS gives, so data from "
+         "0x0 to 0xFFFF, or beyond, may be lost.\r\nNothing more was written. Set SECE and SECS "
+         "in X.sfh to the part's real sector erase, then flash again."},
+        // The span's start has no neighbour before it: the byte after the span tells.
+        {"X", 0x0,
+         "The erase of 0x0 to 0xFFF also changed 0x1000, outside those sectors: it held 0x%1 and "
+         "now reads 0xFF. This part erases more than the 4096 bytes SECS gives, so data from 0x0 "
+         "to 0xFFFF, or beyond, may be lost.\r\nNothing more was written. Set SECE and SECS in "
+         "X.sfh to the part's real sector erase, then flash again."},
+        {"M25P16", 0x1010, {}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.offset);
+        QByteArray& memory = sim->board.spi().memory();
+        memory = randomBytes(int(memory.size()), 7);
+        const QByteArray before = memory;
+        const qsizetype mark = sim->board.spiTransactions().size();
+        launch(Kind::SpiFlash, image, c.offset, 100, c.device);
+        QByteArray expected = before;
+        expected.replace(int(c.offset), 100, readFile(image));
+        if (c.stop.isEmpty()) {
+            EXPECT_TRUE(outcome().succeeded()) << outcome().message.toStdString();
+            EXPECT_TRUE(memory == expected);
+            continue;
+        }
+        const int guard = c.offset == 0 ? 0x1000 : 0xFE0;
+        EXPECT_EQ(outcome().message, c.stop.arg(spitext::hex2(quint8(before[guard]))));
+        // Nothing was programmed once the erase had gone too far.
+        for (const QByteArray& t : sim->board.spiTransactions().mid(mark))
+            EXPECT_NE(quint8(t[0]), 0x02);
+        EXPECT_TRUE(memory.left(0x10000).count(char(0xFF)) == 0x10000);
+        EXPECT_TRUE(memory.mid(0x10000) == before.mid(0x10000));
+    }
 }
 
 // The debug panel's values are taken at launch and cannot be edited while an operation runs.
