@@ -97,9 +97,13 @@ bool Launches::countGiven(const OperationRequest& r, const QString& warning) {
     return refuse(warning);
 }
 
-bool Launches::erasedConfirmed() {
-    if (s_.prompter.ask("It is your responsibility to ensure the sectors you are about to program "
-                        "have been erased.  Is this true?",
+// The operator vouches for the sectors the range names, so the range is shown with the question.
+bool Launches::erasedConfirmed(const OperationRequest& r) {
+    const QString range =
+        QString("The program writes 0x%1 to 0x%2.\r\n")
+            .arg(conv::hexUpper(r.offset), conv::hexUpper(r.offset + r.count - 1));
+    if (s_.prompter.ask(range + "It is your responsibility to ensure the sectors you are about to "
+                                "program have been erased.  Is this true?",
                         "Warning", Icon::Question, Buttons::YesNo) == Answer::Yes)
         return true;
     return refuse("The program was declined.");
@@ -215,7 +219,7 @@ void Launches::launchSpi(const OperationRequest& r) {
         if (!countGiven(r, "Enter bytes to write and try again"))
             return;
         // A flash erases what it programs: there is nothing for the operator to vouch for.
-        if (r.kind == Kind::SpiProgram && !erasedConfirmed())
+        if (r.kind == Kind::SpiProgram && !erasedConfirmed(r))
             return;
         name = r.kind == Kind::SpiFlash ? "SPI Flash" : "SPI Program";
         prepareProgress(r.kind == Kind::SpiFlash ? "SPI Flash" : "SPI Programming");
@@ -262,7 +266,7 @@ void Launches::launchBpi(const OperationRequest& r) {
     case Kind::BpiProgram:
         if (!countGiven(r, "Enter bytes to write and try again"))
             return;
-        if (!erasedConfirmed())
+        if (!erasedConfirmed(r))
             return;
         name = "BPI Program";
         caption = "BPI Programming Progress";

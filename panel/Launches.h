@@ -36,7 +36,7 @@ private:
     bool countGiven(const OperationRequest& r, const QString& warning);
     bool refuse(const QString& message);
     // The questions before a program and a read; a No refuses the launch.
-    bool erasedConfirmed();
+    bool erasedConfirmed(const OperationRequest& r);
     bool overwriteConfirmed(const QString& file);
     void prepareProgress(const QString& caption);
     bool letEventsRun();

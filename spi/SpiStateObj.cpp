@@ -472,7 +472,8 @@ void SpiStateObj::step() {
     case CFG_SPI_PROGRAM_WRITE_DISABLE:
         // A flash is not done before its verify.
         if (!Flash)
-            heldSuccess_ = "SPI programming successful ";
+            heldSuccess_ = QString("SPI programming successful: %1 to %2 ")
+                               .arg(hexAddress(offset()), hexAddress(offset() + byteCount() - 1));
         transaction(bytes({d_.WRDI}));
         ReadEcho();
         state_ = Flash ? CFG_SPI_STAGE_NEXT : CFG_SPI_PROG_HIGH;

@@ -42,7 +42,7 @@ TEST(CliEndToEnd, ConfiguresTheFpgaAndProgramsReadsAndVerifiesTheSpiFlash) {
     // Device names in any case, offsets with the usual 0x.
     r = board.cli({"--yes", "spi", "m25p16", "program", file, "--offset", "0xF0"});
     EXPECT_EQ(r.exitCode, 0) << r.err.toStdString();
-    EXPECT_TRUE(r.out.endsWith("SPI programming successful \n"));
+    EXPECT_TRUE(r.out.endsWith("SPI programming successful: 0xF0 to 0x185F \n"));
     r = board.cli({"spi", "M25P16", "verify", file, "--offset", "F0"});
     EXPECT_EQ(r.exitCode, 0) << r.err.toStdString();
     const QString back = dir + "/back.bin";
@@ -250,7 +250,7 @@ TEST(CliEndToEnd, RunsOperationsJoinedByPlusOnOneConnectionAndStopsAtTheFirstFai
             QString(
                 R"({"bytes":%1,"device":"3s200pq208","message":"FPGA programmed successfully!","operation":"fpga","port":"board","result":"succeeded"})")
                 .arg(readFile(bit).size()),
-            R"({"bytes":5000,"device":"M25P16","message":"SPI programming successful","operation":"spi program","port":"board","result":"succeeded"})",
+            R"({"bytes":5000,"device":"M25P16","message":"SPI programming successful: 0x100 to 0x1487","operation":"spi program","port":"board","result":"succeeded"})",
             R"({"bytes":5000,"device":"M25P16","message":"SPI data validated","operation":"spi verify","port":"board","result":"succeeded"})"}))
         << r.out.toStdString();
     // The board was looked for and its controller checked once.
@@ -317,7 +317,8 @@ TEST(CliEndToEnd, OnATerminalAsksItsQuestionsAndShowsOneProgressLine) {
     ASSERT_TRUE(board.started());
     const QByteArray image = randomBytes(12000, 4);
     const QString file = writeFile(board.folder(), "image.bin", image);
-    const QString question = "Warning: It is your responsibility to ensure the sectors you are "
+    const QString question = "Warning: The program writes 0x0 to 0x2EDF.\r\nIt is your "
+                             "responsibility to ensure the sectors you are "
                              "about to program have been erased.  Is this true? [y/N] ";
     auto r = board.cliOnTerminal({"spi", "M25P16", "program", file}, "n\n");
     EXPECT_EQ(r.exitCode, 2);
@@ -332,7 +333,7 @@ TEST(CliEndToEnd, OnATerminalAsksItsQuestionsAndShowsOneProgressLine) {
                     .hasMatch())
         << r.err.toStdString();
     EXPECT_FALSE(r.err.contains("% done")) << "one percentage";
-    EXPECT_EQ(r.out, "SPI programming successful \n");
+    EXPECT_EQ(r.out, "SPI programming successful: 0x0 to 0x2EDF \n");
     board.stop();
     EXPECT_EQ(readFile(board.spiImage()).left(image.size()), image);
 }

@@ -81,8 +81,9 @@ TEST_F(PanelModelTest, OperationButtonsCheckTheCountAndAskBeforeStarting) {
     h->prompter.shown.clear();
     h->prompter.answers << Prompter::Answer::No;
     ui().btnProgram[0].click();
-    EXPECT_EQ(h->prompter.shown[0].text, "It is your responsibility to ensure the sectors you are "
-                                         "about to program have been erased.  Is this true?");
+    EXPECT_EQ(h->prompter.shown[0].text,
+              "The program writes 0x0 to 0x9.\r\nIt is your responsibility to ensure the sectors "
+              "you are about to program have been erased.  Is this true?");
     EXPECT_FALSE(ui().hscProgress.visible()) << "No leaves the progress display untouched";
     h->prompter.answers << Prompter::Answer::Cancel;
     ui().btnRead[0].click();

@@ -158,7 +158,8 @@ TEST_F(OperationOwnership, OperatorActionsInTheMiddleChangeNothingTheOperationDo
         const int pickerAsked = int(sim->h->picker.asked.size());
         const QByteArray before = sim->board.hostBytes();
         pressMeddling(ui().btnProgram[c.mode == Mode::Bpi], [&] { c.meddle(*this); });
-        const QString success = c.mode == Mode::Spi ? "SPI programming successful \r\n" : "";
+        const QString success =
+            c.mode == Mode::Spi ? "SPI programming successful: 0x0 to 0xBB7 \r\n" : "";
         EXPECT_EQ(sim->console(), success);
         EXPECT_TRUE(session().outcome.succeeded()) << session().outcome.message.toStdString();
         EXPECT_EQ(sim->h->picker.asked.size(), pickerAsked) << "a file dialog was offered";

@@ -309,8 +309,8 @@ TEST_F(OperatorInputTest, ADescriptionFileThatDescribesNoDeviceIsReportedAndChan
             sim->press(program ? ui().btnProgram[0] : ui().btnIDecho[0]);
             if (c.works) {
                 EXPECT_TRUE(prompter().texts().filter("sfh").isEmpty()) << c.what;
-                EXPECT_TRUE(sim->console().endsWith(program ? "SPI programming successful \r\n"
-                                                            : "20 20 15 \r\n"))
+                EXPECT_TRUE(sim->console().endsWith(
+                    program ? "SPI programming successful: 0x0 to 0x63 \r\n" : "20 20 15 \r\n"))
                     << c.what;
                 continue;
             }

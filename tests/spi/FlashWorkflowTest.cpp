@@ -206,8 +206,8 @@ TEST_F(FlashWorkflowTest, HexAndBitImagesPutTheirOwnBytesWhereTheyBelong) {
     memory() = QByteArray(memory().size(), char(0xFF));
     sim->press(ui().btnProgram[0]);
     EXPECT_EQ(memory().left(payload.size()), payload);
-    EXPECT_TRUE(sim->console().endsWith(
-        "Bitstream top.ncd for 3s200pq208, 3000 bytes\r\nSPI programming successful \r\n"));
+    EXPECT_TRUE(sim->console().endsWith("Bitstream top.ncd for 3s200pq208, 3000 bytes\r\nSPI "
+                                        "programming successful: 0x0 to 0xBB7 \r\n"));
 }
 
 TEST_F(FlashWorkflowTest, FilesThatCannotBeImagesAreRefusedBeforeAnythingIsSent) {

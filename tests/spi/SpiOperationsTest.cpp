@@ -98,7 +98,7 @@ TEST_P(SpiOperationsTest, ProgramsAnUnalignedImageExactlyAndNothingElse) {
         ui().txtOffset.setText("F0");
         const int mark = sim->mark();
         sim->press(ui().btnProgram[0]);
-        EXPECT_TRUE(sim->console().endsWith("SPI programming successful \r\n"))
+        EXPECT_TRUE(sim->console().endsWith("SPI programming successful: 0xF0 to 0x190F6 \r\n"))
             << chip.toStdString();
         EXPECT_EQ(flash(0xF0, image.size()), image);
         EXPECT_EQ(flash(0, 0xF0), QByteArray(0xF0, char(0xFF)));
@@ -289,7 +289,7 @@ TEST_P(SpiOperationsTest, RefusesARangeBeyondTheDeviceBeforeSendingAnything) {
     EXPECT_TRUE(sim->commandsSince(mark).isEmpty());
     ui().txtPrgBytes.setText("16");
     sim->press(ui().btnProgram[0]);
-    EXPECT_TRUE(sim->console().endsWith("SPI programming successful \r\n"));
+    EXPECT_TRUE(sim->console().endsWith("SPI programming successful: 0x1FFFF0 to 0x1FFFFF \r\n"));
     EXPECT_EQ(flash(0x1FFFF0, 16), readFile(sim->path("image.bin")));
 }
 

@@ -121,8 +121,10 @@ TEST(OperatorGui, ProgramsTheSpiFlashWithClicksAndKeysOnly) {
     for (const char* name : locked)
         EXPECT_TRUE(widget<QWidget>(w, name)->isEnabled()) << name;
     EXPECT_EQ(board.spi().memory().mid(0xF0, image.size()), image);
-    EXPECT_TRUE(model.ui.txtRecvView.text().endsWith("SPI programming successful \r\n"));
-    EXPECT_TRUE(op.seen.contains("It is your responsibility to ensure the sectors you are about "
+    EXPECT_TRUE(
+        model.ui.txtRecvView.text().endsWith("SPI programming successful: 0xF0 to 0x1477 \r\n"));
+    EXPECT_TRUE(op.seen.contains("The program writes 0xF0 to 0x1477.\nIt is your responsibility "
+                                 "to ensure the sectors you are about "
                                  "to program have been erased.  Is this true?"));
     EXPECT_FALSE(model.ui.txtRecvView.text().contains("Timed out"));
 
