@@ -47,6 +47,9 @@ struct Session {
     std::int64_t stepStartUs = 0;
     QString clearScreen;
     QString fpgaPath, spiPath, bpiPath;
+    // By mode (FPGA, SPI, parallel flash): the file the last read wrote, and the last image
+    // programmed or verified. A read's target is not the file to program next time.
+    QString readInto[3], imageFrom[3];
     // A flash mode's offset (hex) and byte count, kept while another mode shows its own: a
     // Program in one mode must not write at the other's offset. Both start as the form has them.
     struct FlashRange {

@@ -158,6 +158,11 @@ void Launches::launch(const OperationRequest& r) {
     s_.ackIntervalMs = r.timing.ackIntervalMs;
     s_.timeoutLimit = std::int16_t(r.timing.timeoutLimit);
     s_.timer.setInterval(r.timing.ackIntervalMs);
+    const int mode = r.isFpga() ? 0 : r.isSpi() ? 1 : 2;
+    if (r.isRead())
+        s_.readInto[mode] = r.path;
+    else if (r.readsImage())
+        s_.imageFrom[mode] = r.path;
     if (r.isFpga())
         launchFpga(r);
     else if (r.isSpi())

@@ -62,6 +62,13 @@ void SavedSettings::save() {
     // The current mode's path is in the path field; the others were kept when it was left.
     QString paths[] = {s.fpgaPath, s.spiPath, s.bpiPath};
     paths[mode] = ui.txtPath.text();
+    // A read's target is not remembered as the file to program: the last image is.
+    bool readTarget[3] = {};
+    for (int m = 1; m < 3; ++m) {
+        readTarget[m] = !s.readInto[m].isEmpty() && paths[m] == s.readInto[m];
+        if (readTarget[m])
+            paths[m] = s.imageFrom[m];
+    }
     for (int m = 0; m < 3; ++m)
         store_.setValue(QString("files/") + ModeNames[m], paths[m]);
     const char* const uses[] = {"fpga", "spi", "bpi", "skin"};
@@ -73,7 +80,11 @@ void SavedSettings::save() {
     for (int m = 1; m < 3; ++m) {
         const QString group = QString(ModeNames[m]) + "/";
         store_.setValue(group + "offset", ranges[m].offset);
-        store_.setValue(group + "bytes", ranges[m].bytes);
+        // The count in the fields was the read's, not the image's.
+        if (readTarget[m])
+            store_.remove(group + "bytes");
+        else
+            store_.setValue(group + "bytes", ranges[m].bytes);
         const FileStamp stamp = stampOf(paths[m]);
         store_.setValue(group + "fileSize", stamp.size);
         store_.setValue(group + "fileModified", stamp.modified);

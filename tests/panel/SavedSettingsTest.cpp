@@ -141,6 +141,32 @@ TEST(SavedSettings, ARememberedCountHoldsOnlyForTheSameUnchangedFile) {
     }
 }
 
+// A read's target is not the next run's file to program, and the read's count is not taken
+// for the image remembered instead.
+TEST(SavedSettings, ARunThatEndsWithAReadRemembersTheImageAndItsOwnLength) {
+    QTemporaryDir home;
+    QSettings store(home.filePath("zbpu.ini"), QSettings::IniFormat);
+    SimHarness sim;
+    sim.startAndConnect();
+    auto& ui = sim.h->ui;
+    ui.mnuSPI.click();
+    ui.cbFlash.setSelectedIndex(int(ui.cbFlash.items().indexOf("M25P16")));
+    const QString image = sim.choose("image.bin", randomBytes(3000, 2));
+    sim.press(ui.btnProgram[0]);
+    sim.h->picker.paths << sim.path("dump.bin");
+    ui.mnuOpenFile.click();
+    ui.txtPrgBytes.setText("1000");
+    sim.press(ui.btnRead[0]);
+    ASSERT_EQ(readFile(sim.path("dump.bin")).size(), 1000);
+    SavedSettings(sim.h->model, store).save();
+
+    SimHarness next;
+    next.h->model.startUp();
+    SavedSettings(next.h->model, store).restore();
+    EXPECT_EQ(next.h->ui.txtPath.text(), image);
+    EXPECT_EQ(next.h->ui.txtPrgBytes.text(), "3000");
+}
+
 // A store from before each flash mode had its own range: its one offset and count are the SPI
 // mode's, the count only where no file is there to give its length (nothing tells whether it
 // changed); the next save writes the SPI mode's own keys instead.
