@@ -5,6 +5,7 @@
 #include "link/Conversions.h"
 #include "link/ReceivePath.h"
 #include "link/RuntimeError.h"
+#include "link/TransferFinisher.h"
 
 QString BpiStateObj::ServerVersion() const {
     return protocol::ServerVersion;
@@ -26,7 +27,9 @@ void BpiStateObj::begin(const OperationRequest& r) {
     burst_ = r.burst;
     eraseLimitMs_ = r.eraseLimitMs;
     transferring_ = Transfer::None;
-    position_ = 0;
+    position_ = pieceAt_ = 0;
+    answerOwed_ = false;
+    pieceCount_ = 0;
     state_ = r.kind == Kind::BpiIdCheck   ? BPI_ID
              : r.kind == Kind::BpiErase   ? BPI_ERASE
              : r.kind == Kind::BpiProgram ? BPI_PROGRAM
@@ -39,7 +42,9 @@ void BpiStateObj::NextStep() {
         operation();
     } catch (const OperationAbandoned&) {
         s_.file.close();
-        settle();
+        // An erase goes on in the chip, and the server answers nothing until it is over.
+        if (!settle() || state_ == BPI_ERASE)
+            s_.BpiServerRunning = false;
     } catch (const RuntimeError& e) {
         s_.fail(e.description());
         if (!s_.windowClosed)
@@ -52,37 +57,43 @@ void BpiStateObj::NextStep() {
     transferring_ = Transfer::None;
 }
 
-// A transfer stopped halfway leaves the server taking (or sending) the rest of it, and it
-// reads no command until it has. While the port is open the rest is completed, for a few
-// seconds at most: erased-value filler to program (it changes no cell), the data read
-// discarded. What cannot be completed in time is said.
-void BpiStateObj::settle() {
-    if (transferring_ == Transfer::None || !s_.port.isOpen())
-        return;
-    const std::int64_t deadline = s_.clock.nowUs() + std::int64_t(SettleLimitMs) * 1000;
-    const auto inTime = [&] { return s_.clock.nowUs() < deadline; };
+// A transfer stopped halfway leaves the server taking (or sending) the rest of its command,
+// and it reads no command until it has. While the port is open the rest is completed: erased-
+// value filler to program (it changes no cell), the data read discarded. Returns whether the
+// server reads commands again.
+bool BpiStateObj::settle() {
+    if (transferring_ == Transfer::None)
+        return true;
+    if (!s_.port.isOpen())
+        return false;
+    const bool sending = transferring_ == Transfer::Sending;
     s_.port.setReadLength(0);
-    std::int64_t left = count_ - position_;
-    while (left > 0 && inTime()) {
-        if (transferring_ == Transfer::Sending) {
-            const std::int64_t length = qMin<std::int64_t>(burst_, left);
-            s_.port.write(QByteArray(length + length % 2, char(0xFF)));
-            while (s_.port.bytesWaiting() < 1 && inTime())
-                s_.port.waitForData(1);
-            s_.port.read();
-            left -= length;
-        } else if (s_.port.bytesWaiting() > 0) {
-            left -= s_.port.read().size();
-        } else {
-            s_.port.waitForData(1);
-        }
-    }
+    if (sending && answerOwed_ && s_.waitForBytes(1, INT32_MAX, SilenceLimitMs))
+        s_.port.read();
+    answerOwed_ = false;
+    TransferFinisher finisher(s_, "the BPI server's");
+    const std::int64_t left =
+        finisher.finish(pieceCount_ - position_, [&](std::int64_t most) -> std::int64_t {
+            if (sending) {
+                const std::int64_t length = qMin<std::int64_t>(burst_, most);
+                s_.port.write(QByteArray(length + length % 2, char(0xFF)));
+                if (!s_.waitForBytes(1, INT32_MAX, SilenceLimitMs))
+                    return 0;
+                s_.port.read();
+                return length;
+            }
+            if (!s_.waitForBytes(1, INT32_MAX, SilenceLimitMs))
+                return 0;
+            return s_.port.read().size();
+        });
     s_.port.setReadLength(1);
-    if (left > 0)
-        s_.appendLine(QString("The BPI server is still in the middle of a transfer (%1 bytes "
-                              "left). Load the server again before the next parallel flash "
-                              "operation.")
-                          .arg(left));
+    transferring_ = Transfer::None;
+    if (left == 0)
+        return true;
+    s_.appendOwnLine(QString("The BPI server still expects %1 bytes of a transfer; power the board "
+                             "off and on before the next operation.")
+                         .arg(left));
+    return false;
 }
 
 void BpiStateObj::waitFor(int count) {
@@ -102,10 +113,19 @@ void BpiStateObj::waitFor(int count) {
 // it says is shown as it comes, and the operation ends when it says the erase is complete.
 void BpiStateObj::awaitErase() {
     static const QByteArray done = "Erase complete";
-    const std::int64_t deadline = s_.clock.nowUs() + std::int64_t(eraseLimitMs_) * 1000;
+    const std::int64_t start = s_.clock.nowUs();
+    const std::int64_t deadline = start + std::int64_t(eraseLimitMs_) * 1000;
     QByteArray heard;
     s_.port.setReadLength(0);
     while (!heard.contains(done)) {
+        // The server says it is erasing at once: one that says nothing is not erasing.
+        if (heard.isEmpty() && s_.clock.nowUs() - start >= std::int64_t(SilenceLimitMs) * 1000) {
+            s_.BpiServerRunning = false;
+            throw RuntimeError(RuntimeError::DeviceIoError,
+                               "The BPI server did not answer the erase command (nothing for 5 "
+                               "seconds). Load the server again before the next parallel flash "
+                               "operation.");
+        }
         if (s_.clock.nowUs() >= deadline) {
             s_.BpiServerRunning = false;
             throw RuntimeError(RuntimeError::DeviceIoError,
@@ -163,35 +183,67 @@ void BpiStateObj::letEventsRun() {
 }
 
 void BpiStateObj::operation() {
-    static const char letters[] = {0, 'i', 'e', 'w', 'r', 'v'};
     if (state_ < BPI_ID || state_ > BPI_VERIFY) {
         s_.prompter.tell("Invalid configuration state", "Info", Prompter::Icon::None);
         return;
     }
-    QByteArray command(1, letters[state_]);
-    command.append('\r');
     // Everything that can fail is done before the command: once the server has it, it waits
     // for a header and would take the next command for one.
-    if (state_ >= BPI_PROGRAM && !loadImage())
-        return;
-    const QByteArray head = state_ < BPI_PROGRAM ? QByteArray() : prepareTransfer();
-    s_.port.write(command);
+    if (state_ >= BPI_PROGRAM) {
+        if (!loadImage())
+            return;
+        prepareTransfer();
+    }
     if (state_ == BPI_ERASE) {
+        sendCommand();
         awaitErase();
         return;
     }
     if (state_ == BPI_ID) {
+        sendCommand();
         awaitIdentification();
         return;
     }
-    waitFor(3);
-    s_.port.setReadLength(0);
-    s_.port.read();
+    transfer();
+}
+
+void BpiStateObj::sendCommand() {
+    static const char letters[] = {0, 'i', 'e', 'w', 'r', 'v'};
+    QByteArray command(1, letters[state_]);
+    command.append('\r');
+    s_.port.write(command);
+}
+
+// A transfer goes to the server as commands of at most PieceBytes each, so that a stop
+// finishes the one under way in a few seconds.
+void BpiStateObj::transfer() {
+    const bool program = state_ == BPI_PROGRAM;
+    allAnswered_ = true;
+    mismatch_ = -1;
+    for (pieceAt_ = 0; pieceAt_ < count_; pieceAt_ += pieceCount_) {
+        if (pieceAt_ > 0)
+            letEventsRun();
+        pieceCount_ = std::int32_t(qMin<std::int64_t>(PieceBytes, count_ - pieceAt_));
+        sendCommand();
+        waitFor(3);
+        s_.port.setReadLength(0);
+        s_.port.read();
+        s_.port.setReadLength(1);
+        s_.port.write(header(program, offset_ + pieceAt_, pieceCount_, burst_));
+        if (program)
+            programPiece();
+        else
+            receivePiece(state_ == BPI_VERIFY);
+        transferring_ = Transfer::None;
+    }
     s_.port.setReadLength(1);
-    if (state_ == BPI_PROGRAM)
-        programSequence(head);
-    else
-        transferSequence(state_ == BPI_VERIFY, head);
+    if (program) {
+        s_.file.close();
+        if (allAnswered_)
+            s_.succeed();
+        return;
+    }
+    transferEnd(state_ == BPI_VERIFY);
 }
 
 // Intel HEX and bitstreams are decoded, as for the SPI flash, before the server is told
@@ -220,14 +272,12 @@ bool BpiStateObj::loadImage() {
     return true;
 }
 
-QByteArray BpiStateObj::prepareTransfer() {
-    const QByteArray head = header(state_ == BPI_PROGRAM, count_, burst_);
+void BpiStateObj::prepareTransfer() {
     s_.file.close();
     if (state_ == BPI_READ)
         s_.file.openForWriting(runPath_);
     else if (!image_)
         s_.file.openForReading(runPath_);
-    return head;
 }
 
 // Past the end of the image the erased value: the flash keeps what it has.
@@ -240,9 +290,10 @@ QByteArray BpiStateObj::imageBytes(std::int64_t position, std::int64_t length) {
     return data;
 }
 
-QByteArray BpiStateObj::header(bool withBurst, std::int32_t count, std::int32_t burst) const {
+QByteArray BpiStateObj::header(bool withBurst, std::int64_t offset, std::int32_t count,
+                               std::int32_t burst) const {
     // Taken by value: leading zeros are allowed, and the field is four bytes whatever was typed.
-    QByteArray out = conv::hexToBytes(conv::hexUpper(offset_), 4);
+    QByteArray out = conv::hexToBytes(conv::hexUpper(offset), 4);
     out.append(conv::hexToBytes(conv::hexUpper(count), 4));
     if (withBurst)
         out.append(conv::hexToBytes(conv::hexUpper(burst), 4));
@@ -255,67 +306,64 @@ void BpiStateObj::progress(std::int64_t position, std::int64_t count) {
         s_.ui.hscProgress.setValue(pct);
 }
 
-void BpiStateObj::programSequence(const QByteArray& head) {
-    const std::int32_t burst = burst_, count = count_;
-    s_.port.write(head);
-    bool allAnswered = true;
+void BpiStateObj::programPiece() {
     std::int64_t& position = position_;
     position = 0;
     transferring_ = Transfer::Sending;
-    while (position < count) {
-        const std::int64_t length = qMin<std::int64_t>(burst, count - position);
-        QByteArray data = imageBytes(position, length);
+    while (position < pieceCount_) {
+        const std::int64_t length = qMin<std::int64_t>(burst_, pieceCount_ - position);
+        QByteArray data = imageBytes(pieceAt_ + position, length);
         if (length % 2 != 0)
             data.append('\0');
         s_.port.write(data);
+        // Counted as sent at once: a stop while the answer is awaited must not send it again.
         const std::int64_t next = position + data.size();
-        progress(next, count);
+        position = next;
+        answerOwed_ = true;
+        progress(pieceAt_ + next, count_);
         waitFor(1);
         const QByteArray answer = s_.port.read();
+        answerOwed_ = false;
         if (answer != "A") {
-            allAnswered = false;
+            allAnswered_ = false;
             s_.fail("Unexpected character during BPI Program sequence");
             s_.appendLine("Unexpected character during BPI Program sequence");
-        } else if (next < count) {
+        } else if (next < pieceCount_) {
             letEventsRun();
         }
-        position = next;
     }
-    s_.file.close();
-    if (allAnswered)
-        s_.succeed();
 }
 
-void BpiStateObj::transferSequence(bool verify, const QByteArray& head) {
-    const std::int32_t count = count_;
-    s_.port.write(head);
+void BpiStateObj::receivePiece(bool verify) {
     std::int64_t& position = position_;
     position = 0;
     transferring_ = Transfer::Receiving;
-    std::int64_t mismatch = -1;
-    while (position < count) {
+    while (position < pieceCount_) {
         const int block =
-            int(qMin<std::int64_t>(s_.port.receiveBufferSize() / 2, count - position));
+            int(qMin<std::int64_t>(s_.port.receiveBufferSize() / 2, pieceCount_ - position));
         waitFor(block);
         s_.port.setReadLength(block);
         const QByteArray data = s_.port.read();
         s_.port.setReadLength(1);
+        const std::int64_t at = pieceAt_ + position;
         if (!verify) {
-            s_.file.writeAt(position, data);
-        } else if (mismatch < 0) {
+            s_.file.writeAt(at, data);
+        } else if (mismatch_ < 0) {
             // Past the end of the file the flash holds what Program leaves there: 0xFF. What a
             // HEX file leaves open is not compared.
-            const QByteArray mine = imageBytes(position, block);
-            for (int i = 0; i < block && mismatch < 0; ++i)
-                if (mine[i] != data[i] && (!image_ || image_->given(position + i)))
-                    mismatch = position + i;
+            const QByteArray mine = imageBytes(at, block);
+            for (int i = 0; i < block && mismatch_ < 0; ++i)
+                if (mine[i] != data[i] && (!image_ || image_->given(at + i)))
+                    mismatch_ = at + i;
         }
         position += block;
-        progress(position, count);
-        if (position < count)
+        progress(pieceAt_ + position, count_);
+        if (position < pieceCount_)
             letEventsRun();
     }
-    s_.port.setReadLength(1);
+}
+
+void BpiStateObj::transferEnd(bool verify) {
     // Nothing more may come: a byte more than asked for (noise on the line) means some byte
     // taken was not the flash's, and the other way round.
     if (s_.waitForBytes(1, Session::QuietPollLimit, ExtraByteWaitMs)) {
@@ -325,8 +373,8 @@ void BpiStateObj::transferSequence(bool verify, const QByteArray& head) {
         s_.appendLine(text);
         return;
     }
-    if (mismatch >= 0) {
-        const QString text = QString("BPI compare failed at byte %1").arg(mismatch);
+    if (mismatch_ >= 0) {
+        const QString text = QString("BPI compare failed at byte %1").arg(mismatch_);
         s_.fail(text);
         s_.appendLine(text);
         return;

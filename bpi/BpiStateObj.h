@@ -15,13 +15,14 @@ public:
 
     // How long the server may stay silent before an operation is given up.
     static constexpr int SilenceLimitMs = 5000;
-    // How long a stopped transfer may take to be completed so that the server reads commands.
-    static constexpr int SettleLimitMs = 4000;
     // How long a read or verify listens for bytes beyond those it asked for.
     static constexpr int ExtraByteWaitMs = 100;
     // The longest chip erase waited for: the largest parts supported take a few minutes at
     // their datasheet maximum.
     static constexpr int EraseLimitMs = 10 * 60 * 1000;
+    // The most one server command moves: about 3 s at 115200 baud, so that a stop can finish
+    // the command under way.
+    static constexpr std::int32_t PieceBytes = 32 * 1024;
 
     explicit BpiStateObj(Session& session)
         : s_(session) {}
@@ -40,19 +41,23 @@ public:
 
 private:
     void operation();
+    void sendCommand();
     void waitFor(int count);
-    QByteArray header(bool withBurst, std::int32_t count, std::int32_t burst) const;
-    // Opens the image and returns the header: whatever can fail, before the server is told.
-    QByteArray prepareTransfer();
+    QByteArray header(bool withBurst, std::int64_t offset, std::int32_t count,
+                      std::int32_t burst) const;
+    // Opens the files: whatever can fail, before the server is told.
+    void prepareTransfer();
     bool loadImage();
     QByteArray imageBytes(std::int64_t position, std::int64_t length);
-    void programSequence(const QByteArray& head);
-    void transferSequence(bool verify, const QByteArray& head);
+    void transfer();
+    void programPiece();
+    void receivePiece(bool verify);
+    void transferEnd(bool verify);
     void progress(std::int64_t position, std::int64_t count);
 
     // Between bursts and blocks: the window's events run, and a stop asked meanwhile ends here.
     void letEventsRun();
-    void settle();
+    bool settle();
     void awaitErase();
     void awaitIdentification();
 
@@ -63,7 +68,15 @@ private:
     std::int64_t offset_ = 0;
     int eraseLimitMs_ = EraseLimitMs;
     std::int32_t count_ = 0, burst_ = 0;
+    // The server command under way: where its bytes start in the whole transfer, how many it
+    // moves, and how far it has come.
+    std::int64_t pieceAt_ = 0;
+    std::int32_t pieceCount_ = 0;
     enum class Transfer { None, Sending, Receiving } transferring_ = Transfer::None;
     std::int64_t position_ = 0;
+    bool allAnswered_ = true;
+    // A burst has gone out and its answer not yet come.
+    bool answerOwed_ = false;
+    std::int64_t mismatch_ = -1;
     std::optional<FlashImage> image_;
 };

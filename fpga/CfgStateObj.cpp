@@ -203,7 +203,8 @@ void CfgStateObj::download() {
     const std::int32_t length = fileLength();
     if (bytesSent_ == 0 && !s_.file.isOpen())
         s_.file.openForReading(runPath_);
-    for (;;) {
+    std::int64_t sliceStart = s_.clock.nowUs();
+    for (int chunks = 1;; ++chunks) {
         // The rest of the announced length is completed by the end path.
         if (s_.stopRequested())
             throw OperationAbandoned();
@@ -225,6 +226,13 @@ void CfgStateObj::download() {
         const int pct = conv::percent(bytesSent_, length);
         if (pct != int(s_.ui.hscProgress.value()))
             s_.ui.hscProgress.setValue(pct);
+        // The window stays answerable and a stop is seen within a slice; a hand-driven clock
+        // may stand still, so chunks count as time too.
+        if (chunks % 8 == 0 || s_.clock.nowUs() - sliceStart >= SliceMs * 1000LL) {
+            sliceStart = s_.clock.nowUs();
+            if (s_.processEvents)
+                s_.processEvents();
+        }
     }
     s_.file.close();
     // The next command's acknowledgement budget starts only once the bitstream has left.

@@ -29,6 +29,8 @@ public:
 
     // Longer than the memory clear of the largest part the board may carry.
     static constexpr int InitRiseLimitMs = 100;
+    // The download lets the window's events run at least this often.
+    static constexpr int SliceMs = 50;
 
     explicit CfgStateObj(Session& session)
         : s_(session) {}
@@ -50,6 +52,9 @@ public:
         return state_ == CFG_DOWNLOAD ? std::int64_t(length_) - bytesSent_ : 0;
     }
     void FillerSent() override { bytesSent_ = length_; }
+    bool HoldsUnfinishedDesign() const override {
+        return state_ >= CFG_DOWNLOAD && state_ <= CFG_WAIT_FOR_DONE;
+    }
     const QString& SetPath(const QString& path) {
         path_ = path;
         return path_;

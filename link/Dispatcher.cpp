@@ -2,6 +2,7 @@
 
 #include "link/ControllerProtocol.h"
 #include "link/PanelRules.h"
+#include "link/TransferFinisher.h"
 
 #include <QScopeGuard>
 
@@ -165,8 +166,8 @@ void Dispatcher::endOperation(std::int16_t idle, bool abandoned) {
     s_.ui.hscProgress.setVisible(false);
     s_.ui.lblProgress.setVisible(false);
     const Outcome outcome = s_.closeOperation(abandoned);
-    s_.ui.lblStatus.setText(
-        statusLine(s_.operationName, outcome, s_.clock.nowUs() - s_.operationStartUs));
+    s_.ui.lblStatus.setText(statusLine(
+        s_.operationName, outcome, std::max<std::int64_t>(0, s_.outcomeUs - s_.operationStartUs)));
     s_.opState.SetState(idle);
     if (s_.BpiServerLoading) {
         if (outcome.succeeded() && s_.finishBpiServerLoad)
@@ -228,21 +229,19 @@ void Dispatcher::releaseController(const QStringList& commands) {
 bool Dispatcher::resynchronise(Sequence& running) {
     if (!s_.port.isOpen())
         return false;
-    std::int64_t pending = running.PendingBytes();
+    const std::int64_t pending = running.PendingBytes();
     const bool filler = pending > 0;
     if (filler) {
-        // Filler goes out for a few seconds at most: a long download stopped early cannot hold
-        // the program for as long again.
-        const std::int64_t deadline = s_.clock.nowUs() + std::int64_t(FillerLimitMs) * 1000;
-        while (pending > 0 && s_.clock.nowUs() < deadline) {
-            const std::int64_t piece = qMin<std::int64_t>(pending, 64);
+        TransferFinisher finisher(s_, "the controller's");
+        const std::int64_t left = finisher.finish(pending, [this](std::int64_t most) {
+            const std::int64_t piece = qMin<std::int64_t>(most, 64);
             s_.port.write(QByteArray(piece, char(0xFF)));
-            pending -= piece;
-        }
-        if (pending > 0) {
-            s_.appendLine(QString("The controller still expects %1 bytes of a transfer; power the "
-                                  "board off and on before the next operation.")
-                              .arg(pending));
+            return piece;
+        });
+        if (left > 0) {
+            s_.appendOwnLine(QString("The controller still expects %1 bytes of a transfer; power "
+                                     "the board off and on before the next operation.")
+                                 .arg(left));
             return false;
         }
         s_.port.write(QByteArray(1, '\0'));
@@ -277,6 +276,11 @@ void Dispatcher::invalidStateRecovery() {
 void Dispatcher::abandonOperation(const QString& why) {
     if (!s_.opState.running())
         return;
+    // A second stop while the first is finishing a transfer leaves at once.
+    if (s_.abandonRequested) {
+        s_.leaveRequested = true;
+        return;
+    }
     abandonReason_ = why;
     s_.abandonRequested = true;
     s_.timer.stop();
@@ -296,8 +300,7 @@ void Dispatcher::finishAbandoned() {
         spi_.SetState(0);
         idle = OpStateObj::SpiIdle;
     } else {
-        // Whatever the server was doing, it is not known to be waiting for a command now.
-        s_.BpiServerRunning = false;
+        // The sequence has finished the server's transfer, or said why it could not.
         bpi_.SetState(0);
         idle = OpStateObj::BpiIdle;
     }
@@ -312,9 +315,15 @@ void Dispatcher::finishAbandoned() {
 // Whether the operation was abandoned or its link given up, the controller is brought back to
 // reading commands and released.
 void Dispatcher::releaseAfterAbandon(Sequence& running) {
+    const bool unfinishedDesign = running.HoldsUnfinishedDesign();
     if (!resynchronise(running))
         return;
-    if (&running == &cfg_)
+    // An abandoned design, whole or cut short, is not left in the FPGA.
+    if (unfinishedDesign) {
+        releaseController(
+            {"drive_prog 0", "drive_prog 1", "spi_mode 0", "load_config 0", "fpga_rst 0"});
+        s_.appendOwnLine("The FPGA was cleared (PROG): it holds no design.");
+    } else if (&running == &cfg_)
         releaseController({"spi_mode 0", "load_config 0", "fpga_rst 0"});
     else
         releaseController({"drive_prog 1", "load_config 0"});

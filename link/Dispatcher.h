@@ -20,7 +20,6 @@ public:
     // is open the controller is first brought back to reading commands and released. A step
     // under way (a parallel flash transfer handling events) is asked to stop and ends itself.
     void abandonOperation(const QString& why);
-    static constexpr int FillerLimitMs = 4000;
     static constexpr int ReplyDeadlineMs = protocol::ReplyDeadlineMs;
     static constexpr int QuietMs = 100;
 

@@ -20,4 +20,6 @@ public:
     virtual std::int64_t PendingBytes() const { return 0; }
     // The dispatcher has sent those bytes.
     virtual void FillerSent() {}
+    // The FPGA has taken bitstream of this run that was not confirmed: a stop clears it.
+    virtual bool HoldsUnfinishedDesign() const { return false; }
 };

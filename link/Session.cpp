@@ -80,30 +80,45 @@ void Session::beginOperation() {
     confirmed_ = false;
     verdict_ = {};
     abandonRequested = false;
+    leaveRequested = false;
+}
+
+void Session::succeed() {
+    confirmed_ = true;
+    confirmedUs_ = clock.nowUs();
 }
 
 void Session::fail(const QString& message) {
-    if (verdict_.kind != Outcome::Kind::Failed)
+    if (verdict_.kind != Outcome::Kind::Failed) {
         verdict_ = {Outcome::Kind::Failed, message};
+        verdictUs_ = clock.nowUs();
+    }
 }
 
 void Session::refuse(const QString& message) {
-    if (verdict_.kind == Outcome::Kind::None)
+    if (verdict_.kind == Outcome::Kind::None) {
         verdict_ = {Outcome::Kind::Refused, message};
+        verdictUs_ = clock.nowUs();
+    }
 }
 
 Outcome Session::closeOperation(bool abandoned) {
-    if (abandoned)
+    outcomeUs = clock.nowUs();
+    if (abandoned) {
         outcome = {Outcome::Kind::Abandoned, "The operation was abandoned."};
-    else if (verdict_.kind != Outcome::Kind::None)
+    } else if (verdict_.kind != Outcome::Kind::None) {
         outcome = verdict_;
-    else if (confirmed_)
+        outcomeUs = verdictUs_;
+    } else if (confirmed_) {
         outcome = {Outcome::Kind::Succeeded, {}};
-    else
+        outcomeUs = confirmedUs_;
+    } else {
         outcome = {Outcome::Kind::Failed, "The operation ended without confirmation."};
+    }
     verdict_ = {};
     confirmed_ = false;
     abandonRequested = false;
+    leaveRequested = false;
     return outcome;
 }
 

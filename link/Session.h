@@ -64,11 +64,14 @@ struct Session {
     // The verdict of the running operation, gathered as it goes; `outcome` holds the last
     // finished one. A failure outweighs any success seen before it.
     void beginOperation();
-    void succeed() { confirmed_ = true; }
+    void succeed();
     void fail(const QString& message);
     void refuse(const QString& message);
     Outcome closeOperation(bool abandoned);
     Outcome outcome;
+    // When the last outcome was reached (the clock's time): a message box the operator leaves
+    // open afterwards does not count.
+    std::int64_t outcomeUs = 0;
     // What the launch called the operation, and when it began (the clock's time).
     QString operationName;
     std::int64_t operationStartUs = 0;
@@ -81,6 +84,10 @@ struct Session {
     bool abandonRequested = false;
     std::function<bool()> interrupted;
     bool stopRequested() const { return abandonRequested || (interrupted && interrupted()); }
+    // A second stop while the first finishes a transfer: leave at once, whatever is left.
+    bool leaveRequested = false;
+    std::function<bool()> interruptedTwice;
+    bool leaving() const { return leaveRequested || (interruptedTwice && interruptedTwice()); }
     // The window has gone: no more message boxes.
     bool windowClosed = false;
 
@@ -114,6 +121,7 @@ struct Session {
 private:
     bool confirmed_ = false;
     Outcome verdict_;
+    std::int64_t verdictUs_ = 0, confirmedUs_ = 0;
 };
 
 // Holds the launch gate while a launch handler asks its questions and sets up.

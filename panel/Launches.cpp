@@ -140,6 +140,7 @@ bool Launches::letEventsRun() {
 
 void Launches::handOver(const QString& operation) {
     s_.operationName = operation;
+    s_.ui.lblStatus.setText(operation + ": running");
     layout_.ArrangePanel();
     dispatcher_.DispatchOperation();
 }
