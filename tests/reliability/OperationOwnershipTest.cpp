@@ -261,6 +261,93 @@ TEST_F(OperationOwnership, StopDisconnectOrClosingInTheMiddleEndsTheOperationCle
     }
 }
 
+// A stop in the middle of a transfer finishes it with filler, showing the time left, so that
+// the controller or the server reads commands again; a second stop leaves at once and says
+// what the board needs. A design cut short is cleared from the FPGA.
+TEST_F(OperationOwnership, AStopFinishesTheTransferUnderWayAndASecondOneLeaves) {
+    const QString stopped = "Operation abandoned: stopped by the operator.\r\n";
+    const struct {
+        const char* what;
+        bool fpga, twice;
+        QString console, stopping;
+    } cases[] = {
+        {"FPGA download, one stop", true, false,
+         "The FPGA was cleared (PROG): it holds no design.\r\n" + stopped,
+         "Stopping: finishing the controller's transfer, %1 s"},
+        {"FPGA download, two stops", true, true,
+         "The controller still expects %2 bytes of a transfer; power the board off and on before "
+         "the next operation.\r\n" +
+             stopped,
+         "Stopping: finishing the controller's transfer, %1 s"},
+        {"parallel flash program, one stop", false, false, stopped,
+         "Stopping: finishing the BPI server's transfer, %1 s"},
+        {"parallel flash program, two stops", false, true,
+         "The BPI server still expects %2 bytes of a transfer; power the board off and on before "
+         "the next operation.\r\n" +
+             stopped,
+         "Stopping: finishing the BPI server's transfer, %1 s"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        board(c.fpga ? Mode::Spi : Mode::Bpi);
+        const QByteArray image =
+            c.fpga ? buildBitFile(buildConfigPayload({.size = 200000})) : data(100 * 1024);
+        if (c.fpga)
+            ui().mnuFPGA.click();
+        sim->choose(c.fpga ? "design.bit" : "image.bin", image);
+        ui().txtRecvView.setText("");
+        qsizetype sentAtStop = -1;
+        QStringList shown;
+        ui().hscProgress.watch([&] {
+            if (sentAtStop < 0 && ui().hscProgress.value() >= 40) {
+                sentAtStop = sim->board.hostBytes().size();
+                ui().btnStop.click();
+            }
+        });
+        ui().lblStatus.watch([&] {
+            if (ui().lblStatus.text().startsWith("Stopping") && shown.isEmpty()) {
+                shown << ui().lblStatus.text();
+                if (c.twice)
+                    ui().btnStop.click();
+            }
+        });
+        sim->press(c.fpga ? ui().btnCfgFPGA : ui().btnProgram[1]);
+        ASSERT_GE(sentAtStop, 0);
+        ASSERT_EQ(shown.size(), 1);
+        // The time shown is what the rest takes at 115200 baud.
+        const int left = shown[0].section(", ", 1).section(' ', 0, 0).toInt();
+        EXPECT_EQ(shown[0], c.stopping.arg(left));
+        EXPECT_LE(left, c.fpga ? 17 : 3);
+        const QString console = sim->console();
+        const QString expected =
+            c.twice ? c.console.arg(console.section(" expects ", 1).section(' ', 0, 0)) : c.console;
+        EXPECT_EQ(console, expected);
+        EXPECT_EQ(session().outcome.kind, Outcome::Kind::Abandoned);
+        // After the stop only filler went out, then a NUL and the release.
+        const QByteArray after = sim->board.hostBytes().mid(sentAtStop);
+        const QByteArray filler = after.left(after.indexOf('\0'));
+        if (c.fpga) {
+            EXPECT_EQ(filler.count(char(0xFF)), filler.size());
+            EXPECT_FALSE(sim->board.fpga().done());
+            EXPECT_EQ(sim->board.fpga().progPulses(), c.twice ? 1 : 2);
+            ui().mnuSPI.click();
+            sim->press(ui().btnIDecho[0]);
+            EXPECT_EQ(session().outcome.succeeded(), !c.twice) << "the board answers again";
+            continue;
+        }
+        EXPECT_EQ(session().BpiServerRunning, !c.twice);
+        const QByteArray flash = sim->board.bpiFlash().memory().left(image.size());
+        const qsizetype written = flash.indexOf(QByteArray(64, char(0xFF)));
+        EXPECT_GT(written, 0);
+        EXPECT_EQ(flash.left(written), image.left(written)) << "only image bytes, in place";
+        EXPECT_EQ(flash.mid(written).count(char(0xFF)), flash.size() - written);
+        if (!c.twice) {
+            sim->press(ui().btnIDecho[1]);
+            EXPECT_TRUE(session().outcome.succeeded()) << "no server load needed";
+        }
+    }
+}
+
 // A link lost in the middle used to leave flags behind that corrupted the next operation.
 TEST_F(OperationOwnership, ALostLinkLeavesNothingBehindForTheNextOperation) {
     // Lost during a server load: the operator's own bitstream is configured next, as itself.
