@@ -71,25 +71,26 @@ bool BpiStateObj::settle() {
     if (sending && answerOwed_ && s_.waitForBytes(1, INT32_MAX, SilenceLimitMs))
         s_.port.read();
     answerOwed_ = false;
-    TransferFinisher finisher(s_, "the BPI server's");
-    const std::int64_t left =
-        finisher.finish(pieceCount_ - position_, [&](std::int64_t most) -> std::int64_t {
-            if (sending) {
-                const std::int64_t length = qMin<std::int64_t>(burst_, most);
-                s_.port.write(QByteArray(length + length % 2, char(0xFF)));
-                if (!s_.waitForBytes(1, INT32_MAX, SilenceLimitMs))
-                    return 0;
-                s_.port.read();
-                return length;
-            }
-            if (!s_.waitForBytes(1, INT32_MAX, SilenceLimitMs))
-                return 0;
-            return s_.port.read().size();
-        });
+    TransferFinisher finisher(s_, TransferFinisher::stopping(true));
+    const auto discard = [this](std::int64_t) -> std::int64_t {
+        if (!s_.waitForBytes(1, INT32_MAX, SilenceLimitMs))
+            return 0;
+        return s_.port.read().size();
+    };
+    const std::int64_t left = finisher.finish(
+        pieceCount_ - position_,
+        sending ? TransferFinisher::serverFiller(s_, burst_, SilenceLimitMs) : discard);
     s_.port.setReadLength(1);
     transferring_ = Transfer::None;
     if (left == 0)
         return true;
+    // Data the server still sends ends by itself; bytes it still waits for keep it deaf.
+    if (!sending) {
+        s_.appendOwnLine(
+            QString("The BPI server was still sending %1 bytes; they are let pass.").arg(left));
+        return false;
+    }
+    s_.stuck.record(s_.port.portName(), {true, left, burst_});
     s_.appendOwnLine(QString("The BPI server still expects %1 bytes of a transfer; power the board "
                              "off and on before the next operation.")
                          .arg(left));

@@ -5,6 +5,7 @@
 #include "link/PanelRules.h"
 #include "link/RuntimeError.h"
 #include "link/Skinning.h"
+#include "link/TransferFinisher.h"
 
 using protocol::VersionVerdict;
 
@@ -68,6 +69,7 @@ void Connection::Connect() {
     try {
         if (!port.isOpen())
             port.open();
+        offerToFinishTransfer();
         if (!s_.BoardCheckDisabled && checkController() == Check::Refused)
             return;
         port.setReadLength(1);
@@ -84,6 +86,46 @@ void Connection::Connect() {
         s_.prompter.tell(e.description() + "\n\rPlease verify your Com port (Options | Comm)",
                          "Error opening " + port.portName(), Prompter::Icon::None);
     }
+}
+
+// A run that had to leave a transfer unfinished on this port left a board that takes whatever
+// comes as the transfer's bytes: it is named before anything is sent, and finished with filler
+// when the operator agrees.
+void Connection::offerToFinishTransfer() {
+    const QString name = s_.port.portName();
+    const std::optional<StuckTransfers::Entry> entry = s_.stuck.find(name);
+    if (!entry)
+        return;
+    s_.stuck.clear(name);
+    const QString whose = entry->server ? "the BPI server" : "the controller";
+    const QString text =
+        QString("The last run on %1 left %2 in the middle of a transfer: it still expects %3 "
+                "bytes.\r\nFinish that transfer now with filler (about %4 s)? If not, power the "
+                "board off and on first.")
+            .arg(name, whose)
+            .arg(entry->bytes)
+            .arg(TransferFinisher::secondsFor(s_.port, entry->bytes));
+    if (s_.prompter.ask(text, "Unfinished transfer", Prompter::Icon::Question,
+                        Prompter::Buttons::YesNo) != Prompter::Answer::Yes)
+        return;
+    TransferFinisher finisher(s_, "Finishing " + whose + "'s transfer, %1 s");
+    s_.port.setReadLength(0);
+    const std::int64_t left = finisher.finish(
+        entry->bytes, entry->server ? TransferFinisher::serverFiller(s_, entry->burst, 5000)
+                                    : TransferFinisher::controllerFiller(s_));
+    if (left > 0) {
+        s_.stuck.record(name, {entry->server, left, entry->burst});
+        s_.appendOwnLine(QString("%1 still expects %2 bytes; power the board off and on.")
+                             .arg(entry->server ? "The BPI server" : "The controller")
+                             .arg(left));
+        return;
+    }
+    // A NUL ends the controller's line, should the transfer have been over already.
+    if (!entry->server)
+        s_.port.write(QByteArray(1, '\0'));
+    s_.waitForBytes(INT32_MAX, Session::QuietPollLimit, protocol::ReplyDeadlineMs);
+    s_.port.read();
+    s_.appendOwnLine("The unfinished transfer was completed: " + whose + " reads commands again.");
 }
 
 void Connection::enableConnectedControls() {

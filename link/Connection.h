@@ -21,6 +21,7 @@ private:
     enum class Check { Passed, Refused };
     Check checkController();
     QByteArray versionReply();
+    void offerToFinishTransfer();
     void enableConnectedControls();
 
     Session& s_;

@@ -232,13 +232,10 @@ bool Dispatcher::resynchronise(Sequence& running) {
     const std::int64_t pending = running.PendingBytes();
     const bool filler = pending > 0;
     if (filler) {
-        TransferFinisher finisher(s_, "the controller's");
-        const std::int64_t left = finisher.finish(pending, [this](std::int64_t most) {
-            const std::int64_t piece = qMin<std::int64_t>(most, 64);
-            s_.port.write(QByteArray(piece, char(0xFF)));
-            return piece;
-        });
+        TransferFinisher finisher(s_, TransferFinisher::stopping(false));
+        const std::int64_t left = finisher.finish(pending, TransferFinisher::controllerFiller(s_));
         if (left > 0) {
+            s_.stuck.record(s_.port.portName(), {false, left, 0});
             s_.appendOwnLine(QString("The controller still expects %1 bytes of a transfer; power "
                                      "the board off and on before the next operation.")
                                  .arg(left));

@@ -9,6 +9,7 @@
 #include "link/Outcome.h"
 #include "link/Prompter.h"
 #include "link/SerialPort.h"
+#include "link/StuckTransfers.h"
 
 #include <QString>
 #include <cstdint>
@@ -60,6 +61,8 @@ struct Session {
     QString SavedBitFile, SavedBitFilePath;
     // Where description files, server bitstreams and skins are looked for.
     DataFolders dataFolders;
+    // Transfers a run left unfinished, by port.
+    StuckTransfers stuck;
 
     // The verdict of the running operation, gathered as it goes; `outcome` holds the last
     // finished one. A failure outweighs any success seen before it.

@@ -2,23 +2,46 @@
 
 #include <utility>
 
-TransferFinisher::TransferFinisher(Session& session, QString whose)
+TransferFinisher::TransferFinisher(Session& session, QString caption)
     : s_(session)
-    , whose_(std::move(whose)) {}
+    , caption_(std::move(caption)) {}
+
+QString TransferFinisher::stopping(bool server) {
+    return QString("Stopping: finishing %1 transfer, %2 s")
+        .arg(server ? "the BPI server's" : "the controller's", "%1");
+}
+
+TransferFinisher::Send TransferFinisher::controllerFiller(Session& s) {
+    return [&s](std::int64_t most) {
+        const std::int64_t piece = qMin<std::int64_t>(most, 64);
+        s.port.write(QByteArray(piece, char(0xFF)));
+        return piece;
+    };
+}
+
+TransferFinisher::Send TransferFinisher::serverFiller(Session& s, int burst, int silenceMs) {
+    return [&s, burst, silenceMs](std::int64_t most) -> std::int64_t {
+        const std::int64_t length = qMin<std::int64_t>(qMax(burst, 2), most);
+        s.port.write(QByteArray(length + length % 2, char(0xFF)));
+        if (!s.waitForBytes(1, INT32_MAX, silenceMs))
+            return 0;
+        s.port.read();
+        return length;
+    };
+}
 
 // The line's own pace: ten bits a byte at the port's rate.
-int TransferFinisher::secondsFor(std::int64_t bytes) const {
-    const std::int64_t baud = qMax(300, s_.port.settings().section(',', 0, 0).toInt());
+int TransferFinisher::secondsFor(const SerialPort& port, std::int64_t bytes) {
+    const std::int64_t baud = qMax(300, port.settings().section(',', 0, 0).toInt());
     return int((bytes * 10 + baud - 1) / baud);
 }
 
 void TransferFinisher::show(std::int64_t pending) {
-    const int seconds = secondsFor(pending);
+    const int seconds = secondsFor(s_.port, pending);
     if (seconds == shownSeconds_)
         return;
     shownSeconds_ = seconds;
-    s_.ui.lblStatus.setText(
-        QString("Stopping: finishing %1 transfer, %2 s").arg(whose_).arg(seconds));
+    s_.ui.lblStatus.setText(caption_.arg(seconds));
 }
 
 std::int64_t TransferFinisher::finish(std::int64_t pending, const Send& send) {
