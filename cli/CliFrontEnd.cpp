@@ -15,6 +15,11 @@ static QString oneLine(QString text) {
 QString cliWording(QString text) {
     text.replace("(Disconnect, then Options | Comm)", "(--port)");
     text.replace("(Options | Comm)", "(--port)");
+    // The heading of the window's port-scan box: the reasons after it say more.
+    static const QRegularExpression scan(R"(^No Com ports available\s*(?=\S))");
+    text.remove(scan);
+    if (text.trimmed() == "No Com ports available")
+        text = "no serial ports";
     // The window's run-time error numbers mean nothing on a command line.
     static const QRegularExpression number(R"(^Error: \d+(\r\n|\n\r|\n|\r| ))");
     text.remove(number);
@@ -34,10 +39,7 @@ QString cliWording(QString text) {
 QString CliPrompter::spoken(const QString& title, const QString& text) const {
     QStringList lines = text.split('\n', Qt::SkipEmptyParts);
     if (title == "FATAL: Port Detect Error") {
-        // Why each port could not be used; the window's heading says nothing more.
-        lines.removeAll("No Com ports available");
-        if (lines.isEmpty())
-            lines << "no serial ports";
+        // Why each port could not be used, one line each.
         for (QString& line : lines)
             line = "zbpu-cli: " + line;
         return lines.join('\n');

@@ -288,14 +288,17 @@ void CliRunner::report(int code, double seconds) {
         device = model_->ui.cbBpi.selectedItem();
     const qint64 bytes =
         code == Success ? bytes_ : bytes_ * (echo_ ? echo_->percentSeen() : 0) / 100;
-    const QJsonObject record{
-        {"operation", op},
-        {"device", device},
-        {"port", port_ ? QJsonValue(port_->portName()) : QJsonValue()},
-        {"result", result},
-        {"message", cliWording(message.replace("\r\n", " ").replace("\n\r", " ")).trimmed()},
-        {"bytes", bytes},
-        {"seconds", std::round(seconds * 1000) / 1000}};
+    const QJsonObject record{{"operation", op},
+                             {"device", device},
+                             {"port", port_ ? QJsonValue(port_->portName()) : QJsonValue()},
+                             {"result", result},
+                             {"message", cliWording(message)
+                                             .replace("\r\n", " ")
+                                             .replace("\n\r", " ")
+                                             .replace('\n', ' ')
+                                             .trimmed()},
+                             {"bytes", bytes},
+                             {"seconds", std::round(seconds * 1000) / 1000}};
     std::fprintf(stdout, "%s\n", QJsonDocument(record).toJson(QJsonDocument::Compact).constData());
     std::fflush(stdout);
 }
