@@ -15,8 +15,49 @@
 #include <QIcon>
 #include <QMainWindow>
 #include <QSettings>
+#include <cstdio>
+#include <cstring>
+
+namespace {
+// The whole --help: the man page is made from it.
+const char* usage =
+    "Usage: zbpu [OPTION]... [QT-OPTION]...\n"
+    "The Zelto Board Programming Utility's window: configure the FPGA of a Zelto evaluation\n"
+    "board from a bitstream, identify, erase, program, read and verify its SPI flash and its\n"
+    "parallel flash, and talk to its board controller in a serial terminal, all over one\n"
+    "serial port. zbpu-cli does the same operations from the command line.\n"
+    "\n"
+    "Options:\n"
+    "  -h, --help          this text, then exit\n"
+    "  --version           the version, then exit\n"
+    "  QT-OPTION           the options every Qt program takes, such as -platform offscreen\n"
+    "\n"
+    "Environment:\n"
+    "  ZBPU_PORTS          colon-separated device paths that stand for the serial ports 1,\n"
+    "                      2, ...; without it the USB serial ports (ttyACM*, ttyUSB*) are\n"
+    "                      listed\n"
+    "\n"
+    "Files:\n"
+    "  Description files (*.sfh), the BPI server bitstream (bpi_server_v036.bit) and the\n"
+    "  skins (Skins/*.urf) are looked for in the program's folder, then in the installed\n"
+    "  data folder (share/zbpu beside the program's bin folder: /usr/share/zbpu for\n"
+    "  /usr/bin/zbpu), then in ~/.local/share/zbpu, where a user adds description files of\n"
+    "  their own. The window remembers its port and line settings, mode, flash device,\n"
+    "  files, offsets and counts, size and place in ~/.config/Zelto/zbpu.conf.\n";
+} // namespace
 
 int main(int argc, char** argv) {
+    // Answered before anything of the window exists, so that they work without a display.
+    for (int i = 1; i < argc; ++i) {
+        if (std::strcmp(argv[i], "--help") == 0 || std::strcmp(argv[i], "-h") == 0) {
+            std::fputs(usage, stdout);
+            return 0;
+        }
+        if (std::strcmp(argv[i], "--version") == 0) {
+            std::printf("zbpu %s\n", ZBPU_VERSION);
+            return 0;
+        }
+    }
     QApplication app(argc, argv);
     const QString designCaption = "Zelto Board Programming Utility";
     app.setApplicationName(designCaption);

@@ -1,7 +1,11 @@
 #include "cli/CliFrontEnd.h"
 
+#include "cli/SystemWords.h"
+
+#include "cli/Terminal.h"
+#include <QFileInfo>
 #include <QRegularExpression>
-#include <unistd.h>
+#include <algorithm>
 
 static QString oneLine(QString text) {
     text.replace("\r\n", "\n").replace("\n\r", "\n").replace('\r', '\n');
@@ -11,7 +15,38 @@ static QString oneLine(QString text) {
 QString cliWording(QString text) {
     text.replace("(Disconnect, then Options | Comm)", "(--port)");
     text.replace("(Options | Comm)", "(--port)");
+    // The heading of the window's port-scan box: the reasons after it say more.
+    static const QRegularExpression scan(R"(^No Com ports available\s*(?=\S))");
+    text.remove(scan);
+    if (text.trimmed() == "No Com ports available")
+        text = "no serial ports";
+    // The window's run-time error numbers mean nothing on a command line.
+    static const QRegularExpression number(R"(^Error: \d+(\r\n|\n\r|\n|\r| ))");
+    text.remove(number);
+    // A file the window reports by its error number is said in the system's words.
+    static const QRegularExpression file(R"((?:Path/File access error|File not found): (.+)$)",
+                                         QRegularExpression::MultilineOption);
+    if (const auto m = file.match(text); m.hasMatch()) {
+        const QString path = m.captured(1).trimmed();
+        const QString read = readProblem(path);
+        const QString said = read.isEmpty() ? writeProblem(path) : read;
+        if (!said.isEmpty())
+            text.replace(m.capturedStart(), m.capturedLength(), said);
+    }
     return text;
+}
+
+QString CliPrompter::spoken(const QString& title, const QString& text) const {
+    QStringList lines = text.split('\n', Qt::SkipEmptyParts);
+    if (title == "FATAL: Port Detect Error") {
+        // Why each port could not be used, one line each.
+        for (QString& line : lines)
+            line = "zbpu-cli: " + line;
+        return lines.join('\n');
+    }
+    if (title == "Application Error" && !lines.isEmpty())
+        return "zbpu-cli: " + lines.join('\n');
+    return title + ": " + text;
 }
 
 Prompter::Answer CliPrompter::ask(const QString& text, const QString& title, Icon icon,
@@ -27,7 +62,8 @@ Prompter::Answer CliPrompter::ask(const QString& text, const QString& title, Ico
     icons << icon;
     texts << cliWording(oneLine(text));
     if (buttons == Buttons::Ok || yes_ || !interactive_) {
-        std::fprintf(stderr, "%s: %s\n", qPrintable(title), qPrintable(texts.last()));
+        if (!(quietPortScan && title == "FATAL: Port Detect Error"))
+            std::fprintf(stderr, "%s\n", qPrintable(spoken(title, texts.last())));
         if (buttons == Buttons::Ok)
             return Answer::Ok;
         if (yes_)
@@ -63,7 +99,8 @@ QString clockTime(qint64 seconds) {
 }
 } // namespace
 
-QString progressLine(QString caption, int percent, qint64 totalBytes, qint64 elapsedMs) {
+QString progressLine(QString caption, int percent, qint64 totalBytes, qint64 elapsedMs,
+                     double lineBytesPerSecond) {
     // The caption may carry its own percentage; the line shows one.
     caption.remove(QRegularExpression(R"(\s*\d+%\s*done\s*$)"));
     QString line = QString("%1 %2%").arg(caption.trimmed()).arg(percent, 3);
@@ -73,7 +110,10 @@ QString progressLine(QString caption, int percent, qint64 totalBytes, qint64 ela
     line += "  " + amount(done) + " of " + amount(double(totalBytes));
     if (elapsedMs < 500 || done <= 0)
         return line + "  --  --:-- left";
-    const double rate = done * 1000 / double(elapsedMs);
+    // Bytes buffered on the way make the first rates look faster than the line can carry.
+    double rate = done * 1000 / double(elapsedMs);
+    if (lineBytesPerSecond > 0)
+        rate = std::min(rate, lineBytesPerSecond);
     const qint64 left = qint64((double(totalBytes) - done) / rate + 0.5);
     return line + "  " + amount(rate) + "/s  " + clockTime(left) + " left";
 }
@@ -85,13 +125,14 @@ ConsoleEcho::ConsoleEcho(Control& console, Control& progress, Control& caption, 
     , caption_(caption)
     , clock_(clock)
     , out_(out)
-    , tty_(isatty(STDERR_FILENO)) {
+    , tty_(isTerminal(stderr)) {
     console_.watch([this] { consoleChanged(); });
     progress_.watch([this] { progressChanged(); });
 }
 
-void ConsoleEcho::begin(qint64 totalBytes) {
+void ConsoleEcho::begin(qint64 totalBytes, double lineBytesPerSecond) {
     total_ = totalBytes;
+    lineRate_ = lineBytesPerSecond;
     startUs_ = clock_.nowUs();
     percentSeen_ = 0;
     lastLine_.clear();
@@ -139,7 +180,7 @@ void ConsoleEcho::progressChanged() {
         return;
     }
     const QString line =
-        progressLine(caption_.text(), pct, total_, (clock_.nowUs() - startUs_) / 1000);
+        progressLine(caption_.text(), pct, total_, (clock_.nowUs() - startUs_) / 1000, lineRate_);
     if (line == shown_)
         return;
     shown_ = line;

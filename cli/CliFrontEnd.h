@@ -7,7 +7,7 @@
 #include <QStringList>
 #include <cstdio>
 
-// The headless operator's senses: message boxes go to standard error as "TITLE: TEXT".
+// The headless operator's senses: message boxes go to standard error.
 // Questions are answered Yes with --yes, asked (y/N) when standard input is a terminal, and
 // otherwise answered No with a word on --yes. Menus named in a message become the options.
 class CliPrompter : public Prompter {
@@ -27,8 +27,13 @@ public:
     QStringList texts;
     // A question was answered No or Cancel for want of --yes.
     bool declined = false;
+    // The port scan's failure box is left to a command that lists the ports itself.
+    bool quietPortScan = false;
 
 private:
+    // A box as a Linux tool says it: errors as "zbpu-cli: WHY", others as "TITLE: TEXT".
+    QString spoken(const QString& title, const QString& text) const;
+
     bool yes_;
     std::FILE* in_;
     bool interactive_;
@@ -46,8 +51,10 @@ public:
 };
 
 // One progress line: the caption, the percentage, and with a byte count the bytes done, the
-// rate and the time left; "--:--" until a rate can be told.
-QString progressLine(QString caption, int percent, qint64 totalBytes, qint64 elapsedMs);
+// rate and the time left; "--:--" until a rate can be told. The rate is never taken faster than
+// the line's bytes per second (0: not known).
+QString progressLine(QString caption, int percent, qint64 totalBytes, qint64 elapsedMs,
+                     double lineBytesPerSecond = 0);
 
 // Prints what is appended to the receive console, and the progress line on a terminal.
 class ConsoleEcho {
@@ -55,8 +62,9 @@ public:
     ConsoleEcho(Control& console, Control& progress, Control& caption, Clock& clock,
                 std::FILE* out);
 
-    // A new operation of this many bytes (0: none to tell) starts now.
-    void begin(qint64 totalBytes);
+    // A new operation of this many bytes (0: none to tell) starts now, on a line that carries
+    // at most lineBytesPerSecond (0: not known).
+    void begin(qint64 totalBytes, double lineBytesPerSecond = 0);
     // The highest percentage shown since begin, and the last line printed.
     int percentSeen() const { return percentSeen_; }
     QString lastLine() const {
@@ -76,6 +84,7 @@ private:
     QString shown_;
     bool tty_;
     qint64 total_ = 0;
+    double lineRate_ = 0;
     std::int64_t startUs_ = 0;
     int percentSeen_ = 0;
     QString lastLine_, partial_;

@@ -1,6 +1,8 @@
 #include "cli/CliRunner.h"
 
 #include "cli/Interrupts.h"
+#include "cli/SystemWords.h"
+#include "cli/Terminal.h"
 
 #include "bpi/BpiStateObj.h"
 #include "engine/FlashImage.h"
@@ -24,7 +26,6 @@
 #include <cmath>
 #include <cstdio>
 #include <cstring>
-#include <unistd.h>
 
 namespace {
 // Thrown where a checked operation would first touch the board.
@@ -51,6 +52,37 @@ bool knownDevice(const QStringList& words) {
     });
 }
 
+// A bitstream's own length: the data its .bit header announces, or the whole of a raw
+// bitstream (one with a sync word near its start); -1 for anything else.
+struct BitstreamSummary {
+    qint64 length = -1;
+    QString device;
+};
+
+BitstreamSummary summariseBitstream(const QString& path) {
+    const FlashImage image = loadFlashImage(path);
+    BitstreamSummary b;
+    b.device = readBitfileHeader(path).device;
+    if (image.format() == FlashImage::Format::Bitstream) {
+        b.length = image.size();
+    } else if (image.format() == FlashImage::Format::Raw) {
+        // Padding and a bus-width pattern come first: the sync word is within the first words.
+        if (image.bytes(0, 1024).contains(QByteArray::fromHex("AA995566")))
+            b.length = image.size();
+    }
+    return b;
+}
+
+// What a line with these settings ("115200,N,8,1") carries at most: each character has a start
+// bit, its data bits, a parity bit unless N, and its stop bits.
+double lineBytesPerSecond(const QString& settings) {
+    const QStringList p = settings.split(',');
+    const double baud = p.value(0).toDouble();
+    const int bits = 1 + p.value(2, "8").toInt() + (p.value(1, "N").toUpper() == "N" ? 0 : 1) +
+                     p.value(3, "1").toInt();
+    return baud > 0 && bits > 2 ? baud / bits : 0;
+}
+
 // Operations that ask the operator before they start.
 bool asksQuestion(const QStringList& words) {
     const QString op = operationName(words);
@@ -62,7 +94,7 @@ bool asksQuestion(const QStringList& words) {
 CliRunner::CliRunner(QList<CliOptions> chain)
     : chain_(std::move(chain))
     , o_(chain_.first())
-    , prompter_(o_.yes, stdin, isatty(STDIN_FILENO)) {}
+    , prompter_(o_.yes, stdin, isTerminal(stdin)) {}
 
 void CliRunner::out(const QString& line) const {
     std::fprintf(text_, "%s\n", line.toLocal8Bit().constData());
@@ -73,9 +105,14 @@ void CliRunner::err(const QString& line) {
     std::fprintf(stderr, "%s\n", line.toLocal8Bit().constData());
 }
 
+int CliRunner::refuse(const QString& why) {
+    err("zbpu-cli: " + why);
+    return Usage;
+}
+
 int CliRunner::usage(const QString& why) {
     err("zbpu-cli: " + why);
-    std::fputs(CliUsage, stderr);
+    std::fprintf(stderr, "%s\n", CliTryHelp);
     return Usage;
 }
 
@@ -149,7 +186,7 @@ int CliRunner::runOperation() {
     const QString cmd = o_.words[0];
     if (const QString why = takeNumbers(); !why.isEmpty())
         return usage(why);
-    if (checking_ && (cmd == "bitinfo" || cmd == "sfh"))
+    if (checking_ && (cmd == "bitinfo" || cmd == "sfh" || cmd == "devices"))
         return Success;
     if (cmd == "bitinfo")
         return bitinfo();
@@ -157,6 +194,8 @@ int CliRunner::runOperation() {
         return sfh();
     if (cmd == "ports")
         return ports();
+    if (cmd == "devices")
+        return devices();
     if (cmd == "detect")
         return detect();
     if (cmd == "connect")
@@ -186,8 +225,8 @@ int CliRunner::checkChain() {
         if (operationName(o.words).endsWith(" read"))
             readInChain_ << QFileInfo(o.words.last()).absoluteFilePath();
         if (code == Success && !knownDevice(o.words))
-            code = usage("no description file " + o.words[1] + ".sfh");
-        if (code == Success && !o.yes && !isatty(STDIN_FILENO) && asksQuestion(o.words)) {
+            code = refuse("no description file " + o.words[1] + ".sfh");
+        if (code == Success && !o.yes && !isTerminal(stdin) && asksQuestion(o.words)) {
             err("zbpu-cli: " + operationName(o.words) +
                 " asks a question and standard input is not a terminal; run with --yes to "
                 "answer Yes");
@@ -201,9 +240,14 @@ int CliRunner::checkChain() {
     return Success;
 }
 
-bool CliRunner::readable(const QString& path) const {
-    return QFileInfo(path).isFile() ||
-           (checking_ && readInChain_.contains(QFileInfo(path).absoluteFilePath()));
+// A file is refused in the system's words before anything is sent; one that an earlier read
+// of the chain writes is not there yet.
+QString CliRunner::fileProblem(bool written, const QString& path) const {
+    if (written)
+        return path == FileSlot::StandardOutput ? QString() : writeProblem(path);
+    if (checking_ && readInChain_.contains(QFileInfo(path).absoluteFilePath()))
+        return {};
+    return readProblem(path);
 }
 
 // One JSON object per operation, for production logs.
@@ -234,7 +278,9 @@ void CliRunner::report(int code, double seconds) {
         for (const QString& name : model_ ? model_->ui.cbFlash.items() : QStringList{})
             if (name.compare(o_.words[1], Qt::CaseInsensitive) == 0)
                 device = name;
-    } else if (model_ && op.startsWith("spi ") && model_->ui.cbFlash.selectedIndex() >= 0)
+    } else if (op == "spi detect" && !device_.isEmpty())
+        device = device_;
+    else if (model_ && op.startsWith("spi ") && model_->ui.cbFlash.selectedIndex() >= 0)
         device = model_->ui.cbFlash.selectedItem();
     else if (op == "fpga" && !device_.isEmpty())
         device = device_;
@@ -242,14 +288,17 @@ void CliRunner::report(int code, double seconds) {
         device = model_->ui.cbBpi.selectedItem();
     const qint64 bytes =
         code == Success ? bytes_ : bytes_ * (echo_ ? echo_->percentSeen() : 0) / 100;
-    const QJsonObject record{
-        {"operation", op},
-        {"device", device},
-        {"port", port_ ? QJsonValue(port_->portName()) : QJsonValue()},
-        {"result", result},
-        {"message", cliWording(message.replace("\r\n", " ").replace("\n\r", " ")).trimmed()},
-        {"bytes", bytes},
-        {"seconds", std::round(seconds * 1000) / 1000}};
+    const QJsonObject record{{"operation", op},
+                             {"device", device},
+                             {"port", port_ ? QJsonValue(port_->portName()) : QJsonValue()},
+                             {"result", result},
+                             {"message", cliWording(message)
+                                             .replace("\r\n", " ")
+                                             .replace("\n\r", " ")
+                                             .replace('\n', ' ')
+                                             .trimmed()},
+                             {"bytes", bytes},
+                             {"seconds", std::round(seconds * 1000) / 1000}};
     std::fprintf(stdout, "%s\n", QJsonDocument(record).toJson(QJsonDocument::Compact).constData());
     std::fflush(stdout);
 }
@@ -257,37 +306,59 @@ void CliRunner::report(int code, double seconds) {
 int CliRunner::bitinfo() {
     if (o_.words.size() != 2)
         return usage("bitinfo takes one file");
+    const QString& path = o_.words[1];
+    if (const QString why = readProblem(path); !why.isEmpty())
+        return refuse(why);
     try {
-        const BitfileInfo info = readBitfileHeader(o_.words[1]);
-        out("length: " + info.length);
-        out("device: " + info.device);
+        const BitstreamSummary b = summariseBitstream(path);
+        if (b.length < 0)
+            return refuse(path + ": not a bitstream: no .bit header and no sync word");
+        out("length: " + QString::number(b.length));
+        out("device: " + b.device);
         return Success;
+    } catch (const FlashImageError& e) {
+        return refuse(path + ": " + e.message());
     } catch (const RuntimeError& e) {
-        err(QString("Error: %1 %2").arg(e.number()).arg(e.description()));
-        return Usage;
+        return refuse(path + ": " + e.description());
     }
 }
 
 int CliRunner::sfh() {
     if (o_.words.size() != 2)
         return usage("sfh takes one file");
+    const QString& path = o_.words[1];
+    if (const QString why = readProblem(path); !why.isEmpty())
+        return refuse(why);
     SpiDescription d;
     try {
-        loadSpiDeviceFile(o_.words[1], d);
+        loadSpiDeviceFile(path, d);
     } catch (const RuntimeError& e) {
-        err(spiDeviceFailureMessage(e).replace("\r\n", "\n"));
-        return Usage;
+        return refuse(path + ": not a flash description: " + e.description());
     }
-    const QList<QPair<const char*, int>> fields = {
+    // A file with no identification or geometry describes nothing the sequence could drive.
+    if (d.NIDB == 0 || d.BPRD == 0)
+        return refuse(path + ": not a flash description: no NIDB or BPRD line");
+    if (const QString why = spiDescriptionOutOfRange(d); !why.isEmpty())
+        return refuse(path + ": " + why);
+    const QList<QPair<const char*, int>> bytes = {
         {"WREN", d.WREN}, {"WESR", d.WESR}, {"WRDI", d.WRDI}, {"WDSR", d.WDSR}, {"RDID", d.RDID},
         {"RDSR", d.RDSR}, {"WRSR", d.WRSR}, {"READ", d.READ}, {"PGPM", d.PGPM}, {"BLKE", d.BLKE},
         {"ESTM", d.ESTM}, {"ESST", d.ESST}, {"PSTM", d.PSTM}, {"PSST", d.PSST}, {"UABL", d.UABL},
-        {"NIDB", d.NIDB}, {"MBPP", d.MBPP}, {"BPRD", d.BPRD}, {"ABSZ", d.ABSZ}, {"MEPI", d.MEPI},
-        {"MPPI", d.MPPI}, {"DUMB", d.DUMB}, {"PRTM", d.PRTM}, {"SECE", d.SECE}, {"SECS", d.SECS}};
-    for (const auto& [key, value] : fields)
-        out(QString("%1: %2").arg(key).arg(value));
+        {"NIDB", d.NIDB}, {"ABSZ", d.ABSZ}, {"MEPI", d.MEPI}, {"MPPI", d.MPPI}, {"DUMB", d.DUMB},
+        {"PRTM", d.PRTM}, {"SECE", d.SECE}};
+    const auto hex = [](qint64 v, int digits) {
+        return "0x" + QString::number(v, 16).toUpper().rightJustified(digits, '0');
+    };
+    for (const auto& [key, value] : bytes)
+        out(QString("%1: %2").arg(key, hex(value, 2)));
+    // Sizes read best in both bases.
+    for (const auto& [key, value] :
+         {QPair<const char*, qint64>{"MBPP", d.MBPP}, {"BPRD", d.BPRD}, {"SECS", d.SECS}})
+        out(QString("%1: %2 (%3)").arg(key, hex(value, 1)).arg(value));
+    QStringList id;
     for (int i = 1; i < d.IDM2.size(); ++i)
-        out(QString("IDM%1: %2").arg(i).arg(d.IDM2[i]));
+        id << QString::number(d.IDM2[i], 16).toUpper().rightJustified(2, '0');
+    out("ID: " + id.join(' '));
     return Success;
 }
 
@@ -300,6 +371,10 @@ bool CliRunner::boot() {
         return model_->ui.btnConnect.enabled();
     const QString folder = QCoreApplication::applicationDirPath();
     port_ = std::make_unique<QtSerialPort>(ports_);
+    // The permission hint names the rule this copy installed, not the source tree's.
+    const QString rule = QDir::cleanPath(folder + "/../lib/udev/rules.d/60-zbpu.rules");
+    if (QFileInfo::exists(rule))
+        port_->setUdevRule(rule);
     model_ = std::make_unique<MainPanelModel>(*port_, clock_, timer_, prompter_, picker_, skinning_,
                                               MainPanelModel::Folders{folder, folder});
     auto& ui = model_->ui;
@@ -384,7 +459,9 @@ int CliRunner::press(const std::function<void()>& start) {
     // Ctrl-C also ends a question waiting for its answer.
     if (interruptRequested())
         return Interrupted;
-    return s.outcome.kind == Outcome::Kind::Refused ? Usage : Failure;
+    // A question answered No is a refusal, whatever the operation made of it.
+    const bool refused = s.outcome.kind == Outcome::Kind::Refused || prompter_.declined;
+    return refused && s.outcome.kind != Outcome::Kind::Abandoned ? Usage : Failure;
 }
 
 // Every number of the operation and of the run, read the one way, before anything is sent.
@@ -460,9 +537,13 @@ std::optional<OperationRequest> CliRunner::transfer(OperationRequest::Kind kind,
 // Presses go: the progress line counts the request's bytes, and a read to standard output
 // writes no file of the operator's, so its overwrite question is no question.
 int CliRunner::launch(const OperationRequest& r) {
-    echo_->begin(bytes_);
+    echo_->begin(bytes_, lineBytesPerSecond(port_->settings()));
     if (r.isRead() && r.path == FileSlot::StandardOutput)
         prompter_.confirmNext();
+    // The overwrite question names the file the window's file field would hold.
+    else if (r.isRead())
+        (r.kind == OperationRequest::Kind::SpiRead ? model_->ui.txtSpiFile : model_->ui.txtBpiFile)
+            .setText(r.path);
     return press([&] { model_->launches.launch(r); });
 }
 
@@ -471,6 +552,7 @@ int CliRunner::launch(const OperationRequest& r) {
 int CliRunner::ports() {
     if (o_.words.size() != 1)
         return usage("ports takes no file");
+    prompter_.quietPortScan = true;
     boot();
     if (!model_)
         return Usage;
@@ -494,12 +576,22 @@ int CliRunner::ports() {
     message_ = QString("ports: %1, a board answers on %2")
                    .arg(paths.size())
                    .arg(settings.answered().size());
-    if (paths.isEmpty()) {
-        err(o_.all ? "zbpu-cli: no serial ports"
-                   : "zbpu-cli: no USB serial ports (ttyACM*, ttyUSB*) and none in ZBPU_PORTS; "
-                     "--all lists every serial port");
-        return Failure;
-    }
+    // No port is an answer, not a failure.
+    if (paths.isEmpty())
+        out(o_.all ? "No serial ports."
+                   : "No USB serial ports (ttyACM*, ttyUSB*) and none in ZBPU_PORTS; --all lists "
+                     "every serial port.");
+    return Success;
+}
+
+// The names an SPI operation takes, from the data folders.
+int CliRunner::devices() {
+    if (o_.words.size() != 1)
+        return usage("devices takes no argument");
+    const QStringList files =
+        DataFolders::forProgram(QCoreApplication::applicationDirPath()).descriptionFiles();
+    for (const QString& file : files)
+        out(QFileInfo(file).completeBaseName());
     return Success;
 }
 
@@ -507,6 +599,7 @@ int CliRunner::ports() {
 int CliRunner::detect() {
     if (o_.words.size() != 1)
         return usage("detect takes no file");
+    prompter_.quietPortScan = true;
     boot();
     if (!model_)
         return Usage;
@@ -545,8 +638,8 @@ int CliRunner::connectCommand() {
 int CliRunner::fpga() {
     if (o_.words.size() != 2)
         return usage("fpga takes one file");
-    if (!QFileInfo(o_.words[1]).isFile())
-        return usage("cannot read " + o_.words[1]);
+    if (const QString why = readProblem(o_.words[1]); !why.isEmpty())
+        return refuse(why);
     if (!connect())
         return Failure;
     model_->ui.mnuFPGA.click();
@@ -575,8 +668,8 @@ int CliRunner::spi() {
     const bool data = ops.indexOf(w[2]) >= 2;
     if (w.size() != (data ? 4 : 3))
         return usage("spi " + w[2] + (data ? " takes one file" : " takes no file"));
-    if (w[2] != "read" && data && !readable(w[3]))
-        return usage("cannot read " + w[3]);
+    if (const QString why = data ? fileProblem(w[2] == "read", w[3]) : QString(); !why.isEmpty())
+        return refuse(why);
     using Kind = OperationRequest::Kind;
     const Kind kinds[] = {Kind::SpiIdCheck, Kind::SpiBulkErase, Kind::SpiProgram,
                           Kind::SpiRead,    Kind::SpiVerify,    Kind::SpiFlash};
@@ -594,7 +687,8 @@ int CliRunner::spi() {
         if (devices[i].compare(w[1], Qt::CaseInsensitive) == 0)
             device = i;
     if (device < 0)
-        return usage("no description file " + w[1] + ".sfh; the devices are " + devices.join(", "));
+        return refuse("no description file " + w[1] + ".sfh; the devices are " +
+                      devices.join(", "));
     r->device = devices[device];
     device_ = r->device;
     // A read without --bytes reads to the end of the chip: the progress line counts to the end
@@ -619,6 +713,7 @@ int CliRunner::spiDetect() {
     out("id: " + idText(model_->spi.identification()));
     for (const QString& device : model_->spi.detectedDevices())
         out("device: " + device);
+    device_ = model_->spi.detectedDevices().join(", ");
     return Success;
 }
 
@@ -632,8 +727,8 @@ int CliRunner::bpi() {
     const bool data = ops.indexOf(w[1]) >= 3;
     if (w.size() != (data ? 3 : 2))
         return usage("bpi " + w[1] + (data ? " takes one file" : " takes no file"));
-    if (w[1] != "read" && data && !readable(w[2]))
-        return usage("cannot read " + w[2]);
+    if (const QString why = data ? fileProblem(w[1] == "read", w[2]) : QString(); !why.isEmpty())
+        return refuse(why);
     using Kind = OperationRequest::Kind;
     const Kind kinds[] = {Kind::BpiIdCheck, Kind::BpiIdCheck, Kind::BpiErase,
                           Kind::BpiProgram, Kind::BpiRead,    Kind::BpiVerify};
@@ -650,7 +745,15 @@ int CliRunner::bpi() {
         return Failure;
     }
     // The identification check succeeds only once the server's line is in.
-    return launch(*r);
+    const int verdict = launch(*r);
+    // The server says nothing when a program succeeds; an operator wants to read that it did.
+    if (verdict == Success && kind == Kind::BpiProgram) {
+        message_ = QString("BPI programming successful: %1 bytes at 0x%2")
+                       .arg(r->count)
+                       .arg(QString::number(r->offset, 16).toUpper());
+        out(message_);
+    }
+    return verdict;
 }
 
 int CliRunner::bpiLoad() {
@@ -666,7 +769,7 @@ int CliRunner::bpiLoad() {
     if (w.size() == 3) {
         const int at = int(ui.cbBpi.items().indexOf(w[2]));
         if (at < 0)
-            return usage("no server bitstream " + w[2] + ".bit");
+            return refuse("no server bitstream " + w[2] + ".bit");
         ui.cbBpi.setSelectedIndex(at);
     }
     if (const int verdict = press(ui.btnLoad); verdict != Success)

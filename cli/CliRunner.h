@@ -16,7 +16,7 @@
 
 // A headless operator: builds each operation's request from its arguments and launches it on
 // the same panel model as the window. Operations joined by "+" run in order on one
-// connection. Exit codes: 0 success, 1 failure, 2 usage.
+// connection. Exit codes: 0 success, 1 failure, 2 refused or usage, 130 interrupted.
 class CliRunner {
 public:
     explicit CliRunner(QList<CliOptions> chain);
@@ -40,6 +40,7 @@ private:
     bool boot();
     bool connect();
     int ports();
+    int devices();
     int detect();
     int connectCommand();
     int fpga();
@@ -54,10 +55,12 @@ private:
     OperationRequest request(OperationRequest::Kind kind, const QString& path) const;
     std::optional<OperationRequest> transfer(OperationRequest::Kind kind, const QString& file);
     int launch(const OperationRequest& r);
-    bool readable(const QString& path) const;
+    QString fileProblem(bool written, const QString& path) const;
     int press(Control& button);
     int press(const std::function<void()>& start);
+    // A wrong word: one line and where help is. A refused input: one line.
     int usage(const QString& why);
+    int refuse(const QString& why);
     void out(const QString& line) const;
     void err(const QString& line);
 

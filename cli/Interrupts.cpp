@@ -10,6 +10,19 @@ extern "C" void onInterrupt(int) {
 }
 } // namespace
 
+#ifdef _WIN32
+// Ctrl-C and Ctrl-Break arrive as SIGINT and SIGBREAK; the handler is reset after each one.
+extern "C" void onInterruptAgain(int signal) {
+    std::signal(signal, onInterruptAgain);
+    onInterrupt(signal);
+}
+
+void catchInterrupts() {
+    std::signal(SIGINT, onInterruptAgain);
+    std::signal(SIGBREAK, onInterruptAgain);
+}
+#else
+// sigaction keeps the handler installed after the first signal.
 void catchInterrupts() {
     struct sigaction action {};
     action.sa_handler = onInterrupt;
@@ -17,6 +30,7 @@ void catchInterrupts() {
     sigaction(SIGINT, &action, nullptr);
     sigaction(SIGTERM, &action, nullptr);
 }
+#endif
 
 bool interruptRequested() {
     return requested != 0;

@@ -9,7 +9,7 @@ int main(int argc, char** argv) {
     QString error;
     const auto chain = CliOptions::parseChain(app.arguments().mid(1), error);
     if (!chain) {
-        std::fprintf(stderr, "zbpu-cli: %s\n%s", qPrintable(error), CliUsage);
+        std::fprintf(stderr, "zbpu-cli: %s\n%s\n", qPrintable(error), CliTryHelp);
         return CliRunner::Usage;
     }
     const CliOptions& first = chain->first();

@@ -15,12 +15,17 @@ RuntimeError portOpenFailure(const OpenAttempt& a) {
         return RuntimeError(RuntimeError::DeviceUnavailable,
                             a.name + " is gone: " + a.path +
                                 " does not exist (unplugged, or another path?)");
+    // A rule where udev reads it already gives the group the port; elsewhere it must be copied.
+    const bool ruleActive =
+        a.udevRule.startsWith("/usr/lib/udev/") || a.udevRule.startsWith("/lib/udev/");
     if (a.permissionError && !a.accessible)
-        return RuntimeError(RuntimeError::PermissionDenied,
-                            "Permission denied on " + a.path +
-                                ": add yourself to the dialout group (sudo usermod -aG dialout "
-                                "$USER, then log in again) or install dist/60-zbpu.rules "
-                                "in /etc/udev/rules.d");
+        return RuntimeError(
+            RuntimeError::PermissionDenied,
+            "Permission denied on " + a.path +
+                ": add yourself to the dialout group (sudo usermod -aG dialout "
+                "$USER, then log in again)" +
+                (ruleActive ? "; the udev rule " + a.udevRule + " gives that group the board's port"
+                            : " or install " + a.udevRule + " in /etc/udev/rules.d"));
     // Readable and writable, yet refused: another program holds it (or its lock).
     if (a.permissionError)
         return RuntimeError(RuntimeError::PortInUse,
@@ -71,6 +76,7 @@ void QtSerialPort::open() {
     a.name = portName(portNumber());
     a.errorString = port_->errorString();
     a.permissionError = port_->error() == QSerialPort::PermissionError;
+    a.udevRule = udevRule_;
 #ifdef Q_OS_WIN
     // Ports 1 to 99 are tried in turn: most of them are simply not there.
     if (port_->error() == QSerialPort::DeviceNotFoundError)

@@ -14,6 +14,8 @@ class RuntimeError;
 struct OpenAttempt {
     QString path, name, errorString;
     bool exists = true, accessible = true, permissionError = false;
+    // The udev rule a refused user is pointed to: where this copy of the program has it.
+    QString udevRule = "dist/60-zbpu.rules";
 };
 RuntimeError portOpenFailure(const OpenAttempt& attempt);
 
@@ -37,6 +39,7 @@ public:
     void refreshPorts() override;
     QString noPortsHint() const override;
     const PortDirectory& ports() const { return ports_; }
+    void setUdevRule(const QString& path) { udevRule_ = path; }
     using SerialPort::portName;
 
 protected:
@@ -50,6 +53,7 @@ private:
     void requireOpen() const;
 
     PortDirectory ports_;
+    QString udevRule_ = OpenAttempt().udevRule;
     std::unique_ptr<QSerialPort> port_;
     bool inEvent_ = false;
     bool eventQueued_ = false;

@@ -8,9 +8,10 @@
 
 namespace {
 
-[[noreturn]] void fail(const QCommandLineParser& parser, const QString& message) {
-    std::fprintf(stderr, "zbpu-boardsim: %s\n\n%s", qPrintable(message),
-                 qPrintable(parser.helpText()));
+// One line and where help is, as other tools say it.
+[[noreturn]] void fail(const QCommandLineParser&, const QString& message) {
+    std::fprintf(stderr, "zbpu-boardsim: %s\nTry 'zbpu-boardsim --help' for more information.\n",
+                 qPrintable(message));
     std::exit(2);
 }
 
@@ -49,6 +50,8 @@ BoardSimOptions parseBoardSimOptions(const QStringList& arguments) {
         "Simulated evaluation board on a pseudo-terminal. Prints the terminal's path as its "
         "first line, then serves until interrupted.");
     parser.addHelpOption();
+    // Not addVersionOption(): its -v is --verbose here.
+    parser.addOption(QCommandLineOption("version", "Displays version information."));
     const auto option = [&](const QString& name, const QString& help, const QString& value) {
         parser.addOption(QCommandLineOption(name, help, value));
     };
@@ -91,7 +94,18 @@ BoardSimOptions parseBoardSimOptions(const QStringList& arguments) {
     option("spi-miso", "No SPI flash answers: MISO floats high or is held low.", "floating|low");
     option("close-after", "The link closes after N bytes from the host.", "N");
     option("server-silent-after", "The BPI server hangs after N bytes sent to it.", "N");
-    parser.process(arguments);
+    if (!parser.parse(arguments))
+        fail(parser, parser.errorText());
+    if (parser.isSet("help-all"))
+        parser.process(arguments);
+    if (parser.isSet("help")) {
+        std::fputs(qPrintable(parser.helpText()), stdout);
+        std::exit(0);
+    }
+    if (parser.isSet("version")) {
+        std::printf("zbpu-boardsim %s\n", ZBPU_VERSION);
+        std::exit(0);
+    }
     if (!parser.positionalArguments().isEmpty())
         fail(parser, "unexpected argument " + parser.positionalArguments().first());
 

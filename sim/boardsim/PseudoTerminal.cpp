@@ -1,5 +1,7 @@
 #include "PseudoTerminal.h"
 
+// The one file of the simulated board that speaks to the system's pseudo-terminals.
+
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
@@ -52,4 +54,16 @@ PseudoTerminal::~PseudoTerminal() {
         ::close(slave_);
     if (master_ >= 0)
         ::close(master_);
+}
+
+qint64 PseudoTerminal::read(char* buffer, qint64 size) {
+    return ::read(master_, buffer, size_t(size));
+}
+
+qint64 PseudoTerminal::write(const char* bytes, qint64 size) {
+    return ::write(master_, bytes, size_t(size));
+}
+
+bool PseudoTerminal::linkAs(const QString& path) const {
+    return ::symlink(path_.toLocal8Bit().constData(), path.toLocal8Bit().constData()) == 0;
 }

@@ -1,7 +1,8 @@
 #include "PtyBridge.h"
 
 #include <algorithm>
-#include <unistd.h>
+#include <chrono>
+#include <thread>
 
 PtyBridge::PtyBridge(Board& board, PseudoTerminal& terminal)
     : board_(board)
@@ -26,7 +27,7 @@ double PtyBridge::backlogBytes() const {
 void PtyBridge::readClient() {
     char buffer[4096];
     for (;;) {
-        const ssize_t n = ::read(fd_, buffer, sizeof buffer);
+        const qint64 n = terminal_.read(buffer, sizeof buffer);
         if (n <= 0)
             break;
         board_.receive(QByteArray(buffer, n), nowUs());
@@ -40,7 +41,7 @@ void PtyBridge::pump() {
             pending_ += board_.takeOutput(nowUs(), Piece - pending_.size());
         if (pending_.isEmpty())
             break;
-        const ssize_t n = ::write(fd_, pending_.constData(), size_t(pending_.size()));
+        const qint64 n = terminal_.write(pending_.constData(), pending_.size());
         if (n <= 0)
             break; // the terminal is full: wait until it is writable again
         pending_.remove(0, n);
@@ -76,7 +77,7 @@ void PtyBridge::schedule() {
     // board answers with its own latency and not the timer's.
     if (waitUs < 1000) {
         if (waitUs > 0)
-            ::usleep(useconds_t(waitUs));
+            std::this_thread::sleep_for(std::chrono::microseconds(waitUs));
         timer_.start(0);
         return;
     }

@@ -9,7 +9,6 @@
 #include <QFile>
 #include <cstdio>
 #include <stdexcept>
-#include <unistd.h>
 
 int main(int argc, char** argv) {
     QCoreApplication app(argc, argv);
@@ -26,7 +25,7 @@ int main(int argc, char** argv) {
         PseudoTerminal terminal;
         if (!options.link.isEmpty()) {
             QFile::remove(options.link);
-            if (::symlink(qPrintable(terminal.path()), qPrintable(options.link)) != 0)
+            if (!terminal.linkAs(options.link))
                 std::fprintf(stderr, "zbpu-boardsim: cannot link %s\n", qPrintable(options.link));
         }
         std::printf("%s\n", qPrintable(terminal.path()));

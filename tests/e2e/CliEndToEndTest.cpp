@@ -76,6 +76,8 @@ TEST(CliEndToEnd, DetectsTheChipFlashesKeepingItsNeighboursAndErasesARange) {
     auto r = board.cli({"spi", "detect"});
     EXPECT_EQ(r.exitCode, 0) << r.err.toStdString();
     EXPECT_EQ(r.out, "Detected M25P16 (20 20 15) \nid: 20 20 15\ndevice: M25P16\n");
+    r = board.cli({"--json", "spi", "detect"});
+    EXPECT_TRUE(r.out.contains(R"("device":"M25P16")")) << r.out.toStdString();
 
     // A neighbour in the first sector the image touches survives the flash.
     const QByteArray neighbour = randomBytes(3000, 3), image = randomBytes(5000, 4);
@@ -121,6 +123,8 @@ TEST(CliEndToEnd, LoadsTheServerAndProgramsAndVerifiesTheParallelFlash) {
     const QString file = writeFile(dir, "image.bin", image);
     r = board.cli({"--yes", "bpi", "program", file, "--offset", "20000"});
     EXPECT_EQ(r.exitCode, 0) << r.err.toStdString();
+    EXPECT_TRUE(r.out.endsWith("BPI programming successful: 40000 bytes at 0x20000\n"))
+        << r.out.toStdString();
     r = board.cli({"bpi", "verify", file, "--offset", "20000"});
     EXPECT_EQ(r.exitCode, 0) << r.err.toStdString();
     EXPECT_EQ(r.out, "BPI validated!\n");
@@ -130,37 +134,101 @@ TEST(CliEndToEnd, LoadsTheServerAndProgramsAndVerifiesTheParallelFlash) {
 
 TEST(CliEndToEnd, ReadsHeadersAndDescriptionsAndRefusesBadWords) {
     QTemporaryDir dir;
-    const QString bit =
-        writeFile(dir.path(), "a.bit", buildBitFile(buildConfigPayload({.size = 400})));
+    const QString d = dir.path();
+    const QByteArray payload = buildConfigPayload({.size = 400});
+    const QString bit = writeFile(d, "a.bit", buildBitFile(payload));
     BoardSimProcess none({"--silent"});
-    auto r = none.cli({"bitinfo", bit});
+    auto r = none.cli({"sfh", QString(ZBPU_BIN_DIR) + "/M25P16.sfh"});
     EXPECT_EQ(r.exitCode, 0);
-    EXPECT_EQ(r.out, QString("length: %1\ndevice: 3s200pq208\n").arg(readFile(bit).size()));
-    r = none.cli({"sfh", QString(ZBPU_BIN_DIR) + "/M25P16.sfh"});
-    EXPECT_EQ(r.exitCode, 0);
-    EXPECT_TRUE(r.out.contains("MBPP: 256\nBPRD: 2097152\nABSZ: 3\n"));
-    EXPECT_TRUE(r.out.endsWith("IDM1: 32\nIDM2: 32\nIDM3: 21\n"));
+    EXPECT_TRUE(r.out.startsWith("WREN: 0x06\n")) << r.out.toStdString();
+    EXPECT_TRUE(r.out.contains("RDID: 0x9F\n"));
+    EXPECT_TRUE(r.out.endsWith("MBPP: 0x100 (256)\nBPRD: 0x200000 (2097152)\nSECS: 0x10000 "
+                               "(65536)\nID: 20 20 15\n"));
+    // Files in the system's words, a usage error in one line with where help is.
+    const QString tryHelp = "Try 'zbpu-cli --help' for more information.\n";
     const struct {
         QStringList args;
         int code;
-    } cases[] = {{{"bitinfo", dir.path() + "/missing.bit"}, 2},
-                 {{"sfh", dir.path()}, 2},
-                 {{"frobnicate"}, 2},
-                 {{"--bogus", "connect"}, 2},
-                 {{"spi", "M25P16"}, 2},
-                 {{"--yes", "fpga", dir.path() + "/missing.bit"}, 2},
-                 {{"connect"}, 1}};
-    for (const auto& c : cases)
-        EXPECT_EQ(none.cli(c.args).exitCode, c.code) << c.args.join(' ').toStdString();
+        QString out, err;
+    } cases[] = {
+        {{"bitinfo", bit}, 0, QString("length: %1\ndevice: 3s200pq208\n").arg(payload.size()), ""},
+        {{"bitinfo", writeFile(d, "raw.bin", payload)},
+         0,
+         QString("length: %1\ndevice: Not recognized\n").arg(payload.size()),
+         ""},
+        {{"bitinfo", d + "/missing.bit"},
+         2,
+         "",
+         "zbpu-cli: " + d + "/missing.bit: No such file or directory\n"},
+        {{"bitinfo", QString(ZBPU_BIN_DIR) + "/M25P16.sfh"},
+         2,
+         "",
+         "zbpu-cli: " + QString(ZBPU_BIN_DIR) +
+             "/M25P16.sfh: not a bitstream: no .bit header and no sync word\n"},
+        {{"sfh", d}, 2, "", "zbpu-cli: " + d + ": Is a directory\n"},
+        {{"sfh", bit},
+         2,
+         "",
+         "zbpu-cli: " + bit + ": not a flash description: no NIDB or BPRD line\n"},
+        {{"frobnicate"}, 2, "", "zbpu-cli: unknown command frobnicate\n" + tryHelp},
+        {{"--bogus", "connect"}, 2, "", "zbpu-cli: unknown option --bogus\n" + tryHelp},
+        {{}, 2, "", "zbpu-cli: no command given\n" + tryHelp},
+        {{"spi", "M25P16"},
+         2,
+         "",
+         "zbpu-cli: spi detect, or spi DEVICE id|erase|program|read|verify|flash [FILE]\n" +
+             tryHelp},
+        {{"--yes", "fpga", d + "/missing.bit"},
+         2,
+         "",
+         "zbpu-cli: " + d + "/missing.bit: No such file or directory\n"},
+        {{"--yes", "spi", "M25P16", "program", d}, 2, "", "zbpu-cli: " + d + ": Is a directory\n"},
+        {{"--yes", "spi", "M25P16", "read", d + "/no/r.bin", "--bytes", "4"},
+         2,
+         "",
+         "zbpu-cli: " + d + "/no/r.bin: No such file or directory\n"},
+        {{"--yes", "bpi", "read", d, "--bytes", "4"},
+         2,
+         "",
+         "zbpu-cli: " + d + ": Is a directory\n"},
+        {{"devices"},
+         0,
+         "M25P128\nM25P16\nM25P32\nM25P64\nMX25L3206E\nMX25L6406E\nS25FL032P\nS25FL064P\nW25Q128\nW"
+         "25Q32\nW25Q64\n",
+         ""},
+    };
+    for (const auto& c : cases) {
+        const auto rc = none.cli(c.args);
+        EXPECT_EQ(rc.exitCode, c.code) << c.args.join(' ').toStdString();
+        EXPECT_EQ(rc.out, c.out) << c.args.join(' ').toStdString();
+        EXPECT_EQ(rc.err, c.err) << c.args.join(' ').toStdString();
+    }
+    EXPECT_EQ(none.cli({"connect"}).exitCode, 1);
     for (const char* help : {"--help", "-h", "help"}) {
         r = none.cli({help});
         EXPECT_EQ(r.exitCode, 0) << help;
         EXPECT_TRUE(r.out.contains("configure the FPGA from a bitstream")) << help;
     }
-    r = none.cli({"--version"});
-    EXPECT_EQ(r.out, "zbpu-cli 3.4.1\n");
+    // Every program answers --help and --version without a window or a board.
+    for (const char* program : {"zbpu-cli", "zbpu", "zbpu-boardsim"}) {
+        QProcess p;
+        auto env = QProcessEnvironment::systemEnvironment();
+        env.remove("DISPLAY");
+        env.remove("QT_QPA_PLATFORM");
+        p.setProcessEnvironment(env);
+        p.start(QString(ZBPU_BIN_DIR) + "/" + program, {"--version"});
+        ASSERT_TRUE(p.waitForFinished(10000)) << program;
+        EXPECT_EQ(p.exitCode(), 0) << program;
+        EXPECT_EQ(QString(p.readAllStandardOutput()), QString(program) + " 3.4.1\n");
+        p.start(QString(ZBPU_BIN_DIR) + "/" + program, {"--help"});
+        ASSERT_TRUE(p.waitForFinished(10000)) << program;
+        EXPECT_EQ(p.exitCode(), 0) << program;
+        const QByteArray help = p.readAllStandardOutput();
+        EXPECT_TRUE(help.startsWith("Usage: ") && help.contains(program)) << program;
+    }
     r = none.cli({"--no-board-check", "spi", "M25P99", "id"});
     EXPECT_EQ(r.exitCode, 2);
+    EXPECT_FALSE(r.err.contains("Try")) << "a refused input is not a usage error";
     EXPECT_TRUE(r.err.contains("no description file M25P99.sfh; the devices are M25P128, M25P16"))
         << r.err.toStdString();
 }
@@ -182,7 +250,7 @@ TEST(CliEndToEnd, ListsAndDetectsPortsByNameAndSaysWhyOneCannotBeOpened) {
          {"--port", board.folder() + "/gone", "connect"},
          1,
          "",
-         "FATAL: Port Detect Error: No Com ports available\n\ngone is gone: " + board.folder() +
+         "zbpu-cli: gone is gone: " + board.folder() +
              "/gone does not exist (unplugged, or another path?)\n"},
         {&silent,
          {"connect"},
@@ -217,8 +285,7 @@ TEST(CliEndToEnd, ListsAndDetectsPortsByNameAndSaysWhyOneCannotBeOpened) {
     ASSERT_TRUE(holder.open(QIODevice::ReadWrite));
     r = board.cli({"--port", board.device(), "connect"});
     EXPECT_EQ(r.exitCode, 1);
-    EXPECT_EQ(r.err, "FATAL: Port Detect Error: No Com ports available\n\n"
-                     "board is busy: another program has it open\n");
+    EXPECT_EQ(r.err, "zbpu-cli: board is busy: another program has it open\n");
 }
 
 // A production line configures, flashes and verifies in one run, and logs each step.
@@ -276,7 +343,7 @@ TEST(CliEndToEnd, RunsOperationsJoinedByPlusOnOneConnectionAndStopsAtTheFirstFai
     } refused[] = {
         {{"--yes", "spi", "M25P16", "erase", "+", "spi", "M25P16", "verify", dir + "/none.bin"},
          2,
-         "zbpu-cli: cannot read " + dir + "/none.bin"},
+         "zbpu-cli: " + dir + "/none.bin: No such file or directory"},
         {{"spi", "M25P16", "erase", "+", "spi", "M25P16", "read", dir + "/new.bin", "--bytes", "4"},
          2,
          "zbpu-cli: spi read asks a question and standard input is not a terminal; run with --yes "
@@ -297,6 +364,20 @@ TEST(CliEndToEnd, RunsOperationsJoinedByPlusOnOneConnectionAndStopsAtTheFirstFai
         QStringList{
             R"({"bytes":0,"device":"M25P16","message":"spi program asks a question and standard input is not a terminal; run with --yes to answer Yes","operation":"spi program","port":null,"result":"refused"})"});
     EXPECT_EQ(board.log().count('\n'), commands) << "nothing reached the board";
+
+    // Refused once connected: the same status and result as before.
+    const QString hex = writeFile(dir, "late.hex", ":0101000042BC\n:00000001FF\n");
+    const QStringList late[] = {
+        {"--yes", "spi", "M25P16", "read", dir + "/past.bin", "--offset", "1FFFF0", "--bytes",
+         "32"},
+        {"--yes", "spi", "M25P16", "flash", hex, "--bytes", "16"},
+        {"spi", "M25P16", "program", file},
+    };
+    for (const QStringList& args : late) {
+        r = board.cli(QStringList{"--json"} + args);
+        EXPECT_EQ(r.exitCode, 2) << args.join(' ').toStdString();
+        EXPECT_TRUE(r.out.contains(R"("result":"refused")")) << r.out.toStdString();
+    }
     EXPECT_FALSE(QFile::exists(dir + "/new.bin"));
 
     // A read to standard output: the data alone there, everything else on standard error.
@@ -333,6 +414,13 @@ TEST(CliEndToEnd, OnATerminalAsksItsQuestionsAndShowsOneProgressLine) {
                     .hasMatch())
         << r.err.toStdString();
     EXPECT_FALSE(r.err.contains("% done")) << "one percentage";
+    // No rate, and so no time left, beyond what 115200 baud 8N1 carries: 11.25 KiB/s.
+    const QRegularExpression rate(R"(([0-9.]+) (B|KiB|MiB)/s)");
+    for (auto m = rate.globalMatch(r.err); m.hasNext();) {
+        const auto one = m.next();
+        const double scale = one.captured(2) == "B" ? 1 : one.captured(2) == "KiB" ? 1024 : 1 << 20;
+        EXPECT_LE(one.captured(1).toDouble() * scale, 11520 + 52) << one.captured(0).toStdString();
+    }
     EXPECT_EQ(r.out, "SPI programming successful: 0x0 to 0x2EDF \n");
     board.stop();
     EXPECT_EQ(readFile(board.spiImage()).left(image.size()), image);

@@ -56,24 +56,33 @@ TEST(PortDirectory, ListsNamedPortsThenUsbSerialPortsInNaturalOrderAndOthersOnly
 }
 
 TEST(PortDirectory, APortThatWillNotOpenIsReportedByNameWithItsCause) {
+    const QString denied = "Permission denied on /dev/ttyACM0: add yourself to the dialout group "
+                           "(sudo usermod -aG dialout $USER, then log in again)";
     const struct {
         bool exists, accessible, permissionError;
         int number;
         QString text;
+        QString rule = "dist/60-zbpu.rules";
     } cases[] = {
         {false, false, false, RuntimeError::DeviceUnavailable,
          "ttyACM0 is gone: /dev/ttyACM0 does not exist (unplugged, or another path?)"},
         {true, false, true, RuntimeError::PermissionDenied,
-         "Permission denied on /dev/ttyACM0: add yourself to the dialout group (sudo usermod "
-         "-aG dialout $USER, then log in again) or install dist/60-zbpu.rules in "
-         "/etc/udev/rules.d"},
+         denied + " or install dist/60-zbpu.rules in /etc/udev/rules.d"},
+        // Installed under a prefix udev does not read, and from the package, where it does.
+        {true, false, true, RuntimeError::PermissionDenied,
+         denied + " or install /opt/z/lib/udev/rules.d/60-zbpu.rules in /etc/udev/rules.d",
+         "/opt/z/lib/udev/rules.d/60-zbpu.rules"},
+        {true, false, true, RuntimeError::PermissionDenied,
+         denied + "; the udev rule /usr/lib/udev/rules.d/60-zbpu.rules gives that group the "
+                  "board's port",
+         "/usr/lib/udev/rules.d/60-zbpu.rules"},
         {true, true, true, RuntimeError::PortInUse, "ttyACM0 is busy: another program has it open"},
         {true, true, false, RuntimeError::DeviceIoError,
          "Port Open Failed: /dev/ttyACM0: Unknown error"},
     };
     for (const auto& c : cases) {
         const RuntimeError e = portOpenFailure({"/dev/ttyACM0", "ttyACM0", "Unknown error",
-                                                c.exists, c.accessible, c.permissionError});
+                                                c.exists, c.accessible, c.permissionError, c.rule});
         EXPECT_EQ(e.number(), c.number);
         EXPECT_EQ(e.description(), c.text);
     }
