@@ -92,6 +92,8 @@ int main(int argc, char** argv) {
     });
     model.setCloseWindow([&] { view.window()->close(); });
     model.setProcessEvents([] { QCoreApplication::processEvents(); });
+    if (shots.isEmpty())
+        model.session.stuck.setFile(StuckTransfers::userFile());
     // Pictures show the window as a first run has it; otherwise it is as the last run left it.
     const bool remember = shots.isEmpty();
     QSettings store("Zelto", "zbpu");

@@ -90,7 +90,7 @@ bool BpiStateObj::settle() {
             QString("The BPI server was still sending %1 bytes; they are let pass.").arg(left));
         return false;
     }
-    s_.stuck.record(s_.port.portName(), {true, left, burst_});
+    s_.stuck.record(s_.port.portName(), {true, left + s_.port.unsent(), burst_});
     s_.appendOwnLine(QString("The BPI server still expects %1 bytes of a transfer; power the board "
                              "off and on before the next operation.")
                          .arg(left));

@@ -73,7 +73,8 @@ Prompter::Answer CliPrompter::ask(const QString& text, const QString& title, Ico
                      yesNo ? "No" : "Cancel", yesNo ? "Yes" : "OK");
         return refuse;
     }
-    std::fprintf(stderr, "%s: %s [y/N] ", qPrintable(title), qPrintable(texts.last()));
+    // On a line of its own: a progress line may be showing.
+    std::fprintf(stderr, "\r\033[K%s: %s [y/N] ", qPrintable(title), qPrintable(texts.last()));
     std::fflush(stderr);
     char line[64] = {};
     const bool got = std::fgets(line, sizeof line, in_) != nullptr;
@@ -128,6 +129,26 @@ ConsoleEcho::ConsoleEcho(Control& console, Control& progress, Control& caption, 
     , tty_(isTerminal(stderr)) {
     console_.watch([this] { consoleChanged(); });
     progress_.watch([this] { progressChanged(); });
+}
+
+void ConsoleEcho::statusChanged(const QString& text) {
+    if (!text.startsWith("Stopping: ") && !text.startsWith("Finishing ")) {
+        finishing_.clear();
+        return;
+    }
+    const QString kind = text.section(", ", 0, -2);
+    const int seconds = text.section(", ", -1).section(' ', 0, 0).toInt();
+    if (tty_) {
+        shown_ = text;
+        std::fprintf(stderr, "\r\033[K%s", qPrintable(text));
+        std::fflush(stderr);
+        return;
+    }
+    if (kind == finishing_ && finishingSeconds_ - seconds < 10)
+        return;
+    finishing_ = kind;
+    finishingSeconds_ = seconds;
+    std::fprintf(stderr, "%s\n", qPrintable(text));
 }
 
 void ConsoleEcho::begin(qint64 totalBytes, double lineBytesPerSecond) {

@@ -65,6 +65,9 @@ public:
     // A new operation of this many bytes (0: none to tell) starts now, on a line that carries
     // at most lineBytesPerSecond (0: not known).
     void begin(qint64 totalBytes, double lineBytesPerSecond = 0);
+    // A status line: one that says how long finishing a transfer takes goes to standard error,
+    // on a terminal in place, elsewhere when it starts and every ten seconds.
+    void statusChanged(const QString& text);
     // The highest percentage shown since begin, and the last line printed.
     int percentSeen() const { return percentSeen_; }
     QString lastLine() const {
@@ -88,4 +91,6 @@ private:
     std::int64_t startUs_ = 0;
     int percentSeen_ = 0;
     QString lastLine_, partial_;
+    QString finishing_;
+    int finishingSeconds_ = -1;
 };

@@ -382,6 +382,10 @@ bool CliRunner::boot() {
                                           text_);
     model_->setProcessEvents([] { QCoreApplication::processEvents(); });
     model_->session.interrupted = [] { return interruptRequested(); };
+    model_->session.interruptedTwice = [] { return interruptedTwice(); };
+    model_->session.stuck.setFile(StuckTransfers::userFile());
+    // While a stop finishes a transfer, how long it takes; from time to time off a terminal.
+    model_->ui.lblStatus.watch([this] { echo_->statusChanged(model_->ui.lblStatus.text()); });
     // The skin warning means nothing without a window, nor does an offer to select a device.
     ui.mnuSkin.setEnabled(false);
     model_->spi.offerOtherDevice = false;

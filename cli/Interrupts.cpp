@@ -6,7 +6,8 @@ namespace {
 volatile std::sig_atomic_t requested = 0;
 
 extern "C" void onInterrupt(int) {
-    requested = 1;
+    if (requested < 2)
+        requested = requested + 1;
 }
 } // namespace
 
@@ -34,4 +35,8 @@ void catchInterrupts() {
 
 bool interruptRequested() {
     return requested != 0;
+}
+
+bool interruptedTwice() {
+    return requested >= 2;
 }

@@ -120,12 +120,28 @@ void Connection::offerToFinishTransfer() {
                              .arg(left));
         return;
     }
-    // A NUL ends the controller's line, should the transfer have been over already.
-    if (!entry->server)
-        s_.port.write(QByteArray(1, '\0'));
+    // A NUL ends the controller's line, should the transfer have been over already; then the
+    // controller must answer a command again, given time to take what is still on the line.
+    if (!entry->server && !controllerAnswers()) {
+        s_.appendOwnLine("The controller does not answer after the filler; power the board off "
+                         "and on.");
+        return;
+    }
     s_.waitForBytes(INT32_MAX, Session::QuietPollLimit, protocol::ReplyDeadlineMs);
     s_.port.read();
     s_.appendOwnLine("The unfinished transfer was completed: " + whose + " reads commands again.");
+}
+
+bool Connection::controllerAnswers() {
+    auto& port = s_.port;
+    port.write(QByteArray(1, '\0') + protocol::frame("get_ver"));
+    const std::int64_t deadline = s_.clock.nowUs() + std::int64_t(SettleMs) * 1000;
+    QByteArray reply;
+    while (!protocol::isAcknowledgement(reply.right(4)) && s_.clock.nowUs() < deadline) {
+        port.waitForData(1);
+        reply += port.read();
+    }
+    return protocol::isAcknowledgement(reply.right(4));
 }
 
 void Connection::enableConnectedControls() {

@@ -22,6 +22,9 @@ private:
     Check checkController();
     QByteArray versionReply();
     void offerToFinishTransfer();
+    bool controllerAnswers();
+    // How long a controller that has just taken a long filler may take to answer.
+    static constexpr int SettleMs = 3000;
     void enableConnectedControls();
 
     Session& s_;

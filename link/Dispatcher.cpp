@@ -235,7 +235,8 @@ bool Dispatcher::resynchronise(Sequence& running) {
         TransferFinisher finisher(s_, TransferFinisher::stopping(false));
         const std::int64_t left = finisher.finish(pending, TransferFinisher::controllerFiller(s_));
         if (left > 0) {
-            s_.stuck.record(s_.port.portName(), {false, left, 0});
+            // Bytes still queued here never reach the board once the port closes.
+            s_.stuck.record(s_.port.portName(), {false, left + s_.port.unsent(), 0});
             s_.appendOwnLine(QString("The controller still expects %1 bytes of a transfer; power "
                                      "the board off and on before the next operation.")
                                  .arg(left));

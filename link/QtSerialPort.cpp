@@ -166,6 +166,10 @@ void QtSerialPort::drain() {
 #endif
 }
 
+qint64 QtSerialPort::unsent() const {
+    return port_->isOpen() ? port_->bytesToWrite() : 0;
+}
+
 void QtSerialPort::onReadyRead() {
     if (eventQueued_)
         return;

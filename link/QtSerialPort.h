@@ -34,6 +34,7 @@ public:
     void write(const QByteArray& bytes) override;
     bool waitForData(int milliseconds) override;
     void drain() override;
+    qint64 unsent() const override;
     QString portName(int number) const override;
     QString portLabel(int number) const override;
     void refreshPorts() override;

@@ -37,6 +37,8 @@ public:
     virtual void write(const QByteArray& bytes) = 0;
     // Blocks until everything written has left on the line.
     virtual void drain() {}
+    // Bytes written that have not yet left the program: lost if the port closes now.
+    virtual qint64 unsent() const { return 0; }
 
     // A poll that found nothing may wait this long for data, so that busy polls tolerate a
     // real link's latency. Returns true when something arrived.

@@ -31,9 +31,13 @@ TransferFinisher::Send TransferFinisher::serverFiller(Session& s, int burst, int
 }
 
 // The line's own pace: ten bits a byte at the port's rate.
-int TransferFinisher::secondsFor(const SerialPort& port, std::int64_t bytes) {
+std::int64_t TransferFinisher::lineUs(const SerialPort& port, std::int64_t bytes) {
     const std::int64_t baud = qMax(300, port.settings().section(',', 0, 0).toInt());
-    return int((bytes * 10 + baud - 1) / baud);
+    return bytes * 10 * 1000000 / baud;
+}
+
+int TransferFinisher::secondsFor(const SerialPort& port, std::int64_t bytes) {
+    return int((lineUs(port, bytes) + 999999) / 1000000);
 }
 
 void TransferFinisher::show(std::int64_t pending) {
@@ -48,12 +52,22 @@ std::int64_t TransferFinisher::finish(std::int64_t pending, const Send& send) {
     const std::int64_t start = s_.clock.nowUs();
     std::int64_t sliceStart = start;
     int pieces = 0;
+    // Paced to the line: filler queued far ahead would reach the board after whatever is
+    // sent next, and a stop could not cut it short.
+    const std::int64_t total = pending;
+    const auto aheadUs = [&] {
+        return lineUs(s_.port, total - pending) - (s_.clock.nowUs() - start);
+    };
     while (pending > 0) {
         if (s_.leaving() || !s_.port.isOpen())
             return pending;
         if (s_.windowClosed && s_.clock.nowUs() - start >= ClosedWindowLimitMs * 1000LL)
             return pending;
         show(pending);
+        if (aheadUs() > AheadLimitUs) {
+            s_.clock.sleepMs(1);
+            continue;
+        }
         const std::int64_t moved = send(pending);
         if (moved <= 0)
             return pending;
@@ -65,5 +79,8 @@ std::int64_t TransferFinisher::finish(std::int64_t pending, const Send& send) {
                 s_.processEvents();
         }
     }
+    // What was sent is on the line before anything else goes out.
+    if (const std::int64_t ahead = aheadUs(); ahead > 0)
+        s_.clock.sleepMs(int(ahead / 1000) + 1);
     return 0;
 }

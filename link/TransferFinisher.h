@@ -28,8 +28,11 @@ public:
     static constexpr int ClosedWindowLimitMs = 4000;
     // The window's events run at least this often.
     static constexpr int SliceMs = 50;
+    // How far the filler may run ahead of the line.
+    static constexpr std::int64_t AheadLimitUs = 20000;
     // What `bytes` take at the port's rate.
     static int secondsFor(const SerialPort& port, std::int64_t bytes);
+    static std::int64_t lineUs(const SerialPort& port, std::int64_t bytes);
 
 private:
     void show(std::int64_t pending);

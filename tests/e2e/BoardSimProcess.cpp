@@ -40,6 +40,8 @@ namespace {
 void startCli(QProcess& p, const QString& device, const QStringList& args) {
     auto env = QProcessEnvironment::systemEnvironment();
     env.insert("ZBPU_PORTS", device);
+    // What a run leaves for the next (an unfinished transfer) stays with this board.
+    env.insert("XDG_CONFIG_HOME", QFileInfo(device).path() + "/config");
     p.setProcessEnvironment(env);
     // A generous acknowledgement budget: a loaded test machine must not turn into a lost ack.
     const QStringList generous = args.isEmpty() || args[0] == "bitinfo" || args[0] == "sfh"
@@ -50,7 +52,8 @@ void startCli(QProcess& p, const QString& device, const QStringList& args) {
 } // namespace
 
 BoardSimProcess::Result BoardSimProcess::cliInterrupted(const QStringList& args,
-                                                        const QString& when, int delayMs) const {
+                                                        const QString& when, int delayMs,
+                                                        const QString& again) const {
     QProcess p;
     startCli(p, device_, args);
     QByteArray err;
@@ -66,6 +69,16 @@ BoardSimProcess::Result BoardSimProcess::cliInterrupted(const QStringList& args,
     if (p.state() == QProcess::Running && p.processId() > 0)
         ::kill(pid_t(p.processId()), SIGINT);
     t.restart();
+    if (!again.isEmpty()) {
+        while (t.elapsed() < 30000 && p.state() != QProcess::NotRunning &&
+               !QString::fromLocal8Bit(err).contains(again)) {
+            p.waitForReadyRead(20);
+            err += p.readAllStandardError();
+        }
+        if (p.state() == QProcess::Running && p.processId() > 0)
+            ::kill(pid_t(p.processId()), SIGINT);
+        t.restart();
+    }
     if (!p.waitForFinished(30000))
         p.kill();
     const qint64 ms = t.elapsed();

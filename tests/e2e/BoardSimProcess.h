@@ -38,7 +38,10 @@ public:
     Result cliOnTerminal(const QStringList& args, const QByteArray& typed) const;
     // What the board logged (started with -v): one line per command.
     QString log();
-    Result cliInterrupted(const QStringList& args, const QString& when, int delayMs) const;
+    // With `again`, a second SIGINT follows once standard error shows that text, and the time
+    // is counted from the second.
+    Result cliInterrupted(const QStringList& args, const QString& when, int delayMs,
+                          const QString& again = {}) const;
 
 private:
     Result run(const QStringList& args, int timeoutMs, const QString& output) const;

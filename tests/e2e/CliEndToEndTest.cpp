@@ -398,7 +398,7 @@ TEST(CliEndToEnd, OnATerminalAsksItsQuestionsAndShowsOneProgressLine) {
     ASSERT_TRUE(board.started());
     const QByteArray image = randomBytes(12000, 4);
     const QString file = writeFile(board.folder(), "image.bin", image);
-    const QString question = "Warning: The program writes 0x0 to 0x2EDF.\r\nIt is your "
+    const QString question = "\r\x1b[KWarning: The program writes 0x0 to 0x2EDF.\r\nIt is your "
                              "responsibility to ensure the sectors you are "
                              "about to program have been erased.  Is this true? [y/N] ";
     auto r = board.cliOnTerminal({"spi", "M25P16", "program", file}, "n\n");

@@ -55,39 +55,78 @@ TEST(CliVerdict, AnSpiIdentificationNeverAnsweredFails) {
     EXPECT_TRUE(r.err.contains("Communication with PSoC lost")) << r.err.toStdString();
 }
 
-// Ctrl-C in the middle of a transfer ends the run through the operation's end path, soon,
-// with the controller released: the next run finds the board answering. (A transfer stopped
-// halfway is completed with filler first, as the controller and the server know no other
-// way out of one: the transfers here are short enough for that to fit the bound.)
-TEST(CliVerdict, AnInterruptedTransferEndsSoonAndLeavesTheBoardAnswering) {
+// Ctrl-C in the middle of a transfer ends the run through the operation's end path with the
+// board answering the next run: a transfer under way is first finished with filler, its time
+// left on standard error (a parallel flash transfer goes in server commands short enough for
+// a few seconds). A second Ctrl-C leaves at once and names the power cycle; the next run
+// names the unfinished transfer and, asked to, finishes it.
+TEST(CliVerdict, AnInterruptedTransferIsFinishedOrNamedAndTheNextRunFindsTheBoard) {
+    const QString stopping = "Stopping: finishing the controller's transfer, ";
     const struct {
         const char* what;
         QStringList board, args, next;
+        int designBytes, delayMs, withinMs;
+        QString again, left, nextSays;
     } cases[] = {
         {"SPI program",
          {"--baud", "115200"},
          {"spi", "M25P16", "program", "image.bin"},
-         {"spi", "M25P16", "id"}},
-        {"FPGA configuration", {"--baud", "115200"}, {"fpga", "design.bit"}, {"connect"}},
-        {"BPI program",
+         {"spi", "M25P16", "id"},
+         30000,
+         1500,
+         5000,
+         {},
+         {},
+         {}},
+        {"FPGA configuration",
+         {"--baud", "115200"},
+         {"fpga", "design.bit"},
+         {"connect"},
+         100000,
+         1500,
+         10000,
+         {},
+         stopping,
+         {}},
+        {"1 MiB parallel flash program, 4 s in",
          {"--baud", "115200", "--server-running"},
-         {"bpi", "program", "image.bin"},
-         {"connect"}},
+         {"bpi", "program", "big.bin"},
+         {"bpi", "id"},
+         30000,
+         4000,
+         5000,
+         {},
+         "Stopping: finishing the BPI server's transfer, ",
+         {}},
+        {"FPGA configuration, Ctrl-C twice",
+         {"--baud", "115200"},
+         {"fpga", "design.bit"},
+         {"connect"},
+         300000,
+         1500,
+         2000,
+         stopping,
+         "power the board off and on",
+         "The unfinished transfer was completed: the controller reads commands again."},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.what);
         BoardSimProcess board(c.board);
         ASSERT_TRUE(board.started());
         writeFile(board.folder(), "image.bin", randomBytes(32 * 1024, 3));
-        writeFile(board.folder(), "design.bit", buildBitFile(buildConfigPayload({.size = 30000})));
+        writeFile(board.folder(), "big.bin", randomBytes(1024 * 1024, 4));
+        writeFile(board.folder(), "design.bit",
+                  buildBitFile(buildConfigPayload({.size = c.designBytes})));
         QStringList args{"--yes"};
         for (const QString& a : c.args)
             args << (a.contains('.') ? board.folder() + "/" + a : a);
-        const auto r = board.cliInterrupted(args, "?", 1500);
+        const auto r = board.cliInterrupted(args, "?", c.delayMs, c.again);
         EXPECT_EQ(r.exitCode, 130) << r.err.toStdString();
-        EXPECT_LT(r.msAfterSignal, 5000);
+        EXPECT_LT(r.msAfterSignal, c.withinMs);
         EXPECT_TRUE(r.out.contains("Operation abandoned: interrupted.")) << r.out.toStdString();
+        EXPECT_TRUE((r.out + r.err).contains(c.left)) << r.err.toStdString();
         const auto next = board.cli(QStringList{"--yes"} + c.next);
-        EXPECT_EQ(next.exitCode, 0) << next.err.toStdString();
+        EXPECT_EQ(next.exitCode, 0) << (next.out + next.err).toStdString();
+        EXPECT_TRUE((next.out + next.err).contains(c.nextSays)) << next.out.toStdString();
     }
 }
