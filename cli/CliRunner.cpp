@@ -457,12 +457,9 @@ std::optional<OperationRequest> CliRunner::transfer(OperationRequest::Kind kind,
     return r;
 }
 
-// Presses go: the progress line counts the request's bytes, and a read to standard output
-// writes no file of the operator's, so its overwrite question is no question.
+// Presses go: the progress line counts the request's bytes.
 int CliRunner::launch(const OperationRequest& r) {
     echo_->begin(bytes_);
-    if (r.isRead() && r.path == FileSlot::StandardOutput)
-        prompter_.confirmNext();
     return press([&] { model_->launches.launch(r); });
 }
 

@@ -12,6 +12,8 @@
 #include "panel/PanelRequest.h"
 #include "spi/SpiStateObj.h"
 
+#include <QFileInfo>
+
 using Icon = Prompter::Icon;
 using Buttons = Prompter::Buttons;
 using Answer = Prompter::Answer;
@@ -109,7 +111,10 @@ bool Launches::erasedConfirmed(const OperationRequest& r) {
     return refuse("The program was declined.");
 }
 
-bool Launches::overwriteConfirmed(const QString& file) {
+// A file not there yet has nothing to lose, and standard output is no file of the operator's.
+bool Launches::overwriteConfirmed(const OperationRequest& r, const QString& file) {
+    if (r.path == FileSlot::StandardOutput || !QFileInfo::exists(r.path))
+        return true;
     if (s_.prompter.ask(file + " will be overwritten!", "Warning", Icon::Exclamation,
                         Buttons::OkCancel) == Answer::Ok)
         return true;
@@ -232,7 +237,7 @@ void Launches::launchSpi(const OperationRequest& r) {
     case Kind::SpiRead:
         // An SPI read without a byte count reads to the end of the chip.
         prepareProgress("Read Progress");
-        if (!overwriteConfirmed(ui.txtSpiFile.text()))
+        if (!overwriteConfirmed(r, ui.txtSpiFile.text()))
             return;
         name = "SPI Read";
         break;
@@ -280,7 +285,7 @@ void Launches::launchBpi(const OperationRequest& r) {
         if (!countGiven(r, "Enter bytes to read and try again"))
             return;
         prepareProgress("Read Progress");
-        if (!overwriteConfirmed(ui.txtBpiFile.text()))
+        if (!overwriteConfirmed(r, ui.txtBpiFile.text()))
             return;
         name = "BPI Read";
         caption = "Read Progress";

@@ -37,7 +37,7 @@ private:
     bool refuse(const QString& message);
     // The questions before a program and a read; a No refuses the launch.
     bool erasedConfirmed(const OperationRequest& r);
-    bool overwriteConfirmed(const QString& file);
+    bool overwriteConfirmed(const OperationRequest& r, const QString& file);
     void prepareProgress(const QString& caption);
     bool letEventsRun();
     void launchFpga(const OperationRequest& r);

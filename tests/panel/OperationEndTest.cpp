@@ -1,8 +1,9 @@
 #include "support/SimHarness.h"
 
+#include <QCoreApplication>
 #include <gtest/gtest.h>
 
-// How an operation tells the operator what it is doing and how it ended.
+// How an operation asks, tells the operator what it is doing and how it ended.
 
 TEST(OperationEnd, TheStatusLineSaysTheOutcomeAndTheTimeTaken) {
     using K = Outcome::Kind;
@@ -73,5 +74,36 @@ TEST(OperationEnd, EachOperationIsNamedByItsProgressCaptionAndItsStatusLine) {
         // The time is the clock's from launch to end.
         const double seconds = double(sim.clock.nowUs() - start) / 1e6;
         EXPECT_EQ(ui.lblStatus.text(), c.status + QString("%1 s").arg(seconds, 0, 'f', 1));
+    }
+}
+
+// A read asks before it writes over a file, and only then, in both flash modes.
+TEST(OperationEnd, AReadAsksOnlyBeforeItWritesOverAFile) {
+    using A = Prompter::Answer;
+    const struct {
+        bool bpi, exists;
+        A answer;
+    } cases[] = {
+        {false, false, A::Ok}, {false, true, A::Cancel}, {true, false, A::Ok}, {true, true, A::Ok}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(testing::Message() << "parallel " << c.bpi << ", existing " << c.exists);
+        SimHarness sim({.timeScale = 0.001, .serverRunning = c.bpi});
+        sim.startAndConnect();
+        sim.h->model.setProcessEvents([] { QCoreApplication::processEvents(); });
+        auto& ui = sim.h->ui;
+        (c.bpi ? ui.mnuBPI : ui.mnuSPI).click();
+        ui.cbFlash.setSelectedIndex(int(ui.cbFlash.items().indexOf("M25P16")));
+        const QString out = sim.path("out.bin");
+        if (c.exists)
+            sim.choose("out.bin", "old");
+        else
+            sim.h->picker.paths << out, ui.mnuOpenFile.click();
+        ui.txtPrgBytes.setText("100");
+        sim.h->prompter.shown.clear();
+        sim.h->prompter.answers << c.answer;
+        sim.press(ui.btnRead[c.bpi]);
+        EXPECT_EQ(sim.h->prompter.boxes(),
+                  c.exists ? QStringList{"Warning: out.bin will be overwritten!"} : QStringList());
+        EXPECT_EQ(readFile(out), c.answer == A::Ok ? QByteArray(100, char(0xFF)) : "old");
     }
 }
