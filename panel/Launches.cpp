@@ -143,7 +143,9 @@ bool Launches::letEventsRun() {
     return false;
 }
 
-void Launches::handOver(const QString& operation) {
+void Launches::handOver(const OperationRequest& r, const QString& operation) {
+    lastKind_ = r.kind;
+    ++handedOver_;
     s_.operationName = operation;
     layout_.ArrangePanel();
     dispatcher_.DispatchOperation();
@@ -200,7 +202,7 @@ void Launches::launchFpga(const OperationRequest& r) {
     }
     s_.opState.SetState(OpStateObj::FpgaRunning);
     cfg_.begin(r, length);
-    handOver(r.kind == Kind::ServerLoad ? "BPI server load" : "FPGA configuration");
+    handOver(r, r.kind == Kind::ServerLoad ? "BPI server load" : "FPGA configuration");
 }
 
 void Launches::launchSpi(const OperationRequest& r) {
@@ -252,7 +254,7 @@ void Launches::launchSpi(const OperationRequest& r) {
     }
     s_.opState.SetState(OpStateObj::SpiRunning);
     spi_.begin(r);
-    handOver(name);
+    handOver(r, name);
 }
 
 void Launches::launchBpi(const OperationRequest& r) {
@@ -308,5 +310,5 @@ void Launches::launchBpi(const OperationRequest& r) {
         return;
     s_.opState.SetState(OpStateObj::BpiRunning);
     bpi_.begin(r);
-    handOver(name);
+    handOver(r, name);
 }

@@ -29,6 +29,10 @@ public:
     // question declined starts nothing and is recorded as refused.
     void launch(const OperationRequest& request);
 
+    // The kind of the operation handed over last, and how many have been.
+    OperationRequest::Kind lastKind() const { return lastKind_; }
+    int handedOver() const { return handedOver_; }
+
 private:
     using Kind = OperationRequest::Kind;
     void fromPanel(Kind kind);
@@ -44,7 +48,7 @@ private:
     void launchSpi(const OperationRequest& r);
     void launchBpi(const OperationRequest& r);
     // Names the operation for its status line, lays the panel out and starts it.
-    void handOver(const QString& operation);
+    void handOver(const OperationRequest& r, const QString& operation);
 
     Session& s_;
     Dispatcher& dispatcher_;
@@ -52,4 +56,6 @@ private:
     CfgStateObj& cfg_;
     SpiStateObj& spi_;
     BpiStateObj& bpi_;
+    Kind lastKind_ = Kind::SpiIdCheck;
+    int handedOver_ = 0;
 };

@@ -9,6 +9,8 @@
 #include <QGroupBox>
 #include <QLabel>
 #include <QMainWindow>
+#include <QMenu>
+#include <QMenuBar>
 #include <QPushButton>
 #include <QTest>
 #include <QTimer>
@@ -202,23 +204,52 @@ TEST(MainWindowView, TheWindowFitsA1280By800ScreenAtOneAndAHalfScale) {
     EXPECT_GE(window->minimumSizeHint().height(), 300) << "the window has a sensible minimum";
 }
 
-TEST(MainWindowView, EscPressesStopWhileItIsShownAndTheStatusLineIsShownUnderTheConsoles) {
+TEST(MainWindowView, EscGoesToTheFormAndTheStatusLineIsShownUnderTheConsoles) {
     Forms f;
-    int stops = 0;
-    f.main.btnStop.onClick = [&] { ++stops; };
+    QList<int> keys;
+    f.main.MainPanel.onKeyPress = [&](int code) { keys << code; };
     QMainWindow* window = f.view.window();
     settle(window);
     window->activateWindow();
     ASSERT_TRUE(QTest::qWaitForWindowActive(window));
     QTest::keyClick(window->windowHandle(), Qt::Key_Escape);
-    EXPECT_EQ(stops, 0);
-    f.main.btnStop.setVisible(true);
-    QTest::keyClick(window->windowHandle(), Qt::Key_Escape);
-    EXPECT_EQ(stops, 1);
-    window->findChild<QPushButton*>("btnStop")->click();
-    EXPECT_EQ(stops, 2);
+    EXPECT_EQ(keys, QList<int>{27});
     f.main.lblStatus.setText("SPI Read: successful in 2.0 s");
     auto* status = window->findChild<QLabel*>("lblStatus");
     EXPECT_EQ(status->text(), "SPI Read: successful in 2.0 s");
     EXPECT_GT(status->y(), window->findChild<QWidget*>("txtRecvView")->geometry().bottom());
+}
+
+// A disabled menu, and a disabled entry even under the pointer, is drawn otherwise than an
+// enabled one, in every skin.
+TEST(MainWindowView, DisabledMenusLookDisabledInEverySkin) {
+    for (const QString skin : {"plain", "belv", "gtclassicex"}) {
+        SCOPED_TRACE(skin.toStdString());
+        StyleSheetSkinning skinning;
+        ASSERT_TRUE(skin == "plain" ||
+                    skinning.skinStart(ZBPU_SOURCE_DIR "/skins/" + skin + ".urf", 2));
+        Forms f;
+        QMainWindow* window = f.view.window();
+        settle(window);
+        QMenuBar* bar = window->menuBar();
+        auto* options = window->findChild<QMenu*>("mnuOptions");
+        auto* comm = window->findChild<QAction*>("mnuComm");
+        const auto title = [&](bool enabled) {
+            f.main.mnuOptions.setEnabled(enabled);
+            QApplication::processEvents();
+            return bar->grab(bar->actionGeometry(options->menuAction())).toImage();
+        };
+        EXPECT_NE(title(true), title(false));
+        options->popup(window->mapToGlobal(QPoint(0, 0)));
+        const auto entry = [&](bool enabled, bool underPointer) {
+            f.main.mnuComm.setEnabled(enabled);
+            options->setActiveAction(underPointer ? comm : nullptr);
+            QApplication::processEvents();
+            return options->grab(options->actionGeometry(comm)).toImage();
+        };
+        EXPECT_NE(entry(true, false), entry(false, false));
+        EXPECT_NE(entry(true, true), entry(false, true));
+        options->hide();
+        skinning.skinRemove();
+    }
 }
