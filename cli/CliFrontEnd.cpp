@@ -54,10 +54,6 @@ Prompter::Answer CliPrompter::ask(const QString& text, const QString& title, Ico
     const bool yesNo = buttons == Buttons::YesNo;
     const Answer accept = yesNo ? Answer::Yes : Answer::Ok;
     const Answer refuse = yesNo ? Answer::No : Answer::Cancel;
-    if (buttons != Buttons::Ok && confirmNext_) {
-        confirmNext_ = false;
-        return accept;
-    }
     titles << title;
     icons << icon;
     texts << cliWording(oneLine(text));

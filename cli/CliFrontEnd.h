@@ -18,9 +18,6 @@ public:
         , interactive_(interactive) {}
     Answer ask(const QString& text, const QString& title, Icon icon, Buttons buttons) override;
 
-    // The next question is the program's own business (a file it made): answered at once.
-    void confirmNext() { confirmNext_ = true; }
-
     // Titles of the boxes shown, in order, with their icons and texts.
     QStringList titles;
     QList<Icon> icons;
@@ -37,7 +34,6 @@ private:
     bool yes_;
     std::FILE* in_;
     bool interactive_;
-    bool confirmNext_ = false;
 };
 
 // What a message says on the command line: the window's menu becomes the option.

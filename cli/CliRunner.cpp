@@ -538,14 +538,11 @@ std::optional<OperationRequest> CliRunner::transfer(OperationRequest::Kind kind,
     return r;
 }
 
-// Presses go: the progress line counts the request's bytes, and a read to standard output
-// writes no file of the operator's, so its overwrite question is no question.
+// Presses go: the progress line counts the request's bytes.
 int CliRunner::launch(const OperationRequest& r) {
     echo_->begin(bytes_, lineBytesPerSecond(port_->settings()));
-    if (r.isRead() && r.path == FileSlot::StandardOutput)
-        prompter_.confirmNext();
     // The overwrite question names the file the window's file field would hold.
-    else if (r.isRead())
+    if (r.isRead() && r.path != FileSlot::StandardOutput)
         (r.kind == OperationRequest::Kind::SpiRead ? model_->ui.txtSpiFile : model_->ui.txtBpiFile)
             .setText(r.path);
     return press([&] { model_->launches.launch(r); });

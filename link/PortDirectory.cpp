@@ -34,6 +34,11 @@ PortInfo PortInfo::forPath(const QString& path) {
     PortInfo info;
     info.path = path;
     info.name = QFileInfo(path).fileName();
+    // A pseudo-terminal's number alone (/dev/pts/3) says nothing of the port.
+    bool number = false;
+    info.name.toUInt(&number);
+    if (number)
+        info.name = path;
     return info;
 }
 

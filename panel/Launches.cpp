@@ -12,6 +12,8 @@
 #include "panel/PanelRequest.h"
 #include "spi/SpiStateObj.h"
 
+#include <QFileInfo>
+
 using Icon = Prompter::Icon;
 using Buttons = Prompter::Buttons;
 using Answer = Prompter::Answer;
@@ -109,7 +111,10 @@ bool Launches::erasedConfirmed(const OperationRequest& r) {
     return refuse("The program was declined.");
 }
 
-bool Launches::overwriteConfirmed(const QString& file) {
+// A file not there yet has nothing to lose, and standard output is no file of the operator's.
+bool Launches::overwriteConfirmed(const OperationRequest& r, const QString& file) {
+    if (r.path == FileSlot::StandardOutput || !QFileInfo::exists(r.path))
+        return true;
     if (s_.prompter.ask(file + " will be overwritten!", "Warning", Icon::Exclamation,
                         Buttons::OkCancel) == Answer::Ok)
         return true;
@@ -138,7 +143,9 @@ bool Launches::letEventsRun() {
     return false;
 }
 
-void Launches::handOver(const QString& operation) {
+void Launches::handOver(const OperationRequest& r, const QString& operation) {
+    lastKind_ = r.kind;
+    ++handedOver_;
     s_.operationName = operation;
     s_.ui.lblStatus.setText(operation + ": running");
     layout_.ArrangePanel();
@@ -196,7 +203,7 @@ void Launches::launchFpga(const OperationRequest& r) {
     }
     s_.opState.SetState(OpStateObj::FpgaRunning);
     cfg_.begin(r, length);
-    handOver(r.kind == Kind::ServerLoad ? "BPI server load" : "FPGA configuration");
+    handOver(r, r.kind == Kind::ServerLoad ? "BPI server load" : "FPGA configuration");
 }
 
 void Launches::launchSpi(const OperationRequest& r) {
@@ -233,7 +240,7 @@ void Launches::launchSpi(const OperationRequest& r) {
     case Kind::SpiRead:
         // An SPI read without a byte count reads to the end of the chip.
         prepareProgress("Read Progress");
-        if (!overwriteConfirmed(ui.txtSpiFile.text()))
+        if (!overwriteConfirmed(r, ui.txtSpiFile.text()))
             return;
         name = "SPI Read";
         break;
@@ -248,7 +255,7 @@ void Launches::launchSpi(const OperationRequest& r) {
     }
     s_.opState.SetState(OpStateObj::SpiRunning);
     spi_.begin(r);
-    handOver(name);
+    handOver(r, name);
 }
 
 void Launches::launchBpi(const OperationRequest& r) {
@@ -281,7 +288,7 @@ void Launches::launchBpi(const OperationRequest& r) {
         if (!countGiven(r, "Enter bytes to read and try again"))
             return;
         prepareProgress("Read Progress");
-        if (!overwriteConfirmed(ui.txtBpiFile.text()))
+        if (!overwriteConfirmed(r, ui.txtBpiFile.text()))
             return;
         name = "BPI Read";
         caption = "Read Progress";
@@ -304,5 +311,5 @@ void Launches::launchBpi(const OperationRequest& r) {
         return;
     s_.opState.SetState(OpStateObj::BpiRunning);
     bpi_.begin(r);
-    handOver(name);
+    handOver(r, name);
 }

@@ -29,6 +29,10 @@ public:
     // question declined starts nothing and is recorded as refused.
     void launch(const OperationRequest& request);
 
+    // The kind of the operation handed over last, and how many have been.
+    OperationRequest::Kind lastKind() const { return lastKind_; }
+    int handedOver() const { return handedOver_; }
+
 private:
     using Kind = OperationRequest::Kind;
     void fromPanel(Kind kind);
@@ -37,14 +41,14 @@ private:
     bool refuse(const QString& message);
     // The questions before a program and a read; a No refuses the launch.
     bool erasedConfirmed(const OperationRequest& r);
-    bool overwriteConfirmed(const QString& file);
+    bool overwriteConfirmed(const OperationRequest& r, const QString& file);
     void prepareProgress(const QString& caption);
     bool letEventsRun();
     void launchFpga(const OperationRequest& r);
     void launchSpi(const OperationRequest& r);
     void launchBpi(const OperationRequest& r);
     // Names the operation for its status line, lays the panel out and starts it.
-    void handOver(const QString& operation);
+    void handOver(const OperationRequest& r, const QString& operation);
 
     Session& s_;
     Dispatcher& dispatcher_;
@@ -52,4 +56,6 @@ private:
     CfgStateObj& cfg_;
     SpiStateObj& spi_;
     BpiStateObj& bpi_;
+    Kind lastKind_ = Kind::SpiIdCheck;
+    int handedOver_ = 0;
 };

@@ -25,6 +25,7 @@ MainPanelModel::MainPanelModel(SerialPort& port, Clock& clock, AckTimer& timer, 
     , consoles(session)
     , serverLoad(session)
     , menus(session, debugPw, comm, portSettings, skinning)
+    , stopKey(session, launches)
     , skinning_(skinning) {
     session.dataFolders = std::move(folders);
     ui.btnConnect.onClick = [this] { connection.Connect(); };
@@ -32,6 +33,10 @@ MainPanelModel::MainPanelModel(SerialPort& port, Clock& clock, AckTimer& timer, 
     // The same clean end as Disconnect, with the port left open.
     ui.btnStop.onClick = [this] {
         dispatcher.abandonOperation("Operation abandoned: stopped by the operator.");
+    };
+    ui.MainPanel.onKeyPress = [this](int code) {
+        if (code == 27)
+            stopKey.press();
     };
     const auto readHeader = [this](const QString& path) { ReadBitfileHeader(session, path); };
     serverLoad.readBitfileHeader = readHeader;

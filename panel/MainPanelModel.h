@@ -14,6 +14,7 @@
 #include "panel/Launches.h"
 #include "panel/Layout.h"
 #include "panel/Menus.h"
+#include "panel/StopKey.h"
 #include "spi/SpiStateObj.h"
 
 class Skinning;
@@ -64,6 +65,7 @@ public:
     Consoles consoles;
     ServerLoad serverLoad;
     Menus menus;
+    StopKey stopKey;
 
 private:
     void startSkin();

@@ -54,14 +54,11 @@ MainWindowView::MainWindowView(MainPanelControls& main, CommPropertiesControls& 
         d->setWindowFlag(Qt::WindowContextHelpButtonHint, false);
 
     bindControls(window_.get(), main.all());
-    // Esc presses Stop while it is there. Not the button's own shortcut: setting its caption
-    // would clear that.
+    // Esc goes to the form, whose model decides what it stops. Not Stop's own shortcut:
+    // setting its caption would clear that.
     auto* esc = new QShortcut(QKeySequence(Qt::Key_Escape), window_.get());
-    Control& stop = main.btnStop;
-    connect(esc, &QShortcut::activated, this, [&stop] {
-        if (stop.visible() && stop.enabled())
-            stop.click();
-    });
+    Control& form = main.MainPanel;
+    connect(esc, &QShortcut::activated, this, [&form] { form.keyPress(27); });
     bindControls(commDialog_, comm.all());
     bindControls(debugDialog_, debug.all());
 }

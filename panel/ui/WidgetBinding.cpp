@@ -75,6 +75,9 @@ public:
             control_.doubleClick();
         } else if (keys_ && e->type() == QEvent::KeyPress) {
             auto* k = static_cast<QKeyEvent*>(e);
+            // Tab moves the focus on: it is no character for the board.
+            if (k->key() == Qt::Key_Tab || k->key() == Qt::Key_Backtab)
+                return false;
             if (k->key() == Qt::Key_Return || k->key() == Qt::Key_Enter)
                 control_.keyPress(13);
             else if (k->key() != Qt::Key_Delete)
@@ -156,57 +159,96 @@ void bindLineEdit(QLineEdit* w, Control& c) {
 // mode) would otherwise be one paragraph that the widget lays out anew for every byte.
 constexpr int ConsoleViewColumns = 96;
 
+// Breaks a read-only console's long lines between words where the line has a blank: the word
+// that does not fit moves to the next line, also when part of it is shown already. A line
+// without a blank breaks at the last column.
+struct LineBreaker {
+    int column = 0;      // characters since the view's last line break
+    int afterBlank = -1; // the column just after the line's last blank; -1: none
+
+    // Adds plain text, in the view's line ends, to out. A break that falls before out's start
+    // is given in earlier, as its distance back from the end of what is shown before out.
+    void add(const QString& plain, QString& out, QList<qsizetype>& earlier) {
+        for (QChar ch : plain) {
+            if (ch == QLatin1Char('\n')) {
+                column = 0;
+                afterBlank = -1;
+                out += ch;
+                continue;
+            }
+            if (column == ConsoleViewColumns) {
+                const qsizetype moved = afterBlank > 0 ? column - afterBlank : 0;
+                if (moved <= out.size())
+                    out.insert(out.size() - moved, QLatin1Char('\n'));
+                else
+                    earlier << moved - out.size();
+                column = int(moved);
+                afterBlank = -1;
+            }
+            out += ch;
+            ++column;
+            if (ch == QLatin1Char(' '))
+                afterBlank = column;
+        }
+    }
+};
+
 void bindPlainText(QPlainTextEdit* w, Control& c) {
     struct State {
         QString shown; // the model text the view shows, in the model's line ends
         bool updating = false;
         CaretWatch caret;
-        int column = 0;  // characters since the view's last line break
-        QString pending; // appended in the model, shown at the next turn of the event loop
+        LineBreaker lines;
+        QString pending;         // appended in the model, shown at the next turn of the loop
+        QList<qsizetype> breaks; // line breaks pending inside the text already shown
         bool caretPending = false;
+        // The view shows the newest text unless the operator has scrolled away from it.
+        bool following = true;
     };
-    auto st = std::make_shared<State>(State{{}, false, {c.caretMoves()}, 0, {}, false});
+    auto st = std::make_shared<State>();
+    st->caret = {c.caretMoves()};
     const bool breakLines = w->isReadOnly();
-    // The text as the view shows it, continuing at the state's column.
-    const auto forView = [st, breakLines](const QString& text) {
-        const QString plain = consoleToView(text);
-        if (!breakLines)
-            return plain;
-        QString out;
-        out.reserve(plain.size() + plain.size() / ConsoleViewColumns + 1);
-        for (QChar ch : plain) {
-            if (ch == QLatin1Char('\n')) {
-                st->column = 0;
-            } else if (st->column == ConsoleViewColumns) {
-                out += QLatin1Char('\n');
-                st->column = 0;
-            }
-            if (ch != QLatin1Char('\n'))
-                ++st->column;
-            out += ch;
-        }
-        return out;
-    };
+    QScrollBar* bar = w->verticalScrollBar();
     // A stream arrives a byte at a time; laying the text out again for each costs far more
     // than the byte. A read-only console gathers what arrives and shows it once per turn of
     // the event loop.
-    const auto flush = [st](QPlainTextEdit* w) {
-        if (!st->pending.isEmpty()) {
-            st->updating = true;
-            QTextCursor end(w->document());
-            end.movePosition(QTextCursor::End);
-            end.insertText(st->pending);
+    const auto flush = [st, breakLines](QPlainTextEdit* w) {
+        st->updating = true;
+        // A caret at the end moves with what is added there, and the view with the caret.
+        const int place = w->verticalScrollBar()->value();
+        if (!st->pending.isEmpty() || !st->breaks.isEmpty()) {
+            QTextCursor at(w->document());
+            const int end = w->document()->characterCount() - 1;
+            std::sort(st->breaks.begin(), st->breaks.end());
+            for (qsizetype back : st->breaks) {
+                at.setPosition(std::max(0, end - int(back)));
+                at.insertText(QStringLiteral("\n"));
+            }
+            st->breaks.clear();
+            at.movePosition(QTextCursor::End);
+            at.insertText(st->pending);
             st->pending.clear();
-            st->updating = false;
         }
-        if (st->caretPending) {
-            st->caretPending = false;
+        // Moving the caret would also take the operator's place and selection away.
+        if (st->caretPending && (!breakLines || st->following)) {
             w->moveCursor(QTextCursor::End);
             w->ensureCursorVisible();
         }
+        st->caretPending = false;
+        if (breakLines)
+            w->verticalScrollBar()->setValue(st->following ? w->verticalScrollBar()->maximum()
+                                                           : place);
+        st->updating = false;
     };
     w->setPlainText({});
-    follow(c, w, [st, forView, flush, breakLines](Control& c, QPlainTextEdit* w) {
+    // The operator's scrolling: the bar's actions, and the keys that move the view.
+    QObject::connect(bar, &QScrollBar::actionTriggered, w,
+                     [st, bar] { st->following = bar->sliderPosition() >= bar->maximum(); });
+    QObject::connect(bar, &QScrollBar::valueChanged, w, [st, bar](int value) {
+        if (!st->updating)
+            st->following = value >= bar->maximum();
+    });
+    follow(c, w, [st, flush, breakLines](Control& c, QPlainTextEdit* w) {
         applyCommon(c, w);
         const QString& t = c.text();
         // Consoles grow a few characters at a time: append what was added, in time that does
@@ -220,8 +262,11 @@ void bindPlainText(QPlainTextEdit* w, Control& c) {
                 st->shown.at(st->shown.size() - tail.size() - 1) == QLatin1Char('\r') &&
                 tail.startsWith(QLatin1Char('\n')))
                 tail.remove(0, 1);
-            const bool idle = st->pending.isEmpty() && !st->caretPending;
-            st->pending += forView(tail);
+            const bool idle = st->pending.isEmpty() && st->breaks.isEmpty() && !st->caretPending;
+            if (breakLines)
+                st->lines.add(consoleToView(tail), st->pending, st->breaks);
+            else
+                st->pending += consoleToView(tail);
             st->updating = false;
             if (idle && breakLines)
                 QMetaObject::invokeMethod(
@@ -229,8 +274,14 @@ void bindPlainText(QPlainTextEdit* w, Control& c) {
         } else if (t != st->shown) {
             st->updating = true;
             st->pending.clear();
-            st->column = 0;
-            w->setPlainText(forView(t));
+            st->breaks.clear();
+            st->lines = {};
+            QString all;
+            if (breakLines)
+                st->lines.add(consoleToView(t), all, st->breaks);
+            else
+                all = consoleToView(t);
+            w->setPlainText(all);
             st->shown = t;
             // Its own copy: sharing the model's text would make each append copy it whole.
             st->shown.detach();
@@ -238,7 +289,7 @@ void bindPlainText(QPlainTextEdit* w, Control& c) {
         }
         if (st->caret.due(c))
             st->caretPending = true;
-        if (!breakLines || st->pending.isEmpty())
+        if (!breakLines || (st->pending.isEmpty() && st->breaks.isEmpty()))
             flush(w);
     });
     QObject::connect(w, &QPlainTextEdit::textChanged, w, [st, w, &c] {
@@ -288,8 +339,27 @@ void applyButton(Control& c, QAbstractButton* w) {
     }
 }
 
+// A button whose form lets its caption grow is as wide as its caption; one wider than the
+// design goes onto two lines, the button growing downward first.
+void fitCaption(QPushButton* w, const QRect& design) {
+    QString shown = w->text().replace(QLatin1Char('\n'), QLatin1Char(' '));
+    w->setText(shown);
+    const int cut = int(shown.lastIndexOf(QLatin1Char(' ')));
+    if (w->sizeHint().width() > design.width() && cut > 0)
+        w->setText(shown.replace(cut, 1, QLatin1Char('\n')));
+    const QSize hint = w->sizeHint();
+    w->setGeometry(design.x(), design.y(), std::max(design.width(), hint.width()),
+                   std::max(design.height(), hint.height()));
+}
+
 void bindPushButton(QPushButton* w, Control& c) {
-    follow(c, w, applyButton);
+    if (w->property("captionGrows").toBool())
+        follow(c, w, [design = w->geometry()](Control& c, QPushButton* w) {
+            applyButton(c, w);
+            fitCaption(w, design);
+        });
+    else
+        follow(c, w, applyButton);
     QObject::connect(w, &QPushButton::clicked, w, [&c] { c.click(); });
 }
 
@@ -323,9 +393,30 @@ void bindRadios(const std::shared_ptr<RadioGroup>& group) {
     }
 }
 
+// The keyboard mnemonic a menu's form marks with & goes before the first place of that letter
+// in whatever caption the model gives; the caption shown stays the model's.
+QChar mnemonicIn(const QString& designed) {
+    for (qsizetype i = 0; i + 1 < designed.size(); ++i)
+        if (designed[i] == QLatin1Char('&')) {
+            if (designed[i + 1] != QLatin1Char('&'))
+                return designed[i + 1];
+            ++i;
+        }
+    return {};
+}
+
+QString withMnemonic(const QString& caption, QChar letter) {
+    QString out = caption;
+    out.replace(QLatin1String("&"), QLatin1String("&&"));
+    const qsizetype at = letter.isNull() ? -1 : out.indexOf(letter);
+    if (at >= 0)
+        out.insert(at, QLatin1Char('&'));
+    return out;
+}
+
 void bindAction(QAction* a, Control& c) {
-    auto apply = [](Control& c, QAction* a) {
-        a->setText(c.text());
+    auto apply = [letter = mnemonicIn(a->text())](Control& c, QAction* a) {
+        a->setText(withMnemonic(c.text(), letter));
         a->setToolTip(c.toolTip().isEmpty() ? c.text() : c.toolTip());
         a->setEnabled(c.enabled());
         a->setVisible(c.visible());
@@ -347,8 +438,8 @@ void bindAction(QAction* a, Control& c) {
 }
 
 void bindMenu(QMenu* m, Control& c) {
-    follow(c, m, [](Control& c, QMenu* m) {
-        m->setTitle(c.text());
+    follow(c, m, [letter = mnemonicIn(m->title())](Control& c, QMenu* m) {
+        m->setTitle(withMnemonic(c.text(), letter));
         m->menuAction()->setEnabled(c.enabled());
         m->menuAction()->setVisible(c.visible());
     });

@@ -46,12 +46,16 @@ TEST(CliEndToEnd, ConfiguresTheFpgaAndProgramsReadsAndVerifiesTheSpiFlash) {
     r = board.cli({"spi", "M25P16", "verify", file, "--offset", "F0"});
     EXPECT_EQ(r.exitCode, 0) << r.err.toStdString();
     const QString back = dir + "/back.bin";
-    // Without --yes the question is answered No, says so, and leaves no file behind.
+    // A new file is written without a question. Over an existing one the question is answered
+    // No without --yes, says so, and leaves the file as it was.
     r = board.cli({"spi", "M25P16", "read", back, "--bytes", "16"});
+    EXPECT_EQ(r.exitCode, 0) << r.err.toStdString();
+    EXPECT_EQ(readFile(back), QByteArray(16, char(0xFF)));
+    r = board.cli({"spi", "M25P16", "read", back, "--bytes", "32"});
     EXPECT_EQ(r.exitCode, 2);
     EXPECT_TRUE(r.err.contains("zbpu-cli: answered Cancel; run with --yes to answer OK"))
         << r.err.toStdString();
-    EXPECT_FALSE(QFile::exists(back));
+    EXPECT_EQ(readFile(back).size(), 16);
     r = board.cli({"--yes", "spi", "M25P16", "read", back, "--offset", "F0", "--bytes", "6000"});
     EXPECT_EQ(r.exitCode, 0) << r.err.toStdString();
     EXPECT_EQ(readFile(back), image);

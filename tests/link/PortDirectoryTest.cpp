@@ -43,6 +43,7 @@ TEST(PortDirectory, ListsNamedPortsThenUsbSerialPortsInNaturalOrderAndOthersOnly
     EXPECT_EQ(d.info(1).label(), "board");
 #ifndef Q_OS_WIN
     EXPECT_EQ(d.name(4), "ttyUSB10");
+    EXPECT_EQ(PortDirectory(QStringList{"/dev/pts/3"}).name(1), "/dev/pts/3");
     // A port is found by its path, system name or USB serial number.
     for (const QString key : {"/dev/ttyUSB10", "ttyUSB10", "A5"})
         EXPECT_EQ(d.find(key), 4) << key.toStdString();

@@ -1,8 +1,9 @@
 #include "support/SimHarness.h"
 
+#include <QCoreApplication>
 #include <gtest/gtest.h>
 
-// How an operation tells the operator what it is doing and how it ended.
+// How an operation asks, tells the operator what it is doing and how it ended.
 
 TEST(OperationEnd, TheStatusLineSaysTheOutcomeAndTheTimeTaken) {
     using K = Outcome::Kind;
@@ -73,5 +74,94 @@ TEST(OperationEnd, EachOperationIsNamedByItsProgressCaptionAndItsStatusLine) {
         // The time is the clock's from launch to end.
         const double seconds = double(sim.clock.nowUs() - start) / 1e6;
         EXPECT_EQ(ui.lblStatus.text(), c.status + QString("%1 s").arg(seconds, 0, 'f', 1));
+    }
+}
+
+// A read asks before it writes over a file, and only then, in both flash modes.
+TEST(OperationEnd, AReadAsksOnlyBeforeItWritesOverAFile) {
+    using A = Prompter::Answer;
+    const struct {
+        bool bpi, exists;
+        A answer;
+    } cases[] = {
+        {false, false, A::Ok}, {false, true, A::Cancel}, {true, false, A::Ok}, {true, true, A::Ok}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(testing::Message() << "parallel " << c.bpi << ", existing " << c.exists);
+        SimHarness sim({.timeScale = 0.001, .serverRunning = c.bpi});
+        sim.startAndConnect();
+        sim.h->model.setProcessEvents([] { QCoreApplication::processEvents(); });
+        auto& ui = sim.h->ui;
+        (c.bpi ? ui.mnuBPI : ui.mnuSPI).click();
+        ui.cbFlash.setSelectedIndex(int(ui.cbFlash.items().indexOf("M25P16")));
+        const QString out = sim.path("out.bin");
+        if (c.exists)
+            sim.choose("out.bin", "old");
+        else
+            sim.h->picker.paths << out, ui.mnuOpenFile.click();
+        ui.txtPrgBytes.setText("100");
+        sim.h->prompter.shown.clear();
+        sim.h->prompter.answers << c.answer;
+        sim.press(ui.btnRead[c.bpi]);
+        EXPECT_EQ(sim.h->prompter.boxes(),
+                  c.exists ? QStringList{"Warning: out.bin will be overwritten!"} : QStringList());
+        EXPECT_EQ(readFile(out), c.answer == A::Ok ? QByteArray(100, char(0xFF)) : "old");
+    }
+}
+
+// Esc stops a read at once; before it stops a write it asks, and the write goes on while the
+// question is open. A No, or a Yes once the write has ended, leaves it to finish.
+TEST(OperationEnd, EscAsksBeforeItStopsAWriteWhichGoesOnWhileAsked) {
+    using A = Prompter::Answer;
+    const QString program = "Warning: Stop the SPI Program? The flash will be left partly "
+                            "programmed.";
+    const struct {
+        const char* button;
+        A answer;
+        int ticksAsked; // the event loop's ticks while the question is open; -1: to the end
+        QString question;
+        bool stopped;
+    } cases[] = {
+        {"btnProgram_0", A::Yes, 30, program, true},
+        {"btnProgram_0", A::No, 30, program, false},
+        {"btnProgram_0", A::Yes, -1, program, false},
+        {"btnBulkErase_0", A::No, 30,
+         "Warning: Stop the SPI Bulk Erase? The flash will be left partly erased.", false},
+        {"btnRead_0", A::Yes, 0, "", true},
+        {"btnVerify_0", A::No, 0, "", true},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(testing::Message() << c.button << " " << int(c.answer) << " " << c.ticksAsked);
+        SimHarness sim;
+        sim.startAndConnect();
+        sim.h->model.setProcessEvents([] { QCoreApplication::processEvents(); });
+        auto& ui = sim.h->ui;
+        ui.mnuSPI.click();
+        ui.cbFlash.setSelectedIndex(int(ui.cbFlash.items().indexOf("M25P16")));
+        const QByteArray image = randomBytes(3000, 5);
+        sim.choose("image.bin", image);
+        const bool program = QString(c.button) == "btnProgram_0";
+        if (QString(c.button) == "btnVerify_0")
+            sim.board.spi().memory().replace(0, image.size(), image);
+        sim.control(c.button).click();
+        for (int tick = 0; tick < 20; ++tick)
+            sim.clock.advance(15000), sim.h->timer.fire();
+        sim.h->prompter.shown.clear();
+        int sentWhileAsked = -1;
+        sim.h->prompter.onShow = [&] {
+            const int mark = sim.mark();
+            sim.h->runTimer(c.ticksAsked < 0 ? 2000000 : c.ticksAsked);
+            sentWhileAsked = sim.mark() - mark;
+        };
+        sim.h->prompter.answers << c.answer;
+        ui.MainPanel.keyPress(27);
+        sim.h->prompter.onShow = {};
+        sim.h->runTimer();
+        EXPECT_EQ(sim.h->prompter.boxes().join('|'), c.question);
+        EXPECT_TRUE(c.question.isEmpty() || sentWhileAsked > 0) << "the write paused";
+        EXPECT_EQ(sim.h->model.session.outcome.kind,
+                  c.stopped ? Outcome::Kind::Abandoned : Outcome::Kind::Succeeded);
+        if (program) {
+            EXPECT_EQ(sim.board.spi().memory().left(3000) == image, !c.stopped);
+        }
     }
 }

@@ -65,7 +65,9 @@ TEST_F(PanelModelTest, OperationButtonsCheckTheCountAndAskBeforeStarting) {
     ui().btnConnect.click();
     ui().mnuSPI.click();
     ui().cbFlash.setSelectedIndex(0);
-    ui().txtSpiFile.setText("data.bin");
+    // An empty file: the count stays 0.
+    h->picker.paths << writeFile(dir.path(), "data.bin", {});
+    ui().mnuOpenFile.click();
     const struct {
         Control* button;
         QString warning;

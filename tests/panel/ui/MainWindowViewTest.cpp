@@ -9,7 +9,11 @@
 #include <QGroupBox>
 #include <QLabel>
 #include <QMainWindow>
+#include <QMenu>
+#include <QMenuBar>
+#include <QPlainTextEdit>
 #include <QPushButton>
+#include <QScrollBar>
 #include <QTest>
 #include <QTimer>
 #include <gtest/gtest.h>
@@ -44,7 +48,8 @@ bool captionFits(QWidget* w) {
     if (auto* label = qobject_cast<QLabel*>(w); label && label->pixmap().isNull())
         return label->sizeHint().width() <= label->width();
     if (auto* button = qobject_cast<QPushButton*>(w))
-        return button->fontMetrics().horizontalAdvance(button->text()) + 14 <= button->width();
+        return button->fontMetrics().size(0, button->text()).width() + 14 <= button->width() &&
+               button->fontMetrics().size(0, button->text()).height() <= button->height();
     if (auto* button = qobject_cast<QAbstractButton*>(w))
         return button->sizeHint().width() <= button->width();
     if (auto* box = qobject_cast<QGroupBox*>(w))
@@ -125,8 +130,9 @@ TEST(MainWindowView, NoTwoControlsShownInAModeOverlapAndNoCaptionIsClipped) {
                     QString("%1-%2-%3").arg(skin, mode->name(), connected ? "on" : "off");
                 SCOPED_TRACE(name.toStdString());
                 mode->click();
-                ui.btnConnect.setText("Connect to COM99"); // the longest captions
-                ui.btnDisconnect.setText("Disconnect from COM99");
+                // The longest captions: a pseudo-terminal is named by its path.
+                ui.btnConnect.setText("Connect to /dev/pts/12");
+                ui.btnDisconnect.setText("Disconnect from /dev/pts/12");
                 ui.lblProgress.setText("BPI Programming Progress 100% done");
                 ui.lblProgress.setVisible(true);
                 ui.hscProgress.setVisible(true);
@@ -202,23 +208,152 @@ TEST(MainWindowView, TheWindowFitsA1280By800ScreenAtOneAndAHalfScale) {
     EXPECT_GE(window->minimumSizeHint().height(), 300) << "the window has a sensible minimum";
 }
 
-TEST(MainWindowView, EscPressesStopWhileItIsShownAndTheStatusLineIsShownUnderTheConsoles) {
+TEST(MainWindowView, EscGoesToTheFormAndTheStatusLineIsShownUnderTheConsoles) {
     Forms f;
-    int stops = 0;
-    f.main.btnStop.onClick = [&] { ++stops; };
+    QList<int> keys;
+    f.main.MainPanel.onKeyPress = [&](int code) { keys << code; };
     QMainWindow* window = f.view.window();
     settle(window);
     window->activateWindow();
     ASSERT_TRUE(QTest::qWaitForWindowActive(window));
     QTest::keyClick(window->windowHandle(), Qt::Key_Escape);
-    EXPECT_EQ(stops, 0);
-    f.main.btnStop.setVisible(true);
-    QTest::keyClick(window->windowHandle(), Qt::Key_Escape);
-    EXPECT_EQ(stops, 1);
-    window->findChild<QPushButton*>("btnStop")->click();
-    EXPECT_EQ(stops, 2);
+    EXPECT_EQ(keys, QList<int>{27});
     f.main.lblStatus.setText("SPI Read: successful in 2.0 s");
     auto* status = window->findChild<QLabel*>("lblStatus");
     EXPECT_EQ(status->text(), "SPI Read: successful in 2.0 s");
     EXPECT_GT(status->y(), window->findChild<QWidget*>("txtRecvView")->geometry().bottom());
+}
+
+// A disabled menu, and a disabled entry even under the pointer, is drawn otherwise than an
+// enabled one, in every skin.
+TEST(MainWindowView, DisabledMenusLookDisabledInEverySkin) {
+    for (const QString skin : {"plain", "belv", "gtclassicex"}) {
+        SCOPED_TRACE(skin.toStdString());
+        StyleSheetSkinning skinning;
+        ASSERT_TRUE(skin == "plain" ||
+                    skinning.skinStart(ZBPU_SOURCE_DIR "/skins/" + skin + ".urf", 2));
+        Forms f;
+        QMainWindow* window = f.view.window();
+        settle(window);
+        QMenuBar* bar = window->menuBar();
+        auto* options = window->findChild<QMenu*>("mnuOptions");
+        auto* comm = window->findChild<QAction*>("mnuComm");
+        const auto title = [&](bool enabled) {
+            f.main.mnuOptions.setEnabled(enabled);
+            QApplication::processEvents();
+            return bar->grab(bar->actionGeometry(options->menuAction())).toImage();
+        };
+        EXPECT_NE(title(true), title(false));
+        options->popup(window->mapToGlobal(QPoint(0, 0)));
+        const auto entry = [&](bool enabled, bool underPointer) {
+            f.main.mnuComm.setEnabled(enabled);
+            options->setActiveAction(underPointer ? comm : nullptr);
+            QApplication::processEvents();
+            return options->grab(options->actionGeometry(comm)).toImage();
+        };
+        EXPECT_NE(entry(true, false), entry(false, false));
+        EXPECT_NE(entry(true, true), entry(false, true));
+        options->hide();
+        skinning.skinRemove();
+    }
+}
+
+// The receive console shows the newest text unless the operator has scrolled away from it,
+// and breaks a long line between words, also when the word arrives in pieces.
+TEST(MainWindowView, TheReceiveConsoleFollowsNewTextUnlessScrolledUpAndBreaksBetweenWords) {
+    Forms f;
+    QMainWindow* window = f.view.window();
+    settle(window);
+    auto* recv = window->findChild<QPlainTextEdit*>("txtRecvView");
+    Control& console = f.main.txtRecvView;
+    const struct {
+        QString text;
+        int piece;
+        QList<qsizetype> lines;
+    } cases[] = {{QString("abcdef ").repeated(40), 280, {91, 91, 91, 7}},
+                 {QString("abcdef ").repeated(40), 1, {91, 91, 91, 7}},
+                 {QString("abcdef ").repeated(40), 5, {91, 91, 91, 7}},
+                 {QString(200, 'x') + " tail", 3, {96, 96, 13}}};
+    for (const auto& c : cases) {
+        console.setText("");
+        for (qsizetype at = 0; at < c.text.size(); at += c.piece) {
+            console.appendText(c.text.mid(at, c.piece));
+            QApplication::processEvents();
+        }
+        const QStringList lines = recv->toPlainText().split('\n');
+        QList<qsizetype> lengths;
+        for (const QString& line : lines)
+            lengths << line.size();
+        EXPECT_EQ(lengths, c.lines) << c.piece;
+        EXPECT_EQ(lines.join(""), c.text);
+    }
+    QScrollBar* bar = recv->verticalScrollBar();
+    const auto arrive = [&](int lines) {
+        for (int i = 0; i < lines; ++i)
+            console.appendText(QString("line %1\r\n").arg(i));
+        console.moveCaretToEnd();
+        QApplication::processEvents();
+    };
+    arrive(200);
+    EXPECT_GT(bar->maximum(), 0);
+    EXPECT_EQ(bar->value(), bar->maximum());
+    bar->triggerAction(QAbstractSlider::SliderPageStepSub);
+    const int kept = bar->value();
+    arrive(5);
+    EXPECT_EQ(bar->value(), kept) << "the console moved under the operator";
+    bar->triggerAction(QAbstractSlider::SliderToMaximum);
+    arrive(5);
+    EXPECT_EQ(bar->value(), bar->maximum());
+}
+
+// Tab moves the focus out of either console and is no character for the board.
+TEST(MainWindowView, TabLeavesTheConsolesAndTypesNothing) {
+    Forms f;
+    QStringList keys;
+    f.main.txtSendView.onKeyPress = [&](int code) { keys << QString::number(code); };
+    f.main.txtSendView.setEnabled(true);
+    QMainWindow* window = f.view.window();
+    settle(window);
+    window->activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(window));
+    for (const char* name : {"txtSendView", "txtRecvView"}) {
+        auto* console = window->findChild<QPlainTextEdit*>(name);
+        console->setFocus();
+        ASSERT_EQ(QApplication::focusWidget(), console);
+        QTest::keyClick(console, Qt::Key_Tab);
+        EXPECT_NE(QApplication::focusWidget(), console) << name;
+    }
+    EXPECT_EQ(keys, QStringList());
+    EXPECT_EQ(f.main.txtSendView.text(), "");
+}
+
+// Each menu and entry has a mnemonic of its own in its menu, and shows the model's caption.
+TEST(MainWindowView, MenusHaveMnemonicsAndShowTheModelsCaptions) {
+    Forms f;
+    f.main.mnuBoardCheck.setText("Enable Board Check");
+    QMainWindow* window = f.view.window();
+    const auto caption = [&](const QString& name) {
+        for (Control* c : f.main.all())
+            if (c->name() == name)
+                return c->text();
+        return QString("no control");
+    };
+    QList<QAction*> bar = window->menuBar()->actions();
+    QList<QList<QAction*>> menus{bar};
+    for (QAction* a : bar)
+        menus << a->menu()->actions();
+    for (const auto& actions : menus) {
+        QSet<QChar> used;
+        for (QAction* a : actions) {
+            if (a->isSeparator())
+                continue;
+            const QString name = a->menu() ? a->menu()->objectName() : a->objectName();
+            QString text = a->text();
+            const qsizetype at = text.indexOf('&');
+            ASSERT_GE(at, 0) << name.toStdString();
+            EXPECT_FALSE(used.contains(text[at + 1].toLower())) << name.toStdString();
+            used << text[at + 1].toLower();
+            EXPECT_EQ(text.remove(at, 1), caption(name));
+        }
+    }
 }

@@ -24,6 +24,8 @@ class Operator : public QObject {
 public:
     QString file;
     QStringList seen;
+    // Takes the boxes it answers true for, instead of the affirmative click.
+    std::function<bool(QMessageBox*)> handle;
 
     Operator() {
         timer_.setInterval(0);
@@ -36,6 +38,8 @@ private:
         QWidget* modal = QApplication::activeModalWidget();
         if (auto* box = qobject_cast<QMessageBox*>(modal)) {
             seen << box->text();
+            if (handle && handle(box))
+                return;
             QAbstractButton* yes = box->button(QMessageBox::Yes);
             QAbstractButton* ok = box->button(QMessageBox::Ok);
             QTest::mouseClick(yes ? yes : ok, Qt::LeftButton);
@@ -148,5 +152,68 @@ TEST(OperatorGui, ProgramsTheSpiFlashWithClicksAndKeysOnly) {
     QTest::mouseClick(widget<QPushButton>(w, "btnDetect"), Qt::LeftButton);
     run();
     EXPECT_TRUE(model.ui.txtRecvView.text().endsWith("Detected M25P16 (20 20 15) \r\n"));
+    model.unload();
+}
+
+// The write goes on behind the question Esc asks: No leaves it to finish, Yes stops it.
+TEST(OperatorGui, EscAsksBeforeItStopsAWriteThatGoesOnBehindTheQuestion) {
+    QTemporaryDir dir;
+    QFile::copy(QString(ZBPU_BIN_DIR) + "/M25P16.sfh", dir.path() + "/M25P16.sfh");
+    const QByteArray image = randomBytes(3000, 6);
+    VirtualClock clock;
+    Board board;
+    BoardOnPort port(board, clock, 1);
+    ManualAckTimer timer;
+    MessageBoxPrompter prompter;
+    ScriptedPicker picker;
+    NoSkinning skinning;
+    Operator op;
+    picker.paths << writeFile(dir.path(), "image.bin", image);
+    MainPanelModel model(port, clock, timer, prompter, picker, skinning,
+                         DataFolders{QStringList{dir.path()}});
+    MainWindowView view(model.ui, model.comm, model.debugPw);
+    model.setProcessEvents([] { QCoreApplication::processEvents(); });
+    model.startUp();
+    QMainWindow* w = view.window();
+    w->show();
+    w->activateWindow();
+    QApplication::processEvents();
+    model.ui.btnConnect.click();
+    model.ui.mnuSPI.click();
+    model.ui.cbFlash.setSelectedIndex(0);
+    model.ui.mnuOpenFile.click();
+    const auto tick = [&] {
+        clock.advance(std::int64_t(timer.interval()) * 1000);
+        timer.fire();
+    };
+    for (const auto answer : {QMessageBox::No, QMessageBox::Yes}) {
+        QTest::mouseClick(widget<QPushButton>(w, "btnProgram_0"), Qt::LeftButton);
+        for (int ticks = 0; ticks < 20; ++ticks)
+            tick();
+        int sentBehind = 0;
+        op.handle = [&](QMessageBox* box) {
+            if (!box->text().startsWith("Stop the"))
+                return false;
+            const qsizetype before = board.hostBytes().size();
+            for (int ticks = 0; ticks < 30; ++ticks)
+                tick();
+            sentBehind = int(board.hostBytes().size() - before);
+            QTest::mouseClick(box->button(answer), Qt::LeftButton);
+            return true;
+        };
+        w->activateWindow();
+        ASSERT_TRUE(QTest::qWaitForWindowActive(w));
+        QTest::keyClick(w->windowHandle(), Qt::Key_Escape);
+        op.handle = {};
+        EXPECT_GT(sentBehind, 0) << "the write paused behind the question";
+        EXPECT_EQ(op.seen.last(),
+                  "Stop the SPI Program? The flash will be left partly programmed.");
+        for (int ticks = 0; timer.isActive() && ticks < 100000; ++ticks)
+            tick();
+        EXPECT_EQ(model.session.outcome.kind,
+                  answer == QMessageBox::Yes ? Outcome::Kind::Abandoned : Outcome::Kind::Succeeded);
+        board.spi().memory().replace(0, image.size(), QByteArray(image.size(), char(0xFF)));
+    }
+    EXPECT_NE(board.spi().memory().left(3000), image);
     model.unload();
 }
