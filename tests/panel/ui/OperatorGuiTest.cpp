@@ -2,11 +2,14 @@
 
 #include "app/FileDialogPicker.h"
 #include "app/MessageBoxPrompter.h"
+#include "app/QtAckTimer.h"
 #include "panel/ui/MainWindowView.h"
+#include "sim/BitstreamBuilder.h"
 
 #include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
+#include <QElapsedTimer>
 #include <QFileDialog>
 #include <QLineEdit>
 #include <QMainWindow>
@@ -215,5 +218,68 @@ TEST(OperatorGui, EscAsksBeforeItStopsAWriteThatGoesOnBehindTheQuestion) {
         board.spi().memory().replace(0, image.size(), QByteArray(image.size(), char(0xFF)));
     }
     EXPECT_NE(board.spi().memory().left(3000), image);
+    model.unload();
+}
+
+// In real time at 115200 baud: the window answers a Stop in the middle of the download at
+// once, no bitstream byte follows it (only filler to finish the transfer), and the FPGA is
+// cleared of the design cut short.
+TEST(OperatorGui, StopDuringAnFpgaDownloadIsAnsweredAtOnceAndSendsNoMoreBitstream) {
+    QTemporaryDir dir;
+    SystemClock clock;
+    Board board(BoardConfig{.baud = 115200});
+    BoardOnPort port(board, clock, 1);
+    QtAckTimer timer;
+    MessageBoxPrompter prompter;
+    ScriptedPicker picker;
+    NoSkinning skinning;
+    Operator op;
+    picker.paths << writeFile(dir.path(), "design.bit",
+                              buildBitFile(buildConfigPayload({.size = 40000})));
+    MainPanelModel model(port, clock, timer, prompter, picker, skinning,
+                         DataFolders{QStringList{dir.path()}});
+    MainWindowView view(model.ui, model.comm, model.debugPw);
+    model.setProcessEvents([] { QCoreApplication::processEvents(); });
+    model.startUp();
+    QMainWindow* w = view.window();
+    w->show();
+    QApplication::processEvents();
+    model.ui.btnConnect.click();
+    model.ui.mnuOpenFile.click();
+
+    QElapsedTimer elapsed;
+    elapsed.start();
+    qint64 clickedMs = -1, answeredMs = -1;
+    qsizetype sentAtClick = -1;
+    model.ui.lblStatus.watch([&] {
+        if (answeredMs < 0 && model.ui.lblStatus.text().startsWith("Stopping"))
+            answeredMs = elapsed.elapsed();
+    });
+    QTimer stop;
+    stop.setSingleShot(true);
+    QObject::connect(&stop, &QTimer::timeout, [&] {
+        clickedMs = elapsed.elapsed();
+        sentAtClick = board.hostBytes().size();
+        QTest::mouseClick(widget<QPushButton>(w, "btnStop"), Qt::LeftButton);
+    });
+    model.ui.lblProgress.watch([&] {
+        if (model.ui.lblProgress.text() == "FPGA Download Progress" && !stop.isActive() &&
+            clickedMs < 0)
+            stop.start(800);
+    });
+    QTest::mouseClick(widget<QPushButton>(w, "btnCfgFPGA"), Qt::LeftButton);
+    for (int i = 0; i < 3000 && (model.session.busy() || clickedMs < 0); ++i)
+        QTest::qWait(10);
+    ASSERT_GE(clickedMs, 0) << "the download ended before Stop";
+    ASSERT_GE(answeredMs, 0);
+    EXPECT_LT(answeredMs - clickedMs, 500);
+    const QByteArray after = board.hostBytes().mid(sentAtClick);
+    const QByteArray filler = after.left(after.indexOf('\0'));
+    EXPECT_GT(filler.size(), 0);
+    EXPECT_EQ(filler.count(char(0xFF)), filler.size()) << "bitstream after the stop";
+    EXPECT_FALSE(board.fpga().done());
+    EXPECT_TRUE(
+        model.ui.txtRecvView.text().contains("The FPGA was cleared (PROG): it holds no design.\r\n"
+                                             "Operation abandoned: stopped by the operator.\r\n"));
     model.unload();
 }
