@@ -232,7 +232,9 @@ bool Dispatcher::resynchronise(Sequence& running) {
     const std::int64_t pending = running.PendingBytes();
     const bool filler = pending > 0;
     if (filler) {
-        TransferFinisher finisher(s_, TransferFinisher::stopping(false));
+        // A retry's few bytes are no news for the status line; a stop's wait is.
+        TransferFinisher finisher(s_, s_.stopRequested() ? TransferFinisher::stopping(false)
+                                                         : QString());
         const std::int64_t left = finisher.finish(pending, TransferFinisher::controllerFiller(s_));
         if (left > 0) {
             // Bytes still queued here never reach the board once the port closes.

@@ -2,6 +2,7 @@
 
 #include "link/RuntimeError.h"
 
+#include <QElapsedTimer>
 #include <QFileInfo>
 #include <QSerialPort>
 
@@ -113,9 +114,15 @@ QString QtSerialPort::noPortsHint() const {
 #endif
 }
 
+// What was written still goes out: a transfer's last bytes, or the commands that release the
+// controller, lost at the close would leave the board waiting. A line that takes nothing for
+// two seconds is not waited on.
 void QtSerialPort::close() {
-    if (port_->isOpen())
-        port_->close();
+    if (!port_->isOpen())
+        return;
+    while (port_->bytesToWrite() > 0 && port_->waitForBytesWritten(2000)) {
+    }
+    port_->close();
 }
 
 void QtSerialPort::requireOpen() const {
@@ -147,10 +154,15 @@ QByteArray QtSerialPort::take(int maxBytes) {
 void QtSerialPort::write(const QByteArray& bytes) {
     requireOpen();
     port_->write(bytes);
-    // Writes must leave in order even while the thread does not return to its event loop.
-    while (port_->bytesToWrite() > 0)
-        if (!port_->waitForBytesWritten(2000))
+    // Writes must leave in order even while the thread does not return to its event loop. A
+    // held line is waited on in slices, so that a second stop does not wait with it.
+    QElapsedTimer waited;
+    waited.start();
+    while (port_->bytesToWrite() > 0 && waited.elapsed() < 2000) {
+        if (giveUpWriting && giveUpWriting())
             break;
+        port_->waitForBytesWritten(50);
+    }
 }
 
 // readyRead is also emitted inside the polls of a running step; the receive event must only

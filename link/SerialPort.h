@@ -39,6 +39,8 @@ public:
     virtual void drain() {}
     // Bytes written that have not yet left the program: lost if the port closes now.
     virtual qint64 unsent() const { return 0; }
+    // A write waiting for a held line gives up as soon as this says so (a second stop).
+    std::function<bool()> giveUpWriting;
 
     // A poll that found nothing may wait this long for data, so that busy polls tolerate a
     // real link's latency. Returns true when something arrived.

@@ -14,6 +14,7 @@ Session::Session(MainPanelControls& ui, SerialPort& port, Clock& clock, AckTimer
     , picker(picker)
     , opState(port, prompter)
     , displayMode(prompter) {
+    port.giveUpWriting = [this] { return leaving(); };
     file.onDiscarded = [this](const QString& target) {
         appendOwnLine("The read did not finish: " + target +
                       " was left as it was, and the partial data discarded.");

@@ -42,7 +42,7 @@ int TransferFinisher::secondsFor(const SerialPort& port, std::int64_t bytes) {
 
 void TransferFinisher::show(std::int64_t pending) {
     const int seconds = secondsFor(s_.port, pending);
-    if (seconds == shownSeconds_)
+    if (caption_.isEmpty() || seconds == shownSeconds_)
         return;
     shownSeconds_ = seconds;
     s_.ui.lblStatus.setText(caption_.arg(seconds));

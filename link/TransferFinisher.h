@@ -10,7 +10,7 @@
 // a few seconds leaves the rest unsent.
 class TransferFinisher {
 public:
-    // `caption`: the status line, with %1 for the seconds left.
+    // `caption`: the status line, with %1 for the seconds left; empty: the status line stays.
     TransferFinisher(Session& session, QString caption);
     // The status line while a stop finishes the controller's or the server's transfer.
     static QString stopping(bool server);

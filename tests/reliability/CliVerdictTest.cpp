@@ -82,9 +82,9 @@ TEST(CliVerdict, AnInterruptedTransferIsFinishedOrNamedAndTheNextRunFindsTheBoar
          {"--baud", "115200"},
          {"fpga", "design.bit"},
          {"connect"},
-         100000,
+         200000,
          1500,
-         10000,
+         20000,
          {},
          stopping,
          {}},
@@ -124,7 +124,7 @@ TEST(CliVerdict, AnInterruptedTransferIsFinishedOrNamedAndTheNextRunFindsTheBoar
         EXPECT_EQ(r.exitCode, 130) << r.err.toStdString();
         EXPECT_LT(r.msAfterSignal, c.withinMs);
         EXPECT_TRUE(r.out.contains("Operation abandoned: interrupted.")) << r.out.toStdString();
-        EXPECT_TRUE((r.out + r.err).contains(c.left)) << r.err.toStdString();
+        EXPECT_TRUE((r.out + r.err).contains(c.left)) << (r.out + r.err).toStdString();
         const auto next = board.cli(QStringList{"--yes"} + c.next);
         EXPECT_EQ(next.exitCode, 0) << (next.out + next.err).toStdString();
         EXPECT_TRUE((next.out + next.err).contains(c.nextSays)) << next.out.toStdString();
