@@ -14,6 +14,9 @@ Dispatcher::Dispatcher(Session& session, Sequence& cfg, Sequence& spi, Sequence&
     , spi_(spi)
     , bpi_(bpi) {
     s_.timer.onTick = [this] { TimerAckTick(); };
+    s_.resynchronise = [this] {
+        return resynchronise(s_.opState.State() == OpStateObj::FpgaRunning ? cfg_ : spi_);
+    };
 }
 
 bool Dispatcher::takeAcknowledgement() {

@@ -99,6 +99,9 @@ struct Session {
     std::function<void()> finishBpiServerLoad;
     // A server load that did not succeed gives the operator's FPGA file back.
     std::function<void()> cancelBpiServerLoad;
+    // Brings the controller back to reading commands when a transfer came back short: filler
+    // for what it may still expect, a NUL, then quiet. False when that could not be done.
+    std::function<bool()> resynchronise;
     // Lets the window handle pending events once (long parallel flash transfers).
     std::function<void()> processEvents;
 

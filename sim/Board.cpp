@@ -1,5 +1,6 @@
 #include "sim/Board.h"
 
+#include <algorithm>
 #include <stdexcept>
 
 namespace {
@@ -17,6 +18,7 @@ SpiFlashOptions spiOptions(const BoardConfig& config) {
     options.stuckBusy = config.spiStuckBusy;
     options.powerUpProtected = config.spiPowerUpProtected;
     options.wpLocked = config.wpLocked;
+    options.maxTimes = config.maxBusyTimes;
     return options;
 }
 
@@ -30,7 +32,9 @@ Board::Board(BoardConfig config)
     , spi_(chipNamed(config_.spiChip), spiOptions(config_))
     , cfi_(config_.timeScale)
     , controller_(config_, fpga_, spi_, line_)
-    , server_(cfi_, line_, config_.replyLatencyUs, config_.serverSilentAfterBytes) {
+    , server_(cfi_, line_, config_.replyLatencyUs, config_.serverSilentAfterBytes)
+    // Its own generator, so that faults in one direction leave the other's sequence as it was.
+    , inputFaults_(config_.seed ^ 0x5DEECE66Dull) {
     if (config_.serverRunning)
         fpga_.loadServer();
     serverWasRunning_ = serverRunning();
@@ -51,8 +55,34 @@ void Board::receive(const QByteArray& bytes, std::int64_t nowUs) {
         if (closed_)
             return;
         ++bytesReceived_;
-        byte(quint8(bytes[i]), input_.arrivalUs(start, i));
+        arrive(quint8(bytes[i]), input_.arrivalUs(start, i));
     }
+}
+
+// The line may lose or garble a byte; the controller's interrupt puts it in the receive buffer,
+// which the firmware reads whenever it is not working on a command.
+void Board::arrive(quint8 value, std::int64_t atUs) {
+    if (inputFaults_.chance(config_.hostLossRate)) {
+        line_.noteFault(atUs);
+        log("lost a host byte");
+        return;
+    }
+    if (inputFaults_.chance(config_.hostGarbleRate)) {
+        line_.noteFault(atUs);
+        value ^= quint8(1 + inputFaults_.byte() % 255);
+    }
+    while (!buffered_.empty() && buffered_.front() <= atUs)
+        buffered_.pop_front();
+    if (config_.rxBufferBytes > 0 && qsizetype(buffered_.size()) >= config_.rxBufferBytes) {
+        line_.noteFault(atUs);
+        log("receive buffer full: a host byte lost");
+        return;
+    }
+    const std::int64_t readUs = std::max({atUs, lastReadUs_, controller_.busyUntilUs()});
+    if (readUs > atUs)
+        buffered_.push_back(readUs);
+    lastReadUs_ = readUs;
+    byte(value, readUs);
 }
 
 QByteArray Board::takeOutput(std::int64_t nowUs, qint64 maxBytes) {

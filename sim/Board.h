@@ -11,6 +11,7 @@
 #include "sim/SpiFlash.h"
 
 #include <QStringList>
+#include <deque>
 #include <functional>
 
 // The simulated evaluation board behind the serial port: controller, FPGA, SPI flash, and the
@@ -53,6 +54,7 @@ public:
     std::function<void(const QString&)> onCommand;
 
 private:
+    void arrive(quint8 value, std::int64_t atUs);
     void byte(quint8 value, std::int64_t atUs);
     void controllerCommand(const QString& text, std::int64_t atUs);
     void serverCommand(char letter, std::int64_t atUs);
@@ -72,6 +74,10 @@ private:
     QStringList commands_;
     QStringList serverCommands_;
     QByteArray hostBytes_;
+    SeededRandom inputFaults_;
+    // When each byte now in the controller's receive buffer will be read, oldest first.
+    std::deque<std::int64_t> buffered_;
+    std::int64_t lastReadUs_ = 0;
     std::int64_t bytesReceived_ = 0;
     int controllerCommands_ = 0;
     bool closed_ = false;

@@ -17,8 +17,18 @@ struct BoardConfig {
     // Flash busy times relative to the datasheet's typical values (0.001 makes a 13 s erase
     // take 13 ms).
     double timeScale = 1.0;
-    // Firmware time between a command's last byte and the first byte of its reply.
+    // Firmware time between a command's last byte and the first byte of its reply; the
+    // firmware reads no further byte meanwhile.
     std::int64_t replyLatencyUs = 200;
+    // Replies reach the host through a USB serial bridge in packets handed over at 1 ms USB
+    // frames (0: straight from the line), after a latency timer where the bridge has one
+    // (16 ms is the common default of FTDI parts; 0: the next frame).
+    std::int64_t usbFrameUs = 1000;
+    std::int64_t latencyTimerUs = 0;
+    // The controller's receive buffer, filled by its UART interrupt while the firmware works
+    // on a command: 128 bytes, as a small microcontroller's firmware keeps (two transactions'
+    // worth). A byte that finds it full is lost. 0: no limit.
+    int rxBufferBytes = 128;
     // "get_ver" formats text and answers later than the other commands.
     std::int64_t versionLatencyUs = 2000;
     // A raw download or SPI transaction that stalls this long is abandoned by the firmware;
@@ -51,6 +61,12 @@ struct BoardConfig {
     std::int64_t jitterUs = 0;
     // Probability with which a random byte is inserted before each byte the board sends.
     double garbageRate = 0;
+    // Probability with which each byte from the host is lost, or arrives garbled, on its way to
+    // the controller (a UART overrun, noise on the line).
+    double hostLossRate = 0;
+    double hostGarbleRate = 0;
+    // Flash busy times at the datasheet's maximum rather than its typical values.
+    bool maxBusyTimes = false;
     // The controller's transmit line is dead from the start: it acts but never answers.
     bool silent = false;
     // The transmit line dies after this many controller commands (-1: never).

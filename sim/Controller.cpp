@@ -1,5 +1,7 @@
 #include "sim/Controller.h"
 
+#include <algorithm>
+
 namespace {
 
 const QByteArray Ack("ack\0", 4);
@@ -50,6 +52,7 @@ bool Controller::command(const QString& text, std::int64_t nowUs) {
 }
 
 void Controller::ack(std::int64_t nowUs) {
+    busyUntilUs_ = std::max(busyUntilUs_, nowUs + config_.replyLatencyUs);
     out_.send(Ack, nowUs + config_.replyLatencyUs, ReplySink::Kind::Ack);
 }
 
@@ -61,6 +64,7 @@ void Controller::pinLevel(bool high, std::int64_t nowUs) {
 
 void Controller::getVersion(qint64, std::int64_t nowUs) {
     const std::int64_t at = nowUs + config_.versionLatencyUs;
+    busyUntilUs_ = std::max(busyUntilUs_, at);
     out_.send(config_.firmwareVersion.toLatin1() + '\0', at);
     out_.send(Ack, at, ReplySink::Kind::Ack);
 }

@@ -21,6 +21,8 @@ public:
     void rawByte(quint8 byte, std::int64_t nowUs);
 
     bool fpgaInReset() const { return fpgaReset_; }
+    // Until when the firmware works on the last command or transaction and reads nothing.
+    std::int64_t busyUntilUs() const { return busyUntilUs_; }
     const QList<QByteArray>& spiTransactions() const { return transactions_; }
 
 private:
@@ -55,6 +57,7 @@ private:
     std::int64_t lastRawUs_ = 0;
     QList<QByteArray> transactions_;
 
+    std::int64_t busyUntilUs_ = 0;
     // Holds the FPGA's user logic (the server's processor) in reset.
     bool fpgaReset_ = false;
 };

@@ -3,7 +3,7 @@
 HostLine::HostLine(const BoardConfig& config)
     : config_(config)
     , random_(config.seed)
-    , queue_(config.baud)
+    , queue_(config.baud, {config.usbFrameUs, config.latencyTimerUs})
     , muted_(config.silent) {}
 
 void HostLine::send(const QByteArray& bytes, std::int64_t readyUs, Kind kind) {

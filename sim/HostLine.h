@@ -17,18 +17,20 @@ public:
         noteFault(atUs);
     }
 
-    // Faults injected so far, and when the last one struck (board time).
+    // Faults injected so far, and when the last one struck (board time); the board notes
+    // those on its receiving side here too.
     int faults() const { return faults_; }
     std::int64_t lastFaultUs() const { return lastFaultUs_; }
 
     OutputQueue& queue() { return queue_; }
     const OutputQueue& queue() const { return queue_; }
 
-private:
     void noteFault(std::int64_t atUs) {
         ++faults_;
         lastFaultUs_ = qMax(lastFaultUs_, atUs);
     }
+
+private:
     void pushNoisy(const QByteArray& bytes, std::int64_t readyUs);
 
     const BoardConfig& config_;

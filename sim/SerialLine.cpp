@@ -16,35 +16,41 @@ std::int64_t LineTiming::arrivalUs(double startUs, qint64 index) const {
 void OutputQueue::push(const QByteArray& bytes, std::int64_t readyUs) {
     if (bytes.isEmpty())
         return;
-    chunks_.push_back({timing_.occupy(bytes.size(), readyUs), bytes});
+    const double start = timing_.occupy(bytes.size(), readyUs);
+    for (qsizetype i = 0; i < bytes.size(); ++i)
+        hand(bytes[i], timing_.arrivalUs(start, i));
+}
+
+void OutputQueue::hand(char value, std::int64_t arrivalUs) {
+    if (usb_.frameUs <= 0) {
+        bytes_.push_back({arrivalUs, value});
+        return;
+    }
+    if (packetCount_ > 0 && arrivalUs >= packetDueUs_)
+        packetCount_ = 0;
+    if (packetCount_ == 0)
+        packetDueUs_ = nextFrameUs(arrivalUs + usb_.latencyTimerUs);
+    bytes_.push_back({packetDueUs_, value});
+    if (++packetCount_ < usb_.packetBytes)
+        return;
+    // A full packet leaves with the next frame, whatever the timer says.
+    const std::int64_t due = std::min(packetDueUs_, nextFrameUs(arrivalUs));
+    for (auto it = bytes_.end() - packetCount_; it != bytes_.end(); ++it)
+        it->atUs = due;
+    packetCount_ = 0;
 }
 
 QByteArray OutputQueue::take(std::int64_t nowUs, qint64 maxBytes) {
     QByteArray out;
-    while (!chunks_.empty() && (maxBytes < 0 || out.size() < maxBytes)) {
-        Chunk& c = chunks_.front();
-        qint64 end = c.bytes.size();
-        if (timing_.arrivalUs(c.startUs, end - 1) > nowUs) {
-            // Only part of this run has arrived: find how much.
-            const double room = (double(nowUs) - c.startUs) / std::max(timing_.byteUs(), 1e-9);
-            end = std::clamp<qint64>(qint64(std::floor(room)), c.taken, end);
-            while (end > c.taken && timing_.arrivalUs(c.startUs, end - 1) > nowUs)
-                --end;
-        }
-        if (maxBytes >= 0)
-            end = std::min(end, c.taken + maxBytes - out.size());
-        out += c.bytes.mid(c.taken, end - c.taken);
-        c.taken = end;
-        if (c.taken < c.bytes.size())
-            break;
-        chunks_.pop_front();
+    while (!bytes_.empty() && bytes_.front().atUs <= nowUs &&
+           (maxBytes < 0 || out.size() < maxBytes)) {
+        out.append(bytes_.front().value);
+        bytes_.pop_front();
     }
+    packetCount_ = std::min<int>(packetCount_, int(bytes_.size()));
     return out;
 }
 
 std::int64_t OutputQueue::nextUs() const {
-    if (chunks_.empty())
-        return -1;
-    const Chunk& c = chunks_.front();
-    return timing_.arrivalUs(c.startUs, c.taken);
+    return bytes_.empty() ? -1 : bytes_.front().atUs;
 }

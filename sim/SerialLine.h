@@ -25,25 +25,42 @@ private:
     double freeUs_ = -1e18;
 };
 
-// The board's transmit queue: bytes become readable by the host as they arrive.
+// The USB serial bridge between the line and the host: it collects what the line brings into
+// a packet and hands the packet over at the start of a USB frame, once the packet is full or
+// its latency timer (counted from the packet's first byte) has run out.
+struct UsbFraming {
+    std::int64_t frameUs = 0;        // 0: no bridge, bytes reach the host as they arrive
+    std::int64_t latencyTimerUs = 0; // 0: the next frame takes whatever waits
+    int packetBytes = 62;            // payload of a full-speed packet after the status bytes
+};
+
+// The board's transmit queue: bytes become readable by the host as they are handed over.
 class OutputQueue {
 public:
-    explicit OutputQueue(int baud)
-        : timing_(baud) {}
+    explicit OutputQueue(int baud, UsbFraming usb = {})
+        : timing_(baud)
+        , usb_(usb) {}
 
     void push(const QByteArray& bytes, std::int64_t readyUs);
-    // At most maxBytes of what has arrived by nowUs (all of it when maxBytes < 0).
+    // At most maxBytes of what has reached the host by nowUs (all of it when maxBytes < 0).
     QByteArray take(std::int64_t nowUs, qint64 maxBytes = -1);
     std::int64_t nextUs() const; // -1 when nothing is queued
-    bool isEmpty() const { return chunks_.empty(); }
+    bool isEmpty() const { return bytes_.empty(); }
 
 private:
-    struct Chunk {
-        double startUs;
-        QByteArray bytes;
-        qint64 taken = 0;
+    struct Byte {
+        std::int64_t atUs;
+        char value;
     };
+    void hand(char value, std::int64_t arrivalUs);
+    std::int64_t nextFrameUs(std::int64_t us) const {
+        return (us / usb_.frameUs + 1) * usb_.frameUs;
+    }
 
     LineTiming timing_;
-    std::deque<Chunk> chunks_;
+    UsbFraming usb_;
+    std::deque<Byte> bytes_;
+    // The packet still open in the bridge: its bytes are the last packetCount_ queued.
+    int packetCount_ = 0;
+    std::int64_t packetDueUs_ = -1;
 };

@@ -188,7 +188,8 @@ void SpiFlash::finishInstruction(std::int64_t nowUs) {
         return;
     case PageProgram:
         if (count_ > addressEnd && wel_ && phase_ == Phase::PageData && programPage())
-            startCycle(chip_.pageProgramTypUs, false, nowUs);
+            startCycle(options_.maxTimes ? chip_.pageProgramMaxUs : chip_.pageProgramTypUs, false,
+                       nowUs);
         stuck_ = stuck_ || options_.stuckBusy == StuckBusy::ProgramOnly;
         return;
     case SectorErase:
@@ -203,7 +204,8 @@ void SpiFlash::finishInstruction(std::int64_t nowUs) {
         if (isBulkErase(opcode_) && count_ == 1 && wel_ &&
             protectedRange(chip_, statusRegister_).isEmpty()) {
             array_.eraseAll();
-            startCycle(chip_.bulkEraseTypMs * 1000, true, nowUs);
+            startCycle((options_.maxTimes ? chip_.bulkEraseMaxMs : chip_.bulkEraseTypMs) * 1000,
+                       true, nowUs);
         }
     }
 }
@@ -223,7 +225,7 @@ void SpiFlash::eraseSector(qint64 size, double typMs, std::int64_t nowUs) {
     if (protectedRange(chip_, statusRegister_).overlaps(base, base + size))
         return;
     array_.erase(base, base + size);
-    startCycle(typMs * 1000, true, nowUs);
+    startCycle(typMs * eraseStretch() * 1000, true, nowUs);
 }
 
 void SpiFlash::startCycle(double durationUs, bool isErase, std::int64_t nowUs) {

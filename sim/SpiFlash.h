@@ -19,6 +19,8 @@ struct SpiFlashOptions {
     // The status register lock bit is set and WP# is held low: status writes are ignored,
     // so the part stays protected whatever the programmer does.
     bool wpLocked = false;
+    // Every cycle takes the datasheet's maximum time.
+    bool maxTimes = false;
 };
 
 // A SPI NOR flash clocked a byte at a time. Program, erase and status writes take effect when
@@ -69,6 +71,10 @@ private:
     void eraseSector(qint64 size, double typMs, std::int64_t nowUs);
     void finishInstruction(std::int64_t nowUs);
     void startCycle(double durationUs, bool isErase, std::int64_t nowUs);
+    // The table gives no maximum for sector erases: they stretch as the bulk erase does.
+    double eraseStretch() const {
+        return options_.maxTimes ? chip_.bulkEraseMaxMs / chip_.bulkEraseTypMs : 1.0;
+    }
     bool isBulkErase(quint8 opcode) const { return chip_.bulkEraseOpcodes.contains(char(opcode)); }
     quint8 writableStatusBits() const { return chip_.protectMask | 0x80; }
 

@@ -167,6 +167,8 @@ std::int16_t SpiStateObj::ReadEcho() {
         const QByteArray one = s_.port.read();
         if (!one.isEmpty()) {
             silentUs_ = 0;
+            if (pendingTransfer_ > 0)
+                --pendingTransfer_;
             return static_cast<unsigned char>(one[0]);
         }
     }
@@ -224,7 +226,8 @@ void SpiStateObj::command(const QString& text, std::int16_t next) {
 // A transaction ends with two acknowledgements after its returned bytes.
 void SpiStateObj::transaction(const QByteArray& out) {
     s_.port.write(out);
-    pendingTransfer_ = 0;
+    // Until their echoes come back, the controller may still be waiting for some of them.
+    pendingTransfer_ = std::int32_t(out.size());
     replyLength_ = 8;
 }
 
@@ -232,7 +235,31 @@ void SpiStateObj::transaction(const QByteArray& out) {
 int SpiStateObj::readStatus() {
     transaction(bytes({d_.RDSR, d_.DUMB}));
     ReadEcho();
-    return ReadEcho();
+    const int status = ReadEcho();
+    if (echoShort())
+        return -1;
+    return status;
+}
+
+// An echo missing while the controller may still be inside the transfer: it is brought back to
+// reading commands before anything else is sent.
+bool SpiStateObj::echoShort() {
+    if (pendingTransfer_ <= 0)
+        return false;
+    // A line silent past its budget is not brought back poll after poll: the tick gives it up.
+    if (silenceRoomUs() > 0 && s_.resynchronise)
+        s_.resynchronise();
+    return true;
+}
+
+void SpiStateObj::lineFailure(const QString& more) {
+    const QString text =
+        "The controller did not echo the whole transfer: a byte was probably lost on the line." +
+        more;
+    s_.fail(text);
+    s_.prompter.tell(text, "ERROR", Prompter::Icon::Critical);
+    state_ = CFG_SPI_PROG_HIGH;
+    NextStep();
 }
 
 std::int32_t SpiStateObj::offset() const {
@@ -268,6 +295,7 @@ void SpiStateObj::begin(const OperationRequest& r) {
     chunkLength_ = 0;
     pollsLeft_ = 0;
     echoesLost_ = 0;
+    lineRetries_ = 0;
     silentUs_ = 0;
     sectorAt_ = eraseFrom_ = eraseTo_ = 0;
     state_ = CFG_SPI_LOAD_CONFIG_ON;
@@ -703,9 +731,11 @@ void SpiStateObj::pageProgram() {
     bytesDone_ += chunkLength_;
     for (int i = 0; i < d_.ABSZ + 1 + chunkLength_; ++i) {
         if (ReadEcho() == -1) {
-            s_.fail(QString("Timed out: no PSoC echo in state %1").arg(state_));
-            state_ = CFG_SPI_PROG_HIGH;
-            NextStep();
+            // The page may have been programmed with its bytes shifted: only an erase mends it.
+            echoShort();
+            lineFailure(QString("\r\nThe page at %1 may hold wrong data: erase it and program "
+                                "again.")
+                            .arg(hexAddress(std::int64_t(offset()) + bytesDone_ - chunkLength_)));
             return;
         }
     }
@@ -792,9 +822,22 @@ void SpiStateObj::readData() {
     for (int i = 0; i < chunkLength_; ++i) {
         const std::int16_t b = ReadEcho();
         if (b < 0)
-            throw RuntimeError(RuntimeError::InputPastEnd, "Input past end of file");
+            break;
         chunk_.append(char(b));
     }
+    if (chunk_.size() < chunkLength_) {
+        // Reading changes nothing: once the controller reads commands the chunk is read again.
+        if (echoShort() || pendingTransfer_ == 0) {
+            if (++lineRetries_ <= MaxLineRetries) {
+                state_ = CFG_SPI_READ_SETUP;
+                NextStep();
+                return;
+            }
+        }
+        lineFailure({});
+        return;
+    }
+    lineRetries_ = 0;
     heldAt_ = bytesDone_;
     heldChunk_ = chunk_;
     heldMismatch_ = VerifySPI ? firstDifference(chunk_, bytesDone_) : -1;

@@ -171,6 +171,11 @@ private:
     QString title_;
     std::int32_t echoCountdown_ = 0;
     static constexpr int MaxEchoesLostPerStep = 30;
+    // A chunk whose echo came back short is read again this many times.
+    static constexpr int MaxLineRetries = 3;
+    int lineRetries_ = 0;
+    bool echoShort();
+    void lineFailure(const QString& more);
     // Returned bytes are waited for until the line has been silent this long in all; past it
     // a dead line costs no more waiting, whatever the poll limit.
     static constexpr int SilenceBudgetMs = 1000;

@@ -68,6 +68,21 @@ BoardSimOptions parseBoardSimOptions(const QStringList& arguments) {
     flag({"v", "verbose"}, "Log every controller and server command to stderr.");
     option("time-scale", "Flash busy times relative to the datasheet (default 1).", "X");
     option("latency", "Firmware time before each reply, in microseconds (default 200).", "US");
+    option("usb-frame-us",
+           "Replies reach the host at USB frames this long apart (default 1000; 0: straight "
+           "from the line).",
+           "US");
+    option("latency-timer-us",
+           "The USB bridge holds a packet that is not full this long (default 0; FTDI parts "
+           "ship with 16000).",
+           "US");
+    option("rx-buffer",
+           "The controller's receive buffer holds N bytes while it works on a command; more are "
+           "lost (default 128; 0: no limit).",
+           "N");
+    option("host-loss", "Lose each byte from the host with this probability.", "RATE");
+    option("host-garble", "Garble each byte from the host with this probability.", "RATE");
+    flag({"max-busy"}, "Flash busy times at the datasheet's maximum instead of typical.");
     flag({"server-running"}, "Start with the BPI server bitstream loaded and running.");
     option("seed", "Seed of the fault generator (default 1).", "N");
     option("drop-acks", "Leave out each acknowledgement with this probability.", "RATE");
@@ -124,6 +139,12 @@ BoardSimOptions parseBoardSimOptions(const QStringList& arguments) {
     b.baud = int(integer(parser, "baud", 0));
     b.timeScale = real(parser, "time-scale", 1.0);
     b.replyLatencyUs = integer(parser, "latency", 200);
+    b.usbFrameUs = integer(parser, "usb-frame-us", b.usbFrameUs);
+    b.latencyTimerUs = integer(parser, "latency-timer-us", 0);
+    b.rxBufferBytes = int(integer(parser, "rx-buffer", b.rxBufferBytes));
+    b.hostLossRate = real(parser, "host-loss", 0.0);
+    b.hostGarbleRate = real(parser, "host-garble", 0.0);
+    b.maxBusyTimes = parser.isSet("max-busy");
     b.serverRunning = parser.isSet("server-running");
     b.seed = quint64(integer(parser, "seed", 1));
     b.dropAckRate = real(parser, "drop-acks", 0.0);

@@ -158,6 +158,8 @@ TEST_F(HonestVerdict, UnkindLinesSlowOperationsDownAndNeverMakeAFalseSuccess) {
          Succeeds},
         {"one byte in a hundred garbage", {.seed = 4, .garbageRate = 0.01}, Succeeds},
         {"one byte in twenty garbage", {.seed = 6, .garbageRate = 0.05}, NoFalseSuccess},
+        {"one host byte in a thousand lost", {.seed = 3, .hostLossRate = 0.001}, NoFalseSuccess},
+        {"one host byte in three hundred lost", {.seed = 8, .hostLossRate = 0.003}, NoFalseSuccess},
     };
     const QByteArray image = randomBytes(700, 11);
     for (const auto& line : lines) {

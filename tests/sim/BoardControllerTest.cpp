@@ -80,11 +80,48 @@ TEST(BoardFaults, EachFaultChangesWhatTheHostSeesAsDocumented) {
          {.closeAfterBytes = 10},
          version + command("get_config"),
          QByteArray("1.1.0\0ack\0", 10)},
+        {"every host byte lost", {.hostLossRate = 1}, command("get_config"), {}},
+        {"every host byte garbled", {.hostGarbleRate = 1}, command("get_config"), {}},
+        // The second command arrives while the first is worked on: four bytes fit.
+        {"receive buffer overflows",
+         {.rxBufferBytes = 4},
+         command("get_config") + command("get_config"),
+         Ack},
+        {"a buffer that holds the second command",
+         {.rxBufferBytes = 11},
+         command("get_config") + command("get_config"),
+         Ack + Ack},
     };
     for (const auto& row : rows) {
         SCOPED_TRACE(row.name);
         Board board(row.config);
         EXPECT_EQ(Host{board}.exchange(row.sent).toHex(' '), row.reply.toHex(' '));
+    }
+}
+
+TEST(BoardTiming, RepliesReachTheHostAtUsbFramesAfterTheLatencyTimer) {
+    const QByteArray echoed = command("sf_transfer 70") + QByteArray(70, '\x03');
+    const struct {
+        const char* name;
+        BoardConfig config;
+        QByteArray sent;
+        std::int64_t firstUs, lastUs;
+    } rows[] = {
+        {"no bridge", {.usbFrameUs = 0}, command("get_config"), 1'000'300, 1'000'300},
+        {"the next frame", {}, command("get_config"), 1'001'000, 1'001'000},
+        {"a 16 ms timer", {.latencyTimerUs = 16'000}, command("get_config"), 1'017'000, 1'017'000},
+        // 78 bytes: a full packet leaves at once, the rest when the timer runs out.
+        {"a full packet", {.latencyTimerUs = 16'000}, echoed, 1'001'000, 1'017'000},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.name);
+        Board board(row.config);
+        board.receive(row.sent, 1'000'100);
+        EXPECT_EQ(board.nextOutputUs(), row.firstUs);
+        EXPECT_TRUE(board.takeOutput(row.firstUs - 1).isEmpty());
+        board.takeOutput(row.lastUs - 1);
+        EXPECT_FALSE(board.takeOutput(row.lastUs).isEmpty());
+        EXPECT_EQ(board.nextOutputUs(), -1);
     }
 }
 
@@ -95,7 +132,9 @@ TEST(BoardServer, TheProbeIsAnsweredOnlyWhileTheServerBitstreamRuns) {
         for (const char* c : {"load_config 1", "drive_prog 0", "drive_mode 7", "spi_mode 1",
                               "drive_prog 1", "drive_mode 8", "fpga_rst 1"})
             host.exchange(command(c));
-        host.exchange(command(qPrintable(QString("ss_program %1").arg(file.size()))) + file);
+        // As the program does: the download once the command is acknowledged.
+        host.exchange(command(qPrintable(QString("ss_program %1").arg(file.size()))));
+        host.exchange(file);
         for (const char* c : {"spi_mode 0", "load_config 0", "fpga_rst 0"})
             host.exchange(command(c));
     };

@@ -98,3 +98,16 @@ TEST(SimSpiFlashId, EveryPartAnswersItsUniqueJedecIdThenItsExtraBytesThenZeros) 
                   '\xFF' + chip.id + chip.idTail + QByteArray(2, '\0'));
     }
 }
+
+TEST(SimSpiFlashTimes, AMaximumTimesFlashStaysBusyForTheDatasheetMaximum) {
+    for (const bool longest : {false, true}) {
+        SCOPED_TRACE(longest ? "maximum" : "typical");
+        const SpiChipSpec& chip = *findSpiChip("M25P16");
+        SpiFlash flash(chip, {.maxTimes = longest});
+        transfer(flash, Wren, 0);
+        transfer(flash, pageProgram(0, QByteArray(4, '\0')), 0);
+        EXPECT_TRUE(flash.busy(std::int64_t(chip.pageProgramTypUs) - 1));
+        EXPECT_EQ(flash.busy(std::int64_t(chip.pageProgramTypUs)), longest);
+        EXPECT_FALSE(flash.busy(std::int64_t(chip.pageProgramMaxUs)));
+    }
+}
