@@ -348,6 +348,25 @@ TEST_F(OperationOwnership, AStopFinishesTheTransferUnderWayAndASecondOneLeaves) 
     }
 }
 
+// The status line says what runs from its launch, and its time stops at the outcome, not
+// when the operator closes the box that tells it.
+TEST_F(OperationOwnership, TheStatusLineSaysRunningAndTimesTheOutcomeNotTheBox) {
+    board(Mode::Spi);
+    sim->choose("image.bin", data(3000));
+    sim->press(ui().btnProgram[0]);
+    sim->choose("other.bin", data(3000, 2));
+    QStringList seen;
+    ui().lblStatus.watch([&] { seen << ui().lblStatus.text(); });
+    sim->setReadingTime(30000);
+    sim->press(ui().btnVerify[0]);
+    ASSERT_EQ(session().outcome.kind, Outcome::Kind::Failed);
+    ASSERT_EQ(seen.size(), 2);
+    EXPECT_EQ(seen[0], "SPI Verify: running");
+    const double seconds = seen[1].section(" after ", 1).section(' ', 0, 0).toDouble();
+    EXPECT_TRUE(seen[1].startsWith("SPI Verify: failed after ")) << seen[1].toStdString();
+    EXPECT_LT(seconds, 30.0) << "the box's 30 s counted";
+}
+
 // A link lost in the middle used to leave flags behind that corrupted the next operation.
 TEST_F(OperationOwnership, ALostLinkLeavesNothingBehindForTheNextOperation) {
     // Lost during a server load: the operator's own bitstream is configured next, as itself.
