@@ -100,7 +100,10 @@ inline const char* CliUsage =
     "  1    failure: the board, the line or a file failed the operation\n"
     "  2    refused or usage: a wrong word or number, a range the chip cannot take, a\n"
     "       question answered No; the operation changed nothing\n"
-    "  130  interrupted (Ctrl-C ends an operation cleanly and releases the board)\n"
+    "  130  interrupted: Ctrl-C or SIGTERM ends an operation cleanly and releases the\n"
+    "       board, first finishing with filler a transfer under way (its time left goes\n"
+    "       to standard error); a second one leaves at once, and the next run on that\n"
+    "       port names the unfinished transfer and offers to finish it (--yes)\n"
     "\n"
     "Environment:\n"
     "  ZBPU_PORTS          colon-separated device paths that stand for the serial ports 1,\n"
@@ -112,4 +115,5 @@ inline const char* CliUsage =
     "  skins are looked for in the program's folder, then in the installed data folder\n"
     "  (share/zbpu beside the program's bin folder: /usr/share/zbpu for /usr/bin/zbpu-cli),\n"
     "  then in ~/.local/share/zbpu, where a user adds description files of their own. A name\n"
-    "  found in several folders is taken from the first.\n";
+    "  found in several folders is taken from the first. Transfers a run had to leave\n"
+    "  unfinished are remembered by port in ~/.config/Zelto/zbpu-ports.ini.\n";
