@@ -30,7 +30,7 @@ bool takeScreenshots(MainPanelModel& model, MainWindowView& view, const QString&
     ui.txtPrgBytes.setText("262144");
     ui.txtOffset.setText("F0");
     ui.txtRecvView.setText(
-        "20 20 15 \r\nSPI programming successful: 0x0 to 0x2EDF \r\nSPI data validated \r\n");
+        "20 20 15 \r\nSPI programming successful: 0xF0 to 0x400EF \r\nSPI data validated \r\n");
     settle();
     ok &= view.grabTo(folder + "/spi-layout.png");
     // The same window at its smallest and on a large screen: the consoles take the room.
