@@ -64,31 +64,56 @@ template <typename W> W* widget(QWidget* root, const char* name) {
     return w;
 }
 
+// The window on the in-process simulated board, with real message boxes that the operator
+// answers: on a virtual clock ticked by hand, or in real time.
+template <typename ClockType, typename TimerType, typename PickerType> struct Screen {
+    explicit Screen(BoardConfig config = {})
+        : board(config)
+        , port(board, clock, 1)
+        , model(port, clock, timer, prompter, picker, skinning,
+                DataFolders{QStringList{dir.path()}})
+        , view(model.ui, model.comm, model.debugPw) {
+        QFile::copy(QString(ZBPU_BIN_DIR) + "/M25P16.sfh", dir.path() + "/M25P16.sfh");
+        model.setProcessEvents([] { QCoreApplication::processEvents(); });
+        model.startUp();
+        w = view.window();
+        w->show();
+        w->activateWindow();
+        QApplication::processEvents();
+    }
+    ~Screen() { model.unload(); }
+    // What a test's steps name.
+    struct Parts {
+        Board& board;
+        MainPanelModel& model;
+        TimerType& timer;
+        Operator& op;
+        ClockType& clock;
+        QMainWindow* w;
+    };
+    Parts parts() { return {board, model, timer, op, clock, w}; }
+
+    QTemporaryDir dir;
+    ClockType clock;
+    Board board;
+    BoardOnPort port;
+    TimerType timer;
+    MessageBoxPrompter prompter;
+    PickerType picker;
+    NoSkinning skinning;
+    Operator op;
+    MainPanelModel model;
+    MainWindowView view;
+    QMainWindow* w = nullptr;
+};
+
 } // namespace
 
 TEST(OperatorGui, ProgramsTheSpiFlashWithClicksAndKeysOnly) {
-    QTemporaryDir dir;
-    QFile::copy(QString(ZBPU_BIN_DIR) + "/M25P16.sfh", dir.path() + "/M25P16.sfh");
+    Screen<VirtualClock, ManualAckTimer, FileDialogPicker> screen;
+    [[maybe_unused]] auto [board, model, timer, op, clock, w] = screen.parts();
     const QByteArray image = randomBytes(5000, 4);
-
-    VirtualClock clock;
-    Board board;
-    BoardOnPort port(board, clock, 1);
-    ManualAckTimer timer;
-    MessageBoxPrompter prompter;
-    FileDialogPicker picker;
-    NoSkinning skinning;
-    Operator op;
-    op.file = writeFile(dir.path(), "image.bin", image);
-    MainPanelModel model(port, clock, timer, prompter, picker, skinning,
-                         DataFolders{QStringList{dir.path()}});
-    MainWindowView view(model.ui, model.comm, model.debugPw);
-    model.setProcessEvents([] { QCoreApplication::processEvents(); });
-    model.startUp();
-    QMainWindow* w = view.window();
-    w->show();
-    w->activateWindow();
-    QApplication::processEvents();
+    op.file = writeFile(screen.dir.path(), "image.bin", image);
 
     QTest::mouseClick(widget<QPushButton>(w, "btnConnect"), Qt::LeftButton);
     ASSERT_TRUE(widget<QPushButton>(w, "btnDisconnect")->isVisible());
@@ -155,32 +180,14 @@ TEST(OperatorGui, ProgramsTheSpiFlashWithClicksAndKeysOnly) {
     QTest::mouseClick(widget<QPushButton>(w, "btnDetect"), Qt::LeftButton);
     run();
     EXPECT_TRUE(model.ui.txtRecvView.text().endsWith("Detected M25P16 (20 20 15) \r\n"));
-    model.unload();
 }
 
 // The write goes on behind the question Esc asks: No leaves it to finish, Yes stops it.
 TEST(OperatorGui, EscAsksBeforeItStopsAWriteThatGoesOnBehindTheQuestion) {
-    QTemporaryDir dir;
-    QFile::copy(QString(ZBPU_BIN_DIR) + "/M25P16.sfh", dir.path() + "/M25P16.sfh");
+    Screen<VirtualClock, ManualAckTimer, ScriptedPicker> screen;
+    [[maybe_unused]] auto [board, model, timer, op, clock, w] = screen.parts();
     const QByteArray image = randomBytes(3000, 6);
-    VirtualClock clock;
-    Board board;
-    BoardOnPort port(board, clock, 1);
-    ManualAckTimer timer;
-    MessageBoxPrompter prompter;
-    ScriptedPicker picker;
-    NoSkinning skinning;
-    Operator op;
-    picker.paths << writeFile(dir.path(), "image.bin", image);
-    MainPanelModel model(port, clock, timer, prompter, picker, skinning,
-                         DataFolders{QStringList{dir.path()}});
-    MainWindowView view(model.ui, model.comm, model.debugPw);
-    model.setProcessEvents([] { QCoreApplication::processEvents(); });
-    model.startUp();
-    QMainWindow* w = view.window();
-    w->show();
-    w->activateWindow();
-    QApplication::processEvents();
+    screen.picker.paths << writeFile(screen.dir.path(), "image.bin", image);
     model.ui.btnConnect.click();
     model.ui.mnuSPI.click();
     model.ui.cbFlash.setSelectedIndex(0);
@@ -218,32 +225,16 @@ TEST(OperatorGui, EscAsksBeforeItStopsAWriteThatGoesOnBehindTheQuestion) {
         board.spi().memory().replace(0, image.size(), QByteArray(image.size(), char(0xFF)));
     }
     EXPECT_NE(board.spi().memory().left(3000), image);
-    model.unload();
 }
 
 // In real time at 115200 baud: the window answers a Stop in the middle of the download at
 // once, no bitstream byte follows it (only filler to finish the transfer), and the FPGA is
 // cleared of the design cut short.
 TEST(OperatorGui, StopDuringAnFpgaDownloadIsAnsweredAtOnceAndSendsNoMoreBitstream) {
-    QTemporaryDir dir;
-    SystemClock clock;
-    Board board(BoardConfig{.baud = 115200});
-    BoardOnPort port(board, clock, 1);
-    QtAckTimer timer;
-    MessageBoxPrompter prompter;
-    ScriptedPicker picker;
-    NoSkinning skinning;
-    Operator op;
-    picker.paths << writeFile(dir.path(), "design.bit",
-                              buildBitFile(buildConfigPayload({.size = 40000})));
-    MainPanelModel model(port, clock, timer, prompter, picker, skinning,
-                         DataFolders{QStringList{dir.path()}});
-    MainWindowView view(model.ui, model.comm, model.debugPw);
-    model.setProcessEvents([] { QCoreApplication::processEvents(); });
-    model.startUp();
-    QMainWindow* w = view.window();
-    w->show();
-    QApplication::processEvents();
+    Screen<SystemClock, QtAckTimer, ScriptedPicker> screen(BoardConfig{.baud = 115200});
+    [[maybe_unused]] auto [board, model, timer, op, clock, w] = screen.parts();
+    screen.picker.paths << writeFile(screen.dir.path(), "design.bit",
+                                     buildBitFile(buildConfigPayload({.size = 40000})));
     model.ui.btnConnect.click();
     model.ui.mnuOpenFile.click();
 
@@ -281,5 +272,4 @@ TEST(OperatorGui, StopDuringAnFpgaDownloadIsAnsweredAtOnceAndSendsNoMoreBitstrea
     EXPECT_TRUE(
         model.ui.txtRecvView.text().contains("The FPGA was cleared (PROG): it holds no design.\r\n"
                                              "Operation abandoned: stopped by the operator.\r\n"));
-    model.unload();
 }
