@@ -120,9 +120,10 @@ void Connection::offerToFinishTransfer() {
                              .arg(left));
         return;
     }
-    // A NUL ends the controller's line, should the transfer have been over already; then the
+    // The count errs on the high side (bytes still queued when a run left may have gone out
+    // after all): a NUL ends whatever filler reached the controller's command line. Then the
     // controller must answer a command again, given time to take what is still on the line.
-    if (!entry->server && !controllerAnswers()) {
+    if (!controllerAnswers()) {
         s_.appendOwnLine("The controller does not answer after the filler; power the board off "
                          "and on.");
         return;
