@@ -22,6 +22,10 @@ class RuntimeError;
 struct Session {
     Session(MainPanelControls& ui, SerialPort& port, Clock& clock, AckTimer& timer,
             Prompter& prompter, FilePicker& picker);
+    // The port may outlive the session: it keeps nothing that refers back to it.
+    ~Session() { port.giveUpWriting = {}; }
+    Session(const Session&) = delete;
+    Session& operator=(const Session&) = delete;
 
     MainPanelControls& ui;
     SerialPort& port;
