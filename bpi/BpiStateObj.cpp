@@ -7,6 +7,8 @@
 #include "link/RuntimeError.h"
 #include "link/TransferFinisher.h"
 
+#include <QDateTime>
+
 QString BpiStateObj::ServerVersion() const {
     return protocol::ServerVersion;
 }
@@ -42,9 +44,10 @@ void BpiStateObj::NextStep() {
         operation();
     } catch (const OperationAbandoned&) {
         s_.file.close();
-        // An erase goes on in the chip, and the server answers nothing until it is over.
-        if (!settle() || state_ == BPI_ERASE)
+        if (!settle())
             s_.BpiServerRunning = false;
+        if (state_ == BPI_ERASE)
+            eraseLeftRunning();
     } catch (const RuntimeError& e) {
         s_.fail(e.description());
         if (!s_.windowClosed)
@@ -95,6 +98,17 @@ bool BpiStateObj::settle() {
                              "off and on before the next operation.")
                          .arg(left));
     return false;
+}
+
+// An erase goes on in the chip, and the server answers nothing until it is over: said now, and
+// to the next run on the port, which would otherwise find a board that does not answer.
+void BpiStateObj::eraseLeftRunning() {
+    s_.BpiServerRunning = false;
+    const QDateTime until = QDateTime::currentDateTime().addMSecs(eraseLimitMs_);
+    s_.stuck.record(s_.port.portName(), {true, 0, 0, until.toMSecsSinceEpoch()});
+    s_.appendOwnLine(QString("The chip goes on erasing by itself, up to %1 s, and the BPI server "
+                             "answers nothing until it has finished.")
+                         .arg(eraseLimitMs_ / 1000));
 }
 
 void BpiStateObj::waitFor(int count) {

@@ -58,6 +58,7 @@ private:
     // Between bursts and blocks: the window's events run, and a stop asked meanwhile ends here.
     void letEventsRun();
     bool settle();
+    void eraseLeftRunning();
     void awaitErase();
     void awaitIdentification();
 

@@ -7,6 +7,8 @@
 #include "link/Skinning.h"
 #include "link/TransferFinisher.h"
 
+#include <QDateTime>
+
 using protocol::VersionVerdict;
 
 Connection::Connection(Session& session, Dispatcher& dispatcher, Skinning& skinning)
@@ -97,6 +99,16 @@ void Connection::offerToFinishTransfer() {
     if (!entry)
         return;
     s_.stuck.clear(name);
+    if (entry->erasingUntilMs > 0) {
+        const QDateTime until = QDateTime::fromMSecsSinceEpoch(entry->erasingUntilMs);
+        if (QDateTime::currentDateTime() < until)
+            s_.appendOwnLine("The last run on " + name +
+                             " stopped a parallel flash chip erase: the chip may go on erasing "
+                             "until " +
+                             until.toString("HH:mm:ss") +
+                             ", and the BPI server answers nothing until then.");
+        return;
+    }
     const QString whose = entry->server ? "the BPI server" : "the controller";
     const QString text =
         QString("The last run on %1 left %2 in the middle of a transfer: it still expects %3 "

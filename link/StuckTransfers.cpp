@@ -25,6 +25,7 @@ void StuckTransfers::record(const QString& port, const Entry& entry) {
     store.setValue("whose", entry.server ? "server" : "controller");
     store.setValue("bytes", qint64(entry.bytes));
     store.setValue("burst", entry.burst);
+    store.setValue("erasingUntil", entry.erasingUntilMs);
 }
 
 std::optional<StuckTransfers::Entry> StuckTransfers::find(const QString& port) const {
@@ -35,10 +36,11 @@ std::optional<StuckTransfers::Entry> StuckTransfers::find(const QString& port) c
     QSettings store(file_, QSettings::IniFormat);
     store.beginGroup(keyOf(port));
     const std::int64_t bytes = store.value("bytes", 0).toLongLong();
-    if (bytes <= 0)
+    const qint64 erasingUntil = store.value("erasingUntil", 0).toLongLong();
+    if (bytes <= 0 && erasingUntil <= 0)
         return std::nullopt;
     return Entry{store.value("whose").toString() == "server", bytes,
-                 store.value("burst", 0).toInt()};
+                 store.value("burst", 0).toInt(), erasingUntil};
 }
 
 void StuckTransfers::clear(const QString& port) {

@@ -14,6 +14,8 @@ public:
         bool server = false; // the BPI server, else the controller
         std::int64_t bytes = 0;
         int burst = 0; // the server's burst, which its filler must follow
+        // A chip erase left running: until when (ms since the epoch) it may go on.
+        qint64 erasingUntilMs = 0;
     };
 
     void setFile(const QString& path) { file_ = path; }

@@ -348,6 +348,24 @@ TEST_F(OperationOwnership, AStopFinishesTheTransferUnderWayAndASecondOneLeaves) 
     }
 }
 
+// A chip erase stopped halfway goes on in the chip: said at once, and named to the next Connect,
+// which would otherwise meet a server that answers nothing.
+TEST_F(OperationOwnership, AStoppedChipEraseIsNamedToTheNextConnect) {
+    board(Mode::Bpi);
+    pressMeddling(ui().btnBulkErase[1], [&] { ui().btnStop.click(); });
+    EXPECT_TRUE(sim->console().contains(
+        "The chip goes on erasing by itself, up to 600 s, and the BPI server answers nothing "
+        "until it has finished.\r\n"))
+        << sim->console().toStdString();
+    EXPECT_FALSE(session().BpiServerRunning);
+    ui().btnDisconnect.click();
+    ui().btnConnect.click();
+    EXPECT_TRUE(sim->console().contains("The last run on " + sim->port.portName() +
+                                        " stopped a parallel flash chip erase: the chip may go "
+                                        "on erasing until "))
+        << sim->console().toStdString();
+}
+
 // The status line says what runs from its launch, and its time stops at the outcome, not
 // when the operator closes the box that tells it.
 TEST_F(OperationOwnership, TheStatusLineSaysRunningAndTimesTheOutcomeNotTheBox) {
