@@ -297,12 +297,7 @@ void BpiStateObj::prepareTransfer() {
 
 // Past the end of the image the erased value: the flash keeps what it has.
 QByteArray BpiStateObj::imageBytes(std::int64_t position, std::int64_t length) {
-    if (image_)
-        return image_->bytes(position, length);
-    QByteArray data = s_.file.readAt(position, length);
-    if (data.size() < length)
-        data.append(QByteArray(length - data.size(), char(0xFF)));
-    return data;
+    return image_ ? image_->bytes(position, length) : s_.file.readAtOrErased(position, length);
 }
 
 QByteArray BpiStateObj::header(bool withBurst, std::int64_t offset, std::int32_t count,

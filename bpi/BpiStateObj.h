@@ -34,10 +34,6 @@ public:
     // Sets the sequence up afresh for one request: what the window does afterwards (it redraws
     // before a transfer) does not change it.
     void begin(const OperationRequest& request);
-    const QString& SetPath(const QString& path) {
-        path_ = path;
-        return path_;
-    }
 
 private:
     void operation();
@@ -64,7 +60,6 @@ private:
 
     Session& s_;
     std::int16_t state_ = 0;
-    QString path_;
     QString runPath_;
     std::int64_t offset_ = 0;
     int eraseLimitMs_ = EraseLimitMs;

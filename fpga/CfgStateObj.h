@@ -55,10 +55,6 @@ public:
     bool HoldsUnfinishedDesign() const override {
         return state_ >= CFG_DOWNLOAD && state_ <= CFG_WAIT_FOR_DONE;
     }
-    const QString& SetPath(const QString& path) {
-        path_ = path;
-        return path_;
-    }
 
 private:
     void step();
@@ -71,7 +67,6 @@ private:
     Session& s_;
     std::int16_t state_ = 0;
     std::int32_t bytesSent_ = 0;
-    QString path_;
     std::int64_t progHighUs_ = 0;
     std::uint8_t initLevel_ = 0;
     std::uint8_t doneLevel_ = 0;

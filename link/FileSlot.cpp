@@ -98,6 +98,13 @@ void FileSlot::openForWriting(const QString& path) {
     output_ = std::move(save);
 }
 
+QByteArray FileSlot::readAtOrErased(qint64 position, qint64 count) {
+    QByteArray data = readAt(position, count);
+    if (data.size() < count)
+        data.append(QByteArray(count - data.size(), char(0xFF)));
+    return data;
+}
+
 QByteArray FileSlot::readAt(qint64 position, qint64 count) {
     if (!file_.isOpen())
         throw RuntimeError(RuntimeError::BadFileNameOrNumber, "Bad file name or number");

@@ -30,6 +30,9 @@ public:
     qint64 size() const { return file_.size(); }
     // Reads up to count bytes at position; fewer at the end of the file.
     QByteArray readAt(qint64 position, qint64 count);
+    // The same, with the erased value 0xFF past the end of the file: what a flash holds where an
+    // image gives nothing (programming 0xFF leaves a NOR cell as it is).
+    QByteArray readAtOrErased(qint64 position, qint64 count);
     void writeAt(qint64 position, const QByteArray& bytes);
     // Told the target's path when an output is discarded, so that the operator hears of it.
     std::function<void(const QString&)> onDiscarded;

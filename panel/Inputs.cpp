@@ -1,20 +1,13 @@
 #include "panel/Inputs.h"
 
-#include "bpi/BpiStateObj.h"
-#include "fpga/CfgStateObj.h"
 #include "link/Conversions.h"
 #include "link/PanelRules.h"
 #include "link/RuntimeError.h"
 #include "panel/Layout.h"
-#include "spi/SpiStateObj.h"
 
-Inputs::Inputs(Session& session, Layout& layout, CfgStateObj& cfg, SpiStateObj& spi,
-               BpiStateObj& bpi)
+Inputs::Inputs(Session& session, Layout& layout)
     : s_(session)
-    , layout_(layout)
-    , cfg_(cfg)
-    , spi_(spi)
-    , bpi_(bpi) {
+    , layout_(layout) {
     auto& ui = s_.ui;
     ui.cbFlash.onClick = [this] { cbFlash_Click(); };
     ui.cbFlash.onChange = [this] { cbFlash_Change(); };
@@ -23,7 +16,6 @@ Inputs::Inputs(Session& session, Layout& layout, CfgStateObj& cfg, SpiStateObj& 
     ui.txtOffset.onChange = [this] { txtOffset_Change(); };
     ui.txtBitFile.onChange = [this] { txtBitFile_Change(); };
     ui.txtBpiFile.onChange = [this] { txtBpiFile_Change(); };
-    ui.txtPath.onChange = [this] { txtPath_Change(); };
     ui.txtTimeout.onChange = [this] { txtTimeout_Change(); };
     ui.txtTimeoutLimit.onChange = [this] { txtTimeoutLimit_Change(); };
 }
@@ -95,17 +87,6 @@ void Inputs::txtBpiFile_Change() {
     if (!s_.busy())
         rules::applyBpiButtonRule(s_.ui, s_.BpiServerRunning);
     layout_.ArrangePanel();
-}
-
-void Inputs::txtPath_Change() {
-    const QString& path = s_.ui.txtPath.text();
-    const std::int16_t op = s_.opState.State();
-    if (op < OpStateObj::SpiIdle)
-        cfg_.SetPath(path);
-    else if (op <= OpStateObj::SpiRunning)
-        spi_.SetPath(path);
-    else
-        bpi_.SetPath(path);
 }
 
 void Inputs::txtTimeout_Change() {

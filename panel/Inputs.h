@@ -3,15 +3,12 @@
 #include "link/Session.h"
 
 class Layout;
-class CfgStateObj;
-class SpiStateObj;
-class BpiStateObj;
 
-// The change handlers of the input fields: which buttons may be pressed, which texts are
-// accepted, and where the current mode's path goes.
+// The change handlers of the input fields: which buttons may be pressed and which texts are
+// accepted. Operations take their paths from their requests at launch.
 class Inputs {
 public:
-    Inputs(Session& session, Layout& layout, CfgStateObj& cfg, SpiStateObj& spi, BpiStateObj& bpi);
+    Inputs(Session& session, Layout& layout);
 
     void cbFlash_Click();
     void cbFlash_Change();
@@ -20,7 +17,6 @@ public:
     void txtOffset_Change();
     void txtBitFile_Change();
     void txtBpiFile_Change();
-    void txtPath_Change();
     void txtTimeout_Change();
     void txtTimeoutLimit_Change();
 
@@ -32,7 +28,4 @@ private:
 
     Session& s_;
     Layout& layout_;
-    CfgStateObj& cfg_;
-    SpiStateObj& spi_;
-    BpiStateObj& bpi_;
 };

@@ -20,7 +20,7 @@ MainPanelModel::MainPanelModel(SerialPort& port, Clock& clock, AckTimer& timer, 
     , portSettings(comm, session, connection)
     , receivePath(session)
     , layout(session, connection)
-    , inputs(session, layout, cfg, spi, bpi)
+    , inputs(session, layout)
     , launches(session, dispatcher, layout, cfg, spi, bpi)
     , consoles(session)
     , serverLoad(session)

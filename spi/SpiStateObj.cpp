@@ -314,14 +314,9 @@ int SpiStateObj::largestChunk() const {
 }
 
 // Past the end of the data file the flash is programmed with, and compared against, the
-// erased value: programming 0xFF leaves a NOR cell as it is.
+// erased value.
 QByteArray SpiStateObj::fileBytes(std::int32_t position, int count) {
-    if (image_)
-        return image_->bytes(position, count);
-    QByteArray data = s_.file.readAt(position, count);
-    if (data.size() < count)
-        data.append(QByteArray(count - data.size(), char(0xFF)));
-    return data;
+    return image_ ? image_->bytes(position, count) : s_.file.readAtOrErased(position, count);
 }
 
 void SpiStateObj::showProgress(int percent) {

@@ -85,10 +85,6 @@ public:
     int ReplyLength() const override { return replyLength_; }
     std::int64_t PendingBytes() const override { return pendingTransfer_; }
     void FillerSent() override { pendingTransfer_ = 0; }
-    const QString& SetPath(const QString& path) {
-        path_ = path;
-        return path_;
-    }
     void SetState_CFG_SPI_CS_LOW() { SetState(CFG_SPI_CS_LOW); }
     void SetState_UNPROTECT() { SetState(UNPROTECT); }
 
@@ -162,7 +158,6 @@ private:
     Session& s_;
     SpiDescription d_;
     std::int16_t state_ = 0;
-    QString path_;
     std::int32_t bytesDone_ = 0;
     std::int16_t pollsLeft_ = 0;
     bool dataFileOpen_ = false;
