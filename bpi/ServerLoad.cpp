@@ -1,8 +1,8 @@
 #include "bpi/ServerLoad.h"
 
-#include "link/Connection.h"
+#include "engine/Connection.h"
 #include "link/ControllerProtocol.h"
-#include "link/PanelRules.h"
+#include "panel/PanelRules.h"
 
 ServerLoad::ServerLoad(Session& session)
     : s_(session) {

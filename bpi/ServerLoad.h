@@ -1,6 +1,6 @@
 #pragma once
 
-#include "link/Session.h"
+#include "engine/Session.h"
 
 // Loading the BPI server bitstream through the FPGA configuration and coming back to the
 // parallel flash mode; the version warning and the About box name the versions spoken.

@@ -1,8 +1,8 @@
 #pragma once
 
 #include "controls/Control.h"
+#include "engine/Prompter.h"
 #include "link/Clock.h"
-#include "link/Prompter.h"
 
 #include <QStringList>
 #include <cstdio>

@@ -8,8 +8,8 @@
 #include "engine/FlashImage.h"
 #include "engine/Numbers.h"
 #include "engine/RequestCheck.h"
+#include "engine/RuntimeError.h"
 #include "fpga/BitfileHeader.h"
-#include "link/RuntimeError.h"
 #include "spi/DeviceCatalog.h"
 #include "spi/SpiDeviceFile.h"
 

@@ -1,6 +1,6 @@
 #include "fpga/BitfileHeader.h"
 
-#include "link/RuntimeError.h"
+#include "engine/RuntimeError.h"
 
 #include <QFile>
 #include <QFileInfo>

@@ -1,7 +1,7 @@
 #include "fpga/BitfileSelection.h"
 
+#include "engine/RuntimeError.h"
 #include "fpga/BitfileHeader.h"
-#include "link/RuntimeError.h"
 
 void ReadBitfileHeader(Session& session, const QString& path) {
     auto& ui = session.ui;

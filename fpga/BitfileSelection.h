@@ -1,6 +1,6 @@
 #pragma once
 
-#include "link/Session.h"
+#include "engine/Session.h"
 
 // Shows a bitstream's length and part name in the FPGA fields.
 void ReadBitfileHeader(Session& session, const QString& path);

@@ -1,8 +1,8 @@
 #pragma once
 
 #include "engine/OperationRequest.h"
-#include "link/Sequence.h"
-#include "link/Session.h"
+#include "engine/Sequence.h"
+#include "engine/Session.h"
 
 // Configures the FPGA in slave-serial mode through the controller: PROG pulse, INIT check,
 // the raw download of the whole bitstream, then INIT and DONE and the controller's release.

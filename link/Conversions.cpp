@@ -1,6 +1,6 @@
 #include "link/Conversions.h"
 
-#include "link/RuntimeError.h"
+#include "engine/RuntimeError.h"
 
 #include <cmath>
 #include <limits>

@@ -1,9 +1,9 @@
 #include "link/PortSettings.h"
 
-#include "link/Connection.h"
+#include "engine/Connection.h"
+#include "engine/RuntimeError.h"
 #include "link/ControllerProtocol.h"
 #include "link/Conversions.h"
-#include "link/RuntimeError.h"
 
 #include <QScopeGuard>
 

@@ -1,7 +1,7 @@
 #pragma once
 
 #include "controls/MainPanelControls.h"
-#include "link/Session.h"
+#include "engine/Session.h"
 
 class Connection;
 

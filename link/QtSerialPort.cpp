@@ -1,6 +1,6 @@
 #include "link/QtSerialPort.h"
 
-#include "link/RuntimeError.h"
+#include "engine/RuntimeError.h"
 
 #include <QElapsedTimer>
 #include <QFileInfo>

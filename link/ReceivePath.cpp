@@ -1,6 +1,6 @@
 #include "link/ReceivePath.h"
 
-#include "link/RuntimeError.h"
+#include "engine/RuntimeError.h"
 
 ReceivePath::ReceivePath(Session& session)
     : s_(session) {

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "link/Session.h"
+#include "engine/Session.h"
 
 // Shows what arrives between operations in the receive console, in ASCII or hexadecimal.
 class ReceivePath {

@@ -1,6 +1,6 @@
 #include "panel/Consoles.h"
 
-#include "link/RuntimeError.h"
+#include "engine/RuntimeError.h"
 
 Consoles::Consoles(Session& session)
     : s_(session) {

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "link/Session.h"
+#include "engine/Session.h"
 
 // The terminal: the send console with its two send modes, Send, Send Ascii Table, the Clear
 // buttons and the receive display mode.

@@ -1,9 +1,9 @@
 #include "panel/Inputs.h"
 
+#include "engine/RuntimeError.h"
 #include "link/Conversions.h"
-#include "link/PanelRules.h"
-#include "link/RuntimeError.h"
 #include "panel/Layout.h"
+#include "panel/PanelRules.h"
 
 Inputs::Inputs(Session& session, Layout& layout)
     : s_(session)

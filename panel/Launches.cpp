@@ -1,15 +1,15 @@
 #include "panel/Launches.h"
 
 #include "bpi/BpiStateObj.h"
+#include "engine/Dispatcher.h"
 #include "engine/RequestCheck.h"
+#include "engine/RuntimeError.h"
 #include "fpga/BitfileHeader.h"
 #include "fpga/CfgStateObj.h"
 #include "link/Conversions.h"
-#include "link/Dispatcher.h"
-#include "link/PanelRules.h"
-#include "link/RuntimeError.h"
 #include "panel/Layout.h"
 #include "panel/PanelRequest.h"
+#include "panel/PanelRules.h"
 #include "spi/SpiStateObj.h"
 
 #include <QFileInfo>

@@ -1,7 +1,7 @@
 #pragma once
 
 #include "engine/OperationRequest.h"
-#include "link/Session.h"
+#include "engine/Session.h"
 
 class Dispatcher;
 class Layout;

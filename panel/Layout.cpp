@@ -1,7 +1,7 @@
 #include "panel/Layout.h"
 
-#include "link/Connection.h"
-#include "link/PanelRules.h"
+#include "engine/Connection.h"
+#include "panel/PanelRules.h"
 
 Layout::Layout(Session& session, Connection& connection)
     : s_(session)

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "link/Session.h"
+#include "engine/Session.h"
 
 class Connection;
 

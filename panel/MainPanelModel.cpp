@@ -1,11 +1,11 @@
 #include "panel/MainPanelModel.h"
 
+#include "engine/RuntimeError.h"
 #include "fpga/BitfileSelection.h"
 #include "link/ControllerProtocol.h"
 #include "link/Conversions.h"
-#include "link/PanelRules.h"
-#include "link/RuntimeError.h"
 #include "link/Skinning.h"
+#include "panel/PanelRules.h"
 
 #include <QFileInfo>
 

@@ -1,9 +1,9 @@
 #include "panel/Menus.h"
 
-#include "link/PortSettings.h"
-#include "link/RuntimeError.h"
-#include "link/Skinning.h"
 #include "engine/FlashImage.h"
+#include "engine/RuntimeError.h"
+#include "link/PortSettings.h"
+#include "link/Skinning.h"
 
 #include <QDir>
 #include <QFileInfo>

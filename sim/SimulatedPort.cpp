@@ -1,6 +1,6 @@
 #include "sim/SimulatedPort.h"
 
-#include "link/RuntimeError.h"
+#include "engine/RuntimeError.h"
 
 #include <cmath>
 

@@ -1,6 +1,6 @@
 #include "spi/DeviceCatalog.h"
 
-#include "link/RuntimeError.h"
+#include "engine/RuntimeError.h"
 #include "spi/SpiDeviceFile.h"
 
 #include <QFileInfo>

@@ -1,7 +1,7 @@
 // Reading the identification: ID Check, Detect, and the check before every other operation.
 #include "spi/SpiStateObj.h"
 
-#include "link/RuntimeError.h"
+#include "engine/RuntimeError.h"
 #include "spi/SpiText.h"
 
 #include <utility>

@@ -1,9 +1,9 @@
 #include "spi/SpiStateObj.h"
 
 #include "engine/RequestCheck.h"
+#include "engine/RuntimeError.h"
 #include "link/ControllerProtocol.h"
 #include "link/Conversions.h"
-#include "link/RuntimeError.h"
 #include "spi/SpiDeviceFile.h"
 #include "spi/SpiText.h"
 

@@ -2,8 +2,8 @@
 
 #include "engine/FlashImage.h"
 #include "engine/OperationRequest.h"
-#include "link/Sequence.h"
-#include "link/Session.h"
+#include "engine/Sequence.h"
+#include "engine/Session.h"
 #include "spi/DeviceCatalog.h"
 #include "spi/SpiDescription.h"
 

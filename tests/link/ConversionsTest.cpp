@@ -1,5 +1,5 @@
 #include "link/Conversions.h"
-#include "link/RuntimeError.h"
+#include "engine/RuntimeError.h"
 
 #include "support/FailureOf.h"
 

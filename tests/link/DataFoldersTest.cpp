@@ -1,6 +1,6 @@
 #include "support/SimHarness.h"
 
-#include "link/DataFolders.h"
+#include "engine/DataFolders.h"
 
 #include <QDir>
 #include <QStandardPaths>

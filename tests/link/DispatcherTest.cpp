@@ -1,7 +1,7 @@
 #include "support/FakePort.h"
 #include "support/PanelFixture.h"
 
-#include "link/Dispatcher.h"
+#include "engine/Dispatcher.h"
 
 #include <gtest/gtest.h>
 

@@ -1,6 +1,6 @@
 #include "link/PortDirectory.h"
+#include "engine/RuntimeError.h"
 #include "link/QtSerialPort.h"
-#include "link/RuntimeError.h"
 
 #include <gtest/gtest.h>
 

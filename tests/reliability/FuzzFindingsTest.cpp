@@ -1,5 +1,5 @@
+#include "engine/RuntimeError.h"
 #include "link/Conversions.h"
-#include "link/RuntimeError.h"
 
 #include "support/FailureOf.h"
 

@@ -1,6 +1,6 @@
 #include "support/SimHarness.h"
 
-#include "link/PanelRules.h"
+#include "panel/PanelRules.h"
 #include "sim/BitstreamBuilder.h"
 
 #include <QDir>

@@ -1,6 +1,6 @@
 #include "SimTestSupport.h"
 
-#include "link/RuntimeError.h"
+#include "engine/RuntimeError.h"
 #include "sim/BitstreamBuilder.h"
 #include "sim/ServerBitstream.h"
 #include "sim/SimulatedPort.h"

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "link/Prompter.h"
+#include "engine/Prompter.h"
 
 #include <QList>
 #include <QStringList>

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "link/RuntimeError.h"
+#include "engine/RuntimeError.h"
 
 #include <functional>
 

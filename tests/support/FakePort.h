@@ -1,7 +1,7 @@
 #pragma once
 
+#include "engine/RuntimeError.h"
 #include "link/Clock.h"
-#include "link/RuntimeError.h"
 #include "link/SerialPort.h"
 
 #include <QList>

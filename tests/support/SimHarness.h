@@ -1,7 +1,7 @@
 #pragma once
 
 #include "PanelFixture.h"
-#include "link/RuntimeError.h"
+#include "engine/RuntimeError.h"
 #include "sim/Board.h"
 #include "sim/SimulatedPort.h"
 

@@ -1,4 +1,4 @@
-#include "link/DataFolders.h"
+#include "engine/DataFolders.h"
 
 #include <QDir>
 #include <QFileInfo>

@@ -1,6 +1,6 @@
-#include "link/OpStateObj.h"
+#include "engine/OpStateObj.h"
 
-#include "link/Prompter.h"
+#include "engine/Prompter.h"
 #include "link/SerialPort.h"
 
 void OpStateObj::SetState(std::int16_t value) {

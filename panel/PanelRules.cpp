@@ -1,4 +1,4 @@
-#include "link/PanelRules.h"
+#include "panel/PanelRules.h"
 
 namespace rules {
 

@@ -1,8 +1,8 @@
 #pragma once
 
+#include "engine/Sequence.h"
+#include "engine/Session.h"
 #include "link/ControllerProtocol.h"
-#include "link/Sequence.h"
-#include "link/Session.h"
 
 #include <QStringList>
 #include <utility>

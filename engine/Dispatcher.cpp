@@ -1,8 +1,8 @@
-#include "link/Dispatcher.h"
+#include "engine/Dispatcher.h"
 
+#include "engine/TransferFinisher.h"
 #include "link/ControllerProtocol.h"
-#include "link/PanelRules.h"
-#include "link/TransferFinisher.h"
+#include "panel/PanelRules.h"
 
 #include <QScopeGuard>
 

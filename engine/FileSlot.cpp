@@ -1,6 +1,6 @@
-#include "link/FileSlot.h"
+#include "engine/FileSlot.h"
 
-#include "link/RuntimeError.h"
+#include "engine/RuntimeError.h"
 
 #include <QFileInfo>
 #include <QSaveFile>

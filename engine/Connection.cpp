@@ -1,11 +1,11 @@
-#include "link/Connection.h"
+#include "engine/Connection.h"
 
+#include "engine/Dispatcher.h"
+#include "engine/RuntimeError.h"
+#include "engine/TransferFinisher.h"
 #include "link/ControllerProtocol.h"
-#include "link/Dispatcher.h"
-#include "link/PanelRules.h"
-#include "link/RuntimeError.h"
 #include "link/Skinning.h"
-#include "link/TransferFinisher.h"
+#include "panel/PanelRules.h"
 
 #include <QDateTime>
 

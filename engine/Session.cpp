@@ -1,6 +1,6 @@
-#include "link/Session.h"
+#include "engine/Session.h"
 
-#include "link/RuntimeError.h"
+#include "engine/RuntimeError.h"
 
 #include <QRegularExpression>
 

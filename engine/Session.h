@@ -1,15 +1,15 @@
 #pragma once
 
 #include "controls/MainPanelControls.h"
+#include "engine/DataFolders.h"
+#include "engine/FileSlot.h"
+#include "engine/OpStateObj.h"
+#include "engine/Outcome.h"
+#include "engine/Prompter.h"
+#include "engine/StuckTransfers.h"
 #include "link/AckTimer.h"
 #include "link/Clock.h"
-#include "link/DataFolders.h"
-#include "link/FileSlot.h"
-#include "link/OpStateObj.h"
-#include "link/Outcome.h"
-#include "link/Prompter.h"
 #include "link/SerialPort.h"
-#include "link/StuckTransfers.h"
 
 #include <QString>
 #include <cstdint>

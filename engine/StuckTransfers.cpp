@@ -1,4 +1,4 @@
-#include "link/StuckTransfers.h"
+#include "engine/StuckTransfers.h"
 
 #include <QSettings>
 #include <QStandardPaths>

@@ -1,4 +1,4 @@
-#include "link/TransferFinisher.h"
+#include "engine/TransferFinisher.h"
 
 #include <utility>
 
