@@ -44,6 +44,8 @@ std::optional<CliOptions> CliOptions::parse(const QStringList& args, QString& er
             o.all = true;
         } else if (a == "--paced") {
             o.paced = true;
+        } else if (a == "--pipeline") {
+            o.pipeline = true;
         } else if (a == "--fast-ack") {
             // The default now; still taken from older scripts.
         } else if (a == "--help" || a == "-h" || (a == "help" && o.words.isEmpty())) {
@@ -96,6 +98,7 @@ std::optional<QList<CliOptions>> CliOptions::parseChain(const QStringList& args,
         global.noBoardCheck |= o.noBoardCheck;
         global.yes |= o.yes;
         global.paced |= o.paced;
+        global.pipeline |= o.pipeline;
         global.json |= o.json;
         for (auto [to, from] : {std::pair{&global.timerMs, &o.timerMs},
                                 {&global.timeoutLimit, &o.timeoutLimit},
@@ -108,6 +111,7 @@ std::optional<QList<CliOptions>> CliOptions::parseChain(const QStringList& args,
         o.noBoardCheck = global.noBoardCheck;
         o.yes = global.yes;
         o.paced = global.paced;
+        o.pipeline = global.pipeline;
         o.json = global.json;
         o.timerMs = global.timerMs;
         o.timeoutLimit = global.timeoutLimit;

@@ -13,6 +13,7 @@ struct CliOptions {
     bool noBoardCheck = false;
     bool yes = false;
     bool paced = false;
+    bool pipeline = false;
     bool json = false;
     QString timerMs, timeoutLimit, pollLimit;
     // The operation's own.
@@ -75,6 +76,7 @@ inline const char* CliUsage =
     "                      device, port, result, message, bytes, seconds); result is\n"
     "                      succeeded, failed, refused or abandoned\n"
     "  --paced             wait for the acknowledgement timer after each step\n"
+    "  --pipeline          send SPI steps together and keep reads in flight\n"
     "  --no-board-check    skip the controller's version check\n"
     "  --timer-ms N        the acknowledgement timer's interval (debug panel)\n"
     "  --timeout-limit N   ticks without an acknowledgement before the link is lost\n"

@@ -489,6 +489,7 @@ QString CliRunner::takeNumbers() {
         eraseLimitMs_ = int(std::min<std::int64_t>(
             INT32_MAX, 1000 * take(numbers::count(o_.eraseLimit, "--erase-limit"), why)));
     timing_ = {};
+    timing_.pipeline = o_.pipeline;
     if (!o_.timerMs.isEmpty())
         timing_.ackIntervalMs = int(take(numbers::count(o_.timerMs, "--timer-ms"), why));
     if (!o_.timeoutLimit.isEmpty())

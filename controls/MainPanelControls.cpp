@@ -35,11 +35,11 @@ std::vector<Control*> MainPanelControls::all() {
         &btnSendBlock,    &Image1,        &lblTimeout,      &txtTimeout,      &lblTimeoutLimit,
         &txtTimeoutLimit, &lblSleep,      &txtSleep,        &lblMaxPsoc,      &txtMaxPsoc,
         &lblMaxSpiPoll,   &txtMaxSpiPoll, &lblBpiBurstSize, &txtBpiBurstSize, &txtPath,
-        &txtFilelen,      &chkFastAck,    &mnuFile,         &mnuOpenFile,     &mnuExit,
-        &mnuOptions,      &mnuComm,       &mnuSkin,         &mnuDefaultGUI,   &mnuBoardCheck,
-        &mnuMode,         &mnuFPGA,       &mnuSPI,          &mnuBPI,          &mnuHelp,
-        &mnuDebug,        &mnuAbout,      &btnStop,         &lblStatus,       &btnDetect,
-        &chkFlashSteps};
+        &txtFilelen,      &chkFastAck,    &chkPipeline,     &mnuFile,         &mnuOpenFile,
+        &mnuExit,         &mnuOptions,    &mnuComm,         &mnuSkin,         &mnuDefaultGUI,
+        &mnuBoardCheck,   &mnuMode,       &mnuFPGA,         &mnuSPI,          &mnuBPI,
+        &mnuHelp,         &mnuDebug,      &mnuAbout,        &btnStop,         &lblStatus,
+        &btnDetect,       &chkFlashSteps};
     for (auto* pair : {&btnIDecho, &btnBulkErase, &btnProgram, &btnRead, &btnVerify, &rbBoard,
                        &rbTransmitMode, &rbRecvMode, &btnClr})
         for (auto& c : *pair)

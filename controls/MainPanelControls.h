@@ -120,6 +120,7 @@ struct MainPanelControls {
     Control txtPath{"txtPath", ""};
     Control txtFilelen{"txtFilelen", "0"};
     Control chkFastAck{"chkFastAck", "Fast acknowledgement"};
+    Control chkPipeline{"chkPipeline", "Pipelined SPI transfers"};
 
     // Menus.
     Control mnuFile{"mnuFile", "File"};

@@ -1,7 +1,7 @@
 # bash completion for zbpu-cli: commands, options, flash devices, ports and files.
 _zbpu_cli() {
     local cur=${COMP_WORDS[COMP_CWORD]} prev=${COMP_WORDS[COMP_CWORD-1]}
-    local options="--port --yes --json --paced --no-board-check --timer-ms --timeout-limit
+    local options="--port --yes --json --paced --pipeline --no-board-check --timer-ms --timeout-limit
         --poll-limit --offset --bytes --burst --erase-limit --custom --all --help --version"
     COMPREPLY=()
     case $prev in

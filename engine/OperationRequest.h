@@ -30,6 +30,8 @@ struct OperationRequest {
         int timeoutLimit = 4;
         // Polls of the waiting-byte count for each returned SPI byte.
         int pollLimit = 1000;
+        // SPI transfers sent together rather than step by step.
+        bool pipeline = false;
     };
 
     Kind kind = Kind::SpiIdCheck;

@@ -12,6 +12,17 @@ bool isAcknowledgement(const QByteArray& four) {
     return four.size() == 4 && four.startsWith("ack") && four[3] == '\0';
 }
 
+QByteArray announced(const QByteArray& transaction) {
+    return frame(QString("sf_transfer %1").arg(transaction.size())) + transaction;
+}
+
+bool wellFormedTransaction(const QByteArray& reply, int sent, bool closed) {
+    const int whole = TransactionReplyBytes(sent) - (closed ? 0 : 4);
+    return reply.size() == whole && isAcknowledgement(reply.first(4)) &&
+           isAcknowledgement(reply.sliced(4 + sent, 4)) &&
+           (!closed || isAcknowledgement(reply.last(4)));
+}
+
 VersionVerdict judgeVersionReply(const QByteArray& reply) {
     if (!reply.contains("ack"))
         return VersionVerdict::NoController;

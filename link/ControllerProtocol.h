@@ -13,6 +13,19 @@ inline const QString ServerVersion = QStringLiteral("036");
 constexpr int ReplyDeadlineMs = 400;
 // The command text followed by its NUL terminator, for one write.
 QByteArray frame(const QString& command);
+// "sf_transfer n" for the transaction's bytes, followed by them: one write.
+QByteArray announced(const QByteArray& transaction);
+// What the controller's firmware can hold of bytes it has not yet taken: more sent ahead of
+// its answers may be lost.
+constexpr int ReceiveBufferBytes = 128;
+// The reply to an announced transaction: the command's acknowledgement, one byte for each byte
+// sent, then two closing acknowledgements.
+constexpr int TransactionReplyBytes(int sent) {
+    return 12 + sent;
+}
+// Whether reply is that whole reply, acknowledgements where they belong; `closed` false when
+// the last acknowledgement is left out.
+bool wellFormedTransaction(const QByteArray& reply, int sent, bool closed = true);
 
 // Four bytes read together are an acknowledgement when they are "ack" and a NUL.
 bool isAcknowledgement(const QByteArray& four);

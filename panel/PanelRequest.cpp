@@ -8,7 +8,8 @@ OperationRequest requestFromPanel(const Session& s, OperationRequest::Kind kind)
     r.kind = kind;
     r.path = ui.txtPath.text();
     r.device = ui.cbFlash.selectedItem();
-    r.timing = {s.ackIntervalMs, s.timeoutLimit, conv::toInt32(ui.txtSleep.text())};
+    r.timing = {s.ackIntervalMs, s.timeoutLimit, conv::toInt32(ui.txtSleep.text()),
+                ui.chkPipeline.checked()};
     if (r.usesRange()) {
         r.offset = conv::hexToInt32(ui.txtOffset.text());
         r.count = conv::toInt32(ui.txtPrgBytes.text());

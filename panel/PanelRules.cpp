@@ -44,12 +44,12 @@ void applyBpiButtonRule(MainPanelControls& ui, bool serverRunning) {
 }
 
 void lockForOperation(MainPanelControls& ui, bool running) {
-    for (Control* c :
-         {&ui.txtOffset,       &ui.txtPrgBytes, &ui.cbFlash,       &ui.txtBitFile,   &ui.txtSpiFile,
-          &ui.txtBpiFile,      &ui.Command1,    &ui.mnuOpenFile,   &ui.rbBoard[0],   &ui.rbBoard[1],
-          &ui.txtBpiBurstSize, &ui.chkFastAck,  &ui.chkFlashSteps, &ui.btnSendBlock, &ui.mnuMode,
-          &ui.mnuFPGA,         &ui.mnuSPI,      &ui.mnuBPI,        &ui.mnuOptions,   &ui.txtTimeout,
-          &ui.txtTimeoutLimit, &ui.txtSleep})
+    for (Control* c : {&ui.txtOffset,   &ui.txtPrgBytes,     &ui.cbFlash,         &ui.txtBitFile,
+                       &ui.txtSpiFile,  &ui.txtBpiFile,      &ui.Command1,        &ui.mnuOpenFile,
+                       &ui.rbBoard[0],  &ui.rbBoard[1],      &ui.txtBpiBurstSize, &ui.chkFastAck,
+                       &ui.chkPipeline, &ui.chkFlashSteps,   &ui.btnSendBlock,    &ui.mnuMode,
+                       &ui.mnuFPGA,     &ui.mnuSPI,          &ui.mnuBPI,          &ui.mnuOptions,
+                       &ui.txtTimeout,  &ui.txtTimeoutLimit, &ui.txtSleep})
         c->setEnabled(!running);
     ui.cbBpi.setEnabled(!running && ui.rbBoard[1].checked());
     const bool connected = ui.btnDisconnect.visible();

@@ -94,6 +94,7 @@ void SavedSettings::save() {
     store_.remove("bytes");
     store_.setValue("fastAck", ui.chkFastAck.checked());
     store_.setValue("flashSteps", ui.chkFlashSteps.checked());
+    store_.setValue("pipeline", ui.chkPipeline.checked());
     if (saveGeometry)
         store_.setValue("window/geometry", saveGeometry());
     store_.sync();
@@ -122,6 +123,7 @@ void SavedSettings::restore() {
         }
     }
     ui.chkFlashSteps.setChecked(store_.value("flashSteps", false).toBool());
+    ui.chkPipeline.setChecked(store_.value("pipeline", false).toBool());
     const char* const uses[] = {"fpga", "spi", "bpi", "skin"};
     for (int u = 0; u < 4; ++u)
         if (const QString f = store_.value(QString("folders/") + uses[u]).toString(); !f.isEmpty())

@@ -287,6 +287,7 @@ void SpiStateObj::begin(const OperationRequest& r) {
     offset_ = r.usesRange() ? r.offset : 0;
     count_ = r.usesRange() ? r.count : 0;
     pollLimit_ = r.timing.pollLimit;
+    pipeline_ = r.timing.pipeline;
     d_ = {};
     idRead_.clear();
     detected_.clear();
@@ -365,13 +366,7 @@ void SpiStateObj::commitHeld() {
         state_ = CFG_SPI_PROG_HIGH;
         return;
     }
-    if (heldAt_ >= 0 && ReadSPI)
-        s_.file.writeAt(heldAt_, heldChunk_);
-    if (heldAt_ >= 0 && (stage_ == Stage::Guard || stage_ == Stage::Recheck))
-        keepGuardBytes();
-    if (heldAt_ >= 0 && stage_ == Stage::Keep)
-        for (qsizetype i = 0; i < heldChunk_.size(); ++i)
-            image_->fill(heldAt_ + i, heldChunk_[i]);
+    storeHeld();
     if (!heldSuccess_.isEmpty() && ReadSPI && !s_.file.commit()) {
         s_.fail(s_.file.commitFailure());
         s_.appendLine(s_.file.commitFailure());
@@ -385,6 +380,19 @@ void SpiStateObj::commitHeld() {
         s_.succeed();
     }
     dropHeld();
+}
+
+// The held chunk goes where the operation keeps what it reads.
+void SpiStateObj::storeHeld() {
+    if (heldAt_ < 0)
+        return;
+    if (ReadSPI)
+        s_.file.writeAt(heldAt_, heldChunk_);
+    if (stage_ == Stage::Guard || stage_ == Stage::Recheck)
+        keepGuardBytes();
+    if (stage_ == Stage::Keep)
+        for (qsizetype i = 0; i < heldChunk_.size(); ++i)
+            image_->fill(heldAt_ + i, heldChunk_[i]);
 }
 
 void SpiStateObj::step() {
@@ -445,6 +453,10 @@ void SpiStateObj::step() {
         state_ = CFG_SPI_WRITE_ENABLE_SETUP;
         break;
     case CFG_SPI_WRITE_ENABLE_SETUP:
+        if (pipelinesPage()) {
+            pipelinedPage();
+            break;
+        }
         discardInput();
         command("sf_transfer 1", CFG_SPI_WRITE_ENABLE_1);
         NextStep();
@@ -505,7 +517,10 @@ void SpiStateObj::step() {
         openDataFile();
         break;
     case CFG_SPI_READ_SETUP:
-        readSetup();
+        if (pipeline_)
+            pipelinedRead();
+        else
+            readSetup();
         break;
     case CFG_SPI_READ_DATA:
         readData();
@@ -694,13 +709,7 @@ void SpiStateObj::pageSetup() {
     // Opened before the transaction is announced: a file that cannot be read must fail while
     // the controller still waits for commands, not for transaction bytes.
     openDataFileForProgram();
-    chunkLength_ = std::int16_t(largestChunk());
-    if (byteCount() - bytesDone_ < chunkLength_)
-        chunkLength_ = std::int16_t(byteCount() - bytesDone_);
-    const std::int64_t address = std::int64_t(offset()) + bytesDone_;
-    const std::int64_t intoPage = address % d_.MBPP;
-    if (intoPage != 0 && d_.MBPP - intoPage < chunkLength_)
-        chunkLength_ = std::int16_t(d_.MBPP - intoPage);
+    chunkLength_ = std::int16_t(pageChunk());
     command(QString("sf_transfer %1").arg(d_.ABSZ + 1 + chunkLength_), CFG_SPI_PAGE_PROGRAM);
     NextStep();
 }
@@ -728,9 +737,7 @@ void SpiStateObj::pageProgram() {
         if (ReadEcho() == -1) {
             // The page may have been programmed with its bytes shifted: only an erase mends it.
             echoShort();
-            lineFailure(QString("\r\nThe page at %1 may hold wrong data: erase it and program "
-                                "again.")
-                            .arg(hexAddress(std::int64_t(offset()) + bytesDone_ - chunkLength_)));
+            lineFailure(pageMayHoldWrongData(std::int64_t(offset()) + bytesDone_ - chunkLength_));
             return;
         }
     }
@@ -776,6 +783,11 @@ void SpiStateObj::programPoll() {
         state_ = CFG_SPI_PROG_HIGH;
         return;
     }
+    pageDone();
+}
+
+// The page is programmed: the next one, or the end of the writing.
+void SpiStateObj::pageDone() {
     bytesDone_ = nextWanted(bytesDone_);
     if (bytesDone_ < byteCount()) {
         showProgress(conv::percent(bytesDone_, byteCount()));
@@ -837,6 +849,11 @@ void SpiStateObj::readData() {
     heldChunk_ = chunk_;
     heldMismatch_ = VerifySPI ? firstDifference(chunk_, bytesDone_) : -1;
     bytesDone_ += chunkLength_;
+    afterChunk();
+}
+
+// After the chunk held for its confirmation: the next chunk, the next stage or the end.
+void SpiStateObj::afterChunk() {
     if (heldMismatch_ >= 0) {
         state_ = CFG_SPI_READ_SETUP;
         return;

@@ -118,6 +118,15 @@ private:
     void readSetup();
     void readData();
     void commitHeld();
+    void storeHeld();
+    void afterChunk();
+    void pageDone();
+    int pageChunk() const;
+    QString pageMayHoldWrongData(std::int64_t address) const;
+    bool pipelinesPage() const;
+    void pipelinedPage();
+    void pipelinedRead();
+    QByteArray awaitReply(int count);
     void dropHeld();
     void reportIdentification(bool complete);
     void prepareDetect();
@@ -184,6 +193,8 @@ private:
     // Wide: a request may ask for any value, and is checked against the chip before use.
     std::int64_t offset_ = 0, count_ = 0;
     int pollLimit_ = 1000;
+    // Send what can go together in one write, and keep reads in flight.
+    bool pipeline_ = false;
     // An erase has been sent in this run: only then can sectors have lost their data.
     bool eraseSent_ = false;
     std::int32_t pendingTransfer_ = 0;

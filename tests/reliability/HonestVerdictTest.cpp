@@ -163,26 +163,33 @@ TEST_F(HonestVerdict, UnkindLinesSlowOperationsDownAndNeverMakeAFalseSuccess) {
     };
     const QByteArray image = randomBytes(700, 11);
     for (const auto& line : lines) {
-        for (const bool fast : {false, true}) {
-            SCOPED_TRACE(std::string(line.what) + (fast ? ", fast" : ", default"));
+        for (const char* pace : {"default", "fast", "pipelined"}) {
+            SCOPED_TRACE(std::string(line.what) + ", " + pace);
             board(false, line.config, "W25Q32");
-            ui().chkFastAck.setChecked(fast);
+            ui().chkFastAck.setChecked(pace[0] != 'd');
             ui().chkFastAck.click();
+            ui().chkPipeline.setChecked(pace[0] == 'p');
             const bool mustSucceed = line.expect != NoFalseSuccess;
+            // A pipelined page whose reply comes short or out of shape cannot tell a lost
+            // acknowledgement from a lost host byte: it fails rather than guess. Reads retry.
+            const bool writeMustSucceed = mustSucceed && (pace[0] != 'p' || line.expect == Clean);
             const auto flash = [&] { return sim->board.spi().memory().mid(0x1F0, image.size()); };
             sim->choose("image.bin", image);
             ui().txtOffset.setText("1F0");
             const std::int64_t start = sim->clock.nowUs();
             sim->press(ui().btnProgram[0]);
             EXPECT_TRUE(!outcome().succeeded() || flash() == image);
-            EXPECT_TRUE(!mustSucceed || outcome().succeeded()) << outcome().message.toStdString();
+            EXPECT_TRUE(!writeMustSucceed || outcome().succeeded())
+                << outcome().message.toStdString();
             EXPECT_LT(sim->clock.nowUs() - start, 60'000'000);
             for (const QByteArray& t : sim->board.spiTransactions())
                 EXPECT_FALSE(t.contains("sf_transfer") || t.contains("load_config"))
                     << t.toHex().constData();
+            const bool programmed = outcome().succeeded();
             sim->press(ui().btnVerify[0]);
             EXPECT_TRUE(!outcome().succeeded() || flash() == image);
-            EXPECT_TRUE(!mustSucceed || outcome().succeeded()) << outcome().message.toStdString();
+            EXPECT_TRUE(!(mustSucceed && programmed) || outcome().succeeded())
+                << outcome().message.toStdString();
             const QString out = sim->choose("out.bin", {});
             ui().txtPrgBytes.setText(QString::number(image.size()));
             sim->press(ui().btnRead[0]);
@@ -198,7 +205,8 @@ TEST_F(HonestVerdict, UnkindLinesSlowOperationsDownAndNeverMakeAFalseSuccess) {
             sim->press(ui().btnProgram[0]);
             ui().chkFlashSteps.setChecked(false);
             EXPECT_TRUE(!outcome().succeeded() || sim->board.spi().memory() == expected);
-            EXPECT_TRUE(!mustSucceed || outcome().succeeded()) << outcome().message.toStdString();
+            EXPECT_TRUE(!writeMustSucceed || outcome().succeeded())
+                << outcome().message.toStdString();
             EXPECT_TRUE(line.expect != Clean || !sim->console().contains("Timed out"))
                 << sim->console().toStdString();
             const QStringList seen = sim->board.commandsSeen();

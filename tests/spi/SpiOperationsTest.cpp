@@ -8,8 +8,15 @@ namespace {
 const QStringList Opening = {"load_config 1", "drive_prog 0", "spi_mode 0", "sf_transfer 4"};
 const QStringList Closing = {"drive_prog 1", "load_config 0"};
 
-// Every case runs with the default acknowledgement and with fast acknowledgement.
-struct SpiOperationsTest : ::testing::TestWithParam<bool> {
+// Every case runs paced by the acknowledgement timer, with fast acknowledgement, and
+// pipelined: the bytes on the wire are the same in all three.
+enum class Pace { Paced, Fast, Pipelined };
+
+std::string paceName(Pace pace) {
+    return pace == Pace::Paced ? "Default" : pace == Pace::Fast ? "Fast" : "Pipelined";
+}
+
+struct SpiOperationsTest : ::testing::TestWithParam<Pace> {
     std::unique_ptr<SimHarness> sim;
 
     MainPanelControls& ui() { return sim->h->ui; }
@@ -17,8 +24,9 @@ struct SpiOperationsTest : ::testing::TestWithParam<bool> {
         config.spiChip = chip;
         sim = std::make_unique<SimHarness>(config);
         sim->startAndConnect();
-        ui().chkFastAck.setChecked(GetParam());
+        ui().chkFastAck.setChecked(GetParam() != Pace::Paced);
         ui().chkFastAck.click();
+        ui().chkPipeline.setChecked(GetParam() == Pace::Pipelined);
         ui().mnuSPI.click();
         const int at = int(ui().cbFlash.items().indexOf(device.isEmpty() ? chip : device));
         ASSERT_GE(at, 0);
@@ -293,5 +301,6 @@ TEST_P(SpiOperationsTest, RefusesARangeBeyondTheDeviceBeforeSendingAnything) {
     EXPECT_EQ(flash(0x1FFFF0, 16), readFile(sim->path("image.bin")));
 }
 
-INSTANTIATE_TEST_SUITE_P(Acknowledgement, SpiOperationsTest, ::testing::Values(false, true),
-                         [](const auto& info) { return info.param ? "Fast" : "Default"; });
+INSTANTIATE_TEST_SUITE_P(Acknowledgement, SpiOperationsTest,
+                         ::testing::Values(Pace::Paced, Pace::Fast, Pace::Pipelined),
+                         [](const auto& info) { return paceName(info.param); });

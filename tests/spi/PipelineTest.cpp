@@ -1,0 +1,72 @@
+#include "support/SimHarness.h"
+
+#include <gtest/gtest.h>
+
+// Pipelined transfers change when bytes are sent, never which bytes or in what order: each
+// operation runs step by step and pipelined on boards alike, behind a USB bridge, and the
+// two must leave the same bytes on the wire, the same flash and the same file.
+
+namespace {
+
+struct RunResult {
+    QByteArray wire, memory, file;
+    QString console;
+    std::int64_t us = 0;
+};
+
+struct Operation {
+    const char* what;
+    const char* button;
+    bool flashSteps;
+    QString offset;
+    int bytes;
+};
+
+RunResult runOnce(const Operation& op, bool pipelined, std::int64_t latencyUs) {
+    BoardConfig config{.baud = 115200, .replyLatencyUs = latencyUs};
+    SimHarness sim(config);
+    sim.board.spi().memory() = randomBytes(2 * 1024 * 1024, 3);
+    sim.startAndConnect();
+    auto& ui = sim.h->ui;
+    ui.mnuSPI.click();
+    ui.cbFlash.setSelectedIndex(int(ui.cbFlash.items().indexOf("M25P16")));
+    ui.chkPipeline.setChecked(pipelined);
+    ui.chkFlashSteps.setChecked(op.flashSteps);
+    const QByteArray data = randomBytes(op.bytes, 5);
+    if (QString(op.button) == "btnVerify_0")
+        sim.board.spi().memory().replace(op.offset.toInt(nullptr, 16), data.size(), data);
+    const QString path = sim.choose("data.bin", QString(op.button) == "btnRead_0" ? "" : data);
+    ui.txtOffset.setText(op.offset);
+    ui.txtPrgBytes.setText(QString::number(op.bytes));
+    const qsizetype mark = sim.board.hostBytes().size();
+    const std::int64_t start = sim.clock.nowUs();
+    sim.press(sim.control(op.button));
+    return {sim.board.hostBytes().mid(mark), sim.board.spi().memory(), readFile(path),
+            sim.console(), sim.clock.nowUs() - start};
+}
+
+} // namespace
+
+TEST(Pipeline, SendsTheSameBytesInLessTimeAndLeavesTheSameFlashAndFile) {
+    const Operation ops[] = {
+        {"program across pages", "btnProgram_0", false, "F0", 3000},
+        {"read", "btnRead_0", false, "1003", 3000},
+        {"verify", "btnVerify_0", false, "20010", 3000},
+        {"one-step flash over data", "btnProgram_0", true, "10F0", 3000},
+    };
+    for (const std::int64_t latencyUs : {200, 1000}) {
+        for (const Operation& op : ops) {
+            SCOPED_TRACE(std::string(op.what) + ", latency " + std::to_string(latencyUs));
+            const RunResult plain = runOnce(op, false, latencyUs);
+            const RunResult piped = runOnce(op, true, latencyUs);
+            EXPECT_FALSE(plain.console.contains("Timed out")) << plain.console.toStdString();
+            EXPECT_EQ(piped.console, plain.console);
+            EXPECT_TRUE(piped.wire == plain.wire)
+                << piped.wire.size() << " bytes against " << plain.wire.size();
+            EXPECT_TRUE(piped.memory == plain.memory);
+            EXPECT_TRUE(piped.file == plain.file);
+            EXPECT_LT(double(piped.us), 0.8 * double(plain.us))
+                << piped.us << " us against " << plain.us;
+        }
+    }
+}
