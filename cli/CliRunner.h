@@ -2,13 +2,13 @@
 
 #include "cli/CliFrontEnd.h"
 #include "cli/CliOptions.h"
+#include "engine/AckTimer.h"
+#include "engine/Clock.h"
 #include "engine/OperationRequest.h"
-#include "link/AckTimer.h"
-#include "link/Clock.h"
 #include "link/PortDirectory.h"
 #include "link/QtSerialPort.h"
-#include "link/Skinning.h"
 #include "panel/MainPanelModel.h"
+#include "panel/Skinning.h"
 
 #include <QTemporaryDir>
 #include <cstdio>

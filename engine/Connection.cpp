@@ -4,8 +4,8 @@
 #include "engine/RuntimeError.h"
 #include "engine/TransferFinisher.h"
 #include "link/ControllerProtocol.h"
-#include "link/Skinning.h"
 #include "panel/PanelRules.h"
+#include "panel/Skinning.h"
 
 #include <QDateTime>
 

@@ -1,14 +1,14 @@
 #pragma once
 
 #include "controls/MainPanelControls.h"
+#include "engine/AckTimer.h"
+#include "engine/Clock.h"
 #include "engine/DataFolders.h"
 #include "engine/FileSlot.h"
 #include "engine/OpStateObj.h"
 #include "engine/Outcome.h"
 #include "engine/Prompter.h"
 #include "engine/StuckTransfers.h"
-#include "link/AckTimer.h"
-#include "link/Clock.h"
 #include "link/SerialPort.h"
 
 #include <QString>

@@ -4,8 +4,8 @@
 #include "fpga/BitfileSelection.h"
 #include "link/ControllerProtocol.h"
 #include "link/Conversions.h"
-#include "link/Skinning.h"
 #include "panel/PanelRules.h"
+#include "panel/Skinning.h"
 
 #include <QFileInfo>
 

@@ -2,8 +2,8 @@
 
 #include "engine/FlashImage.h"
 #include "engine/RuntimeError.h"
-#include "link/PortSettings.h"
-#include "link/Skinning.h"
+#include "panel/PortSettings.h"
+#include "panel/Skinning.h"
 
 #include <QDir>
 #include <QFileInfo>

@@ -1,4 +1,4 @@
-#include "bpi/ServerLoad.h"
+#include "panel/ServerLoad.h"
 
 #include "engine/Connection.h"
 #include "link/ControllerProtocol.h"

@@ -1,4 +1,4 @@
-#include "link/ReceivePath.h"
+#include "engine/ReceivePath.h"
 
 #include "engine/RuntimeError.h"
 
