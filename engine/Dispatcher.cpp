@@ -292,22 +292,19 @@ void Dispatcher::abandonOperation(const QString& why) {
         finishAbandoned();
 }
 
+Sequence& Dispatcher::sequenceFor(OpStateObj::Mode mode) {
+    using Mode = OpStateObj::Mode;
+    return mode == Mode::Fpga ? cfg_ : mode == Mode::Spi ? spi_ : bpi_;
+}
+
 void Dispatcher::finishAbandoned() {
-    const std::int16_t op = s_.opState.State();
-    std::int16_t idle = OpStateObj::FpgaIdle;
-    if (op == OpStateObj::FpgaRunning) {
-        releaseAfterAbandon(cfg_);
-        cfg_.SetState(0);
-    } else if (op == OpStateObj::SpiRunning) {
-        releaseAfterAbandon(spi_);
-        spi_.SetState(0);
-        idle = OpStateObj::SpiIdle;
-    } else {
-        // The sequence has finished the server's transfer, or said why it could not.
-        bpi_.SetState(0);
-        idle = OpStateObj::BpiIdle;
-    }
-    endOperation(idle, true);
+    const OpStateObj::Mode mode = s_.opState.mode();
+    Sequence& running = sequenceFor(mode);
+    // The parallel flash sequence has finished the server's transfer, or said why it could not.
+    if (mode != OpStateObj::Mode::Bpi)
+        releaseAfterAbandon(running);
+    running.SetState(0);
+    endOperation(OpStateObj::idleOf(mode), true);
     if (abandonReason_.isEmpty())
         abandonReason_ = s_.interrupted && s_.interrupted() ? "Operation abandoned: interrupted."
                                                             : "Operation abandoned.";

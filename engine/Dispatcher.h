@@ -38,6 +38,7 @@ private:
     void invalidStateRecovery();
     void startTimer();
     bool replyPending(const Sequence& running) const;
+    Sequence& sequenceFor(OpStateObj::Mode mode);
 
     Session& s_;
     Sequence& cfg_;

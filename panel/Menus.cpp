@@ -32,8 +32,15 @@ Menus::Menus(Session& session, DebugPWControls& debugPw, CommPropertiesControls&
 }
 
 Menus::Use Menus::currentUse() const {
-    const std::int16_t op = s_.opState.State();
-    return op <= 2 ? FpgaFile : op == 3 || op == 4 ? SpiFile : BpiFile;
+    switch (s_.opState.mode()) {
+    case OpStateObj::Mode::Fpga:
+        return FpgaFile;
+    case OpStateObj::Mode::Spi:
+        return SpiFile;
+    case OpStateObj::Mode::Bpi:
+        break;
+    }
+    return BpiFile;
 }
 
 void Menus::mnuOpenFile_Click() {
