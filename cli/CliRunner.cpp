@@ -408,9 +408,9 @@ bool CliRunner::connect() {
     if (!boot())
         return false;
     auto& ui = model_->ui;
-    if (!ui.btnDisconnect.visible())
+    if (!model_->session.connected())
         ui.btnConnect.click();
-    if (!ui.btnDisconnect.visible())
+    if (!model_->session.connected())
         return false;
     return true;
 }

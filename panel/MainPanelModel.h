@@ -7,6 +7,7 @@
 #include "engine/ReceivePath.h"
 #include "engine/Session.h"
 #include "fpga/CfgStateObj.h"
+#include "panel/ConnectedControls.h"
 #include "panel/Consoles.h"
 #include "panel/Inputs.h"
 #include "panel/Launches.h"
@@ -57,6 +58,7 @@ public:
     BpiStateObj bpi;
     Dispatcher dispatcher;
     Connection connection;
+    ConnectedControls connectedControls;
     PortSettings portSettings;
     ReceivePath receivePath;
     Layout layout;
