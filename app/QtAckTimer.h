@@ -1,6 +1,6 @@
 #pragma once
 
-#include "link/AckTimer.h"
+#include "engine/AckTimer.h"
 
 #include <QTimer>
 #include <algorithm>

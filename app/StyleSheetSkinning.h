@@ -1,6 +1,6 @@
 #pragma once
 
-#include "link/Skinning.h"
+#include "panel/Skinning.h"
 
 #include <QList>
 #include <QPointer>

@@ -4,7 +4,7 @@
 #include "app/Screenshots.h"
 #include "app/SingleInstance.h"
 #include "app/StyleSheetSkinning.h"
-#include "link/Clock.h"
+#include "engine/Clock.h"
 #include "link/PortDirectory.h"
 #include "link/QtSerialPort.h"
 #include "panel/MainPanelModel.h"

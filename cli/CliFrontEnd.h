@@ -1,8 +1,8 @@
 #pragma once
 
 #include "controls/Control.h"
+#include "engine/Clock.h"
 #include "engine/Prompter.h"
-#include "link/Clock.h"
 
 #include <QStringList>
 #include <cstdio>

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "engine/OperationRequest.h"
+
 #include <QList>
 #include <QString>
 #include <QStringList>
@@ -30,6 +32,20 @@ struct CliOptions {
     static std::optional<CliOptions> parse(const QStringList& args, QString& error);
     // The operations joined by "+", in order; a global option given in any holds for all.
     static std::optional<QList<CliOptions>> parseChain(const QStringList& args, QString& error);
+};
+
+// The operation's name without its files and device: "spi program", "bpi load", "fpga".
+QString operationName(const QStringList& words);
+
+// An operation's numbers, read from its options the one way, before anything is sent.
+struct CliNumbers {
+    std::int64_t offset = 0, burst = 128;
+    std::optional<std::int64_t> count; // none: the file's length, or to the end of the chip
+    int eraseLimitMs = 0;
+    OperationRequest::Timing timing;
+
+    // Why the options' numbers cannot be taken; empty when they all can.
+    QString read(const CliOptions& options);
 };
 
 // What follows a usage error, as other tools say it.

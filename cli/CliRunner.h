@@ -2,13 +2,14 @@
 
 #include "cli/CliFrontEnd.h"
 #include "cli/CliOptions.h"
+#include "cli/CliReport.h"
+#include "engine/AckTimer.h"
+#include "engine/Clock.h"
 #include "engine/OperationRequest.h"
-#include "link/AckTimer.h"
-#include "link/Clock.h"
 #include "link/PortDirectory.h"
 #include "link/QtSerialPort.h"
-#include "link/Skinning.h"
 #include "panel/MainPanelModel.h"
+#include "panel/Skinning.h"
 
 #include <QTemporaryDir>
 #include <cstdio>
@@ -24,21 +25,21 @@ public:
         : CliRunner(QList<CliOptions>{std::move(options)}) {}
     int run();
 
-    // Interrupted: as a shell reports a program ended by Ctrl-C.
-    static constexpr int Success = 0, Failure = 1, Usage = 2, Interrupted = 130;
+    static constexpr int Success = cliexit::Success, Failure = cliexit::Failure,
+                         Usage = cliexit::Usage, Interrupted = cliexit::Interrupted;
 
 private:
-    // One operation of the run, on the options in o_.
-    int runOperation();
     // Every operation's words are checked before the first one touches the board.
     int checkChain();
     void report(int code, double seconds);
-
-    int bitinfo();
-    int sfh();
     bool choosePorts();
     bool boot();
     bool connect();
+
+    // The commands (CliCommands.cpp): one operation of the run, on the options in o_.
+    int runOperation();
+    int bitinfo();
+    int sfh();
     int ports();
     int devices();
     int detect();
@@ -50,8 +51,6 @@ private:
     int bpiLoad();
 
     void runTimer();
-    void drain(int ms);
-    QString takeNumbers();
     OperationRequest request(OperationRequest::Kind kind, const QString& path) const;
     std::optional<OperationRequest> transfer(OperationRequest::Kind kind, const QString& file);
     int launch(const OperationRequest& r);
@@ -85,10 +84,7 @@ private:
     qint64 bytes_ = 0;
     qsizetype boxesBefore_ = 0;
     // The operation's numbers, read from its own arguments.
-    std::int64_t offset_ = 0, burst_ = 128;
-    std::optional<std::int64_t> count_;
-    int eraseLimitMs_ = 0;
-    OperationRequest::Timing timing_;
+    CliNumbers numbers_;
     // Files the reads of the chain write, while the chain is checked.
     QStringList readInChain_;
     // The part the operation named, for its JSON object.

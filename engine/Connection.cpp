@@ -4,17 +4,14 @@
 #include "engine/RuntimeError.h"
 #include "engine/TransferFinisher.h"
 #include "link/ControllerProtocol.h"
-#include "link/Skinning.h"
-#include "panel/PanelRules.h"
 
 #include <QDateTime>
 
 using protocol::VersionVerdict;
 
-Connection::Connection(Session& session, Dispatcher& dispatcher, Skinning& skinning)
+Connection::Connection(Session& session, Dispatcher& dispatcher)
     : s_(session)
-    , dispatcher_(dispatcher)
-    , skinning_(skinning) {}
+    , dispatcher_(dispatcher) {}
 
 Connection::Check Connection::checkController() {
     auto& port = s_.port;
@@ -77,11 +74,9 @@ void Connection::Connect() {
         port.setReadLength(1);
         port.setReceiveThreshold(1);
         s_.BpiServerRunning = CheckBpiServer();
-        enableConnectedControls();
-        if (s_.ui.mnuSkin.enabled())
-            skinning_.skinWindowSetEx(s_.ui.btnConnect.name(),
-                                      s_.dataFolders.pathFor("Skins/belv.urf"));
-        s_.ui.btnDisconnect.setText("Disconnect from " + port.portName());
+        s_.setConnected(true);
+        if (onConnected)
+            onConnected();
         if (s_.arrangePanel)
             s_.arrangePanel();
     } catch (const RuntimeError& e) {
@@ -157,20 +152,6 @@ bool Connection::controllerAnswers() {
     return protocol::isAcknowledgement(reply.right(4));
 }
 
-void Connection::enableConnectedControls() {
-    auto& ui = s_.ui;
-    ui.btnConnect.setVisible(false);
-    ui.btnDisconnect.setVisible(true);
-    ui.mnuComm.setEnabled(false);
-    ui.txtSendView.setEnabled(true);
-    ui.btnTransmitWnd.setEnabled(true);
-    ui.btnCfgFPGA.setEnabled(rules::IsFpgaReady(ui));
-    rules::applySpiButtonRule(ui);
-    rules::applyBpiButtonRule(ui, s_.BpiServerRunning);
-    ui.btnLoad.setEnabled(true);
-    ui.txtSendView.setFocus();
-}
-
 bool Connection::CheckBpiServer() {
     auto& port = s_.port;
     if (!port.isOpen())
@@ -184,21 +165,14 @@ bool Connection::CheckBpiServer() {
 }
 
 void Connection::Disconnect() {
-    auto& ui = s_.ui;
     auto& port = s_.port;
     // A running operation lets the controller go while the port is still open.
     dispatcher_.abandonOperation("Operation abandoned: the port was closed.");
     if (port.isOpen())
         port.close();
-    ui.btnConnect.setVisible(true);
-    ui.btnDisconnect.setVisible(false);
-    ui.btnTransmitWnd.setEnabled(false);
-    ui.mnuComm.setEnabled(true);
-    ui.txtSendView.setEnabled(false);
-    ui.btnCfgFPGA.setEnabled(false);
-    for (int i = 0; i < 2; ++i)
-        rules::DisableFlashControls(ui, i);
-    ui.btnLoad.setEnabled(false);
+    s_.setConnected(false);
+    if (onDisconnected)
+        onDisconnected();
     if (s_.arrangePanel)
         s_.arrangePanel();
 }

@@ -3,7 +3,6 @@
 #include "engine/Session.h"
 
 class Dispatcher;
-class Skinning;
 
 inline const QString MakerDownloadSite = QStringLiteral("https://vexa.zelto.example/downloads");
 inline const QString MakerWebSite = QStringLiteral("https://www.zelto.example");
@@ -11,11 +10,15 @@ inline const QString MakerWebSite = QStringLiteral("https://www.zelto.example");
 // Connect, Disconnect and the BPI server probe.
 class Connection {
 public:
-    Connection(Session& session, Dispatcher& dispatcher, Skinning& skinning);
+    Connection(Session& session, Dispatcher& dispatcher);
 
     void Connect();
     void Disconnect();
     bool CheckBpiServer();
+
+    // Supplied by the panel: what it shows of a board connected or let go.
+    std::function<void()> onConnected;
+    std::function<void()> onDisconnected;
 
 private:
     enum class Check { Passed, Refused };
@@ -25,9 +28,7 @@ private:
     bool controllerAnswers();
     // How long a controller that has just taken a long filler may take to answer.
     static constexpr int SettleMs = 3000;
-    void enableConnectedControls();
 
     Session& s_;
     Dispatcher& dispatcher_;
-    Skinning& skinning_;
 };

@@ -6,8 +6,6 @@
 
 #include <QScopeGuard>
 
-using rules::NoneSelected;
-
 Dispatcher::Dispatcher(Session& session, Sequence& cfg, Sequence& spi, Sequence& bpi)
     : s_(session)
     , cfg_(cfg)
@@ -81,8 +79,10 @@ void Dispatcher::TimerAckTick() {
             ++s_.TimeoutCnt;
         lastAnswered_ = -1;
         ++missesSinceProgress_;
-        if (s_.TimeoutCnt > s_.timeoutLimit || missesSinceProgress_ > 16 * (s_.timeoutLimit + 1))
+        if (s_.TimeoutCnt > s_.timeoutLimit || missesSinceProgress_ > 16 * (s_.timeoutLimit + 1)) {
+            lostMode_ = OpStateObj::modeOf(op);
             s_.opState.SetState(OpStateObj::LinkLost);
+        }
     }
     ticking_ = true;
     DispatchOperation();
@@ -185,12 +185,12 @@ void Dispatcher::lossRecovery() {
     s_.TimeoutCnt = 0;
     std::int16_t lostIn = 0;
     std::int16_t idle = 0;
-    if (s_.ui.btnIDecho[0].visible()) {
+    if (lostMode_ == OpStateObj::Mode::Spi) {
         lostIn = spi_.State();
         releaseAfterAbandon(spi_);
         idle = OpStateObj::SpiIdle;
         spi_.SetState(0);
-    } else if (s_.ui.btnIDecho[1].visible()) {
+    } else if (lostMode_ == OpStateObj::Mode::Bpi) {
         lostIn = bpi_.State();
         idle = OpStateObj::BpiIdle;
         bpi_.SetState(0);
@@ -260,20 +260,9 @@ bool Dispatcher::resynchronise(Sequence& running) {
 }
 
 void Dispatcher::invalidStateRecovery() {
-    auto& ui = s_.ui;
     s_.prompter.tell("Invalid operational state", "Info", Prompter::Icon::None);
     s_.opState.SetState(0);
-    for (Control* c : {&ui.btnCfgFPGA, &ui.btnIDecho[0], &ui.btnIDecho[1], &ui.btnBulkErase[0],
-                       &ui.btnBulkErase[1]})
-        c->setEnabled(c->visible());
-    ui.btnProgram[0].setEnabled(ui.btnProgram[0].visible() && ui.txtSpiFile.text() != NoneSelected);
-    ui.btnProgram[1].setEnabled(ui.btnProgram[1].visible() && ui.txtBpiFile.text() != NoneSelected);
-    for (int i = 0; i < 2; ++i) {
-        ui.btnRead[i].setEnabled(ui.btnProgram[i].enabled());
-        ui.btnVerify[i].setEnabled(ui.btnProgram[i].enabled());
-    }
-    // The state is back at 0, which the layout shows as the FPGA mode: caption it so.
-    ui.lblOperations.setText("FPGA Operations");
+    rules::applyAfterInvalidState(s_.ui);
 }
 
 void Dispatcher::abandonOperation(const QString& why) {
@@ -292,22 +281,19 @@ void Dispatcher::abandonOperation(const QString& why) {
         finishAbandoned();
 }
 
+Sequence& Dispatcher::sequenceFor(OpStateObj::Mode mode) {
+    using Mode = OpStateObj::Mode;
+    return mode == Mode::Fpga ? cfg_ : mode == Mode::Spi ? spi_ : bpi_;
+}
+
 void Dispatcher::finishAbandoned() {
-    const std::int16_t op = s_.opState.State();
-    std::int16_t idle = OpStateObj::FpgaIdle;
-    if (op == OpStateObj::FpgaRunning) {
-        releaseAfterAbandon(cfg_);
-        cfg_.SetState(0);
-    } else if (op == OpStateObj::SpiRunning) {
-        releaseAfterAbandon(spi_);
-        spi_.SetState(0);
-        idle = OpStateObj::SpiIdle;
-    } else {
-        // The sequence has finished the server's transfer, or said why it could not.
-        bpi_.SetState(0);
-        idle = OpStateObj::BpiIdle;
-    }
-    endOperation(idle, true);
+    const OpStateObj::Mode mode = s_.opState.mode();
+    Sequence& running = sequenceFor(mode);
+    // The parallel flash sequence has finished the server's transfer, or said why it could not.
+    if (mode != OpStateObj::Mode::Bpi)
+        releaseAfterAbandon(running);
+    running.SetState(0);
+    endOperation(OpStateObj::idleOf(mode), true);
     if (abandonReason_.isEmpty())
         abandonReason_ = s_.interrupted && s_.interrupted() ? "Operation abandoned: interrupted."
                                                             : "Operation abandoned.";

@@ -38,6 +38,7 @@ private:
     void invalidStateRecovery();
     void startTimer();
     bool replyPending(const Sequence& running) const;
+    Sequence& sequenceFor(OpStateObj::Mode mode);
 
     Session& s_;
     Sequence& cfg_;
@@ -45,6 +46,8 @@ private:
     Sequence& bpi_;
     std::pair<std::int64_t, std::int16_t> furthest_;
     std::int16_t lastAnswered_ = -1;
+    // The mode whose operation lost the link: the state says only that it was lost.
+    OpStateObj::Mode lostMode_ = OpStateObj::Mode::Fpga;
     int missesSinceProgress_ = 0;
     bool ticking_ = false;
     bool inStep_ = false;

@@ -49,6 +49,14 @@ class FlashImageReader {
 public:
     static FlashImage hex(QByteArray contents, qint64 limit);
     static FlashImage bitstream(const QByteArray& contents);
+
+    struct HexRecord {
+        qint64 address;
+        QByteArray data;
+        qsizetype line;
+    };
+    // The image the records give, erased where none does.
+    static FlashImage fromRecords(const QList<HexRecord>& records, qint64 end);
 };
 
 FlashImage FlashImage::raw(QByteArray bytes) {
@@ -98,17 +106,30 @@ FlashImage FlashImage::placed(qint64 shift, qint64 span, qint64 limit) const {
     return out;
 }
 
+// A record's bytes, once its digits, its length and its checksum agree.
+template <typename Refuse> QByteArray hexRecordBytes(const QByteArray& line, const Refuse& refuse) {
+    const QByteArray digits = line.mid(1);
+    const QByteArray bytes = QByteArray::fromHex(digits);
+    if (digits.size() % 2 != 0 || bytes.toHex().toUpper() != digits.toUpper() || bytes.size() < 5)
+        throw refuse("it is not a record of hexadecimal digits");
+    const int count = quint8(bytes[0]);
+    if (bytes.size() != count + 5)
+        throw refuse(
+            QString("its length says %1 data bytes, it holds %2").arg(count).arg(bytes.size() - 5));
+    quint8 sum = 0;
+    for (const char b : bytes)
+        sum += quint8(b);
+    if (sum != 0)
+        throw refuse("its checksum is wrong");
+    return bytes;
+}
+
 FlashImage FlashImageReader::hex(QByteArray contents, qint64 limit) {
     if (contents.startsWith(ByteOrderMark))
         contents.remove(0, ByteOrderMark.size());
     while (!contents.isEmpty() && (contents.back() == CtrlZ || isBlank(contents.back())))
         contents.chop(1);
-    struct Record {
-        qint64 address;
-        QByteArray data;
-        qsizetype line;
-    };
-    QList<Record> records;
+    QList<HexRecord> records;
     qint64 base = 0, end = 0;
     bool ended = false;
     const QList<QByteArray> lines = contents.split('\n');
@@ -121,21 +142,8 @@ FlashImage FlashImageReader::hex(QByteArray contents, qint64 limit) {
             continue;
         if (!line.startsWith(':'))
             throw refuse("it does not start with ':'");
-        const QByteArray digits = line.mid(1);
-        const QByteArray bytes = QByteArray::fromHex(digits);
-        if (digits.size() % 2 != 0 || bytes.toHex().toUpper() != digits.toUpper() ||
-            bytes.size() < 5)
-            throw refuse("it is not a record of hexadecimal digits");
+        const QByteArray bytes = hexRecordBytes(line, refuse);
         const int count = quint8(bytes[0]);
-        if (bytes.size() != count + 5)
-            throw refuse(QString("its length says %1 data bytes, it holds %2")
-                             .arg(count)
-                             .arg(bytes.size() - 5));
-        quint8 sum = 0;
-        for (const char b : bytes)
-            sum += quint8(b);
-        if (sum != 0)
-            throw refuse("its checksum is wrong");
         const qint64 offset = (quint8(bytes[1]) << 8) | quint8(bytes[2]);
         const QByteArray data = bytes.mid(4, count);
         const auto value16 = [&] {
@@ -175,11 +183,15 @@ FlashImage FlashImageReader::hex(QByteArray contents, qint64 limit) {
     if (!ended)
         throw FlashImageError("Intel HEX: the file ends without its end record (:00000001FF); "
                               "it may be cut short.");
+    return fromRecords(records, end);
+}
+
+FlashImage FlashImageReader::fromRecords(const QList<HexRecord>& records, qint64 end) {
     FlashImage image;
     image.format_ = FlashImage::Format::IntelHex;
     image.bytes_ = QByteArray(end, char(0xFF));
     image.mask_ = QByteArray(end, 0);
-    for (const Record& r : records)
+    for (const HexRecord& r : records)
         for (qsizetype i = 0; i < r.data.size(); ++i) {
             const qint64 at = r.address + i;
             if (image.mask_[at] && image.bytes_[at] != r.data[i])

@@ -16,6 +16,16 @@ public:
         : port_(port)
         , prompter_(prompter) {}
 
+    // The panel's three modes; the link-lost and start states count as the FPGA mode.
+    enum class Mode { Fpga, Spi, Bpi };
+    static Mode modeOf(std::int16_t state) {
+        return state <= FpgaRunning ? Mode::Fpga : state <= SpiRunning ? Mode::Spi : Mode::Bpi;
+    }
+    Mode mode() const { return modeOf(state_); }
+    static std::int16_t idleOf(Mode mode) {
+        return mode == Mode::Fpga ? FpgaIdle : mode == Mode::Spi ? SpiIdle : BpiIdle;
+    }
+
     std::int16_t State() const { return state_; }
     // A sequence runs (2, 4 or 6).
     static bool isRunning(std::int16_t state) {

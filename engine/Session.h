@@ -1,14 +1,14 @@
 #pragma once
 
 #include "controls/MainPanelControls.h"
+#include "engine/AckTimer.h"
+#include "engine/Clock.h"
 #include "engine/DataFolders.h"
 #include "engine/FileSlot.h"
 #include "engine/OpStateObj.h"
 #include "engine/Outcome.h"
 #include "engine/Prompter.h"
 #include "engine/StuckTransfers.h"
-#include "link/AckTimer.h"
-#include "link/Clock.h"
 #include "link/SerialPort.h"
 
 #include <QString>
@@ -119,7 +119,9 @@ struct Session {
     static constexpr qsizetype ConsoleLimit = 1 << 20;
     // "Error: " number, CR LF, description; critical, "Application Error".
     void reportError(const RuntimeError& error);
-    bool connected() const { return ui.btnDisconnect.visible(); }
+    // Set by Connect once the board passed its checks, cleared by Disconnect.
+    bool connected() const { return connected_; }
+    void setConnected(bool on) { connected_ = on; }
 
     // Waits for at least count bytes, polling the port and letting each empty poll wait a
     // short slice; gives up after maxPolls polls or budgetMs of silence, whichever comes first,
@@ -129,6 +131,7 @@ struct Session {
     static constexpr int QuietPollLimit = 2000;
 
 private:
+    bool connected_ = false;
     bool confirmed_ = false;
     Outcome verdict_;
     std::int64_t verdictUs_ = 0, confirmedUs_ = 0;

@@ -57,11 +57,24 @@ public:
     }
 
 private:
+    struct Row;
+    static const Row* rowFor(std::int16_t state);
     void step();
+    // To the state the table gives after this one.
+    void advance();
+    // The steps' own parts, named in the table.
+    bool disableButton();
+    void noteProgHigh();
+    bool awaitInit();
+    bool announceDownload();
+    bool download();
+    bool hideProgress();
+    bool takeInitLevel();
+    bool judgeDone();
+    bool finish();
     void send(const QString& command);
     // The pin level: the first of at least 2 waiting bytes; -1 when fewer wait.
     int readPin();
-    void download();
     std::int32_t fileLength() const;
 
     Session& s_;

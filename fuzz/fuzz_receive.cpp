@@ -3,10 +3,10 @@
 // and the display mode switched on the way.
 #include "FuzzSupport.h"
 #include "controls/MainPanelControls.h"
+#include "engine/AckTimer.h"
+#include "engine/Clock.h"
+#include "engine/ReceivePath.h"
 #include "engine/Session.h"
-#include "link/AckTimer.h"
-#include "link/Clock.h"
-#include "link/ReceivePath.h"
 
 #include <fuzzer/FuzzedDataProvider.h>
 

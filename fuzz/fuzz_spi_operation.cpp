@@ -3,8 +3,8 @@
 // timer ticks, the window must come back idle with its buttons, the controller must be let go
 // when it was taken, and the operator's data file must stay as it was.
 #include "FuzzSupport.h"
-#include "link/Skinning.h"
 #include "panel/MainPanelModel.h"
+#include "panel/Skinning.h"
 #include "sim/SimulatedPort.h"
 
 #include <QCoreApplication>

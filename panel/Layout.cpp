@@ -23,7 +23,9 @@ void Layout::ArrangePanel() {
         ArrangePanel();
         return;
     }
-    const bool fpga = op <= 2, spi = op == 3 || op == 4, bpi = op >= 5;
+    const OpStateObj::Mode mode = s_.opState.mode();
+    const bool fpga = mode == OpStateObj::Mode::Fpga, spi = mode == OpStateObj::Mode::Spi,
+               bpi = mode == OpStateObj::Mode::Bpi;
     ui.lblOperations.setText(fpga ? "FPGA Operations" : spi ? "SPI Operations" : "BPI Operations");
     ui.lblFile.setText(fpga ? "Bit File" : "Flash File");
     ui.lblDevice.setText(fpga ? "Device" : spi ? "Flash Device" : "BPI Server");
@@ -51,31 +53,37 @@ void Layout::ArrangePanel() {
 
 void Layout::SaveModePath() {
     const QString path = s_.ui.txtPath.text();
-    switch (s_.opState.State()) {
-    case 0:
-    case 1:
+    // Only an idle mode has a path of its own to keep.
+    if (s_.opState.State() < OpStateObj::Start || s_.opState.running()) {
+        if (onInvalidState)
+            onInvalidState();
+        return;
+    }
+    switch (s_.opState.mode()) {
+    case OpStateObj::Mode::Fpga:
         s_.fpgaPath = path;
         break;
-    case 3:
+    case OpStateObj::Mode::Spi:
         s_.spiPath = path;
         s_.spiRange = {s_.ui.txtOffset.text(), s_.ui.txtPrgBytes.text()};
         break;
-    case 5:
+    case OpStateObj::Mode::Bpi:
         s_.bpiPath = path;
         s_.bpiRange = {s_.ui.txtOffset.text(), s_.ui.txtPrgBytes.text()};
-        break;
-    default:
-        if (onInvalidState)
-            onInvalidState();
         break;
     }
 }
 
 Session::FlashRange* Layout::modeRange() {
-    const std::int16_t op = s_.opState.State();
-    return op == OpStateObj::SpiIdle || op == OpStateObj::SpiRunning ? &s_.spiRange
-           : op >= OpStateObj::BpiIdle                               ? &s_.bpiRange
-                                                                     : nullptr;
+    switch (s_.opState.mode()) {
+    case OpStateObj::Mode::Spi:
+        return &s_.spiRange;
+    case OpStateObj::Mode::Bpi:
+        return &s_.bpiRange;
+    case OpStateObj::Mode::Fpga:
+        break;
+    }
+    return nullptr;
 }
 
 void Layout::ShowModeRange() {

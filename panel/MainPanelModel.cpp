@@ -4,8 +4,8 @@
 #include "fpga/BitfileSelection.h"
 #include "link/ControllerProtocol.h"
 #include "link/Conversions.h"
-#include "link/Skinning.h"
 #include "panel/PanelRules.h"
+#include "panel/Skinning.h"
 
 #include <QFileInfo>
 
@@ -16,7 +16,8 @@ MainPanelModel::MainPanelModel(SerialPort& port, Clock& clock, AckTimer& timer, 
     , spi(session)
     , bpi(session)
     , dispatcher(session, cfg, spi, bpi)
-    , connection(session, dispatcher, skinning)
+    , connection(session, dispatcher)
+    , connectedControls(session, connection, skinning)
     , portSettings(comm, session, connection)
     , receivePath(session)
     , layout(session, connection)

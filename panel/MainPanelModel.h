@@ -1,19 +1,20 @@
 #pragma once
 
 #include "bpi/BpiStateObj.h"
-#include "bpi/ServerLoad.h"
 #include "controls/MainPanelControls.h"
 #include "engine/Connection.h"
 #include "engine/Dispatcher.h"
+#include "engine/ReceivePath.h"
 #include "engine/Session.h"
 #include "fpga/CfgStateObj.h"
-#include "link/PortSettings.h"
-#include "link/ReceivePath.h"
+#include "panel/ConnectedControls.h"
 #include "panel/Consoles.h"
 #include "panel/Inputs.h"
 #include "panel/Launches.h"
 #include "panel/Layout.h"
 #include "panel/Menus.h"
+#include "panel/PortSettings.h"
+#include "panel/ServerLoad.h"
 #include "panel/StopKey.h"
 #include "spi/SpiStateObj.h"
 
@@ -57,6 +58,7 @@ public:
     BpiStateObj bpi;
     Dispatcher dispatcher;
     Connection connection;
+    ConnectedControls connectedControls;
     PortSettings portSettings;
     ReceivePath receivePath;
     Layout layout;

@@ -2,8 +2,8 @@
 
 #include "engine/FlashImage.h"
 #include "engine/RuntimeError.h"
-#include "link/PortSettings.h"
-#include "link/Skinning.h"
+#include "panel/PortSettings.h"
+#include "panel/Skinning.h"
 
 #include <QDir>
 #include <QFileInfo>
@@ -32,8 +32,15 @@ Menus::Menus(Session& session, DebugPWControls& debugPw, CommPropertiesControls&
 }
 
 Menus::Use Menus::currentUse() const {
-    const std::int16_t op = s_.opState.State();
-    return op <= 2 ? FpgaFile : op == 3 || op == 4 ? SpiFile : BpiFile;
+    switch (s_.opState.mode()) {
+    case OpStateObj::Mode::Fpga:
+        return FpgaFile;
+    case OpStateObj::Mode::Spi:
+        return SpiFile;
+    case OpStateObj::Mode::Bpi:
+        break;
+    }
+    return BpiFile;
 }
 
 void Menus::mnuOpenFile_Click() {

@@ -65,4 +65,18 @@ void applyIdleRules(MainPanelControls& ui, bool serverRunning) {
     ui.btnLoad.setEnabled(ui.btnDisconnect.visible());
 }
 
+void applyAfterInvalidState(MainPanelControls& ui) {
+    for (Control* c : {&ui.btnCfgFPGA, &ui.btnIDecho[0], &ui.btnIDecho[1], &ui.btnBulkErase[0],
+                       &ui.btnBulkErase[1]})
+        c->setEnabled(c->visible());
+    ui.btnProgram[0].setEnabled(ui.btnProgram[0].visible() && ui.txtSpiFile.text() != NoneSelected);
+    ui.btnProgram[1].setEnabled(ui.btnProgram[1].visible() && ui.txtBpiFile.text() != NoneSelected);
+    for (int i = 0; i < 2; ++i) {
+        ui.btnRead[i].setEnabled(ui.btnProgram[i].enabled());
+        ui.btnVerify[i].setEnabled(ui.btnProgram[i].enabled());
+    }
+    // The state is back at 0, which the layout shows as the FPGA mode: caption it so.
+    ui.lblOperations.setText("FPGA Operations");
+}
+
 } // namespace rules

@@ -23,5 +23,8 @@ void applyBpiButtonRule(MainPanelControls& ui, bool serverRunning);
 void lockForOperation(MainPanelControls& ui, bool running);
 // The operation buttons as the inputs and the connection allow, once nothing runs.
 void applyIdleRules(MainPanelControls& ui, bool serverRunning);
+// After the dispatcher found no operation to run: the buttons on show go back on as far as
+// their files allow, and the caption is the start state's.
+void applyAfterInvalidState(MainPanelControls& ui);
 
 } // namespace rules

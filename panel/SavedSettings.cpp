@@ -8,11 +8,8 @@
 
 namespace {
 
+// In the order of the operation state's modes.
 const char* const ModeNames[] = {"fpga", "spi", "bpi"};
-
-int modeOf(std::int16_t state) {
-    return state <= OpStateObj::FpgaRunning ? 0 : state <= OpStateObj::SpiRunning ? 1 : 2;
-}
 
 Control& modeMenu(MainPanelControls& ui, int mode) {
     return mode == 0 ? ui.mnuFPGA : mode == 1 ? ui.mnuSPI : ui.mnuBPI;
@@ -55,7 +52,7 @@ void SavedSettings::save() {
     store_.setValue("port/dataBits", comm.cbDataBits.selectedIndex());
     store_.setValue("port/parity", comm.cbParity.selectedIndex());
     store_.setValue("port/stopBits", comm.cbStopBits.selectedIndex());
-    const int mode = modeOf(s.opState.State());
+    const int mode = int(s.opState.mode());
     store_.setValue("mode", ModeNames[mode]);
     if (ui.cbFlash.selectedIndex() >= 0)
         store_.setValue("device", ui.cbFlash.selectedItem());
@@ -112,7 +109,7 @@ void SavedSettings::restore() {
     restoreRanges();
     if (store_.contains("mode")) {
         const int mode = QStringList{"fpga", "spi", "bpi"}.indexOf(store_.value("mode").toString());
-        if (mode >= 0 && mode != modeOf(m_.session.opState.State()))
+        if (mode >= 0 && mode != int(m_.session.opState.mode()))
             modeMenu(ui, mode).click();
     }
     if (store_.contains("fastAck")) {

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "link/Clock.h"
+#include "engine/Clock.h"
 #include "link/SerialPort.h"
 #include "sim/Board.h"
 

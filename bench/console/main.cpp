@@ -3,12 +3,12 @@
 // CPU time it takes is compared with the stream's own duration. Below 1.0 it keeps up.
 //
 //   zbpu-console-bench [MINUTES]     (default 10)
+#include "engine/AckTimer.h"
+#include "engine/Clock.h"
 #include "engine/Prompter.h"
-#include "link/AckTimer.h"
-#include "link/Clock.h"
 #include "link/SerialPort.h"
-#include "link/Skinning.h"
 #include "panel/MainPanelModel.h"
+#include "panel/Skinning.h"
 #include "panel/ui/MainWindowView.h"
 
 #include <QApplication>

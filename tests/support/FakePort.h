@@ -1,7 +1,7 @@
 #pragma once
 
+#include "engine/Clock.h"
 #include "engine/RuntimeError.h"
-#include "link/Clock.h"
 #include "link/SerialPort.h"
 
 #include <QList>

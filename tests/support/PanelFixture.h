@@ -1,10 +1,10 @@
 #pragma once
 
 #include "Doubles.h"
-#include "link/AckTimer.h"
-#include "link/Clock.h"
-#include "link/Skinning.h"
+#include "engine/AckTimer.h"
+#include "engine/Clock.h"
 #include "panel/MainPanelModel.h"
+#include "panel/Skinning.h"
 
 #include <QTemporaryDir>
 #include <memory>

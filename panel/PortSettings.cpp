@@ -1,4 +1,4 @@
-#include "link/PortSettings.h"
+#include "panel/PortSettings.h"
 
 #include "engine/Connection.h"
 #include "engine/RuntimeError.h"

@@ -1,4 +1,4 @@
-#include "bpi/ServerLoad.h"
+#include "panel/ServerLoad.h"
 
 #include "engine/Connection.h"
 #include "link/ControllerProtocol.h"
@@ -63,7 +63,7 @@ void ServerLoad::CancelBpiServerLoad() {
     s_.BpiServerLoading = false;
     s_.ui.txtBitFile.setText(s_.SavedBitFile);
     s_.fpgaPath = s_.SavedBitFilePath;
-    if (s_.opState.State() <= OpStateObj::FpgaIdle)
+    if (s_.opState.mode() == OpStateObj::Mode::Fpga && !s_.opState.running())
         s_.ui.txtPath.setText(s_.fpgaPath);
     readBitfileHeader(s_.fpgaPath);
 }

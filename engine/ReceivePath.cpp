@@ -1,4 +1,4 @@
-#include "link/ReceivePath.h"
+#include "engine/ReceivePath.h"
 
 #include "engine/RuntimeError.h"
 
@@ -10,8 +10,7 @@ ReceivePath::ReceivePath(Session& session)
 void ReceivePath::OnComm(int eventCode) {
     if (eventCode != SerialPort::EventReceive)
         return;
-    const std::int16_t op = s_.opState.State();
-    if (op < 2 || op == 3 || op == 5) {
+    if (!s_.opState.running()) {
         // One notification may report several characters: show each once, in order.
         while (s_.port.isOpen() && s_.port.receiveThreshold() >= 1 && s_.port.bytesWaiting() > 0)
             DisplayReceived();
