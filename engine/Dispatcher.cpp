@@ -181,6 +181,12 @@ void Dispatcher::endOperation(std::int16_t idle, bool abandoned) {
     rules::applyIdleRules(s_.ui, s_.BpiServerRunning);
 }
 
+namespace {
+// What the operator can do about a controller that stopped answering mid-operation.
+const QString NoAckCause = "\r\nThe controller stopped answering: bytes were probably lost on the "
+                           "line, or the board lost power or its cable.";
+} // namespace
+
 void Dispatcher::lossRecovery() {
     s_.TimeoutCnt = 0;
     std::int16_t lostIn = 0;
@@ -201,7 +207,7 @@ void Dispatcher::lossRecovery() {
     }
     const QString text = lostIn == 1 ? QString("Please verify your Com port setting.\n\r"
                                                "(Disconnect, then Options | Comm)")
-                                     : QString("No ACK from state %1").arg(lostIn);
+                                     : QString("No ACK from state %1").arg(lostIn) + NoAckCause;
     s_.fail(text);
     endOperation(idle, false);
     if (!s_.windowClosed)

@@ -44,6 +44,11 @@ QString bpi(const OperationRequest& r, std::int64_t flashSize) {
         return QString("The BPI burst size is %1; it must be an even number of bytes from 2 to %2.")
             .arg(r.burst)
             .arg(LargestBurst);
+    // The server writes whole 16-bit words: it refuses an odd start.
+    if (r.kind == OperationRequest::Kind::BpiProgram && r.offset % 2 != 0)
+        return QString("The BPI offset %1 is odd; the parallel flash is programmed in 16-bit "
+                       "words, from an even offset.")
+            .arg(hexAddress(r.offset));
     return range(r, flashSize, "the parallel flash");
 }
 

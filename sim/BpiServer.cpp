@@ -91,6 +91,11 @@ bool BpiServer::fifoTakes(std::int64_t nowUs, int bytes) {
 void BpiServer::receive(quint8 byte, std::int64_t nowUs) {
     if (phase_ == Phase::Idle || !count(1))
         return;
+    if (phase_ == Phase::Discard) {
+        if (--position_ <= 0)
+            phase_ = Phase::Idle;
+        return;
+    }
     if (phase_ == Phase::WriteData) {
         burstData_.append(char(byte));
         const qint64 length = burstLength();
@@ -118,8 +123,22 @@ void BpiServer::headerComplete(std::int64_t nowUs) {
     burst_ = bigEndianAt(header_, 8);
     position_ = 0;
     burstData_.clear();
+    if (refuseWrite(nowUs))
+        return;
     // A zero burst could never move on; the firmware takes it as nothing to write.
     phase_ = count_ > 0 && burst_ > 0 ? Phase::WriteData : Phase::Idle;
+}
+
+// The flash takes whole words, and a burst must fit the buffer: a write that breaks either
+// is answered with a line in place of the first "A", and its data is read and dropped.
+bool BpiServer::refuseWrite(std::int64_t nowUs) {
+    const bool odd = offset_ % 2 != 0;
+    if (!odd && burst_ <= BurstBufferBytes)
+        return false;
+    reply(odd ? "Odd offset\r\n" : "Burst too large\r\n", nowUs);
+    position_ = qint64(count_) + (count_ & 1);
+    phase_ = position_ > 0 ? Phase::Discard : Phase::Idle;
+    return true;
 }
 
 // The padding byte of an odd burst is dropped, yet counts towards the position.

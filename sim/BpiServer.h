@@ -24,11 +24,14 @@ public:
     // and those beyond its depth are lost. False when some of the bytes are lost so.
     bool fifoTakes(std::int64_t nowUs, int bytes = 1);
     static constexpr int RxFifoBytes = 16;
+    // What one programming burst may hold; the header of a larger one is refused.
+    static constexpr int BurstBufferBytes = 65536;
 
     static constexpr const char* Banner = "MicroBlaze BPI Server v036\r\n";
 
 private:
-    enum class Phase { Idle, WriteHeader, WriteData, ReadHeader };
+    // Discard: the data of a refused write, which must not be taken as commands.
+    enum class Phase { Idle, WriteHeader, WriteData, ReadHeader, Discard };
 
     void reply(const QByteArray& bytes, std::int64_t nowUs);
     bool hung() const { return silentAfter_ >= 0 && received_ >= silentAfter_; }
@@ -36,6 +39,7 @@ private:
     void headerComplete(std::int64_t nowUs);
     void burstComplete(std::int64_t nowUs);
     qint64 burstLength() const;
+    bool refuseWrite(std::int64_t nowUs);
     QString idText() const;
 
     CfiFlash& flash_;

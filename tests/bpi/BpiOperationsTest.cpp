@@ -213,15 +213,28 @@ TEST_F(BpiOperationsTest, AnotherAnswerThanAIsReportedAndTheProgrammingGoesOn) {
     expectIdle();
 }
 
-TEST_F(BpiOperationsTest, RefusesAnOddBurstSizeBeforeSendingAnything) {
-    serverBoard();
-    sim->choose("image.bin", randomBytes(300, 1));
-    ui().txtBpiBurstSize.setText("127");
-    const int before = int(sim->board.hostBytes().size());
-    sim->press(ui().btnProgram[1]);
-    EXPECT_EQ(sim->board.hostBytes().size(), before);
-    EXPECT_EQ(sim->h->prompter.shown.last().text,
-              "The BPI burst size is 127; it must be an even number of bytes from 2 to 65536.\r\n"
-              "Nothing was sent to the board.");
-    expectIdle();
+TEST_F(BpiOperationsTest, RefusesWhatTheServerWouldRefuseBeforeSendingAnything) {
+    const struct {
+        QString burst, offset, message;
+    } cases[] = {
+        {"127", "0",
+         "The BPI burst size is 127; it must be an even number of bytes from 2 to 65536."},
+        {"65538", "0",
+         "The BPI burst size is 65538; it must be an even number of bytes from 2 to 65536."},
+        {"128", "201",
+         "The BPI offset 0x201 is odd; the parallel flash is programmed in 16-bit words, from an "
+         "even offset."},
+    };
+    for (const auto& c : cases) {
+        serverBoard();
+        sim->choose("image.bin", randomBytes(300, 1));
+        ui().txtBpiBurstSize.setText(c.burst);
+        ui().txtOffset.setText(c.offset);
+        const int before = int(sim->board.hostBytes().size());
+        sim->press(ui().btnProgram[1]);
+        EXPECT_EQ(sim->board.hostBytes().size(), before);
+        EXPECT_EQ(sim->h->prompter.shown.last().text,
+                  c.message + "\r\nNothing was sent to the board.");
+        expectIdle();
+    }
 }

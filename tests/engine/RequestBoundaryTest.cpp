@@ -80,7 +80,8 @@ Case generate(QRandomGenerator& gen, const QList<Kind>& kinds, qint64 size, qint
 bool inRange(const Case& c, qint64 size) {
     const qint64 count = c.kind == Kind::SpiRead && c.count == 0 ? size - c.offset : c.count;
     return c.offset >= 0 && c.offset < size && count > 0 && c.offset + count <= size &&
-           (c.kind != Kind::BpiProgram || (c.burst >= 2 && c.burst <= 65536 && c.burst % 2 == 0));
+           (c.kind != Kind::BpiProgram ||
+            (c.burst >= 2 && c.burst <= 65536 && c.burst % 2 == 0 && c.offset % 2 == 0));
 }
 
 QString firstDifference(const QByteArray& got, const QByteArray& want) {

@@ -154,7 +154,9 @@ TEST_F(FpgaConfigurationTest, TheFifthMissedAcknowledgementEndsTheRunAndNamesThe
          "Please verify your Com port setting.\n\r(Disconnect, then Options | Comm)"},
         // Detection, the version check, "load_config 1" and "drive_prog 0" were answered;
         // "drive_mode 7" of state 3 never was.
-        {{.silentAfterCommands = 4}, "No ACK from state 3"},
+        {{.silentAfterCommands = 4},
+         "No ACK from state 3\r\nThe controller stopped answering: bytes were probably lost on "
+         "the line, or the board lost power or its cable."},
     };
     for (const auto& c : cases) {
         board(c.config);

@@ -157,3 +157,36 @@ TEST(BoardServer, AChipEraseHoldsTheServerAndItsFifoKeepsSixteenBytes) {
               "Erase complete\r\n" + QByteArray(BpiServer::Banner).repeated(8));
     EXPECT_EQ(host.exchange("x\r"), QByteArray(BpiServer::Banner));
 }
+
+// The server programs whole 16-bit words from a buffer of its own: a write that starts at an
+// odd offset or announces a larger burst is refused, and its data is dropped rather than taken
+// as commands (an "e" among it would erase the chip).
+TEST(BoardServer, AWriteAtAnOddOffsetOrWithABurstPastTheBufferIsRefusedAndItsDataDropped) {
+    const auto header = [](quint32 offset, quint32 count, quint32 burst) {
+        QByteArray h;
+        for (quint32 v : {offset, count, burst})
+            for (int shift = 24; shift >= 0; shift -= 8)
+                h.append(char(v >> shift));
+        return h;
+    };
+    const struct {
+        quint32 offset, burst;
+        QByteArray reply;
+    } cases[] = {
+        {0x100, 4, "A"},
+        {0x101, 4, "Odd offset\r\n"},
+        {0x100, BpiServer::BurstBufferBytes, "A"},
+        {0x100, BpiServer::BurstBufferBytes + 2, "Burst too large\r\n"},
+    };
+    for (const auto& c : cases) {
+        Board board({.serverRunning = true});
+        Host host{board};
+        const QByteArray data = "e\rx\r";
+        EXPECT_EQ(host.exchange("w\r" + header(c.offset, 4, c.burst) + data), "w\r\n" + c.reply)
+            << c.offset << " " << c.burst;
+        const bool written = c.reply == "A";
+        EXPECT_EQ(board.bpiFlash().read(0x100, 4), written ? data : QByteArray(4, char(0xFF)));
+        EXPECT_EQ(board.serverCommandsSeen(), QStringList{"w"});
+        EXPECT_EQ(host.exchange("x\r"), QByteArray(BpiServer::Banner));
+    }
+}
