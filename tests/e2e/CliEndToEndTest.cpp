@@ -11,61 +11,73 @@
 #include <QSerialPort>
 #include <gtest/gtest.h>
 
+namespace {
+
+// One run of the command line: its exit status, and how its standard output ends and what its
+// standard error holds (empty: anything).
+struct Step {
+    QStringList args;
+    int code;
+    QString out = {}, err = {};
+};
+
+void run(const BoardSimProcess& board, const QList<Step>& steps) {
+    for (const Step& step : steps) {
+        SCOPED_TRACE(step.args.join(' ').toStdString());
+        const auto r = board.cli(step.args);
+        EXPECT_EQ(r.exitCode, step.code) << r.err.toStdString();
+        EXPECT_TRUE(r.out.endsWith(step.out)) << r.out.toStdString();
+        EXPECT_TRUE(r.err.contains(step.err)) << r.err.toStdString();
+    }
+}
+
+} // namespace
+
 TEST(CliEndToEnd, ConfiguresTheFpgaAndProgramsReadsAndVerifiesTheSpiFlash) {
     BoardSimProcess board;
     ASSERT_TRUE(board.started());
     const QString dir = board.folder();
-
-    auto r = board.cli({"connect"});
-    EXPECT_EQ(r.exitCode, 0) << r.err.toStdString();
-    EXPECT_EQ(r.out, "firmware: compatible\nserver: not running\n");
-
     const QString bit =
         writeFile(dir, "design.bit", buildBitFile(buildConfigPayload({.size = 3000})));
-    r = board.cli({"fpga", bit});
-    EXPECT_EQ(r.exitCode, 2) << "the device question is answered No without --yes";
-    r = board.cli({"--yes", "fpga", bit});
-    EXPECT_EQ(r.exitCode, 0) << r.err.toStdString();
-    EXPECT_EQ(r.out, "FPGA programmed successfully! \n");
-
-    // Paced by the acknowledgement timer, as specified; fast is the default.
-    r = board.cli({"--paced", "spi", "M25P16", "id"});
-    EXPECT_EQ(r.exitCode, 0);
-    EXPECT_EQ(r.out, "20 20 15 \n");
-    r = board.cli({"spi", "W25Q64", "id"});
-    EXPECT_EQ(r.exitCode, 1);
-    EXPECT_TRUE(
-        r.err.contains("ERROR: ID code byte read does not match expected value: EF 40 17 "));
-
     const QByteArray image = randomBytes(6000, 1);
     const QString file = writeFile(dir, "image.bin", image);
-    // Device names in any case, offsets with the usual 0x.
-    r = board.cli({"--yes", "spi", "m25p16", "program", file, "--offset", "0xF0"});
-    EXPECT_EQ(r.exitCode, 0) << r.err.toStdString();
-    EXPECT_TRUE(r.out.endsWith("SPI programming successful: 0xF0 to 0x185F \n"));
-    r = board.cli({"spi", "M25P16", "verify", file, "--offset", "F0"});
-    EXPECT_EQ(r.exitCode, 0) << r.err.toStdString();
-    const QString back = dir + "/back.bin";
-    // A new file is written without a question. Over an existing one the question is answered
-    // No without --yes, says so, and leaves the file as it was.
-    r = board.cli({"spi", "M25P16", "read", back, "--bytes", "16"});
-    EXPECT_EQ(r.exitCode, 0) << r.err.toStdString();
-    EXPECT_EQ(readFile(back), QByteArray(16, char(0xFF)));
-    r = board.cli({"spi", "M25P16", "read", back, "--bytes", "32"});
-    EXPECT_EQ(r.exitCode, 2);
-    EXPECT_TRUE(r.err.contains("zbpu-cli: answered Cancel; run with --yes to answer OK"))
-        << r.err.toStdString();
-    EXPECT_EQ(readFile(back).size(), 16);
-    r = board.cli({"--yes", "spi", "M25P16", "read", back, "--offset", "F0", "--bytes", "6000"});
-    EXPECT_EQ(r.exitCode, 0) << r.err.toStdString();
-    EXPECT_EQ(readFile(back), image);
     QByteArray changed = image;
     changed[4000] = char(~changed[4000]);
-    // Still taken from older scripts.
-    r = board.cli({"--fast-ack", "spi", "M25P16", "verify", writeFile(dir, "changed.bin", changed),
-                   "--offset", "F0"});
-    EXPECT_EQ(r.exitCode, 1);
-
+    const QString back = dir + "/back.bin";
+    run(board, {
+                   {{"connect"}, 0, "firmware: compatible\nserver: not running\n"},
+                   // The device question is answered No without --yes.
+                   {{"fpga", bit}, 2},
+                   {{"--yes", "fpga", bit}, 0, "FPGA programmed successfully! \n"},
+                   // Paced by the acknowledgement timer, as specified; fast is the default.
+                   {{"--paced", "spi", "M25P16", "id"}, 0, "20 20 15 \n"},
+                   {{"spi", "W25Q64", "id"},
+                    1,
+                    {},
+                    "ERROR: ID code byte read does not match expected value: EF 40 17 "},
+                   // Device names in any case, offsets with the usual 0x.
+                   {{"--yes", "spi", "m25p16", "program", file, "--offset", "0xF0"},
+                    0,
+                    "SPI programming successful: 0xF0 to 0x185F \n"},
+                   {{"spi", "M25P16", "verify", file, "--offset", "F0"}, 0},
+                   // A new file is written without a question. Over an existing one the question is
+                   // answered No without --yes, says so, and leaves the file as it was.
+                   {{"spi", "M25P16", "read", back, "--bytes", "16"}, 0},
+                   {{"spi", "M25P16", "read", back, "--bytes", "32"},
+                    2,
+                    {},
+                    "zbpu-cli: answered Cancel; run with --yes to answer OK"},
+               });
+    EXPECT_EQ(readFile(back), QByteArray(16, char(0xFF)));
+    run(board,
+        {
+            {{"--yes", "spi", "M25P16", "read", back, "--offset", "F0", "--bytes", "6000"}, 0},
+            // Still taken from older scripts.
+            {{"--fast-ack", "spi", "M25P16", "verify", writeFile(dir, "changed.bin", changed),
+              "--offset", "F0"},
+             1},
+        });
+    EXPECT_EQ(readFile(back), image);
     board.stop();
     const QByteArray flash = readFile(board.spiImage());
     ASSERT_EQ(flash.size(), 2 * 1024 * 1024);
@@ -77,31 +89,28 @@ TEST(CliEndToEnd, DetectsTheChipFlashesKeepingItsNeighboursAndErasesARange) {
     BoardSimProcess board;
     ASSERT_TRUE(board.started());
     const QString dir = board.folder();
-    auto r = board.cli({"spi", "detect"});
-    EXPECT_EQ(r.exitCode, 0) << r.err.toStdString();
-    EXPECT_EQ(r.out, "Detected M25P16 (20 20 15) \nid: 20 20 15\ndevice: M25P16\n");
-    r = board.cli({"--json", "spi", "detect"});
-    EXPECT_TRUE(r.out.contains(R"("device":"M25P16")")) << r.out.toStdString();
-
     // A neighbour in the first sector the image touches survives the flash.
     const QByteArray neighbour = randomBytes(3000, 3), image = randomBytes(5000, 4);
-    r = board.cli({"--yes", "spi", "M25P16", "program", writeFile(dir, "n.bin", neighbour),
-                   "--offset", "0x10000"});
-    EXPECT_EQ(r.exitCode, 0) << r.err.toStdString();
-    r = board.cli(
-        {"spi", "M25P16", "flash", writeFile(dir, "image.bin", image), "--offset", "0x1F000"});
-    EXPECT_EQ(r.exitCode, 0) << r.err.toStdString();
-    EXPECT_TRUE(r.out.endsWith("SPI flash programmed and validated: 0x10000 to 0x2FFFF \n"))
-        << r.out.toStdString();
-    // Whole sectors beyond the range are erased only when the operator says so.
-    r = board.cli({"spi", "M25P16", "erase", "--offset", "0x20000", "--bytes", "1"});
-    EXPECT_EQ(r.exitCode, 2) << r.err.toStdString();
-    EXPECT_TRUE(r.err.contains("it erases 0x20000 to 0x2FFFF, 65535 bytes beyond the range asked"));
-    r = board.cli({"--yes", "spi", "M25P16", "erase", "--offset", "0x20000", "--bytes", "1"});
-    EXPECT_EQ(r.exitCode, 0) << r.err.toStdString();
-    EXPECT_EQ(r.out, "Sector Erase confirmed: 0x20000 to 0x2FFFF \n");
-    EXPECT_EQ(board.cli({"spi", "M25P16", "erase", "--offset", "0x20000"}).exitCode, 2);
-
+    run(board,
+        {
+            {{"spi", "detect"}, 0, "Detected M25P16 (20 20 15) \nid: 20 20 15\ndevice: M25P16\n"},
+            {{"--yes", "spi", "M25P16", "program", writeFile(dir, "n.bin", neighbour), "--offset",
+              "0x10000"},
+             0},
+            {{"spi", "M25P16", "flash", writeFile(dir, "image.bin", image), "--offset", "0x1F000"},
+             0,
+             "SPI flash programmed and validated: 0x10000 to 0x2FFFF \n"},
+            // Whole sectors beyond the range are erased only when the operator says so.
+            {{"spi", "M25P16", "erase", "--offset", "0x20000", "--bytes", "1"},
+             2,
+             {},
+             "it erases 0x20000 to 0x2FFFF, 65535 bytes beyond the range asked"},
+            {{"--yes", "spi", "M25P16", "erase", "--offset", "0x20000", "--bytes", "1"},
+             0,
+             "Sector Erase confirmed: 0x20000 to 0x2FFFF \n"},
+            {{"spi", "M25P16", "erase", "--offset", "0x20000"}, 2},
+        });
+    EXPECT_TRUE(board.cli({"--json", "spi", "detect"}).out.contains(R"("device":"M25P16")"));
     board.stop();
     const QByteArray flash = readFile(board.spiImage());
     EXPECT_EQ(flash.mid(0x10000, neighbour.size()), neighbour);
@@ -112,26 +121,18 @@ TEST(CliEndToEnd, DetectsTheChipFlashesKeepingItsNeighboursAndErasesARange) {
 TEST(CliEndToEnd, LoadsTheServerAndProgramsAndVerifiesTheParallelFlash) {
     BoardSimProcess board;
     ASSERT_TRUE(board.started());
-    const QString dir = board.folder();
-    auto r = board.cli({"bpi", "id"});
-    EXPECT_EQ(r.exitCode, 1) << "no server yet";
-    r = board.cli({"--yes", "bpi", "load"});
-    ASSERT_EQ(r.exitCode, 0) << r.err.toStdString();
-    r = board.cli({"connect"});
-    EXPECT_EQ(r.out, "firmware: compatible\nserver: running\n");
-    r = board.cli({"bpi", "id"});
-    EXPECT_EQ(r.exitCode, 0) << r.err.toStdString();
-    EXPECT_FALSE(r.out.isEmpty());
-
     const QByteArray image = randomBytes(40000, 2);
-    const QString file = writeFile(dir, "image.bin", image);
-    r = board.cli({"--yes", "bpi", "program", file, "--offset", "20000"});
-    EXPECT_EQ(r.exitCode, 0) << r.err.toStdString();
-    EXPECT_TRUE(r.out.endsWith("BPI programming successful: 40000 bytes at 0x20000\n"))
-        << r.out.toStdString();
-    r = board.cli({"bpi", "verify", file, "--offset", "20000"});
-    EXPECT_EQ(r.exitCode, 0) << r.err.toStdString();
-    EXPECT_EQ(r.out, "BPI validated!\n");
+    const QString file = writeFile(board.folder(), "image.bin", image);
+    run(board, {
+                   {{"bpi", "id"}, 1}, // no server yet
+                   {{"--yes", "bpi", "load"}, 0},
+                   {{"connect"}, 0, "firmware: compatible\nserver: running\n"},
+                   {{"bpi", "id"}, 0, "\n"},
+                   {{"--yes", "bpi", "program", file, "--offset", "20000"},
+                    0,
+                    "BPI programming successful: 40000 bytes at 0x20000\n"},
+                   {{"bpi", "verify", file, "--offset", "20000"}, 0, "BPI validated!\n"},
+               });
     board.stop();
     EXPECT_EQ(readFile(board.bpiImage()).mid(0x20000, image.size()), image);
 }
@@ -340,28 +341,24 @@ TEST(CliEndToEnd, RunsOperationsJoinedByPlusOnOneConnectionAndStopsAtTheFirstFai
         << r.out.toStdString();
 
     // Refused before anything starts: a word wrong further on, a question nobody can answer.
-    const struct {
-        QStringList args;
-        int code;
-        QString err;
-    } refused[] = {
-        {{"--yes", "spi", "M25P16", "erase", "+", "spi", "M25P16", "verify", dir + "/none.bin"},
-         2,
-         "zbpu-cli: " + dir + "/none.bin: No such file or directory"},
-        {{"spi", "M25P16", "erase", "+", "spi", "M25P16", "read", dir + "/new.bin", "--bytes", "4"},
-         2,
-         "zbpu-cli: spi read asks a question and standard input is not a terminal; run with --yes "
-         "to answer Yes"},
-        {{"--yes", "spi", "M25P16", "erase", "+"},
-         2,
-         "zbpu-cli: nothing between two + (or at an end)"},
-    };
     const int commands = int(board.log().count('\n'));
-    for (const auto& c : refused) {
-        r = board.cli(c.args);
-        EXPECT_EQ(r.exitCode, c.code) << c.args.join(' ').toStdString();
-        EXPECT_EQ(r.err.section('\n', 0, 0), c.err);
-    }
+    run(board,
+        {
+            {{"--yes", "spi", "M25P16", "erase", "+", "spi", "M25P16", "verify", dir + "/none.bin"},
+             2,
+             {},
+             "zbpu-cli: " + dir + "/none.bin: No such file or directory\n"},
+            {{"spi", "M25P16", "erase", "+", "spi", "M25P16", "read", dir + "/new.bin", "--bytes",
+              "4"},
+             2,
+             {},
+             "zbpu-cli: spi read asks a question and standard input is not a terminal; "
+             "run with --yes to answer Yes\n"},
+            {{"--yes", "spi", "M25P16", "erase", "+"},
+             2,
+             {},
+             "zbpu-cli: nothing between two + (or at an end)\n"},
+        });
     r = board.cli({"--json", "spi", "M25P16", "erase", "+", "spi", "M25P16", "program", file});
     EXPECT_EQ(
         records(r.out),
@@ -435,34 +432,43 @@ TEST(CliEndToEnd, OnATerminalAsksItsQuestionsAndShowsOneProgressLine) {
 TEST(CliEndToEnd, RefusesBadNumbersAndInheritedCountsAndChecksItsOutput) {
     BoardSimProcess board({"--server-running"});
     ASSERT_TRUE(board.started());
+    const QString a = board.folder() + "/a.bin";
     const QString image = writeFile(board.folder(), "image.bin", randomBytes(64, 2));
-    const struct {
-        QStringList args;
-        QString message;
-    } refused[] = {
-        {{"spi", "M25P16", "program", image, "--bytes", "00"}, "nothing to transfer"},
-        {{"spi", "M25P16", "program", image, "--bytes", "0.4"}, "--bytes must be a whole number"},
-        {{"spi", "M25P16", "program", image, "--bytes", "+0"}, "--bytes must be a whole number"},
-        {{"spi", "M25P16", "program", image, "--bytes", "&H10"}, "--bytes must be a whole number"},
-        {{"spi", "M25P16", "program", image, "--bytes=99999999999"}, "is larger than 0xFFFFFFFF"},
-        {{"spi", "M25P16", "program", image, "--offset", "200000"},
-         "The offset 0x200000 lies beyond the 2097152 bytes of M25P16"},
-        {{"spi", "M25P16", "erase", "--offset", "1FFFFFFF", "--bytes", "16"},
-         "The offset 0x1FFFFFFF lies beyond the 2097152 bytes of M25P16"},
-        {{"bpi", "program", image, "--burst", "abc"}, "--burst must be a whole number"},
-        {{"bpi", "program", image, "--offset", "FFFFF0"}, "past the end of the parallel flash"},
-        {{"spi", "M25P16", "id", "--poll-limit", "-5"}, "--poll-limit must be a whole number"},
-        {{"bpi", "read", board.folder() + "/a.bin", "--bytes", "100", "+", "bpi", "read",
-          board.folder() + "/b.bin"},
-         "nothing to transfer: give --bytes N"},
-    };
-    for (const auto& c : refused) {
-        SCOPED_TRACE(c.args.join(' ').toStdString());
-        const auto r = board.cli(QStringList{"--yes"} + c.args);
-        EXPECT_EQ(r.exitCode, 2) << r.err.toStdString();
-        EXPECT_TRUE(r.err.contains(c.message)) << r.err.toStdString();
-        EXPECT_FALSE(QFile::exists(board.folder() + "/a.bin"));
-    }
+    const QStringList program = {"--yes", "spi", "M25P16", "program", image};
+    run(board,
+        {
+            {program + QStringList{"--bytes", "00"}, 2, {}, "nothing to transfer"},
+            {program + QStringList{"--bytes", "0.4"}, 2, {}, "--bytes must be a whole number"},
+            {program + QStringList{"--bytes", "+0"}, 2, {}, "--bytes must be a whole number"},
+            {program + QStringList{"--bytes", "&H10"}, 2, {}, "--bytes must be a whole number"},
+            {program + QStringList{"--bytes=99999999999"}, 2, {}, "is larger than 0xFFFFFFFF"},
+            {program + QStringList{"--offset", "200000"},
+             2,
+             {},
+             "The offset 0x200000 lies beyond the 2097152 bytes of M25P16"},
+            {{"--yes", "spi", "M25P16", "erase", "--offset", "1FFFFFFF", "--bytes", "16"},
+             2,
+             {},
+             "The offset 0x1FFFFFFF lies beyond the 2097152 bytes of M25P16"},
+            {{"--yes", "bpi", "program", image, "--burst", "abc"},
+             2,
+             {},
+             "--burst must be a whole number"},
+            {{"--yes", "bpi", "program", image, "--offset", "FFFFF0"},
+             2,
+             {},
+             "past the end of the parallel flash"},
+            {{"--yes", "spi", "M25P16", "id", "--poll-limit", "-5"},
+             2,
+             {},
+             "--poll-limit must be a whole number"},
+            {{"--yes", "bpi", "read", a, "--bytes", "100", "+", "bpi", "read",
+              board.folder() + "/b.bin"},
+             2,
+             {},
+             "nothing to transfer: give --bytes N"},
+        });
+    EXPECT_FALSE(QFile::exists(a));
     const auto full = board.cliTo("/dev/full", {"spi", "M25P16", "read", "-", "--bytes", "1000"});
     EXPECT_EQ(full.exitCode, 1);
     EXPECT_TRUE(

@@ -1,8 +1,6 @@
-#include "support/SimHarness.h"
+#include "support/SimTest.h"
 
 #include "sim/BitstreamBuilder.h"
-
-#include <gtest/gtest.h>
 
 namespace {
 
@@ -11,13 +9,8 @@ const QStringList NormalRun = {"load_config 1", "drive_prog 0", "drive_mode 7", 
 const QStringList NormalEnd = {"read_init", "read_done", "spi_mode 0", "load_config 0",
                                "fpga_rst 0"};
 
-struct FpgaConfigurationTest : ::testing::Test {
-    std::unique_ptr<SimHarness> sim;
-
-    void board(BoardConfig config = {}) {
-        sim = std::make_unique<SimHarness>(config);
-        sim->startAndConnect();
-    }
+struct FpgaConfigurationTest : SimTest {
+    void board(BoardConfig config = {}) { SimTest::board(Mode::Fpga, config); }
     // Chooses the file as the operator does and confirms the device.
     void configure(const QByteArray& bytes, const QString& name = "design.bit", bool run = true) {
         sim->h->ui.mnuFPGA.click();
@@ -26,7 +19,6 @@ struct FpgaConfigurationTest : ::testing::Test {
         if (run)
             sim->h->runTimer();
     }
-    QStringList shown() const { return sim->h->prompter.texts(); }
 };
 
 } // namespace

@@ -1,11 +1,14 @@
-#include "support/SimHarness.h"
+#include "support/SimTest.h"
 
 #include <QCoreApplication>
-#include <gtest/gtest.h>
 
 // How an operation asks, tells the operator what it is doing and how it ended.
 
-TEST(OperationEnd, TheStatusLineSaysTheOutcomeAndTheTimeTaken) {
+struct OperationEnd : SimTest {
+    OperationEnd() { timeScale = 0.001; }
+};
+
+TEST_F(OperationEnd, TheStatusLineSaysTheOutcomeAndTheTimeTaken) {
     using K = Outcome::Kind;
     const struct {
         QString operation;
@@ -38,7 +41,7 @@ TEST(OperationEnd, TheStatusLineSaysTheOutcomeAndTheTimeTaken) {
 
 // The caption shown with the progress bar from its first appearance names the operation (a
 // front end may show only the first it sees); at the end the status line names it too.
-TEST(OperationEnd, EachOperationIsNamedByItsProgressCaptionAndItsStatusLine) {
+TEST_F(OperationEnd, EachOperationIsNamedByItsProgressCaptionAndItsStatusLine) {
     const struct {
         bool bpi;
         const char* button;
@@ -53,11 +56,9 @@ TEST(OperationEnd, EachOperationIsNamedByItsProgressCaptionAndItsStatusLine) {
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.button);
-        SimHarness sim({.timeScale = 0.001, .serverRunning = c.bpi});
-        sim.startAndConnect();
+        board(c.bpi ? Mode::Bpi : Mode::Spi);
+        SimHarness& sim = *this->sim;
         auto& ui = sim.h->ui;
-        (c.bpi ? ui.mnuBPI : ui.mnuSPI).click();
-        ui.cbFlash.setSelectedIndex(int(ui.cbFlash.items().indexOf("M25P16")));
         sim.choose("image.bin", randomBytes(300, 7));
         if (c.bpi || QString(c.button) == "btnVerify_0") {
             // Verify compares with what Program put there.
@@ -78,7 +79,7 @@ TEST(OperationEnd, EachOperationIsNamedByItsProgressCaptionAndItsStatusLine) {
 }
 
 // A read asks before it writes over a file, and only then, in both flash modes.
-TEST(OperationEnd, AReadAsksOnlyBeforeItWritesOverAFile) {
+TEST_F(OperationEnd, AReadAsksOnlyBeforeItWritesOverAFile) {
     using A = Prompter::Answer;
     const struct {
         bool bpi, exists;
@@ -87,12 +88,10 @@ TEST(OperationEnd, AReadAsksOnlyBeforeItWritesOverAFile) {
         {false, false, A::Ok}, {false, true, A::Cancel}, {true, false, A::Ok}, {true, true, A::Ok}};
     for (const auto& c : cases) {
         SCOPED_TRACE(testing::Message() << "parallel " << c.bpi << ", existing " << c.exists);
-        SimHarness sim({.timeScale = 0.001, .serverRunning = c.bpi});
-        sim.startAndConnect();
+        board(c.bpi ? Mode::Bpi : Mode::Spi);
+        SimHarness& sim = *this->sim;
         sim.h->model.setProcessEvents([] { QCoreApplication::processEvents(); });
         auto& ui = sim.h->ui;
-        (c.bpi ? ui.mnuBPI : ui.mnuSPI).click();
-        ui.cbFlash.setSelectedIndex(int(ui.cbFlash.items().indexOf("M25P16")));
         const QString out = sim.path("out.bin");
         if (c.exists)
             sim.choose("out.bin", "old");
@@ -110,7 +109,7 @@ TEST(OperationEnd, AReadAsksOnlyBeforeItWritesOverAFile) {
 
 // Esc stops a read at once; before it stops a write it asks, and the write goes on while the
 // question is open. A No, or a Yes once the write has ended, leaves it to finish.
-TEST(OperationEnd, EscAsksBeforeItStopsAWriteWhichGoesOnWhileAsked) {
+TEST_F(OperationEnd, EscAsksBeforeItStopsAWriteWhichGoesOnWhileAsked) {
     using A = Prompter::Answer;
     const QString program = "Warning: Stop the SPI Program? The flash will be left partly "
                             "programmed.";
@@ -131,12 +130,11 @@ TEST(OperationEnd, EscAsksBeforeItStopsAWriteWhichGoesOnWhileAsked) {
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(testing::Message() << c.button << " " << int(c.answer) << " " << c.ticksAsked);
-        SimHarness sim;
-        sim.startAndConnect();
+        timeScale = 1.0;
+        board(Mode::Spi);
+        SimHarness& sim = *this->sim;
         sim.h->model.setProcessEvents([] { QCoreApplication::processEvents(); });
         auto& ui = sim.h->ui;
-        ui.mnuSPI.click();
-        ui.cbFlash.setSelectedIndex(int(ui.cbFlash.items().indexOf("M25P16")));
         const QByteArray image = randomBytes(3000, 5);
         sim.choose("image.bin", image);
         const bool program = QString(c.button) == "btnProgram_0";

@@ -1,9 +1,6 @@
-#include "support/SimHarness.h"
+#include "support/SimTest.h"
 
 #include "sim/BitstreamBuilder.h"
-
-#include <gtest/gtest.h>
-#include <memory>
 
 // An operation owns the board from launch to end. The window handles events while it runs,
 // so whatever the operator does meanwhile (typing, choosing, clicking, disconnecting,
@@ -12,26 +9,11 @@
 
 namespace {
 
-enum class Mode { Spi, Bpi };
-
-struct OperationOwnership : ::testing::Test {
-    std::unique_ptr<SimHarness> sim;
-
-    MainPanelControls& ui() { return sim->h->ui; }
-    Session& session() { return sim->h->model.session; }
-
-    void board(Mode mode, BoardConfig config = {}) {
-        config.timeScale = 0.001;
-        config.serverRunning = mode == Mode::Bpi;
-        sim = std::make_unique<SimHarness>(config);
-        sim->startAndConnect();
+struct OperationOwnership : SimTest {
+    OperationOwnership() { timeScale = 0.001; }
+    void start(Mode mode) {
+        board(mode);
         sim->h->model.setCloseWindow([this] { sim->h->model.unload(); });
-        if (mode == Mode::Bpi) {
-            ui().mnuBPI.click();
-            return;
-        }
-        ui().mnuSPI.click();
-        ui().cbFlash.setSelectedIndex(int(ui().cbFlash.items().indexOf("M25P16")));
     }
     // The operator's action, once, in the middle of the run: between two ticks of the
     // acknowledgement timer, or when a parallel flash transfer lets the window's events run.
@@ -100,7 +82,6 @@ struct OperationOwnership : ::testing::Test {
 QByteArray data(int size, int seed = 1) {
     return randomBytes(size, quint32(seed));
 }
-
 } // namespace
 
 TEST_F(OperationOwnership, OperatorActionsInTheMiddleChangeNothingTheOperationDoes) {
@@ -152,7 +133,7 @@ TEST_F(OperationOwnership, OperatorActionsInTheMiddleChangeNothingTheOperationDo
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.what);
-        board(c.mode);
+        start(c.mode);
         const QByteArray image = data(3000);
         const QString path = sim->choose("image.bin", image);
         const int pickerAsked = int(sim->h->picker.asked.size());
@@ -213,7 +194,7 @@ TEST_F(OperationOwnership, StopDisconnectOrClosingInTheMiddleEndsTheOperationCle
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.what);
-        board(c.mode);
+        start(c.mode);
         sim->choose("image.bin", data(6000));
         // The board's prompt, without a line end of its own.
         ui().txtRecvView.setText("PSoC>");
@@ -289,7 +270,7 @@ TEST_F(OperationOwnership, AStopFinishesTheTransferUnderWayAndASecondOneLeaves) 
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.what);
-        board(c.fpga ? Mode::Spi : Mode::Bpi);
+        start(c.fpga ? Mode::Spi : Mode::Bpi);
         const QByteArray image =
             c.fpga ? buildBitFile(buildConfigPayload({.size = 200000})) : data(100 * 1024);
         if (c.fpga)
@@ -351,7 +332,7 @@ TEST_F(OperationOwnership, AStopFinishesTheTransferUnderWayAndASecondOneLeaves) 
 // A chip erase stopped halfway goes on in the chip: said at once, and named to the next Connect,
 // which would otherwise meet a server that answers nothing.
 TEST_F(OperationOwnership, AStoppedChipEraseIsNamedToTheNextConnect) {
-    board(Mode::Bpi);
+    start(Mode::Bpi);
     pressMeddling(ui().btnBulkErase[1], [&] { ui().btnStop.click(); });
     EXPECT_TRUE(sim->console().contains(
         "The chip goes on erasing by itself, up to 600 s, and the BPI server answers nothing "
@@ -369,7 +350,7 @@ TEST_F(OperationOwnership, AStoppedChipEraseIsNamedToTheNextConnect) {
 // The status line says what runs from its launch, and its time stops at the outcome, not
 // when the operator closes the box that tells it.
 TEST_F(OperationOwnership, TheStatusLineSaysRunningAndTimesTheOutcomeNotTheBox) {
-    board(Mode::Spi);
+    start(Mode::Spi);
     sim->choose("image.bin", data(3000));
     sim->press(ui().btnProgram[0]);
     sim->choose("other.bin", data(3000, 2));
@@ -388,7 +369,7 @@ TEST_F(OperationOwnership, TheStatusLineSaysRunningAndTimesTheOutcomeNotTheBox) 
 // A link lost in the middle used to leave flags behind that corrupted the next operation.
 TEST_F(OperationOwnership, ALostLinkLeavesNothingBehindForTheNextOperation) {
     // Lost during a server load: the operator's own bitstream is configured next, as itself.
-    board(Mode::Spi);
+    start(Mode::Spi);
     const QByteArray own = buildBitFile(buildConfigPayload({.size = 3000}));
     ui().mnuFPGA.click();
     sim->choose("mine.bit", own);
@@ -424,8 +405,8 @@ TEST_F(OperationOwnership, ALostLinkLeavesNothingBehindForTheNextOperation) {
     EXPECT_TRUE(sim->lastMessage().startsWith("Communication with PSoC lost: No ACK from state "));
     EXPECT_EQ(leftBehind(OpStateObj::Start), QStringList());
     ui().mnuSPI.click();
-    ui().cbFlash.setSelectedIndex(int(ui().cbFlash.items().indexOf("M25P16")));
-    sim->board.spi().memory().replace(0, 60, data(60, 5));
+    select("M25P16");
+    spiFlash().replace(0, 60, data(60, 5));
     const QString out = sim->choose("out.bin", {});
     ui().txtPrgBytes.setText("60");
     sim->press(ui().btnRead[0]);
@@ -456,8 +437,8 @@ TEST_F(OperationOwnership, EveryEndLeavesTheSameCleanState) {
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.what);
-        board(Mode::Spi);
-        ui().cbFlash.setSelectedIndex(int(ui().cbFlash.items().indexOf(c.device)));
+        start(Mode::Spi);
+        select(c.device);
         sim->choose("image.bin", data(300));
         ui().txtPrgBytes.setText(c.count);
         if (c.meddle)
@@ -473,7 +454,7 @@ TEST_F(OperationOwnership, EveryEndLeavesTheSameCleanState) {
 }
 
 TEST_F(OperationOwnership, TheCommDialogLeftWithoutOkKeepsThePortAndConnectStillWorks) {
-    board(Mode::Spi);
+    start(Mode::Spi);
     ui().btnDisconnect.click();
     for (const char* way : {"Cancel", "close box"}) {
         SCOPED_TRACE(way);
@@ -491,7 +472,7 @@ TEST_F(OperationOwnership, TheCommDialogLeftWithoutOkKeepsThePortAndConnectStill
 }
 
 TEST_F(OperationOwnership, ConnectAndTheDebugPasswordPutTheFocusWhereTheOperatorTypes) {
-    board(Mode::Spi);
+    start(Mode::Spi);
     EXPECT_EQ(ui().txtSendView.focusRequests(), 1);
     ui().mnuDebug.click();
     EXPECT_EQ(sim->h->model.debugPw.txtDebug.focusRequests(), 1);
@@ -499,7 +480,7 @@ TEST_F(OperationOwnership, ConnectAndTheDebugPasswordPutTheFocusWhereTheOperator
 
 // The receive console grows by what arrives and keeps its latest mebibyte, cut at a line.
 TEST_F(OperationOwnership, TheReceiveConsoleKeepsItsLatestMebibyteFromALineStart) {
-    board(Mode::Spi);
+    start(Mode::Spi);
     for (int i = 0; i < 40000; ++i)
         session().appendLine(QString("line %1 ").arg(i, 6, 10, QChar('0')) + QString(20, 'x'));
     const QString& text = ui().txtRecvView.text();

@@ -1,38 +1,19 @@
-#include "support/SimHarness.h"
+#include "support/SimTest.h"
 
 #include "sim/BitstreamBuilder.h"
-
-#include <gtest/gtest.h>
 
 namespace {
 
 constexpr int KiB = 1024;
 
-QByteArray hexRecord(int type, int address, const QByteArray& data) {
-    QByteArray record;
-    record.append(char(data.size())).append(char(address >> 8)).append(char(address));
-    record.append(char(type)).append(data);
-    quint8 sum = 0;
-    for (const char b : record)
-        sum += quint8(b);
-    return ":" + record.append(char(-sum)).toHex().toUpper() + "\r\n";
-}
-
 // Detection, ranged erase, one-step flash and encoded images, run in the window against the
 // simulated board, with what reached the flash checked byte for byte.
-struct FlashWorkflowTest : ::testing::Test {
-    std::unique_ptr<SimHarness> sim;
-
-    MainPanelControls& ui() { return sim->h->ui; }
-    QByteArray& memory() { return sim->board.spi().memory(); }
+struct FlashWorkflowTest : SimTest {
+    FlashWorkflowTest() { timeScale = 0.01; }
+    QByteArray& memory() { return spiFlash(); }
     void board(const QString& chip, BoardConfig config = {}, const QString& device = {}) {
         config.spiChip = chip;
-        config.timeScale = 0.01;
-        sim = std::make_unique<SimHarness>(config);
-        sim->startAndConnect();
-        ui().mnuSPI.click();
-        ui().cbFlash.setSelectedIndex(
-            int(ui().cbFlash.items().indexOf(device.isEmpty() ? chip : device)));
+        SimTest::board(Mode::Spi, config, device);
     }
     // Opcodes of the flash transactions from the mark on, and the erase addresses.
     QList<int> erasedAt(int opcode) {
@@ -48,8 +29,8 @@ struct FlashWorkflowTest : ::testing::Test {
                 return true;
         return false;
     }
-    QString outcome() const { return sim->h->model.session.outcome.message; }
-    bool succeeded() const { return sim->h->model.session.outcome.succeeded(); }
+    QString message() { return outcome().message; }
+    bool succeeded() { return outcome().succeeded(); }
 };
 
 } // namespace
@@ -130,7 +111,7 @@ TEST_F(FlashWorkflowTest, FlashErasesOnlyTheSectorsItTouchesAndKeepsTheirOtherBy
         ui().txtOffset.setText(QString::number(offset, 16));
         ui().chkFlashSteps.setChecked(true);
         sim->press(ui().btnProgram[0]);
-        EXPECT_TRUE(succeeded()) << outcome().toStdString();
+        EXPECT_TRUE(succeeded()) << message().toStdString();
         EXPECT_EQ(sim->h->prompter.shown.size(), 0) << "nothing to vouch for";
         QByteArray expected = before;
         expected.replace(offset, image.size(), image);
@@ -175,7 +156,7 @@ TEST_F(FlashWorkflowTest, HexAndBitImagesPutTheirOwnBytesWhereTheyBelong) {
     EXPECT_EQ(ui().txtPrgBytes.text(), QString::number(0x10810));
     ui().chkFlashSteps.setChecked(true);
     sim->press(ui().btnProgram[0]);
-    EXPECT_TRUE(succeeded()) << outcome().toStdString();
+    EXPECT_TRUE(succeeded()) << message().toStdString();
     QByteArray expected = old;
     expected.replace(0x10000, 32, a).replace(0x10800, 16, b);
     EXPECT_TRUE(memory().left(0x30000) == expected);
@@ -242,13 +223,10 @@ TEST_F(FlashWorkflowTest, ARangedEraseClearsTheSectorsItTouchesAndAWholeReadTake
     board("MX25L3206E");
     memory() = randomBytes(int(memory().size()), 8);
     const QByteArray before = memory();
-    OperationRequest erase;
-    erase.kind = OperationRequest::Kind::SpiSectorErase;
-    erase.device = "MX25L3206E";
-    erase.offset = 0x1FFF;
-    erase.count = 2;
-    sim->h->model.launches.launch(erase);
-    sim->h->runTimer();
+    const auto erase = [&] {
+        launch(OperationRequest::Kind::SpiSectorErase, {}, 0x1FFF, 2, "MX25L3206E");
+    };
+    erase();
     EXPECT_EQ(sim->h->prompter.texts().last(),
               "The erase takes whole sectors: it erases 0x1000 to 0x2FFF, 8190 bytes beyond the "
               "range asked. Erase them?");
@@ -261,8 +239,7 @@ TEST_F(FlashWorkflowTest, ARangedEraseClearsTheSectorsItTouchesAndAWholeReadTake
     QByteArray sfh = readFile(sim->path("MX25L3206E.sfh"));
     sfh.replace("SECE      20", "SECE      00");
     writeFile(sim->dir.path(), "MX25L3206E.sfh", sfh);
-    sim->h->model.launches.launch(erase);
-    sim->h->runTimer();
+    erase();
     EXPECT_EQ(sim->lastMessage(),
               "SPI Erase Error: The description MX25L3206E.sfh gives no sector erase (SECE and "
               "SECS): this part can only be erased whole (Bulk Erase).");
