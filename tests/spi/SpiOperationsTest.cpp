@@ -80,41 +80,24 @@ TEST_P(SpiOperationsTest, BulkEraseLeavesTheWholeFlashErased) {
 TEST_P(SpiOperationsTest, ProgramsAnImageExactlyInChunksInsideEachPageAndNothingElse) {
     const struct {
         QString chip;
-        BoardConfig config;
+        bool protectedAtPowerUp;
+        double timeScale;
         QByteArray pageSize; // MBPP in the description
         int size, offset;
         QList<int> chunks; // the first ones' lengths
-        int count;         // of chunks; 0: not counted
+        int count = 0;     // of chunks; 0: not counted
     } cases[] = {
-        {"M25P16",
-         {.spiPowerUpProtected = true},
-         "000000000100",
-         100 * 1024 + 7,
-         0xF0,
-         {16, 60, 60},
-         0},
-        {"W25Q32",
-         {.spiPowerUpProtected = true},
-         "000000000100",
-         100 * 1024 + 7,
-         0xF0,
-         {16, 60, 60},
-         0},
-        {"MX25L6406E",
-         {.spiPowerUpProtected = true},
-         "000000000100",
-         100 * 1024 + 7,
-         0xF0,
-         {16, 60, 60},
-         0},
-        {"M25P16", {}, "000000000010", 100, 7, {9, 16}, 0},
+        {"M25P16", true, 1, "000000000100", 100 * 1024 + 7, 0xF0, {16, 60, 60}},
+        {"W25Q32", true, 1, "000000000100", 100 * 1024 + 7, 0xF0, {16, 60, 60}},
+        {"MX25L6406E", true, 1, "000000000100", 100 * 1024 + 7, 0xF0, {16, 60, 60}},
+        {"M25P16", false, 1, "000000000010", 100, 7, {9, 16}},
         // 13 ms per page: several status polls each. Five chunks for each of the seven full
         // pages (60, 60, 60, 60, 16), four for the rest.
-        {"M25P16", {.timeScale = 20}, "000000000100", 2000, 0, {60, 60, 60, 60, 16, 60}, 39},
+        {"M25P16", false, 20, "000000000100", 2000, 0, {60, 60, 60, 60, 16, 60}, 39},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.chip.toStdString() + " page " + c.pageSize.toStdString());
-        board(c.chip, c.config);
+        board(c.chip, {.timeScale = c.timeScale, .spiPowerUpProtected = c.protectedAtPowerUp});
         const QString sfh = sim->path(c.chip + ".sfh");
         writeFile(sim->dir.path(), c.chip + ".sfh",
                   readFile(sfh).replace("MBPP      000000000100", "MBPP      " + c.pageSize));
@@ -201,143 +184,48 @@ TEST_P(SpiOperationsTest, EveryFailureOrRefusalLeavesTheControllerReleased) {
     const QString sfh = "\r\nPlease verify the file M25P16.sfh.";
     const struct {
         const char* what;
-        QString chip, device;
-        StuckBusy stuck;
         const char* button;
-        QByteArray from, to; // a change to the description
-        QString offset, count;
-        QString console, message;
         K outcome;
+        QString console, message;
+        StuckBusy stuck = StuckBusy::Never;
+        QByteArray from = "", to = ""; // a change to the description
+        QString offset = "", count = "";
+        QString chip = "M25P16", device = "M25P16";
     } cases[] = {
-        {"ID mismatch",
-         "W25Q32",
-         "M25P32",
-         StuckBusy::Never,
-         "btnProgram_0",
-         {},
-         {},
-         {},
-         {},
-         "",
+        {"ID mismatch", "btnProgram_0", K::Failed, "",
          "ERROR: ID code byte read does not match expected value: 20 20 16 \r\nRead: EF 40 16\r\n"
          "That is the identification of W25Q32.",
-         K::Failed},
-        {"erase never completes",
-         "M25P16",
-         "M25P16",
-         StuckBusy::EraseOnly,
-         "btnBulkErase_0",
-         {},
-         {},
-         {},
-         {},
-         "Bulk Erase failed \r\n",
-         "",
-         K::Failed},
-        {"status write never completes",
-         "M25P16",
-         "M25P16",
-         StuckBusy::EveryCycle,
-         "btnProgram_0",
-         {},
-         {},
-         {},
-         {},
-         "SPI Unprotect failed! \r\n",
-         "",
-         K::Failed},
-        {"page program never completes",
-         "M25P16",
-         "M25P16",
-         StuckBusy::ProgramOnly,
-         "btnProgram_0",
-         {},
-         {},
-         {},
-         {},
-         "SPI programming failed \r\n",
-         "",
-         K::Failed},
-        {"ABSZ too large",
-         "M25P16",
-         "M25P16",
-         StuckBusy::Never,
-         "btnProgram_0",
-         "ABSZ      03",
-         "ABSZ      3C",
-         {},
-         {},
-         "",
+         StuckBusy::Never, "", "", "", "", "W25Q32", "M25P32"},
+        {"erase never completes", "btnBulkErase_0", K::Failed, "Bulk Erase failed \r\n", "",
+         StuckBusy::EraseOnly},
+        {"status write never completes", "btnProgram_0", K::Failed, "SPI Unprotect failed! \r\n",
+         "", StuckBusy::EveryCycle},
+        {"page program never completes", "btnProgram_0", K::Failed, "SPI programming failed \r\n",
+         "", StuckBusy::ProgramOnly},
+        {"ABSZ too large", "btnProgram_0", K::Refused, "",
          "Application Error: The description gives ABSZ = 60; it must be 1 to 4 (address "
          "bytes)." +
              sfh,
-         K::Refused},
-        {"ABSZ zero",
-         "M25P16",
-         "M25P16",
-         StuckBusy::Never,
-         "btnProgram_0",
-         "ABSZ      03",
-         "ABSZ      00",
-         {},
-         {},
-         "",
+         StuckBusy::Never, "ABSZ      03", "ABSZ      3C"},
+        {"ABSZ zero", "btnProgram_0", K::Refused, "",
          "Application Error: The description gives ABSZ = 0; it must be 1 to 4 (address bytes)." +
              sfh,
-         K::Refused},
-        {"NIDB too large",
-         "M25P16",
-         "M25P16",
-         StuckBusy::Never,
-         "btnProgram_0",
-         "NIDB      03",
-         "NIDB      3E",
-         {},
-         {},
-         "",
+         StuckBusy::Never, "ABSZ      03", "ABSZ      00"},
+        {"NIDB too large", "btnProgram_0", K::Refused, "",
          "Application Error: The description gives NIDB = 62; it must be 1 to 61 "
          "(identification bytes)." +
              sfh,
-         K::Refused},
+         StuckBusy::Never, "NIDB      03", "NIDB      3E"},
         // A value the reader already refused is said once, by the reader, and fails the run.
-        {"MBPP zero",
-         "M25P16",
-         "M25P16",
-         StuckBusy::Never,
-         "btnProgram_0",
-         "MBPP      000000000100",
-         "MBPP      000000000000",
-         {},
-         {},
-         "",
-         "",
-         K::Failed},
-        {"BPRD zero",
-         "M25P16",
-         "M25P16",
-         StuckBusy::Never,
-         "btnProgram_0",
-         "BPRD      000000200000",
-         "BPRD      000000000000",
-         {},
-         {},
-         "",
-         "",
-         K::Failed},
-        {"a range one past the part",
-         "M25P16",
-         "M25P16",
-         StuckBusy::Never,
-         "btnProgram_0",
-         {},
-         {},
-         "1FFFF0",
-         "17",
-         "",
+        {"MBPP zero", "btnProgram_0", K::Failed, "", "", StuckBusy::Never, "MBPP      000000000100",
+         "MBPP      000000000000"},
+        {"BPRD zero", "btnProgram_0", K::Failed, "", "", StuckBusy::Never, "BPRD      000000200000",
+         "BPRD      000000000000"},
+        {"a range one past the part", "btnProgram_0", K::Refused, "",
          "SPI Program Error: File is too large to program from offset 0x1FFFF0\r\n17 bytes from "
          "offset 0x1FFFF0 end at 0x200000, past the end of M25P16 (2097152 bytes, the last "
          "address 0x1FFFFF).",
-         K::Refused},
+         StuckBusy::Never, "", "", "1FFFF0", "17"},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.what);
