@@ -12,11 +12,9 @@ struct BpiOperationsTest : SimTest {
         return all.mid(all.lastIndexOf(command) + command.size());
     }
     void expectIdle() {
-        EXPECT_EQ(session().opState.State(), OpStateObj::BpiIdle);
-        EXPECT_EQ(sim->h->model.bpi.State(), 0);
+        EXPECT_EQ(leftBehind(Mode::Bpi), QStringList());
         for (auto* b : {&ui().btnProgram[1], &ui().btnRead[1], &ui().btnVerify[1], &ui().btnLoad})
             EXPECT_TRUE(b->enabled()) << b->name().toStdString();
-        EXPECT_FALSE(ui().hscProgress.visible());
     }
 };
 

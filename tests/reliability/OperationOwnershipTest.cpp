@@ -41,42 +41,6 @@ struct OperationOwnership : SimTest {
         sim->h->model.setProcessEvents({});
         EXPECT_TRUE(done) << "the operation ended before the operator acted";
     }
-    // Every flag an operation may set, and the controls it locks, after it has ended.
-    QStringList leftBehind(std::int16_t idle) {
-        QStringList out;
-        const Session& s = session();
-        if (s.opState.State() != idle)
-            out << QString("operation state %1").arg(s.opState.State());
-        if (sim->h->timer.isActive())
-            out << "timer running";
-        if (s.file.isOpen())
-            out << "data file open";
-        if (!s.FlushInput)
-            out << "FlushInput off";
-        if (s.TimeoutCnt != 0)
-            out << "TimeoutCnt set";
-        if (s.BpiServerLoading)
-            out << "server load pending";
-        if (s.abandonRequested || s.launching != 0)
-            out << "stop or launch pending";
-        if (sim->h->model.spi.State() != 0 || sim->h->model.bpi.State() != 0 ||
-            sim->h->model.cfg.State() != 0)
-            out << "a sequence not idle";
-        for (Control* c : {&ui().txtOffset, &ui().txtPrgBytes, &ui().Command1, &ui().mnuOpenFile,
-                           &ui().mnuMode, &ui().mnuOptions, &ui().mnuSPI, &ui().btnSendBlock})
-            if (!c->enabled())
-                out << c->name() + " off";
-        if (ui().txtSendView.enabled() != s.connected())
-            out << "send console does not follow the connection";
-        if (ui().hscProgress.visible())
-            out << "progress shown";
-        const bool ready = s.connected() && ui().cbFlash.selectedIndex() >= 0;
-        if (idle == OpStateObj::SpiIdle && ui().btnIDecho[0].enabled() != ready)
-            out << "SPI buttons not by their rule";
-        if (s.port.isOpen() && s.port.receiveThreshold() < 1)
-            out << "receive events off";
-        return out;
-    }
 };
 
 QByteArray data(int size, int seed = 1) {
@@ -158,8 +122,7 @@ TEST_F(OperationOwnership, OperatorActionsInTheMiddleChangeNothingTheOperationDo
             // One header, one stream of bursts: no second command in the middle.
             EXPECT_EQ(sent.size(), 2 + 12 + 3000);
         }
-        EXPECT_EQ(leftBehind(c.mode == Mode::Spi ? OpStateObj::SpiIdle : OpStateObj::BpiIdle),
-                  QStringList());
+        EXPECT_EQ(leftBehind(c.mode), QStringList());
         EXPECT_EQ(readFile(path), image);
     }
 }
@@ -237,8 +200,7 @@ TEST_F(OperationOwnership, StopDisconnectOrClosingInTheMiddleEndsTheOperationCle
                         (b == &ui().btnLoad && c.line == stopped))
                 << b->name().toStdString();
         EXPECT_EQ(session().BpiServerRunning, serverKept);
-        const auto idle = c.mode == Mode::Spi ? OpStateObj::SpiIdle : OpStateObj::BpiIdle;
-        EXPECT_EQ(leftBehind(idle), QStringList());
+        EXPECT_EQ(leftBehind(c.mode), QStringList());
     }
 }
 
@@ -385,7 +347,7 @@ TEST_F(OperationOwnership, ALostLinkLeavesNothingBehindForTheNextOperation) {
     EXPECT_TRUE(sim->lastMessage().startsWith("Communication with PSoC lost: No ACK from state "));
     EXPECT_FALSE(session().BpiServerRunning);
     EXPECT_EQ(ui().txtBitFile.text(), "mine.bit");
-    EXPECT_EQ(leftBehind(OpStateObj::Start), QStringList());
+    EXPECT_EQ(leftBehind(Mode::Fpga), QStringList());
     ui().mnuFPGA.click();
     sim->press(ui().btnCfgFPGA);
     EXPECT_EQ(sim->board.fpga().received(), own);
@@ -403,7 +365,7 @@ TEST_F(OperationOwnership, ALostLinkLeavesNothingBehindForTheNextOperation) {
     sim->press(ui().btnCfgFPGA);
     sim->port.onRead = {};
     EXPECT_TRUE(sim->lastMessage().startsWith("Communication with PSoC lost: No ACK from state "));
-    EXPECT_EQ(leftBehind(OpStateObj::Start), QStringList());
+    EXPECT_EQ(leftBehind(Mode::Fpga), QStringList());
     ui().mnuSPI.click();
     select("M25P16");
     spiFlash().replace(0, 60, data(60, 5));
@@ -449,7 +411,7 @@ TEST_F(OperationOwnership, EveryEndLeavesTheSameCleanState) {
         session().interrupted = {};
         sim->port.onRead = {};
         EXPECT_EQ(session().outcome.kind, c.kind) << session().outcome.message.toStdString();
-        EXPECT_EQ(leftBehind(OpStateObj::SpiIdle), QStringList());
+        EXPECT_EQ(leftBehind(Mode::Spi), QStringList());
     }
 }
 

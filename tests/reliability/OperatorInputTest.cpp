@@ -41,23 +41,17 @@ struct OperatorInputTest : SimTest {
 
     // What must hold after any refused or failed operation.
     void expectNothingChangedAndReady(Mode mode) {
-        EXPECT_FALSE(sim->h->timer.isActive());
+        EXPECT_EQ(leftBehind(mode), QStringList());
         EXPECT_TRUE(spiFlash() == spiBefore) << "SPI flash changed";
         EXPECT_TRUE(bpiFlash() == bpiBefore) << "parallel flash changed";
         const QStringList seen = sim->board.commandsSeen();
         EXPECT_GE(seen.lastIndexOf("load_config 0"), seen.lastIndexOf("load_config 1"))
             << "controller not released";
-        EXPECT_FALSE(session().file.isOpen());
-        EXPECT_TRUE(ui().mnuFPGA.enabled() && ui().mnuSPI.enabled() && ui().mnuBPI.enabled());
         if (mode == Mode::Fpga) {
-            EXPECT_EQ(sim->h->model.cfg.State(), 0);
-            EXPECT_LE(session().opState.State(), OpStateObj::FpgaIdle);
             EXPECT_EQ(ui().btnCfgFPGA.enabled(), ui().txtBitFile.text() != rules::NoneSelected);
             return;
         }
         const int i = mode == Mode::Bpi;
-        EXPECT_EQ(session().opState.State(), i ? OpStateObj::BpiIdle : OpStateObj::SpiIdle);
-        EXPECT_EQ(i ? sim->h->model.bpi.State() : sim->h->model.spi.State(), 0);
         const bool file = (i ? ui().txtBpiFile : ui().txtSpiFile).text() != rules::NoneSelected;
         EXPECT_TRUE(ui().btnIDecho[i].enabled() && ui().btnBulkErase[i].enabled());
         EXPECT_TRUE(!i || ui().btnLoad.enabled());

@@ -35,8 +35,7 @@ struct SpiOperationsTest : SimTest, ::testing::WithParamInterface<bool> {
         EXPECT_FALSE(sim->console().contains("Timed out")) << sim->console().toStdString();
         EXPECT_FALSE(sim->console().contains("Unexpected ack"));
         EXPECT_EQ(sim->commandsSince(sim->mark() - 2), Closing);
-        EXPECT_EQ(session().opState.State(), OpStateObj::SpiIdle);
-        EXPECT_EQ(sim->h->model.spi.State(), 0);
+        EXPECT_EQ(leftBehind(Mode::Spi), QStringList());
     }
 };
 
@@ -251,8 +250,7 @@ TEST_P(SpiOperationsTest, EveryFailureOrRefusalLeavesTheControllerReleased) {
                 << sim->commandsSince(mark).join(",").toStdString();
         else
             EXPECT_EQ(sim->commandsSince(sim->mark() - 2), Closing);
-        EXPECT_EQ(sim->h->model.spi.State(), 0);
-        EXPECT_EQ(session().opState.State(), OpStateObj::SpiIdle);
+        EXPECT_EQ(leftBehind(Mode::Spi), QStringList());
         // A stuck page program has taken its first chunk; nothing else reaches the flash.
         const int taken = c.console.startsWith("SPI programming failed") ? 60 : 0;
         EXPECT_EQ(flash(taken, 1000 - taken), QByteArray(1000 - taken, char(0xFF)));

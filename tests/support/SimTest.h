@@ -53,4 +53,8 @@ struct SimTest : ::testing::Test {
     Control& program(Mode m) { return ui().btnProgram[m == Mode::Bpi]; }
     Control& read(Mode m) { return ui().btnRead[m == Mode::Bpi]; }
     Control& verify(Mode m) { return ui().btnVerify[m == Mode::Bpi]; }
+
+    // Every flag an operation may set, and the controls it locks, still set after it has
+    // ended in the mode (the FPGA mode's end may be its start state).
+    QStringList leftBehind(Mode mode);
 };
