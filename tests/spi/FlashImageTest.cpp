@@ -1,4 +1,5 @@
 #include "engine/FlashImage.h"
+#include "support/PanelFixture.h"
 
 #include "sim/BitstreamBuilder.h"
 #include "sim/SeededRandom.h"
@@ -10,15 +11,8 @@
 
 namespace {
 
-// One Intel HEX record with its checksum.
 QByteArray record(quint8 type, quint16 address, const QByteArray& data = {}) {
-    QByteArray bytes;
-    bytes.append(char(data.size())).append(char(address >> 8)).append(char(address));
-    bytes.append(char(type)).append(data);
-    quint8 sum = 0;
-    for (const char b : bytes)
-        sum -= quint8(b);
-    return ':' + bytes.append(char(sum)).toHex().toUpper() + '\n';
+    return hexRecord(type, address, data, "\n");
 }
 
 // Data at a 32-bit address: an extended linear address record, then the data.
