@@ -269,13 +269,27 @@ TEST_F(OperationOwnership, AStopFinishesTheTransferUnderWayAndASecondOneLeaves) 
         // After the stop only filler went out, then a NUL and the release.
         const QByteArray after = sim->board.hostBytes().mid(sentAtStop);
         const QByteArray filler = after.left(after.indexOf('\0'));
+        // The next Connect names a transfer left unfinished, and finishes it with filler.
+        const auto reconnectIfStuck = [&] {
+            if (!c.twice)
+                return;
+            ui().btnDisconnect.click();
+            ui().btnConnect.click();
+            EXPECT_TRUE(prompter().last().startsWith(
+                QString("Unfinished transfer: The last run on %1 left the %2 in the middle of a "
+                        "transfer: it still expects ")
+                    .arg(sim->port.portName(), c.fpga ? "controller" : "BPI server")))
+                << prompter().last().toStdString();
+        };
         if (c.fpga) {
             EXPECT_EQ(filler.count(char(0xFF)), filler.size());
+            EXPECT_TRUE(c.twice || !filler.isEmpty()) << "no filler after the stop";
             EXPECT_FALSE(sim->board.fpga().done());
             EXPECT_EQ(sim->board.fpga().progPulses(), c.twice ? 1 : 2);
+            reconnectIfStuck();
             ui().mnuSPI.click();
             sim->press(ui().btnIDecho[0]);
-            EXPECT_EQ(session().outcome.succeeded(), !c.twice) << "the board answers again";
+            EXPECT_TRUE(session().outcome.succeeded()) << "the board answers again";
             continue;
         }
         EXPECT_EQ(session().BpiServerRunning, !c.twice);
@@ -284,10 +298,9 @@ TEST_F(OperationOwnership, AStopFinishesTheTransferUnderWayAndASecondOneLeaves) 
         EXPECT_GT(written, 0);
         EXPECT_EQ(flash.left(written), image.left(written)) << "only image bytes, in place";
         EXPECT_EQ(flash.mid(written).count(char(0xFF)), flash.size() - written);
-        if (!c.twice) {
-            sim->press(ui().btnIDecho[1]);
-            EXPECT_TRUE(session().outcome.succeeded()) << "no server load needed";
-        }
+        reconnectIfStuck();
+        sim->press(ui().btnIDecho[1]);
+        EXPECT_TRUE(session().outcome.succeeded()) << "no server load needed";
     }
 }
 
