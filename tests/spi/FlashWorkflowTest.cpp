@@ -35,66 +35,6 @@ struct FlashWorkflowTest : SimTest {
 
 } // namespace
 
-TEST_F(FlashWorkflowTest, DetectNamesTheChipOrSaysWhyNoneAnswers) {
-    const struct {
-        QString chip;
-        BoardConfig::Miso miso;
-        QString console, message;
-    } cases[] = {
-        {"W25Q64", BoardConfig::Miso::Chip, "Detected W25Q64 (EF 40 17) \r\n", ""},
-        {"S25FL032P", BoardConfig::Miso::Chip, "Detected S25FL032P (01 02 15) \r\n", ""},
-        {"M25P16", BoardConfig::Miso::Floating, "",
-         "ERROR: No SPI flash answers: the identification reads FF FF FF, as from a floating "
-         "MISO line.\r\nCheck the board's jumpers or mode switch, that the flash is fitted, and "
-         "the SPI mode of the controller."},
-        {"M25P16", BoardConfig::Miso::Low, "",
-         "ERROR: No SPI flash answers: the identification reads 00 00 00, as from a MISO line "
-         "held low.\r\nCheck the board's jumpers or mode switch, that the flash is fitted, and "
-         "the SPI mode of the controller."},
-    };
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.console.toStdString() + c.message.toStdString());
-        board(c.chip, {.spiMiso = c.miso}, "M25P32");
-        const int mark = sim->mark();
-        sim->press(ui().btnDetect);
-        EXPECT_EQ(sim->console(), c.console);
-        EXPECT_EQ(sim->commandsSince(mark),
-                  (QStringList{"load_config 1", "drive_prog 0", "spi_mode 0", "sf_transfer 4",
-                               "drive_prog 1", "load_config 0"}));
-        EXPECT_EQ(sim->board.spiTransactions().last(), QByteArray::fromHex("9F000000"));
-        EXPECT_EQ(succeeded(), c.message.isEmpty());
-        if (!c.message.isEmpty()) {
-            EXPECT_EQ(sim->lastMessage(), c.message);
-        }
-        // The device found is selected; nothing else changes the selection.
-        EXPECT_EQ(ui().cbFlash.selectedItem(), c.message.isEmpty() ? c.chip : "M25P32");
-        EXPECT_TRUE(ui().btnDetect.enabled());
-    }
-
-    // A chip without a description is named by its identification only.
-    board("W25Q64");
-    QFile::remove(sim->path("W25Q64.sfh"));
-    sim->press(ui().btnDetect);
-    EXPECT_EQ(sim->lastMessage(),
-              "ERROR: No description file matches the identification EF 40 17.");
-}
-
-TEST_F(FlashWorkflowTest, AnIdCheckThatFindsAnotherKnownChipOffersToSelectIt) {
-    for (const auto answer : {Prompter::Answer::No, Prompter::Answer::Yes}) {
-        board("W25Q32", {}, "M25P32");
-        sim->h->prompter.answers << Prompter::Answer::Ok << answer;
-        sim->press(ui().btnIDecho[0]);
-        EXPECT_EQ(sim->console(), "EF 40 16 \r\n");
-        EXPECT_EQ(sim->h->prompter.boxes(),
-                  (QStringList{"ERROR: ID code byte read does not match expected value: 20 20 16 "
-                               "\r\nRead: EF 40 16\r\nThat is the identification of W25Q32.",
-                               "ID Check: The flash answers as W25Q32. Select W25Q32 for the "
-                               "next operations?"}));
-        EXPECT_EQ(ui().cbFlash.selectedItem(),
-                  answer == Prompter::Answer::Yes ? "W25Q32" : "M25P32");
-    }
-}
-
 TEST_F(FlashWorkflowTest, FlashErasesOnlyTheSectorsItTouchesAndKeepsTheirOtherBytes) {
     const struct {
         QString chip;

@@ -41,24 +41,59 @@ struct SpiOperationsTest : SimTest, ::testing::WithParamInterface<bool> {
 
 } // namespace
 
-TEST_P(SpiOperationsTest, IdCheckShowsTheIdentificationBytesOfEachDevice) {
+// ID Check shows the identification bytes; Detect names the chip and selects it, or says why
+// none answers; an ID Check that finds another known chip offers to select it.
+TEST_P(SpiOperationsTest, IdCheckAndDetectReadTheIdentificationAndSayWhatItIs) {
+    using A = Prompter::Answer;
+    using M = BoardConfig::Miso;
+    const QString none = "ERROR: No SPI flash answers: the identification reads ",
+                  check = "\r\nCheck the board's jumpers or mode switch, that the flash is "
+                          "fitted, and the SPI mode of the controller.",
+                  other = "ERROR: ID code byte read does not match expected value: 20 20 16 \r\n"
+                          "Read: EF 40 16\r\nThat is the identification of W25Q32.|ID Check: The "
+                          "flash answers as W25Q32. Select W25Q32 for the next operations?";
     const struct {
-        QString chip, console;
-    } cases[] = {{"M25P16", "20 20 15 \r\n"},
-                 {"W25Q64", "EF 40 17 \r\n"},
-                 {"MX25L3206E", "C2 20 16 \r\n"},
-                 {"S25FL064P", "01 02 16 \r\n"}};
+        const char* button;
+        QString chip, device, console, boxes, selected;
+        M miso = M::Chip;
+        A answer = A::Yes;
+    } cases[] = {
+        {"btnIDecho_0", "M25P16", "M25P16", "20 20 15 \r\n", "", "M25P16"},
+        {"btnIDecho_0", "W25Q64", "W25Q64", "EF 40 17 \r\n", "", "W25Q64"},
+        {"btnIDecho_0", "MX25L3206E", "MX25L3206E", "C2 20 16 \r\n", "", "MX25L3206E"},
+        {"btnIDecho_0", "S25FL064P", "S25FL064P", "01 02 16 \r\n", "", "S25FL064P"},
+        {"btnIDecho_0", "W25Q32", "M25P32", "EF 40 16 \r\n", other, "M25P32", M::Chip, A::No},
+        {"btnIDecho_0", "W25Q32", "M25P32", "EF 40 16 \r\n", other, "W25Q32"},
+        {"btnDetect", "W25Q64", "M25P32", "Detected W25Q64 (EF 40 17) \r\n", "", "W25Q64"},
+        {"btnDetect", "S25FL032P", "M25P32", "Detected S25FL032P (01 02 15) \r\n", "", "S25FL032P"},
+        {"btnDetect", "M25P16", "M25P32", "",
+         none + "FF FF FF, as from a floating MISO line." + check, "M25P32", M::Floating},
+        {"btnDetect", "M25P16", "M25P32", "",
+         none + "00 00 00, as from a MISO line held low." + check, "M25P32", M::Low},
+    };
     for (const auto& c : cases) {
-        board(c.chip);
+        SCOPED_TRACE(c.chip.toStdString() + " " + c.button);
+        board(c.chip, {.spiMiso = c.miso}, c.device);
+        prompter().answers << A::Ok << c.answer;
         const int mark = sim->mark();
-        sim->press(ui().btnIDecho[0]);
-        EXPECT_EQ(sim->console(), c.console) << c.chip.toStdString();
+        sim->press(sim->control(c.button));
+        EXPECT_EQ(sim->console(), c.console);
+        EXPECT_EQ(prompter().boxes().join('|'), c.boxes);
         EXPECT_EQ(sim->commandsSince(mark), Opening + Closing);
-        EXPECT_TRUE(prompter().shown.isEmpty());
-        expectCleanRun();
-        EXPECT_TRUE(ui().btnIDecho[0].enabled());
+        EXPECT_EQ(sim->board.spiTransactions().last(), QByteArray::fromHex("9F000000"));
+        EXPECT_EQ(outcome().succeeded(), c.boxes.isEmpty());
+        // The device found is selected; nothing else changes the selection.
+        EXPECT_EQ(ui().cbFlash.selectedItem(), c.selected);
+        EXPECT_TRUE(ui().btnIDecho[0].enabled() && ui().btnDetect.enabled());
         EXPECT_EQ(sim->port.receiveThreshold(), 1);
+        expectCleanRun();
     }
+    // A chip without a description is named by its identification only.
+    board("M25P16");
+    QFile::remove(sim->path("M25P16.sfh"));
+    sim->press(ui().btnDetect);
+    EXPECT_EQ(sim->lastMessage(),
+              "ERROR: No description file matches the identification 20 20 15.");
 }
 
 TEST_P(SpiOperationsTest, BulkEraseLeavesTheWholeFlashErased) {
