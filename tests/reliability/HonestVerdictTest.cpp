@@ -67,6 +67,37 @@ TEST_F(HonestVerdict, ATransactionWhoseClosingAcknowledgementIsGarbledIsDoneAgai
     }
 }
 
+// A byte of a transfer lost on its way to the controller leaves it waiting for one more: the
+// echo comes short, filler completes the transfer before anything else is sent, and the chunk
+// is read again. Command text never becomes transfer bytes. (The echo is waited for 200 polls,
+// so that the line's silence budget has room left for the filler.)
+TEST_F(HonestVerdict, AHostByteLostInATransferIsMadeUpWithFillerAndTheChunkReadAgain) {
+    board(Mode::Spi);
+    ui().txtSleep.setText("200");
+    const QByteArray flash = randomBytes(150, 5);
+    spiFlash().replace(0, flash.size(), flash);
+    const QString out = sim->choose("out.bin", QByteArray(150, 'o'));
+    bool lost = false;
+    sim->port.onWrite = [&](QByteArray& bytes) {
+        if (!lost && bytes.size() > 40 && bytes.startsWith('\x03')) {
+            lost = true;
+            bytes.chop(1);
+        }
+    };
+    sim->press(ui().btnRead[0]);
+    ASSERT_TRUE(lost);
+    EXPECT_TRUE(outcome().succeeded()) << outcome().message.toStdString();
+    EXPECT_EQ(readFile(out), flash);
+    QList<QByteArray> reads;
+    for (const QByteArray& t : sim->board.spiTransactions())
+        if (t.startsWith('\x03'))
+            reads << t.mid(4).replace('\0', "");
+    ASSERT_GE(reads.size(), 4);
+    EXPECT_EQ(reads[0], QByteArray(1, char(0xFF))) << "the lost byte made up with filler";
+    for (const QByteArray& rest : reads.mid(1))
+        EXPECT_TRUE(rest.isEmpty()) << rest.toHex().toStdString();
+}
+
 TEST_F(HonestVerdict, ParallelFlashInputsAreTakenByValueAndVerifyAgreesWithProgramPastTheFile) {
     board(Mode::Bpi);
     const QByteArray image = randomBytes(100, 3);
