@@ -12,31 +12,24 @@ TEST_F(OperationEnd, TheStatusLineSaysTheOutcomeAndTheTimeTaken) {
     using K = Outcome::Kind;
     const struct {
         QString operation;
-        Outcome outcome;
+        K kind;
+        QString message;
         std::int64_t us;
         QString line;
     } cases[] = {
-        {"SPI Program", {K::Succeeded, {}}, 12'440'000, "SPI Program: successful in 12.4 s"},
-        {"SPI Read",
-         {K::Failed, "No ACK from state 5"},
-         3'060'000,
+        {"SPI Program", K::Succeeded, "", 12'440'000, "SPI Program: successful in 12.4 s"},
+        {"SPI Read", K::Failed, "No ACK from state 5", 3'060'000,
          "SPI Read: failed after 3.1 s (No ACK from state 5)"},
-        {"BPI Verify",
-         {K::Failed, "Verify failed at 0x10\r\nsecond line"},
-         0,
+        {"BPI Verify", K::Failed, "Verify failed at 0x10\r\nsecond line", 0,
          "BPI Verify: failed after 0.0 s (Verify failed at 0x10)"},
-        {"SPI ID Check",
-         {K::Refused, "ID mismatch"},
-         200'000,
+        {"SPI ID Check", K::Refused, "ID mismatch", 200'000,
          "SPI ID Check: refused after 0.2 s (ID mismatch)"},
-        {"BPI Read",
-         {K::Abandoned, "The operation was abandoned."},
-         1'500'000,
+        {"BPI Read", K::Abandoned, "The operation was abandoned.", 1'500'000,
          "BPI Read: abandoned after 1.5 s"},
-        {"", {K::Succeeded, {}}, 60'000'000, "Operation: successful in 60.0 s"},
+        {"", K::Succeeded, "", 60'000'000, "Operation: successful in 60.0 s"},
     };
     for (const auto& c : cases)
-        EXPECT_EQ(statusLine(c.operation, c.outcome, c.us), c.line);
+        EXPECT_EQ(statusLine(c.operation, {c.kind, c.message}, c.us), c.line);
 }
 
 // The caption shown with the progress bar from its first appearance names the operation (a
