@@ -6,66 +6,75 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QProcess>
-#include <QRandomGenerator>
 #include <QRegularExpression>
 #include <QSerialPort>
 #include <gtest/gtest.h>
+
+namespace {
+
+// One run of the command line, its words split at blanks: its exit status, and what its
+// standard output and standard error hold ("=" first: the whole of it).
+struct Step {
+    QString line;
+    int code;
+    QString out = "", err = "";
+};
+
+bool holds(const QString& got, const QString& want) {
+    return want.startsWith('=') ? got == want.mid(1) : got.contains(want);
+}
+
+void run(const BoardSimProcess& board, const QList<Step>& steps) {
+    for (const Step& step : steps) {
+        SCOPED_TRACE(step.line.toStdString());
+        const auto r = board.cli(step.line.split(' ', Qt::SkipEmptyParts));
+        EXPECT_EQ(r.exitCode, step.code) << r.err.toStdString();
+        EXPECT_TRUE(holds(r.out, step.out)) << r.out.toStdString();
+        EXPECT_TRUE(holds(r.err, step.err)) << r.err.toStdString();
+    }
+}
+
+} // namespace
 
 TEST(CliEndToEnd, ConfiguresTheFpgaAndProgramsReadsAndVerifiesTheSpiFlash) {
     BoardSimProcess board;
     ASSERT_TRUE(board.started());
     const QString dir = board.folder();
-
-    auto r = board.cli({"connect"});
-    EXPECT_EQ(r.exitCode, 0) << r.err.toStdString();
-    EXPECT_EQ(r.out, "firmware: compatible\nserver: not running\n");
-
     const QString bit =
         writeFile(dir, "design.bit", buildBitFile(buildConfigPayload({.size = 3000})));
-    r = board.cli({"fpga", bit});
-    EXPECT_EQ(r.exitCode, 2) << "the device question is answered No without --yes";
-    r = board.cli({"--yes", "fpga", bit});
-    EXPECT_EQ(r.exitCode, 0) << r.err.toStdString();
-    EXPECT_EQ(r.out, "FPGA programmed successfully! \n");
-
-    // Paced by the acknowledgement timer, as specified; fast is the default.
-    r = board.cli({"--paced", "spi", "M25P16", "id"});
-    EXPECT_EQ(r.exitCode, 0);
-    EXPECT_EQ(r.out, "20 20 15 \n");
-    r = board.cli({"spi", "W25Q64", "id"});
-    EXPECT_EQ(r.exitCode, 1);
-    EXPECT_TRUE(
-        r.err.contains("ERROR: ID code byte read does not match expected value: EF 40 17 "));
-
     const QByteArray image = randomBytes(6000, 1);
     const QString file = writeFile(dir, "image.bin", image);
-    // Device names in any case, offsets with the usual 0x.
-    r = board.cli({"--yes", "spi", "m25p16", "program", file, "--offset", "0xF0"});
-    EXPECT_EQ(r.exitCode, 0) << r.err.toStdString();
-    EXPECT_TRUE(r.out.endsWith("SPI programming successful: 0xF0 to 0x185F \n"));
-    r = board.cli({"spi", "M25P16", "verify", file, "--offset", "F0"});
-    EXPECT_EQ(r.exitCode, 0) << r.err.toStdString();
-    const QString back = dir + "/back.bin";
-    // A new file is written without a question. Over an existing one the question is answered
-    // No without --yes, says so, and leaves the file as it was.
-    r = board.cli({"spi", "M25P16", "read", back, "--bytes", "16"});
-    EXPECT_EQ(r.exitCode, 0) << r.err.toStdString();
-    EXPECT_EQ(readFile(back), QByteArray(16, char(0xFF)));
-    r = board.cli({"spi", "M25P16", "read", back, "--bytes", "32"});
-    EXPECT_EQ(r.exitCode, 2);
-    EXPECT_TRUE(r.err.contains("zbpu-cli: answered Cancel; run with --yes to answer OK"))
-        << r.err.toStdString();
-    EXPECT_EQ(readFile(back).size(), 16);
-    r = board.cli({"--yes", "spi", "M25P16", "read", back, "--offset", "F0", "--bytes", "6000"});
-    EXPECT_EQ(r.exitCode, 0) << r.err.toStdString();
-    EXPECT_EQ(readFile(back), image);
     QByteArray changed = image;
     changed[4000] = char(~changed[4000]);
-    // Still taken from older scripts.
-    r = board.cli({"--fast-ack", "spi", "M25P16", "verify", writeFile(dir, "changed.bin", changed),
-                   "--offset", "F0"});
-    EXPECT_EQ(r.exitCode, 1);
-
+    const QString back = dir + "/back.bin";
+    run(board, {
+                   {"connect", 0, "=firmware: compatible\nserver: not running\n"},
+                   // The device question is answered No without --yes.
+                   {"fpga " + bit, 2},
+                   {"--yes fpga " + bit, 0, "=FPGA programmed successfully! \n"},
+                   // Paced by the acknowledgement timer, as specified; fast is the default.
+                   {"--paced spi M25P16 id", 0, "=20 20 15 \n"},
+                   {"spi W25Q64 id", 1, "",
+                    "ERROR: ID code byte read does not match expected value: EF 40 17 "},
+                   // Device names in any case, offsets with the usual 0x.
+                   {"--yes spi m25p16 program " + file + " --offset 0xF0", 0,
+                    "SPI programming successful: 0xF0 to 0x185F \n"},
+                   {"spi M25P16 verify " + file + " --offset F0", 0},
+                   // A new file is written without a question. Over an existing one the question is
+                   // answered No without --yes, says so, and leaves the file as it was.
+                   {"spi M25P16 read " + back + " --bytes 16", 0},
+                   {"spi M25P16 read " + back + " --bytes 32", 2, "",
+                    "zbpu-cli: answered Cancel; run with --yes to answer OK"},
+               });
+    EXPECT_EQ(readFile(back), QByteArray(16, char(0xFF)));
+    run(board, {
+                   {"--yes spi M25P16 read " + back + " --offset F0 --bytes 6000", 0},
+                   // Still taken from older scripts.
+                   {"--fast-ack spi M25P16 verify " + writeFile(dir, "changed.bin", changed) +
+                        " --offset F0",
+                    1},
+               });
+    EXPECT_EQ(readFile(back), image);
     board.stop();
     const QByteArray flash = readFile(board.spiImage());
     ASSERT_EQ(flash.size(), 2 * 1024 * 1024);
@@ -77,31 +86,23 @@ TEST(CliEndToEnd, DetectsTheChipFlashesKeepingItsNeighboursAndErasesARange) {
     BoardSimProcess board;
     ASSERT_TRUE(board.started());
     const QString dir = board.folder();
-    auto r = board.cli({"spi", "detect"});
-    EXPECT_EQ(r.exitCode, 0) << r.err.toStdString();
-    EXPECT_EQ(r.out, "Detected M25P16 (20 20 15) \nid: 20 20 15\ndevice: M25P16\n");
-    r = board.cli({"--json", "spi", "detect"});
-    EXPECT_TRUE(r.out.contains(R"("device":"M25P16")")) << r.out.toStdString();
-
     // A neighbour in the first sector the image touches survives the flash.
     const QByteArray neighbour = randomBytes(3000, 3), image = randomBytes(5000, 4);
-    r = board.cli({"--yes", "spi", "M25P16", "program", writeFile(dir, "n.bin", neighbour),
-                   "--offset", "0x10000"});
-    EXPECT_EQ(r.exitCode, 0) << r.err.toStdString();
-    r = board.cli(
-        {"spi", "M25P16", "flash", writeFile(dir, "image.bin", image), "--offset", "0x1F000"});
-    EXPECT_EQ(r.exitCode, 0) << r.err.toStdString();
-    EXPECT_TRUE(r.out.endsWith("SPI flash programmed and validated: 0x10000 to 0x2FFFF \n"))
-        << r.out.toStdString();
-    // Whole sectors beyond the range are erased only when the operator says so.
-    r = board.cli({"spi", "M25P16", "erase", "--offset", "0x20000", "--bytes", "1"});
-    EXPECT_EQ(r.exitCode, 2) << r.err.toStdString();
-    EXPECT_TRUE(r.err.contains("it erases 0x20000 to 0x2FFFF, 65535 bytes beyond the range asked"));
-    r = board.cli({"--yes", "spi", "M25P16", "erase", "--offset", "0x20000", "--bytes", "1"});
-    EXPECT_EQ(r.exitCode, 0) << r.err.toStdString();
-    EXPECT_EQ(r.out, "Sector Erase confirmed: 0x20000 to 0x2FFFF \n");
-    EXPECT_EQ(board.cli({"spi", "M25P16", "erase", "--offset", "0x20000"}).exitCode, 2);
-
+    const QString range = " erase --offset 0x20000 --bytes 1";
+    run(board,
+        {
+            {"spi detect", 0, "=Detected M25P16 (20 20 15) \nid: 20 20 15\ndevice: M25P16\n"},
+            {"--json spi detect", 0, R"("device":"M25P16")"},
+            {"--yes spi M25P16 program " + writeFile(dir, "n.bin", neighbour) + " --offset 0x10000",
+             0},
+            {"spi M25P16 flash " + writeFile(dir, "image.bin", image) + " --offset 0x1F000", 0,
+             "SPI flash programmed and validated: 0x10000 to 0x2FFFF \n"},
+            // Whole sectors beyond the range are erased only when the operator says so.
+            {"spi M25P16" + range, 2, "",
+             "it erases 0x20000 to 0x2FFFF, 65535 bytes beyond the range asked"},
+            {"--yes spi M25P16" + range, 0, "=Sector Erase confirmed: 0x20000 to 0x2FFFF \n"},
+            {"spi M25P16 erase --offset 0x20000", 2},
+        });
     board.stop();
     const QByteArray flash = readFile(board.spiImage());
     EXPECT_EQ(flash.mid(0x10000, neighbour.size()), neighbour);
@@ -112,107 +113,69 @@ TEST(CliEndToEnd, DetectsTheChipFlashesKeepingItsNeighboursAndErasesARange) {
 TEST(CliEndToEnd, LoadsTheServerAndProgramsAndVerifiesTheParallelFlash) {
     BoardSimProcess board;
     ASSERT_TRUE(board.started());
-    const QString dir = board.folder();
-    auto r = board.cli({"bpi", "id"});
-    EXPECT_EQ(r.exitCode, 1) << "no server yet";
-    r = board.cli({"--yes", "bpi", "load"});
-    ASSERT_EQ(r.exitCode, 0) << r.err.toStdString();
-    r = board.cli({"connect"});
-    EXPECT_EQ(r.out, "firmware: compatible\nserver: running\n");
-    r = board.cli({"bpi", "id"});
-    EXPECT_EQ(r.exitCode, 0) << r.err.toStdString();
-    EXPECT_FALSE(r.out.isEmpty());
-
     const QByteArray image = randomBytes(40000, 2);
-    const QString file = writeFile(dir, "image.bin", image);
-    r = board.cli({"--yes", "bpi", "program", file, "--offset", "20000"});
-    EXPECT_EQ(r.exitCode, 0) << r.err.toStdString();
-    EXPECT_TRUE(r.out.endsWith("BPI programming successful: 40000 bytes at 0x20000\n"))
-        << r.out.toStdString();
-    r = board.cli({"bpi", "verify", file, "--offset", "20000"});
-    EXPECT_EQ(r.exitCode, 0) << r.err.toStdString();
-    EXPECT_EQ(r.out, "BPI validated!\n");
+    const QString file = writeFile(board.folder(), "image.bin", image);
+    run(board, {
+                   {"bpi id", 1}, // no server yet
+                   {"--yes bpi load", 0},
+                   {"connect", 0, "=firmware: compatible\nserver: running\n"},
+                   {"bpi id", 0, "\n"},
+                   {"--yes bpi program " + file + " --offset 20000", 0,
+                    "BPI programming successful: 40000 bytes at 0x20000\n"},
+                   {"bpi verify " + file + " --offset 20000", 0, "=BPI validated!\n"},
+               });
     board.stop();
     EXPECT_EQ(readFile(board.bpiImage()).mid(0x20000, image.size()), image);
 }
 
+// Files in the system's words, a usage error in one line with where help is.
 TEST(CliEndToEnd, ReadsHeadersAndDescriptionsAndRefusesBadWords) {
     QTemporaryDir dir;
-    const QString d = dir.path();
+    const QString d = dir.path(), cli = "=zbpu-cli: ", sfh = QString(ZBPU_BIN_DIR) + "/M25P16.sfh";
     const QByteArray payload = buildConfigPayload({.size = 400});
     const QString bit = writeFile(d, "a.bit", buildBitFile(payload));
+    const QString tryHelp = "\nTry 'zbpu-cli --help' for more information.\n";
+    const QString length = "=length: " + QString::number(payload.size()) + "\ndevice: ";
     BoardSimProcess none({"--silent"});
-    auto r = none.cli({"sfh", QString(ZBPU_BIN_DIR) + "/M25P16.sfh"});
-    EXPECT_EQ(r.exitCode, 0);
-    EXPECT_TRUE(r.out.startsWith("WREN: 0x06\n")) << r.out.toStdString();
-    EXPECT_TRUE(r.out.contains("RDID: 0x9F\n"));
-    EXPECT_TRUE(r.out.endsWith("MBPP: 0x100 (256)\nBPRD: 0x200000 (2097152)\nSECS: 0x10000 "
-                               "(65536)\nID: 20 20 15\n"));
-    // Files in the system's words, a usage error in one line with where help is.
-    const QString tryHelp = "Try 'zbpu-cli --help' for more information.\n";
-    const struct {
-        QStringList args;
-        int code;
-        QString out, err;
-    } cases[] = {
-        {{"bitinfo", bit}, 0, QString("length: %1\ndevice: 3s200pq208\n").arg(payload.size()), ""},
-        {{"bitinfo", writeFile(d, "raw.bin", payload)},
-         0,
-         QString("length: %1\ndevice: Not recognized\n").arg(payload.size()),
-         ""},
-        {{"bitinfo", d + "/missing.bit"},
-         2,
-         "",
-         "zbpu-cli: " + d + "/missing.bit: No such file or directory\n"},
-        {{"bitinfo", QString(ZBPU_BIN_DIR) + "/M25P16.sfh"},
-         2,
-         "",
-         "zbpu-cli: " + QString(ZBPU_BIN_DIR) +
-             "/M25P16.sfh: not a bitstream: no .bit header and no sync word\n"},
-        {{"sfh", d}, 2, "", "zbpu-cli: " + d + ": Is a directory\n"},
-        {{"sfh", bit},
-         2,
-         "",
-         "zbpu-cli: " + bit + ": not a flash description: no NIDB or BPRD line\n"},
-        {{"frobnicate"}, 2, "", "zbpu-cli: unknown command frobnicate\n" + tryHelp},
-        {{"--bogus", "connect"}, 2, "", "zbpu-cli: unknown option --bogus\n" + tryHelp},
-        {{}, 2, "", "zbpu-cli: no command given\n" + tryHelp},
-        {{"spi", "M25P16"},
-         2,
-         "",
-         "zbpu-cli: spi detect, or spi DEVICE id|erase|program|read|verify|flash [FILE]\n" +
-             tryHelp},
-        {{"--yes", "fpga", d + "/missing.bit"},
-         2,
-         "",
-         "zbpu-cli: " + d + "/missing.bit: No such file or directory\n"},
-        {{"--yes", "spi", "M25P16", "program", d}, 2, "", "zbpu-cli: " + d + ": Is a directory\n"},
-        {{"--yes", "spi", "M25P16", "read", d + "/no/r.bin", "--bytes", "4"},
-         2,
-         "",
-         "zbpu-cli: " + d + "/no/r.bin: No such file or directory\n"},
-        {{"--yes", "bpi", "read", d, "--bytes", "4"},
-         2,
-         "",
-         "zbpu-cli: " + d + ": Is a directory\n"},
-        {{"devices"},
-         0,
-         "M25P128\nM25P16\nM25P32\nM25P64\nMX25L3206E\nMX25L6406E\nS25FL032P\nS25FL064P\nW25Q128\nW"
-         "25Q32\nW25Q64\n",
-         ""},
-    };
-    for (const auto& c : cases) {
-        const auto rc = none.cli(c.args);
-        EXPECT_EQ(rc.exitCode, c.code) << c.args.join(' ').toStdString();
-        EXPECT_EQ(rc.out, c.out) << c.args.join(' ').toStdString();
-        EXPECT_EQ(rc.err, c.err) << c.args.join(' ').toStdString();
-    }
-    EXPECT_EQ(none.cli({"connect"}).exitCode, 1);
-    for (const char* help : {"--help", "-h", "help"}) {
-        r = none.cli({help});
-        EXPECT_EQ(r.exitCode, 0) << help;
-        EXPECT_TRUE(r.out.contains("configure the FPGA from a bitstream")) << help;
-    }
+    run(none,
+        {
+            {"sfh " + sfh, 0, "RDID: 0x9F\n", "="},
+            {"sfh " + sfh, 0,
+             "MBPP: 0x100 (256)\nBPRD: 0x200000 (2097152)\nSECS: 0x10000 (65536)\nID: 20 20 15\n",
+             "="},
+            {"bitinfo " + bit, 0, length + "3s200pq208\n", "="},
+            {"bitinfo " + writeFile(d, "raw.bin", payload), 0, length + "Not recognized\n", "="},
+            {"bitinfo " + d + "/missing.bit", 2, "=",
+             cli + d + "/missing.bit: No such file or directory\n"},
+            {"bitinfo " + sfh, 2, "=",
+             cli + sfh + ": not a bitstream: no .bit header and no sync word\n"},
+            {"sfh " + d, 2, "=", cli + d + ": Is a directory\n"},
+            {"sfh " + bit, 2, "=", cli + bit + ": not a flash description: no NIDB or BPRD line\n"},
+            {"frobnicate", 2, "=", cli + "unknown command frobnicate" + tryHelp},
+            {"--bogus connect", 2, "=", cli + "unknown option --bogus" + tryHelp},
+            {"", 2, "=", cli + "no command given" + tryHelp},
+            {"spi M25P16", 2, "=",
+             cli + "spi detect, or spi DEVICE id|erase|program|read|verify|flash [FILE]" + tryHelp},
+            {"--yes fpga " + d + "/missing.bit", 2, "=",
+             cli + d + "/missing.bit: No such file or directory\n"},
+            {"--yes spi M25P16 program " + d, 2, "=", cli + d + ": Is a directory\n"},
+            {"--yes spi M25P16 read " + d + "/no/r.bin --bytes 4", 2, "=",
+             cli + d + "/no/r.bin: No such file or directory\n"},
+            {"--yes bpi read " + d + " --bytes 4", 2, "=", cli + d + ": Is a directory\n"},
+            {"devices", 0,
+             "=M25P128\nM25P16\nM25P32\nM25P64\nMX25L3206E\nMX25L6406E\nS25FL032P\nS25FL064P\n"
+             "W25Q128\nW25Q32\nW25Q64\n",
+             "="},
+            {"connect", 1},
+            {"--help", 0, "configure the FPGA from a bitstream"},
+            {"-h", 0, "configure the FPGA from a bitstream"},
+            {"help", 0, "configure the FPGA from a bitstream"},
+            {"--no-board-check spi M25P99 id", 2, "",
+             "no description file M25P99.sfh; the devices are M25P128, M25P16"},
+        });
+    EXPECT_FALSE(none.cli({"--no-board-check", "spi", "M25P99", "id"}).err.contains("Try"))
+        << "a refused input is not a usage error";
+    EXPECT_TRUE(none.cli({"sfh", sfh}).out.startsWith("WREN: 0x06\n"));
     // Every program answers --help and --version without a window or a board.
     for (const char* program : {"zbpu-cli", "zbpu", "zbpu-boardsim"}) {
         QProcess p;
@@ -230,66 +193,38 @@ TEST(CliEndToEnd, ReadsHeadersAndDescriptionsAndRefusesBadWords) {
         const QByteArray help = p.readAllStandardOutput();
         EXPECT_TRUE(help.startsWith("Usage: ") && help.contains(program)) << program;
     }
-    r = none.cli({"--no-board-check", "spi", "M25P99", "id"});
-    EXPECT_EQ(r.exitCode, 2);
-    EXPECT_FALSE(r.err.contains("Try")) << "a refused input is not a usage error";
-    EXPECT_TRUE(r.err.contains("no description file M25P99.sfh; the devices are M25P128, M25P16"))
-        << r.err.toStdString();
 }
 
 TEST(CliEndToEnd, ListsAndDetectsPortsByNameAndSaysWhyOneCannotBeOpened) {
     BoardSimProcess board, silent({"--silent"});
     ASSERT_TRUE(board.started() && silent.started());
-    const struct {
-        const BoardSimProcess* on;
-        QStringList args;
-        int code;
-        QString out, err;
-    } cases[] = {
-        {&board, {"ports"}, 0, "board  " + board.device() + "  [board answers]\n", ""},
-        {&board, {"detect"}, 0, "board  " + board.device() + "\n", ""},
-        {&silent, {"ports"}, 0, "board  " + silent.device() + "\n", ""},
-        {&silent, {"detect"}, 1, "", "zbpu-cli: no board answers on board\n"},
-        {&board,
-         {"--port", board.folder() + "/gone", "connect"},
-         1,
-         "",
-         "zbpu-cli: gone is gone: " + board.folder() +
-             "/gone does not exist (unplugged, or another path?)\n"},
-        {&silent,
-         {"connect"},
-         1,
-         "",
-         "Warning: Board not detected on board.  Please check your Com port selection.\n"},
-        // The window's menu becomes the option.
-        {&silent,
-         {"--no-board-check", "spi", "M25P16", "id"},
-         1,
-         "",
-         "Communication with PSoC lost: Please verify your Com port setting.\n(--port)\n"},
-    };
-    for (const auto& c : cases) {
-        const auto r = c.on->cli(c.args);
-        EXPECT_EQ(r.exitCode, c.code) << c.args.join(' ').toStdString();
-        EXPECT_EQ(r.out, c.out) << c.args.join(' ').toStdString();
-        EXPECT_EQ(r.err, c.err) << c.args.join(' ').toStdString();
-    }
-    auto r = silent.cli({"--json", "connect"});
-    EXPECT_TRUE(r.out.contains(R"("message":"Board not detected on board.  Please check your Com )"
-                               R"(port selection.","operation":"connect","port":"board",)"
-                               R"("result":"failed")"))
-        << r.out.toStdString();
-    r = board.cli({"--port", "ttyNOPE", "connect"});
-    EXPECT_EQ(r.exitCode, 2);
-    EXPECT_TRUE(r.err.startsWith("zbpu-cli: no port ttyNOPE; the ports are board"))
-        << r.err.toStdString();
-
+    run(board,
+        {
+            {"ports", 0, "=board  " + board.device() + "  [board answers]\n", "="},
+            {"detect", 0, "=board  " + board.device() + "\n", "="},
+            {"--port " + board.folder() + "/gone connect", 1, "=",
+             "=zbpu-cli: gone is gone: " + board.folder() +
+                 "/gone does not exist (unplugged, or another path?)\n"},
+            {"--port ttyNOPE connect", 2, "", "zbpu-cli: no port ttyNOPE; the ports are board"},
+        });
+    run(silent,
+        {
+            {"ports", 0, "=board  " + silent.device() + "\n", "="},
+            {"detect", 1, "=", "=zbpu-cli: no board answers on board\n"},
+            {"connect", 1, "=",
+             "=Warning: Board not detected on board.  Please check your Com port selection.\n"},
+            {"--json connect", 1,
+             R"("message":"Board not detected on board.  Please check your Com port selection.",)"
+             R"("operation":"connect","port":"board","result":"failed")"},
+            // The window's menu becomes the option.
+            {"--no-board-check spi M25P16 id", 1, "=",
+             "=Communication with PSoC lost: Please verify your Com port setting.\n(--port)\n"},
+        });
     // Another program holds the port.
     QSerialPort holder(board.device());
     ASSERT_TRUE(holder.open(QIODevice::ReadWrite));
-    r = board.cli({"--port", board.device(), "connect"});
-    EXPECT_EQ(r.exitCode, 1);
-    EXPECT_EQ(r.err, "zbpu-cli: board is busy: another program has it open\n");
+    run(board, {{"--port " + board.device() + " connect", 1, "",
+                 "=zbpu-cli: board is busy: another program has it open\n"}});
 }
 
 // A production line configures, flashes and verifies in one run, and logs each step.
@@ -339,49 +274,35 @@ TEST(CliEndToEnd, RunsOperationsJoinedByPlusOnOneConnectionAndStopsAtTheFirstFai
             R"({"bytes":0,"device":"W25Q64","message":"ID code byte read does not match expected value: EF 40 17  Read: 20 20 15 That is the identification of M25P16.","operation":"spi id","port":"board","result":"failed"})"}))
         << r.out.toStdString();
 
-    // Refused before anything starts: a word wrong further on, a question nobody can answer.
-    const struct {
-        QStringList args;
-        int code;
-        QString err;
-    } refused[] = {
-        {{"--yes", "spi", "M25P16", "erase", "+", "spi", "M25P16", "verify", dir + "/none.bin"},
-         2,
-         "zbpu-cli: " + dir + "/none.bin: No such file or directory"},
-        {{"spi", "M25P16", "erase", "+", "spi", "M25P16", "read", dir + "/new.bin", "--bytes", "4"},
-         2,
-         "zbpu-cli: spi read asks a question and standard input is not a terminal; run with --yes "
-         "to answer Yes"},
-        {{"--yes", "spi", "M25P16", "erase", "+"},
-         2,
-         "zbpu-cli: nothing between two + (or at an end)"},
-    };
+    // Refused before anything starts: a word wrong further on, a question nobody can answer;
+    // once connected, with the same status and result.
     const int commands = int(board.log().count('\n'));
-    for (const auto& c : refused) {
-        r = board.cli(c.args);
-        EXPECT_EQ(r.exitCode, c.code) << c.args.join(' ').toStdString();
-        EXPECT_EQ(r.err.section('\n', 0, 0), c.err);
-    }
+    const QString refused = R"("result":"refused")";
+    run(board,
+        {
+            {"--yes spi M25P16 erase + spi M25P16 verify " + dir + "/none.bin", 2, "",
+             "=zbpu-cli: " + dir + "/none.bin: No such file or directory\n"},
+            {"spi M25P16 erase + spi M25P16 read " + dir + "/new.bin --bytes 4", 2, "",
+             "=zbpu-cli: spi read asks a question and standard input is not a terminal; run with "
+             "--yes to answer Yes\n"},
+            {"--yes spi M25P16 erase +", 2, "", "zbpu-cli: nothing between two + (or at an end)\n"},
+        });
     r = board.cli({"--json", "spi", "M25P16", "erase", "+", "spi", "M25P16", "program", file});
     EXPECT_EQ(
         records(r.out),
         QStringList{
             R"({"bytes":0,"device":"M25P16","message":"spi program asks a question and standard input is not a terminal; run with --yes to answer Yes","operation":"spi program","port":null,"result":"refused"})"});
     EXPECT_EQ(board.log().count('\n'), commands) << "nothing reached the board";
-
-    // Refused once connected: the same status and result as before.
-    const QString hex = writeFile(dir, "late.hex", ":0101000042BC\n:00000001FF\n");
-    const QStringList late[] = {
-        {"--yes", "spi", "M25P16", "read", dir + "/past.bin", "--offset", "1FFFF0", "--bytes",
-         "32"},
-        {"--yes", "spi", "M25P16", "flash", hex, "--bytes", "16"},
-        {"spi", "M25P16", "program", file},
-    };
-    for (const QStringList& args : late) {
-        r = board.cli(QStringList{"--json"} + args);
-        EXPECT_EQ(r.exitCode, 2) << args.join(' ').toStdString();
-        EXPECT_TRUE(r.out.contains(R"("result":"refused")")) << r.out.toStdString();
-    }
+    run(board, {
+                   {"--json --yes spi M25P16 read " + dir + "/past.bin --offset 1FFFF0 --bytes 32",
+                    2, refused},
+                   {"--json --yes spi M25P16 flash " +
+                        writeFile(dir, "late.hex", ":0101000042BC\n:00000001FF\n") + " --bytes 16",
+                    2, refused},
+                   {"--json spi M25P16 program " + file, 2, refused},
+                   {"--json spi M25P16 read - --bytes 16", 2, "",
+                    "zbpu-cli: --json and a read to - both want standard output"},
+               });
     EXPECT_FALSE(QFile::exists(dir + "/new.bin"));
 
     // A read to standard output: the data alone there, everything else on standard error.
@@ -389,9 +310,6 @@ TEST(CliEndToEnd, RunsOperationsJoinedByPlusOnOneConnectionAndStopsAtTheFirstFai
     EXPECT_EQ(r.exitCode, 0) << r.err.toStdString();
     EXPECT_EQ(r.bytes, image);
     EXPECT_EQ(r.err, "SPI data read successfully \n");
-    r = board.cli({"--json", "spi", "M25P16", "read", "-", "--bytes", "16"});
-    EXPECT_EQ(r.exitCode, 2);
-    EXPECT_TRUE(r.err.startsWith("zbpu-cli: --json and a read to - both want standard output"));
     board.stop();
     EXPECT_EQ(readFile(board.spiImage()).mid(0x100, image.size()), image);
 }
@@ -435,34 +353,27 @@ TEST(CliEndToEnd, OnATerminalAsksItsQuestionsAndShowsOneProgressLine) {
 TEST(CliEndToEnd, RefusesBadNumbersAndInheritedCountsAndChecksItsOutput) {
     BoardSimProcess board({"--server-running"});
     ASSERT_TRUE(board.started());
+    const QString a = board.folder() + "/a.bin";
     const QString image = writeFile(board.folder(), "image.bin", randomBytes(64, 2));
-    const struct {
-        QStringList args;
-        QString message;
-    } refused[] = {
-        {{"spi", "M25P16", "program", image, "--bytes", "00"}, "nothing to transfer"},
-        {{"spi", "M25P16", "program", image, "--bytes", "0.4"}, "--bytes must be a whole number"},
-        {{"spi", "M25P16", "program", image, "--bytes", "+0"}, "--bytes must be a whole number"},
-        {{"spi", "M25P16", "program", image, "--bytes", "&H10"}, "--bytes must be a whole number"},
-        {{"spi", "M25P16", "program", image, "--bytes=99999999999"}, "is larger than 0xFFFFFFFF"},
-        {{"spi", "M25P16", "program", image, "--offset", "200000"},
-         "The offset 0x200000 lies beyond the 2097152 bytes of M25P16"},
-        {{"spi", "M25P16", "erase", "--offset", "1FFFFFFF", "--bytes", "16"},
-         "The offset 0x1FFFFFFF lies beyond the 2097152 bytes of M25P16"},
-        {{"bpi", "program", image, "--burst", "abc"}, "--burst must be a whole number"},
-        {{"bpi", "program", image, "--offset", "FFFFF0"}, "past the end of the parallel flash"},
-        {{"spi", "M25P16", "id", "--poll-limit", "-5"}, "--poll-limit must be a whole number"},
-        {{"bpi", "read", board.folder() + "/a.bin", "--bytes", "100", "+", "bpi", "read",
-          board.folder() + "/b.bin"},
-         "nothing to transfer: give --bytes N"},
-    };
-    for (const auto& c : refused) {
-        SCOPED_TRACE(c.args.join(' ').toStdString());
-        const auto r = board.cli(QStringList{"--yes"} + c.args);
-        EXPECT_EQ(r.exitCode, 2) << r.err.toStdString();
-        EXPECT_TRUE(r.err.contains(c.message)) << r.err.toStdString();
-        EXPECT_FALSE(QFile::exists(board.folder() + "/a.bin"));
-    }
+    const QString program = "--yes spi M25P16 program " + image, whole = "must be a whole number";
+    run(board, {
+                   {program + " --bytes 00", 2, "", "nothing to transfer"},
+                   {program + " --bytes 0.4", 2, "", "--bytes " + whole},
+                   {program + " --bytes +0", 2, "", "--bytes " + whole},
+                   {program + " --bytes &H10", 2, "", "--bytes " + whole},
+                   {program + " --bytes=99999999999", 2, "", "is larger than 0xFFFFFFFF"},
+                   {program + " --offset 200000", 2, "",
+                    "The offset 0x200000 lies beyond the 2097152 bytes of M25P16"},
+                   {"--yes spi M25P16 erase --offset 1FFFFFFF --bytes 16", 2, "",
+                    "The offset 0x1FFFFFFF lies beyond the 2097152 bytes of M25P16"},
+                   {"--yes bpi program " + image + " --burst abc", 2, "", "--burst " + whole},
+                   {"--yes bpi program " + image + " --offset FFFFF0", 2, "",
+                    "past the end of the parallel flash"},
+                   {"--yes spi M25P16 id --poll-limit -5", 2, "", "--poll-limit " + whole},
+                   {"--yes bpi read " + a + " --bytes 100 + bpi read " + board.folder() + "/b.bin",
+                    2, "", "nothing to transfer: give --bytes N"},
+               });
+    EXPECT_FALSE(QFile::exists(a));
     const auto full = board.cliTo("/dev/full", {"spi", "M25P16", "read", "-", "--bytes", "1000"});
     EXPECT_EQ(full.exitCode, 1);
     EXPECT_TRUE(

@@ -4,45 +4,24 @@
 #include "sim/BitstreamBuilder.h"
 #include "spi/SpiDeviceFile.h"
 #include "spi/SpiText.h"
-#include "support/SimHarness.h"
+#include "support/SimTest.h"
 
 #include <QDir>
-#include <gtest/gtest.h>
 
 namespace {
 
 using Kind = OperationRequest::Kind;
 
-struct CheckedRequest : ::testing::Test {
-    std::unique_ptr<SimHarness> sim;
-    MainPanelControls& ui() { return sim->h->ui; }
-    const Outcome& outcome() { return sim->h->model.session.outcome; }
-    void board(BoardConfig config = {}) {
-        sim = std::make_unique<SimHarness>(config);
-        sim->startAndConnect();
-    }
-    void launch(Kind kind, const QString& path, qint64 offset, qint64 count,
-                const QString& device = "M25P16") {
-        OperationRequest r;
-        r.kind = kind;
-        r.path = path;
-        r.device = device;
-        r.offset = offset;
-        r.count = count;
-        sim->h->model.launches.launch(r);
-        sim->h->runTimer();
-    }
-};
+struct CheckedRequest : SimTest {};
 
 } // namespace
 
 // A second configuration in one session sends its own file, and a server load after a
 // configuration sends the server; each time the FPGA holds what was asked.
 TEST_F(CheckedRequest, EachConfigurationSendsItsOwnBitstream) {
-    board();
+    board(Mode::Fpga);
     const QByteArray a = buildBitFile(buildConfigPayload({.size = 3000, .seed = 1}));
     const QByteArray b = buildBitFile(buildConfigPayload({.size = 4000, .seed = 2}));
-    ui().mnuFPGA.click();
     for (const auto& [name, bytes] : {std::pair{"a.bit", a}, {"b.bit", b}}) {
         sim->choose(name, bytes);
         sim->press(ui().btnCfgFPGA);
@@ -60,8 +39,7 @@ TEST_F(CheckedRequest, EachConfigurationSendsItsOwnBitstream) {
 
 // An identification nobody answers is no success: the server is not taken to run.
 TEST_F(CheckedRequest, AParallelFlashIdentificationNeedsTheServersAnswer) {
-    board({.serverRunning = true});
-    ui().mnuBPI.click();
+    board(Mode::Bpi);
     sim->port.onRead = [](QByteArray& bytes) { bytes.clear(); };
     sim->press(ui().btnIDecho[1]);
     EXPECT_EQ(outcome().kind, Outcome::Kind::Failed);
@@ -72,8 +50,7 @@ TEST_F(CheckedRequest, AParallelFlashIdentificationNeedsTheServersAnswer) {
 // Values at and past the address width and the chip's end are refused by the description or
 // the range, before anything is sent; a range that sector rounding widens is asked for.
 TEST_F(CheckedRequest, RangesAndDescriptionsBeyondWhatAddressesReachAreRefused) {
-    board({.spiChip = "W25Q128"});
-    ui().mnuSPI.click();
+    board(Mode::Spi, {.spiChip = "W25Q128"});
     QByteArray sfh = readFile(sim->path("W25Q128.sfh"));
     const struct {
         const char* bprd;
@@ -111,8 +88,7 @@ TEST_F(CheckedRequest, RangesAndDescriptionsBeyondWhatAddressesReachAreRefused) 
 
 // A rescue file is written only once an erase went out, and never over an earlier one.
 TEST_F(CheckedRequest, RescueFilesNeverOverwriteAndComeOnlyAfterAnErase) {
-    board({.spiChip = "W25Q32", .wpLocked = true});
-    ui().mnuSPI.click();
+    board(Mode::Spi, {.spiChip = "W25Q32", .wpLocked = true});
     const QString image = writeFile(sim->dir.path(), "image.bin", randomBytes(100, 1));
     launch(Kind::SpiFlash, image, 0x1010, 100, "W25Q32");
     EXPECT_EQ(outcome().kind, Outcome::Kind::Failed);
@@ -120,8 +96,7 @@ TEST_F(CheckedRequest, RescueFilesNeverOverwriteAndComeOnlyAfterAnErase) {
     EXPECT_TRUE(QDir(sim->dir.path()).entryList({"image-sectors-*"}).isEmpty());
 
     // A flash stopped after its erase, twice: the first rescue file stays as it was.
-    board({.spiChip = "W25Q32"});
-    ui().mnuSPI.click();
+    board(Mode::Spi, {.spiChip = "W25Q32"});
     const QString image2 = writeFile(sim->dir.path(), "image.bin", randomBytes(100, 1));
     sim->board.spi().memory().replace(0x1000, 0x1000, randomBytes(0x1000, 2));
     const QByteArray neighbours = sim->board.spi().memory().mid(0x1000, 0x1000);
@@ -148,8 +123,7 @@ TEST_F(CheckedRequest, RescueFilesNeverOverwriteAndComeOnlyAfterAnErase) {
 // A description whose SECS is smaller than what the part erases: the bytes beside the span
 // show it, and the flash stops before it writes anything. With the right SECS it runs.
 TEST_F(CheckedRequest, AFlashStopsWhenThePartErasesMoreThanItsDescriptionSays) {
-    board();
-    ui().mnuSPI.click();
+    board(Mode::Spi);
     QByteArray sfh = readFile(sim->path("M25P16.sfh"));
     sfh.replace("SECS      000000010000", "SECS      000000001000");
     writeFile(sim->dir.path(), "X.sfh", sfh);
@@ -198,9 +172,7 @@ TEST_F(CheckedRequest, AFlashStopsWhenThePartErasesMoreThanItsDescriptionSays) {
 
 // The debug panel's values are taken at launch and cannot be edited while an operation runs.
 TEST_F(CheckedRequest, TheDebugPanelIsTakenAtLaunchAndLockedMeanwhile) {
-    board();
-    ui().mnuSPI.click();
-    ui().cbFlash.setSelectedIndex(int(ui().cbFlash.items().indexOf("M25P16")));
+    board(Mode::Spi);
     sim->choose("image.bin", randomBytes(2000, 3));
     QList<bool> editable;
     ui().hscProgress.watch([&] {

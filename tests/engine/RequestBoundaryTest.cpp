@@ -12,32 +12,6 @@ namespace {
 
 using Kind = OperationRequest::Kind;
 
-QByteArray hexRecord(int type, int address, const QByteArray& data) {
-    QByteArray bytes;
-    bytes.append(char(data.size()));
-    bytes.append(char(address >> 8));
-    bytes.append(char(address));
-    bytes.append(char(type));
-    bytes.append(data);
-    quint8 sum = 0;
-    for (char b : bytes)
-        sum += quint8(b);
-    bytes.append(char(-sum));
-    return ":" + bytes.toHex().toUpper() + "\r\n";
-}
-
-// The bytes from address 0 as Intel HEX, in records of 32 bytes.
-QByteArray intelHex(const QByteArray& data) {
-    QByteArray out;
-    for (qsizetype at = 0; at < data.size(); at += 32) {
-        if (at % 0x10000 == 0 || at == 0)
-            out += hexRecord(
-                4, 0, QByteArray::fromHex(QByteArray::number(at >> 16, 16).rightJustified(4, '0')));
-        out += hexRecord(0, int(at & 0xFFFF), data.mid(at, 32));
-    }
-    return out + hexRecord(1, 0, {});
-}
-
 struct Case {
     Kind kind;
     qint64 offset, count;

@@ -1,8 +1,6 @@
-#include "support/SimHarness.h"
+#include "support/SimTest.h"
 
 #include "sim/BitstreamBuilder.h"
-
-#include <gtest/gtest.h>
 
 namespace {
 
@@ -11,13 +9,8 @@ const QStringList NormalRun = {"load_config 1", "drive_prog 0", "drive_mode 7", 
 const QStringList NormalEnd = {"read_init", "read_done", "spi_mode 0", "load_config 0",
                                "fpga_rst 0"};
 
-struct FpgaConfigurationTest : ::testing::Test {
-    std::unique_ptr<SimHarness> sim;
-
-    void board(BoardConfig config = {}) {
-        sim = std::make_unique<SimHarness>(config);
-        sim->startAndConnect();
-    }
+struct FpgaConfigurationTest : SimTest {
+    void board(BoardConfig config = {}) { SimTest::board(Mode::Fpga, config); }
     // Chooses the file as the operator does and confirms the device.
     void configure(const QByteArray& bytes, const QString& name = "design.bit", bool run = true) {
         sim->h->ui.mnuFPGA.click();
@@ -26,7 +19,6 @@ struct FpgaConfigurationTest : ::testing::Test {
         if (run)
             sim->h->runTimer();
     }
-    QStringList shown() const { return sim->h->prompter.texts(); }
 };
 
 } // namespace
@@ -76,46 +68,33 @@ TEST_F(FpgaConfigurationTest, SendsChunksOfSixtyFourWithTheProgressOfEach) {
 
 TEST_F(FpgaConfigurationTest, ReportsEachOutcomeOfThePins) {
     const QByteArray good = buildConfigPayload({.size = 4096});
+    const QString failed = "FPGA programming failed! \r\n";
     const struct {
         const char* what;
-        BoardConfig config;
         QByteArray file;
         QString console;
-        bool initReadAgain = false; // while it stays low after PROG
+        bool initStuckLow = false, initReadAgain = false; // while it stays low after PROG
+        std::int64_t clearUs = FpgaOptions().clearUs;
     } cases[] = {
-        {"truncated stream",
-         {},
-         buildConfigPayload({.size = 8192}).left(4000),
+        {"truncated stream", buildConfigPayload({.size = 8192}).left(4000),
          "Programming succeeded, but done did not go high.  Make sure start clock is CCLK. \r\n"},
-        {"no sync word",
-         {},
-         buildConfigPayload({.size = 4096, .sync = SyncWord::None}),
-         "FPGA programming failed! \r\n"},
-        {"INIT stuck low",
-         {.initStuckLow = true},
-         good,
-         "Init value is not high.\r\nFPGA programming failed! \r\n",
-         true},
-        {"a bitstream for another part",
-         {},
-         buildConfigPayload({.size = 4096, .idcode = 0x01C2E093}),
-         "FPGA programming failed! \r\n"},
+        {"no sync word", buildConfigPayload({.size = 4096, .sync = SyncWord::None}), failed},
+        {"INIT stuck low", good, "Init value is not high.\r\n" + failed, true, true},
+        {"a bitstream for another part", buildConfigPayload({.size = 4096, .idcode = 0x01C2E093}),
+         failed},
         // INIT is read again until the memory clear ends: no byte goes out before.
-        {"a memory clear of 40 ms",
-         {.initClearUs = 40'000},
-         good,
-         "FPGA programmed successfully! \r\n",
-         true},
+        {"a memory clear of 40 ms", good, "FPGA programmed successfully! \r\n", false, true,
+         40'000},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.what);
-        board(c.config);
+        board({.initClearUs = c.clearUs, .initStuckLow = c.initStuckLow});
         configure(c.file, "x.bin");
         EXPECT_EQ(sim->console(), c.console);
         const QStringList seen = sim->commandsSince(0);
         EXPECT_TRUE(seen.endsWith("fpga_rst 0"));
         EXPECT_EQ(seen.count("read_init") > 2, c.initReadAgain);
-        EXPECT_EQ(sim->h->model.session.opState.State(), 0);
+        EXPECT_EQ(leftBehind(Mode::Fpga), QStringList());
     }
 }
 
@@ -145,36 +124,18 @@ TEST_F(FpgaConfigurationTest, RetriesAMissingAcknowledgementWithTheSameCommandAf
     EXPECT_TRUE(sim->board.fpga().done());
 }
 
-TEST_F(FpgaConfigurationTest, TheFifthMissedAcknowledgementEndsTheRunAndNamesTheState) {
-    const struct {
-        BoardConfig config;
-        QString text;
-    } cases[] = {
-        {{.silent = true},
-         "Please verify your Com port setting.\n\r(Disconnect, then Options | Comm)"},
-        // Detection, the version check, "load_config 1" and "drive_prog 0" were answered;
-        // "drive_mode 7" of state 3 never was.
-        {{.silentAfterCommands = 4},
-         "No ACK from state 3\r\nThe controller stopped answering: bytes were probably lost on "
-         "the line, or the board lost power or its cable."},
-    };
-    for (const auto& c : cases) {
-        board(c.config);
-        auto& h = *sim->h;
-        if (c.config.silent) {
-            h.ui.mnuBoardCheck.click();
-            h.ui.btnConnect.click();
-            ASSERT_TRUE(h.ui.btnDisconnect.visible());
-        }
-        configure(buildConfigPayload());
-        EXPECT_EQ(sim->lastMessage(), "Communication with PSoC lost: " + c.text);
-        EXPECT_EQ(h.prompter.shown.last().icon, Prompter::Icon::Exclamation);
-        EXPECT_EQ(sim->commandsSince(0).count(c.config.silent ? "load_config 1" : "drive_mode 7"),
-                  5);
-        EXPECT_EQ(h.model.session.opState.State(), 0);
-        EXPECT_EQ(h.model.cfg.State(), 0);
-        EXPECT_EQ(h.model.session.TimeoutCnt, 0);
-    }
+// A board that never answers, connected without the board check: the fifth missed
+// acknowledgement of the first command ends the run.
+TEST_F(FpgaConfigurationTest, ASilentBoardEndsTheRunAtTheFifthMissedAcknowledgement) {
+    board({.silent = true});
+    ui().mnuBoardCheck.click();
+    ui().btnConnect.click();
+    ASSERT_TRUE(ui().btnDisconnect.visible());
+    configure(buildConfigPayload());
+    EXPECT_EQ(sim->lastMessage(), "Communication with PSoC lost: Please verify your Com port "
+                                  "setting.\n\r(Disconnect, then Options | Comm)");
+    EXPECT_EQ(sim->commandsSince(0).count("load_config 1"), 5);
+    EXPECT_EQ(leftBehind(Mode::Fpga), QStringList());
 }
 
 TEST_F(FpgaConfigurationTest, AFileThatCannotBeOpenedIsReportedBeforeAnythingIsSent) {

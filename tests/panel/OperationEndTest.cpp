@@ -1,44 +1,40 @@
-#include "support/SimHarness.h"
+#include "support/SimTest.h"
 
 #include <QCoreApplication>
-#include <gtest/gtest.h>
 
 // How an operation asks, tells the operator what it is doing and how it ended.
 
-TEST(OperationEnd, TheStatusLineSaysTheOutcomeAndTheTimeTaken) {
+struct OperationEnd : SimTest {
+    OperationEnd() { timeScale = 0.001; }
+};
+
+TEST_F(OperationEnd, TheStatusLineSaysTheOutcomeAndTheTimeTaken) {
     using K = Outcome::Kind;
     const struct {
         QString operation;
-        Outcome outcome;
+        K kind;
+        QString message;
         std::int64_t us;
         QString line;
     } cases[] = {
-        {"SPI Program", {K::Succeeded, {}}, 12'440'000, "SPI Program: successful in 12.4 s"},
-        {"SPI Read",
-         {K::Failed, "No ACK from state 5"},
-         3'060'000,
+        {"SPI Program", K::Succeeded, "", 12'440'000, "SPI Program: successful in 12.4 s"},
+        {"SPI Read", K::Failed, "No ACK from state 5", 3'060'000,
          "SPI Read: failed after 3.1 s (No ACK from state 5)"},
-        {"BPI Verify",
-         {K::Failed, "Verify failed at 0x10\r\nsecond line"},
-         0,
+        {"BPI Verify", K::Failed, "Verify failed at 0x10\r\nsecond line", 0,
          "BPI Verify: failed after 0.0 s (Verify failed at 0x10)"},
-        {"SPI ID Check",
-         {K::Refused, "ID mismatch"},
-         200'000,
+        {"SPI ID Check", K::Refused, "ID mismatch", 200'000,
          "SPI ID Check: refused after 0.2 s (ID mismatch)"},
-        {"BPI Read",
-         {K::Abandoned, "The operation was abandoned."},
-         1'500'000,
+        {"BPI Read", K::Abandoned, "The operation was abandoned.", 1'500'000,
          "BPI Read: abandoned after 1.5 s"},
-        {"", {K::Succeeded, {}}, 60'000'000, "Operation: successful in 60.0 s"},
+        {"", K::Succeeded, "", 60'000'000, "Operation: successful in 60.0 s"},
     };
     for (const auto& c : cases)
-        EXPECT_EQ(statusLine(c.operation, c.outcome, c.us), c.line);
+        EXPECT_EQ(statusLine(c.operation, {c.kind, c.message}, c.us), c.line);
 }
 
 // The caption shown with the progress bar from its first appearance names the operation (a
 // front end may show only the first it sees); at the end the status line names it too.
-TEST(OperationEnd, EachOperationIsNamedByItsProgressCaptionAndItsStatusLine) {
+TEST_F(OperationEnd, EachOperationIsNamedByItsProgressCaptionAndItsStatusLine) {
     const struct {
         bool bpi;
         const char* button;
@@ -53,11 +49,9 @@ TEST(OperationEnd, EachOperationIsNamedByItsProgressCaptionAndItsStatusLine) {
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.button);
-        SimHarness sim({.timeScale = 0.001, .serverRunning = c.bpi});
-        sim.startAndConnect();
+        board(c.bpi ? Mode::Bpi : Mode::Spi);
+        SimHarness& sim = *this->sim;
         auto& ui = sim.h->ui;
-        (c.bpi ? ui.mnuBPI : ui.mnuSPI).click();
-        ui.cbFlash.setSelectedIndex(int(ui.cbFlash.items().indexOf("M25P16")));
         sim.choose("image.bin", randomBytes(300, 7));
         if (c.bpi || QString(c.button) == "btnVerify_0") {
             // Verify compares with what Program put there.
@@ -78,7 +72,7 @@ TEST(OperationEnd, EachOperationIsNamedByItsProgressCaptionAndItsStatusLine) {
 }
 
 // A read asks before it writes over a file, and only then, in both flash modes.
-TEST(OperationEnd, AReadAsksOnlyBeforeItWritesOverAFile) {
+TEST_F(OperationEnd, AReadAsksOnlyBeforeItWritesOverAFile) {
     using A = Prompter::Answer;
     const struct {
         bool bpi, exists;
@@ -87,12 +81,10 @@ TEST(OperationEnd, AReadAsksOnlyBeforeItWritesOverAFile) {
         {false, false, A::Ok}, {false, true, A::Cancel}, {true, false, A::Ok}, {true, true, A::Ok}};
     for (const auto& c : cases) {
         SCOPED_TRACE(testing::Message() << "parallel " << c.bpi << ", existing " << c.exists);
-        SimHarness sim({.timeScale = 0.001, .serverRunning = c.bpi});
-        sim.startAndConnect();
+        board(c.bpi ? Mode::Bpi : Mode::Spi);
+        SimHarness& sim = *this->sim;
         sim.h->model.setProcessEvents([] { QCoreApplication::processEvents(); });
         auto& ui = sim.h->ui;
-        (c.bpi ? ui.mnuBPI : ui.mnuSPI).click();
-        ui.cbFlash.setSelectedIndex(int(ui.cbFlash.items().indexOf("M25P16")));
         const QString out = sim.path("out.bin");
         if (c.exists)
             sim.choose("out.bin", "old");
@@ -110,7 +102,7 @@ TEST(OperationEnd, AReadAsksOnlyBeforeItWritesOverAFile) {
 
 // Esc stops a read at once; before it stops a write it asks, and the write goes on while the
 // question is open. A No, or a Yes once the write has ended, leaves it to finish.
-TEST(OperationEnd, EscAsksBeforeItStopsAWriteWhichGoesOnWhileAsked) {
+TEST_F(OperationEnd, EscAsksBeforeItStopsAWriteWhichGoesOnWhileAsked) {
     using A = Prompter::Answer;
     const QString program = "Warning: Stop the SPI Program? The flash will be left partly "
                             "programmed.";
@@ -131,12 +123,11 @@ TEST(OperationEnd, EscAsksBeforeItStopsAWriteWhichGoesOnWhileAsked) {
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(testing::Message() << c.button << " " << int(c.answer) << " " << c.ticksAsked);
-        SimHarness sim;
-        sim.startAndConnect();
+        timeScale = 1.0;
+        board(Mode::Spi);
+        SimHarness& sim = *this->sim;
         sim.h->model.setProcessEvents([] { QCoreApplication::processEvents(); });
         auto& ui = sim.h->ui;
-        ui.mnuSPI.click();
-        ui.cbFlash.setSelectedIndex(int(ui.cbFlash.items().indexOf("M25P16")));
         const QByteArray image = randomBytes(3000, 5);
         sim.choose("image.bin", image);
         const bool program = QString(c.button) == "btnProgram_0";

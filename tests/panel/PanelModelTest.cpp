@@ -15,22 +15,6 @@ struct PanelModelTest : FakeBoardTest {
 
 } // namespace
 
-TEST_F(PanelModelTest, EachModeRemembersItsOwnPath) {
-    const std::pair<Control*, QString> modes[] = {
-        {&ui().mnuFPGA, "/a/design.bit"}, {&ui().mnuSPI, "/a/flash.bin"}, {&ui().mnuBPI, "/a/b"}};
-    for (const auto& [mode, path] : modes) {
-        mode->click();
-        EXPECT_EQ(ui().txtPath.text(), "");
-        EXPECT_TRUE(mode->checked());
-        EXPECT_EQ(ui().mnuFPGA.checked() + ui().mnuSPI.checked() + ui().mnuBPI.checked(), 1);
-        ui().txtPath.setText(path);
-    }
-    for (const auto& [mode, path] : modes) {
-        mode->click();
-        EXPECT_EQ(ui().txtPath.text(), path);
-    }
-}
-
 TEST_F(PanelModelTest, ChoosingParallelFlashReconnectsOnlyWhenConnected) {
     ui().mnuBPI.click();
     EXPECT_EQ(port.opens(), 1) << "only the detection scan opened the port";
@@ -153,11 +137,4 @@ TEST_F(PanelModelTest, FileSelectionFillsTheModesFieldAndTheCount) {
     EXPECT_EQ(ui().txtBitFile.text(), "data.bin");
     EXPECT_EQ(ui().txtFilelen.text(), "1234");
     EXPECT_EQ(ui().txtDevice.text(), "Not recognized");
-}
-
-TEST_F(PanelModelTest, ClosingTheWindowClosesAnOpenPort) {
-    ui().btnConnect.click();
-    ASSERT_TRUE(port.isOpen());
-    h->model.unload();
-    EXPECT_FALSE(port.isOpen());
 }

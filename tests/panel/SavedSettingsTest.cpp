@@ -6,11 +6,28 @@
 #include <QSettings>
 #include <gtest/gtest.h>
 
+namespace {
+
 // What one run of the window leaves, the next starts with; the store is a file of the test's
 // own, never the user's settings.
-TEST(SavedSettings, TheNextRunStartsAsTheLastOneEnded) {
+struct Store {
     QTemporaryDir home;
-    QSettings store(home.filePath("zbpu.ini"), QSettings::IniFormat);
+    QSettings store{home.filePath("zbpu.ini"), QSettings::IniFormat};
+    void save(SimHarness& sim) { SavedSettings(sim.h->model, store).save(); }
+    // The next run of the window, started with what was saved.
+    std::unique_ptr<SimHarness> next() {
+        auto sim = std::make_unique<SimHarness>();
+        sim->h->model.startUp();
+        SavedSettings(sim->h->model, store).restore();
+        return sim;
+    }
+};
+
+} // namespace
+
+TEST(SavedSettings, TheNextRunStartsAsTheLastOneEnded) {
+    Store saved;
+    QSettings& store = saved.store;
     QString bit, spiFile, bpiFile;
     {
         SimHarness sim;
@@ -75,12 +92,11 @@ TEST(SavedSettings, TheNextRunStartsAsTheLastOneEnded) {
 
 // Nothing stored: the window is as the forms have it.
 TEST(SavedSettings, AFirstRunChangesNothing) {
-    QTemporaryDir home;
-    QSettings store(home.filePath("zbpu.ini"), QSettings::IniFormat);
+    Store store;
     SimHarness sim;
     sim.h->model.startUp();
     const auto before = sim.board.commandsSeen();
-    SavedSettings(sim.h->model, store).restore();
+    SavedSettings(sim.h->model, store.store).restore();
     const auto& ui = sim.h->ui;
     EXPECT_TRUE(ui.mnuFPGA.checked());
     EXPECT_EQ(sim.h->model.session.opState.State(), 0);
@@ -119,21 +135,17 @@ TEST(SavedSettings, ARememberedCountHoldsOnlyForTheSameUnchangedFile) {
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.what);
-        QTemporaryDir home;
-        QSettings store(home.filePath("zbpu.ini"), QSettings::IniFormat);
+        Store store;
         SimHarness sim;
         sim.h->model.startUp();
         (sim.h->ui.*c.mode).click();
         const QString image = sim.choose("image.bin", randomBytes(1000, 2));
         sim.h->ui.txtOffset.setText("F0");
         sim.h->ui.txtPrgBytes.setText("256");
-        SavedSettings(sim.h->model, store).save();
+        store.save(sim);
         c.change(image);
-
-        SimHarness next;
-        next.h->model.startUp();
-        SavedSettings(next.h->model, store).restore();
-        const auto& ui = next.h->ui;
+        const auto next = store.next();
+        const auto& ui = next->h->ui;
         EXPECT_TRUE((ui.*c.mode).checked());
         EXPECT_EQ(ui.txtPath.text(), image);
         EXPECT_EQ(ui.txtOffset.text(), "F0");
@@ -144,8 +156,7 @@ TEST(SavedSettings, ARememberedCountHoldsOnlyForTheSameUnchangedFile) {
 // A read's target is not the next run's file to program, and the read's count is not taken
 // for the image remembered instead.
 TEST(SavedSettings, ARunThatEndsWithAReadRemembersTheImageAndItsOwnLength) {
-    QTemporaryDir home;
-    QSettings store(home.filePath("zbpu.ini"), QSettings::IniFormat);
+    Store store;
     SimHarness sim;
     sim.startAndConnect();
     auto& ui = sim.h->ui;
@@ -158,13 +169,10 @@ TEST(SavedSettings, ARunThatEndsWithAReadRemembersTheImageAndItsOwnLength) {
     ui.txtPrgBytes.setText("1000");
     sim.press(ui.btnRead[0]);
     ASSERT_EQ(readFile(sim.path("dump.bin")).size(), 1000);
-    SavedSettings(sim.h->model, store).save();
-
-    SimHarness next;
-    next.h->model.startUp();
-    SavedSettings(next.h->model, store).restore();
-    EXPECT_EQ(next.h->ui.txtPath.text(), image);
-    EXPECT_EQ(next.h->ui.txtPrgBytes.text(), "3000");
+    store.save(sim);
+    const auto next = store.next();
+    EXPECT_EQ(next->h->ui.txtPath.text(), image);
+    EXPECT_EQ(next->h->ui.txtPrgBytes.text(), "3000");
 }
 
 // A store from before each flash mode had its own range: its one offset and count are the SPI
@@ -178,8 +186,8 @@ TEST(SavedSettings, AnOldStoresSingleOffsetAndCountAreTheSpiModes) {
     } cases[] = {{"a file for Read to create", -1, "256"}, {"an image", 1000, "1000"}};
     for (const auto& c : cases) {
         SCOPED_TRACE(c.what);
-        QTemporaryDir home;
-        QSettings store(home.filePath("zbpu.ini"), QSettings::IniFormat);
+        Store kept;
+        QSettings& store = kept.store;
         SimHarness sim;
         const QString image = sim.path("image.bin");
         if (c.fileSize >= 0)

@@ -7,36 +7,35 @@
 // The command line's exit status is all a script sees: a parallel flash operation whose answer
 // never came, or whose data came with more bytes than asked for, must not end as a success.
 
+namespace {
+
+QStringList words(const QString& line) {
+    return line.split(' ', Qt::SkipEmptyParts);
+}
+
+} // namespace
+
 TEST(CliVerdict, ParallelFlashOperationsFailWhenTheServerSaysNothingOrTooMuch) {
     const struct {
         const char* what;
-        QStringList board;
-        QStringList args;
+        QString board, args;
         int code;
         QString message;
     } cases[] = {
         // The connection probes the server twice (two bytes each) before the operation.
-        {"an identification nobody answers",
-         {"--server-silent-after", "4"},
-         {"bpi", "id"},
-         1,
+        {"an identification nobody answers", "--server-silent-after 4", "bpi id", 1,
          "The BPI server stopped answering"},
-        {"an identification that is answered", {}, {"bpi", "id"}, 0, ""},
-        {"a read with noise on the line",
-         {"--garbage", "0.02", "--seed", "1"},
-         {"bpi", "read", "out.bin", "--bytes", "4096"},
-         1,
-         "more bytes than were asked for"},
-        {"a read on a quiet line", {}, {"bpi", "read", "out.bin", "--bytes", "4096"}, 0, ""},
+        {"an identification that is answered", "", "bpi id", 0, ""},
+        {"a read with noise on the line", "--garbage 0.02 --seed 1",
+         "bpi read out.bin --bytes 4096", 1, "more bytes than were asked for"},
+        {"a read on a quiet line", "", "bpi read out.bin --bytes 4096", 0, ""},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.what);
-        BoardSimProcess board(QStringList{"--server-running"} + c.board);
+        BoardSimProcess board(words("--server-running " + c.board));
         ASSERT_TRUE(board.started());
-        QStringList args;
-        for (const QString& a : c.args)
-            args << (a == "out.bin" ? board.folder() + "/out.bin" : a);
-        const auto r = board.cli(QStringList{"--yes"} + args);
+        const auto r = board.cli(
+            words("--yes " + QString(c.args).replace("out.bin", board.folder() + "/out.bin")));
         EXPECT_EQ(r.exitCode, c.code) << r.err.toStdString();
         if (!c.message.isEmpty()) {
             EXPECT_TRUE((r.out + r.err).contains(c.message)) << r.err.toStdString();
@@ -61,72 +60,40 @@ TEST(CliVerdict, AnSpiIdentificationNeverAnsweredFails) {
 // a few seconds). A second Ctrl-C leaves at once and names the power cycle; the next run
 // names the unfinished transfer and, asked to, finishes it.
 TEST(CliVerdict, AnInterruptedTransferIsFinishedOrNamedAndTheNextRunFindsTheBoard) {
+    const QString finishing = "Stopping: finishing the BPI server's transfer, ";
     const struct {
         const char* what;
-        QStringList board, args, next;
+        QString board, args, next;
         int designBytes, delayMs, withinMs;
-        QString again, left, nextSays;
+        QString again = "", left = "", nextSays = "";
     } cases[] = {
-        {"SPI program",
-         {"--baud", "115200"},
-         {"spi", "M25P16", "program", "image.bin"},
-         {"spi", "M25P16", "id"},
-         30000,
-         1500,
-         5000,
-         {},
-         {},
-         {}},
+        {"SPI program", "", "spi M25P16 program image.bin", "spi M25P16 id", 30000, 1500, 5000},
         // The simulated board's terminal may take a whole design ahead of the line, so the
         // interrupt may find the download over: the next run must find the board either way.
-        {"FPGA configuration",
-         {"--baud", "115200"},
-         {"fpga", "design.bit"},
-         {"connect"},
-         200000,
-         1500,
-         20000,
-         {},
-         {},
-         {}},
-        {"1 MiB parallel flash program, 4 s in",
-         {"--baud", "115200", "--server-running"},
-         {"bpi", "program", "big.bin"},
-         {"bpi", "id"},
-         30000,
-         4000,
-         5000,
-         {},
-         "Stopping: finishing the BPI server's transfer, ",
-         {}},
-        {"1 MiB parallel flash program, Ctrl-C twice",
-         {"--baud", "115200", "--server-running"},
-         {"bpi", "program", "big.bin"},
-         {"bpi", "id"},
-         30000,
-         4000,
-         2000,
-         "Stopping: finishing the BPI server's transfer, ",
-         "The BPI server still expects ",
+        {"FPGA configuration", "", "fpga design.bit", "connect", 200000, 1500, 20000},
+        {"1 MiB parallel flash program, 4 s in", "--server-running", "bpi program big.bin",
+         "bpi id", 30000, 4000, 5000, "", finishing},
+        {"1 MiB parallel flash program, Ctrl-C twice", "--server-running", "bpi program big.bin",
+         "bpi id", 30000, 4000, 2000, finishing, "The BPI server still expects ",
          "The unfinished transfer was completed: the BPI server reads commands again."},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.what);
-        BoardSimProcess board(c.board);
+        BoardSimProcess board(words("--baud 115200 " + c.board));
         ASSERT_TRUE(board.started());
         writeFile(board.folder(), "image.bin", randomBytes(32 * 1024, 3));
         writeFile(board.folder(), "big.bin", randomBytes(1024 * 1024, 4));
         writeFile(board.folder(), "design.bit",
                   buildBitFile(buildConfigPayload({.size = c.designBytes})));
         QStringList args{"--yes"};
-        for (const QString& a : c.args)
+        for (const QString& a : words(c.args))
             args << (a.contains('.') ? board.folder() + "/" + a : a);
         const auto r = board.cliInterrupted(args, "?", c.delayMs, c.again);
         EXPECT_EQ(r.exitCode, 130) << r.err.toStdString();
         EXPECT_LT(r.msAfterSignal, c.withinMs);
         EXPECT_TRUE(r.out.contains("Operation abandoned: interrupted.")) << r.out.toStdString();
         EXPECT_TRUE((r.out + r.err).contains(c.left)) << (r.out + r.err).toStdString();
-        const auto next = board.cli(QStringList{"--yes"} + c.next);
+        const auto next = board.cli(words("--yes " + c.next));
         EXPECT_EQ(next.exitCode, 0) << (next.out + next.err).toStdString();
         EXPECT_TRUE((next.out + next.err).contains(c.nextSays)) << next.out.toStdString();
     }

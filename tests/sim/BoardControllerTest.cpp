@@ -65,32 +65,24 @@ TEST(BoardFaults, TheSameSeedGivesTheSameBytesAndAnotherSeedOthers) {
 }
 
 TEST(BoardFaults, EachFaultChangesWhatTheHostSeesAsDocumented) {
-    const QByteArray version = command("get_ver");
+    const QByteArray version = command("get_ver"), config = command("get_config"),
+                     twice = config + config;
     const struct {
         const char* name;
         BoardConfig config;
         QByteArray sent, reply;
     } rows[] = {
         {"every acknowledgement dropped", {.dropAckRate = 1}, version, QByteArray("1.1.0\0", 6)},
-        {"acknowledgements later than the program waits",
-         {.ackDelayUs = 150'000},
-         command("get_config"),
-         {}},
+        {"acknowledgements later than waited for", {.ackDelayUs = 150'000}, config, ""},
         {"link closed after ten bytes",
          {.closeAfterBytes = 10},
-         version + command("get_config"),
+         version + config,
          QByteArray("1.1.0\0ack\0", 10)},
-        {"every host byte lost", {.hostLossRate = 1}, command("get_config"), {}},
-        {"every host byte garbled", {.hostGarbleRate = 1}, command("get_config"), {}},
+        {"every host byte lost", {.hostLossRate = 1}, config, ""},
+        {"every host byte garbled", {.hostGarbleRate = 1}, config, ""},
         // The second command arrives while the first is worked on: four bytes fit.
-        {"receive buffer overflows",
-         {.rxBufferBytes = 4},
-         command("get_config") + command("get_config"),
-         Ack},
-        {"a buffer that holds the second command",
-         {.rxBufferBytes = 11},
-         command("get_config") + command("get_config"),
-         Ack + Ack},
+        {"receive buffer overflows", {.rxBufferBytes = 4}, twice, Ack},
+        {"a buffer that holds the second command", {.rxBufferBytes = 11}, twice, Ack + Ack},
     };
     for (const auto& row : rows) {
         SCOPED_TRACE(row.name);

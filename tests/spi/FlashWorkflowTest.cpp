@@ -1,38 +1,19 @@
-#include "support/SimHarness.h"
+#include "support/SimTest.h"
 
 #include "sim/BitstreamBuilder.h"
-
-#include <gtest/gtest.h>
 
 namespace {
 
 constexpr int KiB = 1024;
 
-QByteArray hexRecord(int type, int address, const QByteArray& data) {
-    QByteArray record;
-    record.append(char(data.size())).append(char(address >> 8)).append(char(address));
-    record.append(char(type)).append(data);
-    quint8 sum = 0;
-    for (const char b : record)
-        sum += quint8(b);
-    return ":" + record.append(char(-sum)).toHex().toUpper() + "\r\n";
-}
-
 // Detection, ranged erase, one-step flash and encoded images, run in the window against the
 // simulated board, with what reached the flash checked byte for byte.
-struct FlashWorkflowTest : ::testing::Test {
-    std::unique_ptr<SimHarness> sim;
-
-    MainPanelControls& ui() { return sim->h->ui; }
-    QByteArray& memory() { return sim->board.spi().memory(); }
+struct FlashWorkflowTest : SimTest {
+    FlashWorkflowTest() { timeScale = 0.01; }
+    QByteArray& memory() { return spiFlash(); }
     void board(const QString& chip, BoardConfig config = {}, const QString& device = {}) {
         config.spiChip = chip;
-        config.timeScale = 0.01;
-        sim = std::make_unique<SimHarness>(config);
-        sim->startAndConnect();
-        ui().mnuSPI.click();
-        ui().cbFlash.setSelectedIndex(
-            int(ui().cbFlash.items().indexOf(device.isEmpty() ? chip : device)));
+        SimTest::board(Mode::Spi, config, device);
     }
     // Opcodes of the flash transactions from the mark on, and the erase addresses.
     QList<int> erasedAt(int opcode) {
@@ -48,71 +29,11 @@ struct FlashWorkflowTest : ::testing::Test {
                 return true;
         return false;
     }
-    QString outcome() const { return sim->h->model.session.outcome.message; }
-    bool succeeded() const { return sim->h->model.session.outcome.succeeded(); }
+    QString message() { return outcome().message; }
+    bool succeeded() { return outcome().succeeded(); }
 };
 
 } // namespace
-
-TEST_F(FlashWorkflowTest, DetectNamesTheChipOrSaysWhyNoneAnswers) {
-    const struct {
-        QString chip;
-        BoardConfig::Miso miso;
-        QString console, message;
-    } cases[] = {
-        {"W25Q64", BoardConfig::Miso::Chip, "Detected W25Q64 (EF 40 17) \r\n", ""},
-        {"S25FL032P", BoardConfig::Miso::Chip, "Detected S25FL032P (01 02 15) \r\n", ""},
-        {"M25P16", BoardConfig::Miso::Floating, "",
-         "ERROR: No SPI flash answers: the identification reads FF FF FF, as from a floating "
-         "MISO line.\r\nCheck the board's jumpers or mode switch, that the flash is fitted, and "
-         "the SPI mode of the controller."},
-        {"M25P16", BoardConfig::Miso::Low, "",
-         "ERROR: No SPI flash answers: the identification reads 00 00 00, as from a MISO line "
-         "held low.\r\nCheck the board's jumpers or mode switch, that the flash is fitted, and "
-         "the SPI mode of the controller."},
-    };
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.console.toStdString() + c.message.toStdString());
-        board(c.chip, {.spiMiso = c.miso}, "M25P32");
-        const int mark = sim->mark();
-        sim->press(ui().btnDetect);
-        EXPECT_EQ(sim->console(), c.console);
-        EXPECT_EQ(sim->commandsSince(mark),
-                  (QStringList{"load_config 1", "drive_prog 0", "spi_mode 0", "sf_transfer 4",
-                               "drive_prog 1", "load_config 0"}));
-        EXPECT_EQ(sim->board.spiTransactions().last(), QByteArray::fromHex("9F000000"));
-        EXPECT_EQ(succeeded(), c.message.isEmpty());
-        if (!c.message.isEmpty()) {
-            EXPECT_EQ(sim->lastMessage(), c.message);
-        }
-        // The device found is selected; nothing else changes the selection.
-        EXPECT_EQ(ui().cbFlash.selectedItem(), c.message.isEmpty() ? c.chip : "M25P32");
-        EXPECT_TRUE(ui().btnDetect.enabled());
-    }
-
-    // A chip without a description is named by its identification only.
-    board("W25Q64");
-    QFile::remove(sim->path("W25Q64.sfh"));
-    sim->press(ui().btnDetect);
-    EXPECT_EQ(sim->lastMessage(),
-              "ERROR: No description file matches the identification EF 40 17.");
-}
-
-TEST_F(FlashWorkflowTest, AnIdCheckThatFindsAnotherKnownChipOffersToSelectIt) {
-    for (const auto answer : {Prompter::Answer::No, Prompter::Answer::Yes}) {
-        board("W25Q32", {}, "M25P32");
-        sim->h->prompter.answers << Prompter::Answer::Ok << answer;
-        sim->press(ui().btnIDecho[0]);
-        EXPECT_EQ(sim->console(), "EF 40 16 \r\n");
-        EXPECT_EQ(sim->h->prompter.boxes(),
-                  (QStringList{"ERROR: ID code byte read does not match expected value: 20 20 16 "
-                               "\r\nRead: EF 40 16\r\nThat is the identification of W25Q32.",
-                               "ID Check: The flash answers as W25Q32. Select W25Q32 for the "
-                               "next operations?"}));
-        EXPECT_EQ(ui().cbFlash.selectedItem(),
-                  answer == Prompter::Answer::Yes ? "W25Q32" : "M25P32");
-    }
-}
 
 TEST_F(FlashWorkflowTest, FlashErasesOnlyTheSectorsItTouchesAndKeepsTheirOtherBytes) {
     const struct {
@@ -130,7 +51,7 @@ TEST_F(FlashWorkflowTest, FlashErasesOnlyTheSectorsItTouchesAndKeepsTheirOtherBy
         ui().txtOffset.setText(QString::number(offset, 16));
         ui().chkFlashSteps.setChecked(true);
         sim->press(ui().btnProgram[0]);
-        EXPECT_TRUE(succeeded()) << outcome().toStdString();
+        EXPECT_TRUE(succeeded()) << message().toStdString();
         EXPECT_EQ(sim->h->prompter.shown.size(), 0) << "nothing to vouch for";
         QByteArray expected = before;
         expected.replace(offset, image.size(), image);
@@ -175,7 +96,7 @@ TEST_F(FlashWorkflowTest, HexAndBitImagesPutTheirOwnBytesWhereTheyBelong) {
     EXPECT_EQ(ui().txtPrgBytes.text(), QString::number(0x10810));
     ui().chkFlashSteps.setChecked(true);
     sim->press(ui().btnProgram[0]);
-    EXPECT_TRUE(succeeded()) << outcome().toStdString();
+    EXPECT_TRUE(succeeded()) << message().toStdString();
     QByteArray expected = old;
     expected.replace(0x10000, 32, a).replace(0x10800, 16, b);
     EXPECT_TRUE(memory().left(0x30000) == expected);
@@ -242,13 +163,10 @@ TEST_F(FlashWorkflowTest, ARangedEraseClearsTheSectorsItTouchesAndAWholeReadTake
     board("MX25L3206E");
     memory() = randomBytes(int(memory().size()), 8);
     const QByteArray before = memory();
-    OperationRequest erase;
-    erase.kind = OperationRequest::Kind::SpiSectorErase;
-    erase.device = "MX25L3206E";
-    erase.offset = 0x1FFF;
-    erase.count = 2;
-    sim->h->model.launches.launch(erase);
-    sim->h->runTimer();
+    const auto erase = [&] {
+        launch(OperationRequest::Kind::SpiSectorErase, {}, 0x1FFF, 2, "MX25L3206E");
+    };
+    erase();
     EXPECT_EQ(sim->h->prompter.texts().last(),
               "The erase takes whole sectors: it erases 0x1000 to 0x2FFF, 8190 bytes beyond the "
               "range asked. Erase them?");
@@ -261,8 +179,7 @@ TEST_F(FlashWorkflowTest, ARangedEraseClearsTheSectorsItTouchesAndAWholeReadTake
     QByteArray sfh = readFile(sim->path("MX25L3206E.sfh"));
     sfh.replace("SECE      20", "SECE      00");
     writeFile(sim->dir.path(), "MX25L3206E.sfh", sfh);
-    sim->h->model.launches.launch(erase);
-    sim->h->runTimer();
+    erase();
     EXPECT_EQ(sim->lastMessage(),
               "SPI Erase Error: The description MX25L3206E.sfh gives no sector erase (SECE and "
               "SECS): this part can only be erased whole (Bulk Erase).");

@@ -43,3 +43,7 @@ QString writeFile(const QString& folder, const QString& name, const QByteArray& 
 QByteArray readFile(const QString& path);
 // Reproducible test data.
 QByteArray randomBytes(int size, quint32 seed);
+// Intel HEX: one record with its checksum, and bytes from address 0 in records of 32.
+QByteArray hexRecord(int type, int address, const QByteArray& data = {},
+                     const char* lineEnd = "\r\n");
+QByteArray intelHex(const QByteArray& data);

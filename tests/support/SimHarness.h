@@ -18,8 +18,15 @@ public:
             throw RuntimeError(RuntimeError::PortOpenFailed, "Port open failed: no such port");
         SimulatedPort::open();
     }
-    // Sees, and may change, every read the program makes.
-    std::function<void(QByteArray&)> onRead;
+    // Sees, and may change, every read the program makes and every write on its way to the
+    // board (a byte lost or garbled on the line).
+    std::function<void(QByteArray&)> onRead, onWrite;
+    void write(const QByteArray& bytes) override {
+        QByteArray sent = bytes;
+        if (onWrite)
+            onWrite(sent);
+        SimulatedPort::write(sent);
+    }
 
 protected:
     QByteArray take(int maxBytes) override {

@@ -88,6 +88,10 @@ TEST(MainWindowView, EveryControlOfTheThreeModelsHasAWidgetOfItsKindInItsForm) {
     };
     for (const auto& [root, controls] : forms) {
         ASSERT_TRUE(root);
+        QStringList names;
+        for (Control* c : controls)
+            names << c->name();
+        EXPECT_EQ(names.removeDuplicates(), 0) << "a control bound by another's name";
         for (Control* c : controls) {
             QObject* o = root->findChild<QObject*>(c->name());
             EXPECT_TRUE(c->name() == root->objectName() ||
@@ -166,11 +170,16 @@ TEST(MainWindowView, NoTwoControlsShownInAModeOverlapAndNoCaptionIsClipped) {
 }
 
 // The top keeps its size; the consoles take what the window has beyond its minimum, and a
-// larger window uncovers nothing: the debug fields come only with the access code.
+// larger window uncovers nothing: the debug fields come only with the access code. A 1280x800
+// screen at 1.5x scale is 853x533 logical pixels, a title bar and a desktop panel take some 60:
+// the window fits at its usual size, and with the debug fields at least at its smallest.
 TEST(MainWindowView, TheConsolesTakeTheExtraRoomAndOnlyTheAccessCodeUncoversTheDebugFields) {
+    const QSize room(1280 * 2 / 3 - 16, 800 * 2 / 3 - 60);
     Forms f;
     QMainWindow* window = f.view.window();
     settle(window);
+    EXPECT_LE(window->width(), room.width());
+    EXPECT_LE(window->height(), room.height());
     auto* send = window->findChild<QWidget*>("txtSendView");
     auto* recv = window->findChild<QWidget*>("txtRecvView");
     auto* top = window->findChild<QWidget*>("topArea");
@@ -189,35 +198,34 @@ TEST(MainWindowView, TheConsolesTakeTheExtraRoomAndOnlyTheAccessCodeUncoversTheD
     EXPECT_TRUE(debug->isVisible());
     for (const char* field : {"txtTimeout", "txtBpiBurstSize", "chkFastAck", "txtPath"})
         EXPECT_TRUE(window->findChild<QWidget*>(field)->isVisible()) << field;
-}
-
-// A 1280x800 screen at 1.5x scale is 853x533 logical pixels; a title bar and a desktop panel
-// take some 60 of them. The window fits at its usual size, and with the debug fields at least
-// at its smallest.
-TEST(MainWindowView, TheWindowFitsA1280By800ScreenAtOneAndAHalfScale) {
-    const QSize room(1280 * 2 / 3 - 16, 800 * 2 / 3 - 60);
-    Forms f;
-    QMainWindow* window = f.view.window();
-    settle(window);
-    EXPECT_LE(window->width(), room.width());
-    EXPECT_LE(window->height(), room.height());
-    f.main.MainPanel.setHeight(11000);
-    settle(window);
     EXPECT_LE(window->minimumSizeHint().width(), room.width());
     EXPECT_LE(window->minimumSizeHint().height(), room.height());
     EXPECT_GE(window->minimumSizeHint().height(), 300) << "the window has a sensible minimum";
 }
 
-TEST(MainWindowView, EscGoesToTheFormAndTheStatusLineIsShownUnderTheConsoles) {
+// Esc goes to the form; Tab moves the focus out of either console and is no character for the
+// board. The status line is shown under the consoles.
+TEST(MainWindowView, EscGoesToTheFormAndTabLeavesTheConsolesTypingNothing) {
     Forms f;
     QList<int> keys;
     f.main.MainPanel.onKeyPress = [&](int code) { keys << code; };
+    f.main.txtSendView.onKeyPress = [&](int code) { keys << code; };
+    f.main.txtSendView.setEnabled(true);
     QMainWindow* window = f.view.window();
     settle(window);
     window->activateWindow();
     ASSERT_TRUE(QTest::qWaitForWindowActive(window));
     QTest::keyClick(window->windowHandle(), Qt::Key_Escape);
     EXPECT_EQ(keys, QList<int>{27});
+    for (const char* name : {"txtSendView", "txtRecvView"}) {
+        auto* console = window->findChild<QPlainTextEdit*>(name);
+        console->setFocus();
+        ASSERT_EQ(QApplication::focusWidget(), console);
+        QTest::keyClick(console, Qt::Key_Tab);
+        EXPECT_NE(QApplication::focusWidget(), console) << name;
+    }
+    EXPECT_EQ(keys, QList<int>{27});
+    EXPECT_EQ(f.main.txtSendView.text(), "");
     f.main.lblStatus.setText("SPI Read: successful in 2.0 s");
     auto* status = window->findChild<QLabel*>("lblStatus");
     EXPECT_EQ(status->text(), "SPI Read: successful in 2.0 s");
@@ -304,27 +312,6 @@ TEST(MainWindowView, TheReceiveConsoleFollowsNewTextUnlessScrolledUpAndBreaksBet
     bar->triggerAction(QAbstractSlider::SliderToMaximum);
     arrive(5);
     EXPECT_EQ(bar->value(), bar->maximum());
-}
-
-// Tab moves the focus out of either console and is no character for the board.
-TEST(MainWindowView, TabLeavesTheConsolesAndTypesNothing) {
-    Forms f;
-    QStringList keys;
-    f.main.txtSendView.onKeyPress = [&](int code) { keys << QString::number(code); };
-    f.main.txtSendView.setEnabled(true);
-    QMainWindow* window = f.view.window();
-    settle(window);
-    window->activateWindow();
-    ASSERT_TRUE(QTest::qWaitForWindowActive(window));
-    for (const char* name : {"txtSendView", "txtRecvView"}) {
-        auto* console = window->findChild<QPlainTextEdit*>(name);
-        console->setFocus();
-        ASSERT_EQ(QApplication::focusWidget(), console);
-        QTest::keyClick(console, Qt::Key_Tab);
-        EXPECT_NE(QApplication::focusWidget(), console) << name;
-    }
-    EXPECT_EQ(keys, QStringList());
-    EXPECT_EQ(f.main.txtSendView.text(), "");
 }
 
 // Each menu and entry has a mnemonic of its own in its menu, and shows the model's caption.

@@ -2,14 +2,11 @@
 
 #include "app/FileDialogPicker.h"
 #include "app/MessageBoxPrompter.h"
-#include "app/QtAckTimer.h"
 #include "panel/ui/MainWindowView.h"
-#include "sim/BitstreamBuilder.h"
 
 #include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
-#include <QElapsedTimer>
 #include <QFileDialog>
 #include <QLineEdit>
 #include <QMainWindow>
@@ -27,8 +24,6 @@ class Operator : public QObject {
 public:
     QString file;
     QStringList seen;
-    // Takes the boxes it answers true for, instead of the affirmative click.
-    std::function<bool(QMessageBox*)> handle;
 
     Operator() {
         timer_.setInterval(0);
@@ -41,8 +36,6 @@ private:
         QWidget* modal = QApplication::activeModalWidget();
         if (auto* box = qobject_cast<QMessageBox*>(modal)) {
             seen << box->text();
-            if (handle && handle(box))
-                return;
             QAbstractButton* yes = box->button(QMessageBox::Yes);
             QAbstractButton* ok = box->button(QMessageBox::Ok);
             QTest::mouseClick(yes ? yes : ok, Qt::LeftButton);
@@ -64,12 +57,11 @@ template <typename W> W* widget(QWidget* root, const char* name) {
     return w;
 }
 
-// The window on the in-process simulated board, with real message boxes that the operator
-// answers: on a virtual clock ticked by hand, or in real time.
-template <typename ClockType, typename TimerType, typename PickerType> struct Screen {
-    explicit Screen(BoardConfig config = {})
-        : board(config)
-        , port(board, clock, 1)
+// The window on the in-process simulated board, with real message boxes and file dialogs that
+// the operator answers, on a virtual clock ticked by hand.
+struct Screen {
+    Screen()
+        : port(board, clock, 1)
         , model(port, clock, timer, prompter, picker, skinning,
                 DataFolders{QStringList{dir.path()}})
         , view(model.ui, model.comm, model.debugPw) {
@@ -82,24 +74,14 @@ template <typename ClockType, typename TimerType, typename PickerType> struct Sc
         QApplication::processEvents();
     }
     ~Screen() { model.unload(); }
-    // What a test's steps name.
-    struct Parts {
-        Board& board;
-        MainPanelModel& model;
-        TimerType& timer;
-        Operator& op;
-        ClockType& clock;
-        QMainWindow* w;
-    };
-    Parts parts() { return {board, model, timer, op, clock, w}; }
 
     QTemporaryDir dir;
-    ClockType clock;
+    VirtualClock clock;
     Board board;
     BoardOnPort port;
-    TimerType timer;
+    ManualAckTimer timer;
     MessageBoxPrompter prompter;
-    PickerType picker;
+    FileDialogPicker picker;
     NoSkinning skinning;
     Operator op;
     MainPanelModel model;
@@ -110,8 +92,9 @@ template <typename ClockType, typename TimerType, typename PickerType> struct Sc
 } // namespace
 
 TEST(OperatorGui, ProgramsTheSpiFlashWithClicksAndKeysOnly) {
-    Screen<VirtualClock, ManualAckTimer, FileDialogPicker> screen;
-    [[maybe_unused]] auto [board, model, timer, op, clock, w] = screen.parts();
+    Screen screen;
+    auto [board, model, timer, op, clock, w] =
+        std::tie(screen.board, screen.model, screen.timer, screen.op, screen.clock, screen.w);
     const QByteArray image = randomBytes(5000, 4);
     op.file = writeFile(screen.dir.path(), "image.bin", image);
 
@@ -180,96 +163,4 @@ TEST(OperatorGui, ProgramsTheSpiFlashWithClicksAndKeysOnly) {
     QTest::mouseClick(widget<QPushButton>(w, "btnDetect"), Qt::LeftButton);
     run();
     EXPECT_TRUE(model.ui.txtRecvView.text().endsWith("Detected M25P16 (20 20 15) \r\n"));
-}
-
-// The write goes on behind the question Esc asks: No leaves it to finish, Yes stops it.
-TEST(OperatorGui, EscAsksBeforeItStopsAWriteThatGoesOnBehindTheQuestion) {
-    Screen<VirtualClock, ManualAckTimer, ScriptedPicker> screen;
-    [[maybe_unused]] auto [board, model, timer, op, clock, w] = screen.parts();
-    const QByteArray image = randomBytes(3000, 6);
-    screen.picker.paths << writeFile(screen.dir.path(), "image.bin", image);
-    model.ui.btnConnect.click();
-    model.ui.mnuSPI.click();
-    model.ui.cbFlash.setSelectedIndex(0);
-    model.ui.mnuOpenFile.click();
-    const auto tick = [&] {
-        clock.advance(std::int64_t(timer.interval()) * 1000);
-        timer.fire();
-    };
-    for (const auto answer : {QMessageBox::No, QMessageBox::Yes}) {
-        QTest::mouseClick(widget<QPushButton>(w, "btnProgram_0"), Qt::LeftButton);
-        for (int ticks = 0; ticks < 20; ++ticks)
-            tick();
-        int sentBehind = 0;
-        op.handle = [&](QMessageBox* box) {
-            if (!box->text().startsWith("Stop the"))
-                return false;
-            const qsizetype before = board.hostBytes().size();
-            for (int ticks = 0; ticks < 30; ++ticks)
-                tick();
-            sentBehind = int(board.hostBytes().size() - before);
-            QTest::mouseClick(box->button(answer), Qt::LeftButton);
-            return true;
-        };
-        w->activateWindow();
-        ASSERT_TRUE(QTest::qWaitForWindowActive(w));
-        QTest::keyClick(w->windowHandle(), Qt::Key_Escape);
-        op.handle = {};
-        EXPECT_GT(sentBehind, 0) << "the write paused behind the question";
-        EXPECT_EQ(op.seen.last(),
-                  "Stop the SPI Program? The flash will be left partly programmed.");
-        for (int ticks = 0; timer.isActive() && ticks < 100000; ++ticks)
-            tick();
-        EXPECT_EQ(model.session.outcome.kind,
-                  answer == QMessageBox::Yes ? Outcome::Kind::Abandoned : Outcome::Kind::Succeeded);
-        board.spi().memory().replace(0, image.size(), QByteArray(image.size(), char(0xFF)));
-    }
-    EXPECT_NE(board.spi().memory().left(3000), image);
-}
-
-// In real time at 115200 baud: the window answers a Stop in the middle of the download at
-// once, no bitstream byte follows it (only filler to finish the transfer), and the FPGA is
-// cleared of the design cut short.
-TEST(OperatorGui, StopDuringAnFpgaDownloadIsAnsweredAtOnceAndSendsNoMoreBitstream) {
-    Screen<SystemClock, QtAckTimer, ScriptedPicker> screen(BoardConfig{.baud = 115200});
-    [[maybe_unused]] auto [board, model, timer, op, clock, w] = screen.parts();
-    screen.picker.paths << writeFile(screen.dir.path(), "design.bit",
-                                     buildBitFile(buildConfigPayload({.size = 40000})));
-    model.ui.btnConnect.click();
-    model.ui.mnuOpenFile.click();
-
-    QElapsedTimer elapsed;
-    elapsed.start();
-    qint64 clickedMs = -1, answeredMs = -1;
-    qsizetype sentAtClick = -1;
-    model.ui.lblStatus.watch([&] {
-        if (answeredMs < 0 && model.ui.lblStatus.text().startsWith("Stopping"))
-            answeredMs = elapsed.elapsed();
-    });
-    QTimer stop;
-    stop.setSingleShot(true);
-    QObject::connect(&stop, &QTimer::timeout, [&] {
-        clickedMs = elapsed.elapsed();
-        sentAtClick = board.hostBytes().size();
-        QTest::mouseClick(widget<QPushButton>(w, "btnStop"), Qt::LeftButton);
-    });
-    model.ui.lblProgress.watch([&] {
-        if (model.ui.lblProgress.text() == "FPGA Download Progress" && !stop.isActive() &&
-            clickedMs < 0)
-            stop.start(800);
-    });
-    QTest::mouseClick(widget<QPushButton>(w, "btnCfgFPGA"), Qt::LeftButton);
-    for (int i = 0; i < 3000 && (model.session.busy() || clickedMs < 0); ++i)
-        QTest::qWait(10);
-    ASSERT_GE(clickedMs, 0) << "the download ended before Stop";
-    ASSERT_GE(answeredMs, 0);
-    EXPECT_LT(answeredMs - clickedMs, 500);
-    const QByteArray after = board.hostBytes().mid(sentAtClick);
-    const QByteArray filler = after.left(after.indexOf('\0'));
-    EXPECT_GT(filler.size(), 0);
-    EXPECT_EQ(filler.count(char(0xFF)), filler.size()) << "bitstream after the stop";
-    EXPECT_FALSE(board.fpga().done());
-    EXPECT_TRUE(
-        model.ui.txtRecvView.text().contains("The FPGA was cleared (PROG): it holds no design.\r\n"
-                                             "Operation abandoned: stopped by the operator.\r\n"));
 }
