@@ -208,14 +208,18 @@ bool CfgStateObj::judgeDone() {
     if (doneLevel_ == 1) {
         s_.appendLine("FPGA programmed successfully! ");
         s_.succeed();
-    } else if (initLevel_ == 1) {
-        const QString text = "Programming succeeded, but done did not go high.  Make "
-                             "sure start clock is CCLK. ";
+    } else {
+        // Nothing comes back from a download: a byte lost on its way leaves the same pins as a
+        // wrong bitstream, so both causes are named.
+        const QString text = initLevel_ == 1
+                                 ? "Programming succeeded, but done did not go high.  Make "
+                                   "sure start clock is CCLK. \r\nIf it is, bytes were "
+                                   "probably lost on the line: configure again."
+                                 : "FPGA programming failed! \r\nThe bitstream does not suit "
+                                   "this FPGA, or bytes were lost on the line: check the file and "
+                                   "configure again.";
         s_.fail(text);
         s_.appendLine(text);
-    } else {
-        s_.fail("FPGA programming failed! ");
-        s_.appendLine("FPGA programming failed! ");
     }
     return true;
 }

@@ -68,7 +68,8 @@ TEST_F(FpgaConfigurationTest, SendsChunksOfSixtyFourWithTheProgressOfEach) {
 
 TEST_F(FpgaConfigurationTest, ReportsEachOutcomeOfThePins) {
     const QByteArray good = buildConfigPayload({.size = 4096});
-    const QString failed = "FPGA programming failed! \r\n";
+    const QString failed = "FPGA programming failed! \r\nThe bitstream does not suit this FPGA, or "
+                           "bytes were lost on the line: check the file and configure again.\r\n";
     const struct {
         const char* what;
         QByteArray file;
@@ -77,7 +78,8 @@ TEST_F(FpgaConfigurationTest, ReportsEachOutcomeOfThePins) {
         std::int64_t clearUs = FpgaOptions().clearUs;
     } cases[] = {
         {"truncated stream", buildConfigPayload({.size = 8192}).left(4000),
-         "Programming succeeded, but done did not go high.  Make sure start clock is CCLK. \r\n"},
+         "Programming succeeded, but done did not go high.  Make sure start clock is CCLK. \r\n"
+         "If it is, bytes were probably lost on the line: configure again.\r\n"},
         {"no sync word", buildConfigPayload({.size = 4096, .sync = SyncWord::None}), failed},
         {"INIT stuck low", good, "Init value is not high.\r\n" + failed, true, true},
         {"a bitstream for another part", buildConfigPayload({.size = 4096, .idcode = 0x01C2E093}),
