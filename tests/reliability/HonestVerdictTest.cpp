@@ -111,12 +111,6 @@ TEST_F(HonestVerdict, ParallelFlashInputsAreTakenByValueAndVerifyAgreesWithProgr
     sim->press(ui().btnVerify[1]);
     EXPECT_TRUE(sim->console().endsWith("BPI validated!\r\n")) << sim->console().toStdString();
     EXPECT_TRUE(outcome().succeeded());
-    // An offset past four bytes is refused before the server is told anything.
-    const int before = int(sim->board.hostBytes().size());
-    ui().txtOffset.setText("100000000");
-    sim->press(ui().btnProgram[1]);
-    EXPECT_EQ(sim->board.hostBytes().size(), before);
-    EXPECT_EQ(outcome().kind, Outcome::Kind::Refused);
 }
 
 // A part whose lock bit is held by WP# ignores the unprotect, the erase and the programming:

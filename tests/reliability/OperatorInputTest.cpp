@@ -106,6 +106,7 @@ TEST_F(OperatorInputTest, NumbersThatAreNotNumbersOrOutOfRangeAreRefusedWithAMes
         {"the largest count", &MainPanelControls::txtPrgBytes, "2147483647", false, true},
         {"beyond the device", &MainPanelControls::txtPrgBytes, "2097153", false, true},
         {"nine digits", &MainPanelControls::txtOffset, "FFFFFFFFF", false, false},
+        {"one past 32 bits", &MainPanelControls::txtOffset, "100000000", false, false},
         {"above the signed range", &MainPanelControls::txtOffset, "80000000", false, false},
         {"the largest offset", &MainPanelControls::txtOffset, "7FFFFFFF", false, true},
         {"just past the SPI device", &MainPanelControls::txtOffset, "200000", false, true},
