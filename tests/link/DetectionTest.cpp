@@ -119,10 +119,7 @@ TEST_F(DetectionTest, NamesEachPortByItsSystemNameInTheListCaptionsAndMessages) 
     EXPECT_EQ(h->prompter.boxes(),
               (QStringList{
                   "Warning: Board not detected on ttyACM0.  Please check your Com port selection.",
-                  "Error: PSoC software version detected is 1.0.9.\r\n"
-                  "Zelto Board Programming Utility v3.4.1 requires version 1.1.0.\r\n"
-                  "Software files can be downloaded from the Zelto Vexa:\r\n\r\n"
-                  "           https://vexa.zelto.example/downloads",
+                  "Error: " + WrongVersion,
                   "Error opening ttyACM1: ttyACM1 is busy: another program has it open\n\r"
                   "Please verify your Com port (Options | Comm)"}));
 }
