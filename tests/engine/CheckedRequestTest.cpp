@@ -1,5 +1,4 @@
-// Each launch runs what its own inputs say, checked before anything is sent: the faults where
-// an operation wrote the wrong data or to the wrong place and still said it succeeded.
+// Operations once wrote the wrong data or to the wrong place and still said they succeeded.
 #include "engine/Numbers.h"
 #include "sim/BitstreamBuilder.h"
 #include "spi/SpiDeviceFile.h"
@@ -16,8 +15,6 @@ struct CheckedRequest : SimTest {};
 
 } // namespace
 
-// A second configuration in one session sends its own file, and a server load after a
-// configuration sends the server; each time the FPGA holds what was asked.
 TEST_F(CheckedRequest, EachConfigurationSendsItsOwnBitstream) {
     board(Mode::Fpga);
     const QByteArray a = buildBitFile(buildConfigPayload({.size = 3000, .seed = 1}));

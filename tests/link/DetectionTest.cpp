@@ -53,17 +53,30 @@ TEST_F(DetectionTest, ARescanWithFewerPortsDropsTheSurplusAndSelectsTheFirst) {
     EXPECT_EQ(h->ui.btnConnect.text(), "Connect to COM12");
 }
 
-TEST_F(DetectionTest, WithoutAnyPortReportsItAndDisablesConnect) {
-    startWindow();
-    ASSERT_EQ(h->prompter.shown.size(), 2);
-    EXPECT_EQ(h->prompter.shown[1].text, "No Com ports available");
-    EXPECT_EQ(h->prompter.shown[1].title, "FATAL: Port Detect Error");
-    EXPECT_FALSE(h->ui.btnConnect.enabled());
-    EXPECT_TRUE(h->model.portSettings.noPorts());
-    EXPECT_EQ(port.portNumber(), 1);
-    // OK with nothing listed keeps the port it had.
-    h->model.comm.btnOK.click();
-    EXPECT_EQ(port.portNumber(), 1);
+// Ports that are there but refuse to open are named with their reasons.
+TEST_F(DetectionTest, WithoutAPortToOpenSaysWhyAndDisablesConnect) {
+    for (const bool refusing : {false, true}) {
+        if (refusing) {
+            port.refuse(4, RuntimeError::PermissionDenied,
+                        "Permission denied on /dev/ttyACM0: ...");
+            port.refuse(9, RuntimeError::PortInUse, "ttyUSB0 is busy: another program has it open");
+        }
+        startWindow();
+        ASSERT_EQ(h->prompter.shown.size(), 2);
+        EXPECT_EQ(h->prompter.shown[1].text, refusing
+                                                 ? "No Com ports available\r\n\r\n"
+                                                   "Permission denied on /dev/ttyACM0: ...\r\n"
+                                                   "ttyUSB0 is busy: another program has it open"
+                                                 : "No Com ports available");
+        EXPECT_EQ(h->prompter.shown[1].title, "FATAL: Port Detect Error");
+        EXPECT_EQ(h->model.portSettings.failures().size(), refusing ? 2 : 0);
+        EXPECT_FALSE(h->ui.btnConnect.enabled());
+        EXPECT_TRUE(h->model.portSettings.noPorts());
+        EXPECT_EQ(port.portNumber(), 1);
+        // OK with nothing listed keeps the port it had.
+        h->model.comm.btnOK.click();
+        EXPECT_EQ(port.portNumber(), 1);
+    }
 }
 
 TEST_F(DetectionTest, OkAppliesTheChosenLineSettingsButNotTheFlowControl) {
@@ -106,21 +119,7 @@ TEST_F(DetectionTest, NamesEachPortByItsSystemNameInTheListCaptionsAndMessages) 
     EXPECT_EQ(h->prompter.boxes(),
               (QStringList{
                   "Warning: Board not detected on ttyACM0.  Please check your Com port selection.",
-                  "Error: PSoC software version detected is 1.0.9.\r\n"
-                  "Zelto Board Programming Utility v3.4.1 requires version 1.1.0.\r\n"
-                  "Software files can be downloaded from the Zelto Vexa:\r\n\r\n"
-                  "           https://vexa.zelto.example/downloads",
+                  "Error: " + WrongVersion,
                   "Error opening ttyACM1: ttyACM1 is busy: another program has it open\n\r"
                   "Please verify your Com port (Options | Comm)"}));
-}
-
-TEST_F(DetectionTest, WithoutAPortToOpenSaysWhyThoseThatAreThereRefused) {
-    port.refuse(4, RuntimeError::PermissionDenied, "Permission denied on /dev/ttyACM0: ...");
-    port.refuse(9, RuntimeError::PortInUse, "ttyUSB0 is busy: another program has it open");
-    startWindow();
-    ASSERT_EQ(h->prompter.shown.size(), 2);
-    EXPECT_EQ(h->prompter.shown[1].text, "No Com ports available\r\n\r\n"
-                                         "Permission denied on /dev/ttyACM0: ...\r\n"
-                                         "ttyUSB0 is busy: another program has it open");
-    EXPECT_EQ(h->model.portSettings.failures().size(), 2);
 }

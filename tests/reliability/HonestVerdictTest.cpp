@@ -12,9 +12,7 @@ struct HonestVerdict : SimTest {
 
 } // namespace
 
-// What a transaction carried (a chunk for the operator's file, the identification shown) is
-// used only once the acknowledgement that closes it is in; one that comes garbled has the
-// transaction done again, and never leads into another operation's steps.
+// What a transaction carried is used only once its closing acknowledgement is in.
 TEST_F(HonestVerdict, ATransactionWhoseClosingAcknowledgementIsGarbledIsDoneAgain) {
     const struct {
         const char* what;
@@ -57,11 +55,9 @@ TEST_F(HonestVerdict, ATransactionWhoseClosingAcknowledgementIsGarbledIsDoneAgai
         }
         EXPECT_EQ(ids, c.ids);
         EXPECT_EQ(reads, c.reads);
-        if (c.reads > 0) {
-            EXPECT_EQ(readFile(out), flash);
-        }
         // The operator's file is replaced only once the whole read is in.
         if (c.reads > 0) {
+            EXPECT_EQ(readFile(out), flash);
             EXPECT_EQ(fileWhenGarbled, QByteArray(150, 'o'));
         }
     }
@@ -115,12 +111,6 @@ TEST_F(HonestVerdict, ParallelFlashInputsAreTakenByValueAndVerifyAgreesWithProgr
     sim->press(ui().btnVerify[1]);
     EXPECT_TRUE(sim->console().endsWith("BPI validated!\r\n")) << sim->console().toStdString();
     EXPECT_TRUE(outcome().succeeded());
-    // An offset past four bytes is refused before the server is told anything.
-    const int before = int(sim->board.hostBytes().size());
-    ui().txtOffset.setText("100000000");
-    sim->press(ui().btnProgram[1]);
-    EXPECT_EQ(sim->board.hostBytes().size(), before);
-    EXPECT_EQ(outcome().kind, Outcome::Kind::Refused);
 }
 
 // A part whose lock bit is held by WP# ignores the unprotect, the erase and the programming:
@@ -148,11 +138,8 @@ TEST_F(HonestVerdict, ALockedChipStopsBeforeEraseOrProgramWithAMessageNamingTheL
     }
 }
 
-// Lines as they are, on a controller that never drops a transfer by itself. Late and split
-// replies (USB adapters deliver on frames and latency timers) make an operation slower, never
-// failed, in both modes; a lost acknowledgement or a garbled reply costs a moment and a retry
-// that does not put command text into a transfer; much garbage may fail an operation, but
-// never makes a false success.
+// USB adapters deliver late and split: slower, never failed. A lost or garbled reply costs a
+// retry that puts no command text into a transfer; much garbage may fail, never falsely succeed.
 TEST_F(HonestVerdict, UnkindLinesSlowOperationsDownAndNeverMakeAFalseSuccess) {
     enum Expect { Clean, Succeeds, NoFalseSuccess };
     const struct {
@@ -166,9 +153,7 @@ TEST_F(HonestVerdict, UnkindLinesSlowOperationsDownAndNeverMakeAFalseSuccess) {
         {"replies in pieces, pauses up to 8 ms", {.jitterUs = 8'000}, Clean},
         {"replies in pieces, pauses up to 16 ms", {.seed = 5, .jitterUs = 16'000}, Clean},
         {"one acknowledgement in twenty lost", {.seed = 2, .dropAckRate = 0.05}, Succeeds},
-        {"one acknowledgement in twenty lost, another seed",
-         {.seed = 9, .dropAckRate = 0.05},
-         Succeeds},
+        {"one acknowledgement in twenty lost, seed 9", {.seed = 9, .dropAckRate = 0.05}, Succeeds},
         {"one byte in a hundred garbage", {.seed = 4, .garbageRate = 0.01}, Succeeds},
         {"one byte in twenty garbage", {.seed = 6, .garbageRate = 0.05}, NoFalseSuccess},
         {"one host byte in a thousand lost", {.seed = 3, .hostLossRate = 0.001}, NoFalseSuccess},

@@ -2,10 +2,8 @@
 
 #include "sim/BitstreamBuilder.h"
 
-// An operation owns the board from launch to end. The window handles events while it runs,
-// so whatever the operator does meanwhile (typing, choosing, clicking, disconnecting,
-// closing) must leave the running operation and the board's contents unharmed, and every
-// way an operation ends must leave the same clean state for the next one.
+// The window handles events while an operation runs: nothing the operator does meanwhile may
+// harm it, and every way it ends must leave the same clean state for the next one.
 
 namespace {
 
@@ -15,8 +13,7 @@ struct OperationOwnership : SimTest {
         board(mode);
         sim->h->model.setCloseWindow([this] { sim->h->model.unload(); });
     }
-    // The operator's action, once, in the middle of the run: between two ticks of the
-    // acknowledgement timer, or when a parallel flash transfer lets the window's events run.
+    // The operator acts once, between two timer ticks or when a BPI transfer yields.
     void pressMeddling(Control& button, const std::function<void()>& meddle, int atTick = 40) {
         bool done = false;
         const auto once = [&] {
@@ -25,7 +22,7 @@ struct OperationOwnership : SimTest {
                 meddle();
             }
         };
-        // A parallel flash launch lets the window redraw once before the transfer starts.
+        // A BPI launch lets the window redraw once before the transfer starts.
         int calls = 0;
         sim->h->model.setProcessEvents([&] {
             if (++calls == 2)
@@ -42,17 +39,12 @@ struct OperationOwnership : SimTest {
         EXPECT_TRUE(done) << "the operation ended before the operator acted";
     }
 };
-
-QByteArray data(int size, int seed = 1) {
-    return randomBytes(size, quint32(seed));
-}
 } // namespace
 
 TEST_F(OperationOwnership, OperatorActionsInTheMiddleChangeNothingTheOperationDoes) {
     const struct {
         const char* what;
         Mode mode;
-        // Names of the operator's moves, made in the middle of a Program of 3000 bytes at 0.
         std::function<void(OperationOwnership&)> meddle;
     } cases[] = {
         {"SPI: the offset edited", Mode::Spi,
@@ -60,7 +52,7 @@ TEST_F(OperationOwnership, OperatorActionsInTheMiddleChangeNothingTheOperationDo
         {"SPI: the count lowered", Mode::Spi,
          [](OperationOwnership& t) { t.ui().txtPrgBytes.setText("5"); }},
         {"SPI: another file chosen", Mode::Spi,
-         [](OperationOwnership& t) { t.sim->choose("other.bin", data(64, 9)); }},
+         [](OperationOwnership& t) { t.sim->choose("other.bin", randomBytes(64, 9)); }},
         {"SPI: Program, ID Check and a mode switch clicked", Mode::Spi,
          [](OperationOwnership& t) {
              t.ui().btnProgram[0].click();
@@ -84,7 +76,7 @@ TEST_F(OperationOwnership, OperatorActionsInTheMiddleChangeNothingTheOperationDo
          }},
         {"BPI: another file chosen, then Read", Mode::Bpi,
          [](OperationOwnership& t) {
-             t.sim->choose("other.bin", data(64, 9));
+             t.sim->choose("other.bin", randomBytes(64, 9));
              t.ui().btnRead[1].click();
          }},
         {"BPI: the Comm dialog and the terminal", Mode::Bpi,
@@ -98,7 +90,7 @@ TEST_F(OperationOwnership, OperatorActionsInTheMiddleChangeNothingTheOperationDo
     for (const auto& c : cases) {
         SCOPED_TRACE(c.what);
         start(c.mode);
-        const QByteArray image = data(3000);
+        const QByteArray image = randomBytes(3000, 1);
         const QString path = sim->choose("image.bin", image);
         const int pickerAsked = int(sim->h->picker.asked.size());
         const QByteArray before = sim->board.hostBytes();
@@ -127,10 +119,7 @@ TEST_F(OperationOwnership, OperatorActionsInTheMiddleChangeNothingTheOperationDo
     }
 }
 
-// Stop (or Esc), Disconnect, Exit and the close box in the middle of a parallel flash transfer
-// or an SPI program: the operation ends at once through the end path, on an open port no loop
-// spins, no message box comes after the window has gone, and the console's line about it
-// starts on a line of its own.
+// No loop may spin on a closed port, and no box may come after the window has gone.
 TEST_F(OperationOwnership, StopDisconnectOrClosingInTheMiddleEndsTheOperationCleanly) {
     const QString stopped = "Operation abandoned: stopped by the operator.";
     const QString portClosed = "Operation abandoned: the port was closed.";
@@ -158,7 +147,7 @@ TEST_F(OperationOwnership, StopDisconnectOrClosingInTheMiddleEndsTheOperationCle
     for (const auto& c : cases) {
         SCOPED_TRACE(c.what);
         start(c.mode);
-        sim->choose("image.bin", data(6000));
+        sim->choose("image.bin", randomBytes(6000, 1));
         // The board's prompt, without a line end of its own.
         ui().txtRecvView.setText("PSoC>");
         const int boxes = int(sim->h->prompter.shown.size());
@@ -179,7 +168,7 @@ TEST_F(OperationOwnership, StopDisconnectOrClosingInTheMiddleEndsTheOperationCle
                                     : QString();
         EXPECT_EQ(sim->console(), "PSoC>\r\n" + file + c.line + "\r\n");
         if (c.read) {
-            EXPECT_EQ(readFile(sim->path("image.bin")), data(6000));
+            EXPECT_EQ(readFile(sim->path("image.bin")), randomBytes(6000, 1));
         }
         EXPECT_EQ(session().outcome.kind, Outcome::Kind::Abandoned);
         const QString name = QString(c.mode == Mode::Spi ? "SPI" : "BPI") +
@@ -204,9 +193,7 @@ TEST_F(OperationOwnership, StopDisconnectOrClosingInTheMiddleEndsTheOperationCle
     }
 }
 
-// A stop in the middle of a transfer finishes it with filler, showing the time left, so that
-// the controller or the server reads commands again; a second stop leaves at once and says
-// what the board needs. A design cut short is cleared from the FPGA.
+// Filler lets the controller or server read commands again; a design cut short is cleared.
 TEST_F(OperationOwnership, AStopFinishesTheTransferUnderWayAndASecondOneLeaves) {
     const QString stopped = "Operation abandoned: stopped by the operator.\r\n";
     const struct {
@@ -233,8 +220,8 @@ TEST_F(OperationOwnership, AStopFinishesTheTransferUnderWayAndASecondOneLeaves) 
     for (const auto& c : cases) {
         SCOPED_TRACE(c.what);
         start(c.fpga ? Mode::Spi : Mode::Bpi);
-        const QByteArray image =
-            c.fpga ? buildBitFile(buildConfigPayload({.size = 200000})) : data(100 * 1024);
+        const QByteArray image = c.fpga ? buildBitFile(buildConfigPayload({.size = 200000}))
+                                        : randomBytes(100 * 1024, 1);
         if (c.fpga)
             ui().mnuFPGA.click();
         sim->choose(c.fpga ? "design.bit" : "image.bin", image);
@@ -304,8 +291,7 @@ TEST_F(OperationOwnership, AStopFinishesTheTransferUnderWayAndASecondOneLeaves) 
     }
 }
 
-// A chip erase stopped halfway goes on in the chip: said at once, and named to the next Connect,
-// which would otherwise meet a server that answers nothing.
+// The chip goes on erasing: the next Connect would otherwise meet a silent server.
 TEST_F(OperationOwnership, AStoppedChipEraseIsNamedToTheNextConnect) {
     start(Mode::Bpi);
     pressMeddling(ui().btnBulkErase[1], [&] { ui().btnStop.click(); });
@@ -322,13 +308,11 @@ TEST_F(OperationOwnership, AStoppedChipEraseIsNamedToTheNextConnect) {
         << sim->console().toStdString();
 }
 
-// The status line says what runs from its launch, and its time stops at the outcome, not
-// when the operator closes the box that tells it.
 TEST_F(OperationOwnership, TheStatusLineSaysRunningAndTimesTheOutcomeNotTheBox) {
     start(Mode::Spi);
-    sim->choose("image.bin", data(3000));
+    sim->choose("image.bin", randomBytes(3000, 1));
     sim->press(ui().btnProgram[0]);
-    sim->choose("other.bin", data(3000, 2));
+    sim->choose("other.bin", randomBytes(3000, 2));
     QStringList seen;
     ui().lblStatus.watch([&] { seen << ui().lblStatus.text(); });
     sim->setReadingTime(30000);
@@ -343,7 +327,7 @@ TEST_F(OperationOwnership, TheStatusLineSaysRunningAndTimesTheOutcomeNotTheBox) 
 
 // A link lost in the middle used to leave flags behind that corrupted the next operation.
 TEST_F(OperationOwnership, ALostLinkLeavesNothingBehindForTheNextOperation) {
-    // Lost during a server load: the operator's own bitstream is configured next, as itself.
+    // Lost during a server load: the operator's own bitstream must still be sent next.
     start(Mode::Spi);
     const QByteArray own = buildBitFile(buildConfigPayload({.size = 3000}));
     ui().mnuFPGA.click();
@@ -369,8 +353,7 @@ TEST_F(OperationOwnership, ALostLinkLeavesNothingBehindForTheNextOperation) {
     EXPECT_FALSE(session().BpiServerRunning);
     EXPECT_FALSE(ui().btnIDecho[1].visible());
 
-    // Lost while the configuration reads its pins (state 12): the next SPI read of 60 bytes
-    // must not take a stale acknowledgement for data.
+    // Lost while reading the pins: a stale acknowledgement must not become read data.
     sim->port.onRead = [&](QByteArray& bytes) {
         if (sim->h->model.cfg.State() == CfgStateObj::CFG_READ_DONE)
             bytes.clear();
@@ -381,15 +364,14 @@ TEST_F(OperationOwnership, ALostLinkLeavesNothingBehindForTheNextOperation) {
     EXPECT_EQ(leftBehind(Mode::Fpga), QStringList());
     ui().mnuSPI.click();
     select("M25P16");
-    spiFlash().replace(0, 60, data(60, 5));
+    spiFlash().replace(0, 60, randomBytes(60, 5));
     const QString out = sim->choose("out.bin", {});
     ui().txtPrgBytes.setText("60");
     sim->press(ui().btnRead[0]);
-    EXPECT_EQ(readFile(out), data(60, 5));
+    EXPECT_EQ(readFile(out), randomBytes(60, 5));
     EXPECT_TRUE(session().outcome.succeeded());
 }
 
-// Every way an operation ends goes through the same end path and leaves the same state.
 TEST_F(OperationOwnership, EveryEndLeavesTheSameCleanState) {
     const struct {
         const char* what;
@@ -414,7 +396,7 @@ TEST_F(OperationOwnership, EveryEndLeavesTheSameCleanState) {
         SCOPED_TRACE(c.what);
         start(Mode::Spi);
         select(c.device);
-        sim->choose("image.bin", data(300));
+        sim->choose("image.bin", randomBytes(300, 1));
         ui().txtPrgBytes.setText(c.count);
         if (c.meddle)
             pressMeddling(
@@ -453,7 +435,6 @@ TEST_F(OperationOwnership, ConnectAndTheDebugPasswordPutTheFocusWhereTheOperator
     EXPECT_EQ(sim->h->model.debugPw.txtDebug.focusRequests(), 1);
 }
 
-// The receive console grows by what arrives and keeps its latest mebibyte, cut at a line.
 TEST_F(OperationOwnership, TheReceiveConsoleKeepsItsLatestMebibyteFromALineStart) {
     start(Mode::Spi);
     for (int i = 0; i < 40000; ++i)

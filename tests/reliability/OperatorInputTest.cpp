@@ -7,10 +7,8 @@
 #include <QFile>
 #include <QLocalServer>
 
-// Mistakes an operator can make in the window: numbers that are not numbers, ranges beyond the
-// device or the number range, files that are missing, folders or cannot be opened, description
-// files and bitstreams that are not what they claim. Each must end in a clear message with the
-// flash, the operator's files and the board as they were, and the window ready for the next try.
+// An operator's mistake must end in a clear message with the flash, the files and the board as
+// they were, and the window ready for the next try.
 
 namespace {
 
@@ -86,8 +84,7 @@ struct Socket {
 
 } // namespace
 
-// Each field's text is tried with each operation on a fresh board. A text that is not a number
-// becomes "0" as it is typed, and the button then asks for a count.
+// A text that is not a number becomes "0" as it is typed; the button then asks for a count.
 TEST_F(OperatorInputTest, NumbersThatAreNotNumbersOrOutOfRangeAreRefusedWithAMessage) {
     const struct {
         const char* what;
@@ -109,6 +106,7 @@ TEST_F(OperatorInputTest, NumbersThatAreNotNumbersOrOutOfRangeAreRefusedWithAMes
         {"the largest count", &MainPanelControls::txtPrgBytes, "2147483647", false, true},
         {"beyond the device", &MainPanelControls::txtPrgBytes, "2097153", false, true},
         {"nine digits", &MainPanelControls::txtOffset, "FFFFFFFFF", false, false},
+        {"one past 32 bits", &MainPanelControls::txtOffset, "100000000", false, false},
         {"above the signed range", &MainPanelControls::txtOffset, "80000000", false, false},
         {"the largest offset", &MainPanelControls::txtOffset, "7FFFFFFF", false, true},
         {"just past the SPI device", &MainPanelControls::txtOffset, "200000", false, true},

@@ -49,8 +49,6 @@ struct SpiOperationsTest : SimTest, ::testing::WithParamInterface<Pace> {
 
 } // namespace
 
-// ID Check shows the identification bytes; Detect names the chip and selects it, or says why
-// none answers; an ID Check that finds another known chip offers to select it.
 TEST_P(SpiOperationsTest, IdCheckAndDetectReadTheIdentificationAndSayWhatItIs) {
     using A = Prompter::Answer;
     using M = BoardConfig::Miso;
@@ -217,10 +215,7 @@ TEST_P(SpiOperationsTest, VerifyPassesOnTheSameDataAndNamesTheChunkOfTheFirstDif
     expectCleanRun();
 }
 
-// A failure on the board, or a request or description the sequence cannot work with (a
-// transaction past the controller's 64 bytes, an address field of the wrong width, a range
-// beyond the part), ends with the controller released and nothing on the flash but what the
-// board took; what is refused is refused before anything is sent.
+// Whatever fails, the controller is released and the flash holds only what the board took.
 TEST_P(SpiOperationsTest, EveryFailureOrRefusalLeavesTheControllerReleased) {
     using K = Outcome::Kind;
     const QString sfh = "\r\nPlease verify the file M25P16.sfh.";

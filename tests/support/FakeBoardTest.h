@@ -5,6 +5,13 @@
 
 #include <gtest/gtest.h>
 
+// What a controller of version 1.0.9 is told.
+inline const QString WrongVersion =
+    "PSoC software version detected is 1.0.9.\r\n"
+    "Zelto Board Programming Utility v3.4.1 requires version 1.1.0.\r\n"
+    "Software files can be downloaded from the Zelto Vexa:\r\n\r\n"
+    "           https://vexa.zelto.example/downloads";
+
 // A main window on scripted ports.
 struct FakePortTest : ::testing::Test {
     VirtualClock clock;
