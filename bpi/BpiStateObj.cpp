@@ -120,8 +120,9 @@ void BpiStateObj::waitFor(int count) {
     // more may be sent to it until it has been loaded again.
     s_.BpiServerRunning = false;
     throw RuntimeError(RuntimeError::DeviceIoError,
-                       "The BPI server stopped answering (no reply for 5 seconds). Load the "
-                       "server again before the next parallel flash operation.");
+                       "The BPI server stopped answering (no reply for 5 seconds): bytes were "
+                       "probably lost on the line, or the server hung. Load the server again "
+                       "before the next parallel flash operation.");
 }
 
 // A chip erase keeps the server busy for up to minutes, and it answers nothing meanwhile: what
@@ -138,8 +139,8 @@ void BpiStateObj::awaitErase() {
             s_.BpiServerRunning = false;
             throw RuntimeError(RuntimeError::DeviceIoError,
                                "The BPI server did not answer the erase command (nothing for 5 "
-                               "seconds). Load the server again before the next parallel flash "
-                               "operation.");
+                               "seconds): a byte was probably lost on the line. Load the server "
+                               "again before the next parallel flash operation.");
         }
         if (s_.clock.nowUs() >= deadline) {
             s_.BpiServerRunning = false;

@@ -157,9 +157,10 @@ TEST_F(BpiOperationsTest, ASilentServerEndsTheOperationWithinTheBoundAndGivesThe
         const std::int64_t start = sim->clock.nowUs();
         sim->press(sim->control(c.button));
         EXPECT_LT(sim->clock.nowUs() - start, 10'000'000) << c.button;
-        EXPECT_EQ(sim->lastMessage(), "Unexpected Error: The BPI server stopped answering (no "
-                                      "reply for 5 seconds). Load the server again before the "
-                                      "next parallel flash operation.");
+        EXPECT_EQ(sim->lastMessage(),
+                  "Unexpected Error: The BPI server stopped answering (no reply for 5 seconds): "
+                  "bytes were probably lost on the line, or the server hung. Load the server "
+                  "again before the next parallel flash operation.");
         // Nothing more goes to a server whose state is unknown.
         EXPECT_FALSE(sim->h->model.session.BpiServerRunning);
         for (auto* b : {&ui().btnIDecho[1], &ui().btnProgram[1], &ui().btnRead[1]})

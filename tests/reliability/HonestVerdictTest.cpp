@@ -242,7 +242,8 @@ TEST_F(HonestVerdict, AParallelFlashEraseIsWaitedForToTheEnd) {
     EXPECT_EQ(outcome().kind, Outcome::Kind::Failed);
     EXPECT_EQ(sim->lastMessage(),
               "Unexpected Error: The BPI server did not answer the erase command (nothing for 5 "
-              "seconds). Load the server again before the next parallel flash operation.");
+              "seconds): a byte was probably lost on the line. Load the server again before the "
+              "next parallel flash operation.");
     EXPECT_FALSE(sim->h->model.session.BpiServerRunning);
     EXPECT_FALSE(ui().btnBulkErase[1].enabled());
 
