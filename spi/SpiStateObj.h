@@ -101,22 +101,76 @@ private:
     // part that erases more than SECS says changes them.
     enum class Stage { Whole, Guard, Keep, Erase, Recheck, Write, Check };
 
+    // How many bytes the SPI transfer a state announces ("sf_transfer n") holds.
+    enum class Transfer : std::int8_t {
+        None,
+        One,
+        Two,
+        Identification,
+        OpcodeAndAddress,
+        Page,
+        ReadChunk
+    };
+    // One row per state: what it sends, the state after it, and where a missing acknowledgement
+    // of what it sent takes the sequence back to.
+    struct Row {
+        std::int16_t state;
+        // A controller command, or the SPI transfer the state announces.
+        const char* command = nullptr;
+        Transfer transfer = Transfer::None;
+        std::int16_t next = CFG_SPI_IDLE;
+        std::int16_t retry = -1;
+        // Where the retry depends on the run: decides first, or leaves it to the row.
+        std::optional<std::int16_t> (SpiStateObj::*retryRule)() const = nullptr;
+        // What waits for the acknowledgement the tick has just judged is settled first.
+        bool settlesHeld = false;
+        // Runs before the command; false when it has done the whole step itself.
+        bool (SpiStateObj::*before)() = nullptr;
+        // Does the whole step: sends, reads, and picks the state after it.
+        void (SpiStateObj::*work)() = nullptr;
+        // The page loop reads its own acknowledgements: the next step runs at once.
+        bool runOn = false;
+    };
+    static const Row rows_[];
+    static const Row* rowFor(std::int16_t state);
     void step();
-    void prepare();
+    // To the state the table gives after this one.
+    void advance();
+    // Sends the command or the transfer announcement of a state's row, and goes to its next.
+    void announce(std::int16_t state);
+    int transferBytes(Transfer transfer) const;
+    std::optional<std::int16_t> readHeldAgain() const;
+    std::optional<std::int16_t> pollPageAgain() const;
+    std::optional<std::int16_t> closeAgain() const;
+    std::optional<std::int16_t> stageAgain() const;
+
+    // The steps' own parts, named in the table.
+    bool prepare();
     void resetRun();
     bool rangeFits();
     void identify();
+    void enableStatusWrite();
+    void writeStatus();
     void unprotectPoll();
+    void disableStatusWrite();
+    bool pipelinedOrClear();
     void writeEnable();
+    void bulkErase();
     void erasePoll();
-    void pageSetup();
+    void eraseWriteDisable();
+    bool preparePage();
+    bool takeTransactionEnd();
     void pageProgram();
     void openDataFileForProgram();
-    void programPollSetup();
     void programPoll();
+    void programWriteDisable();
     void openDataFile();
-    void readSetup();
+    bool readChunk();
+    void takeReadChunk();
     void readData();
+    bool hideProgress();
+    void finish();
+    void offerDevice();
     void commitHeld();
     void storeHeld();
     void afterChunk();
@@ -125,13 +179,13 @@ private:
     QString pageMayHoldWrongData(std::int64_t address) const;
     bool pipelinesPage() const;
     void pipelinedPage();
+    struct ReadWindow;
     void pipelinedRead();
     QByteArray awaitReply(int count);
     void dropHeld();
     void reportIdentification(bool complete);
-    void prepareDetect();
+    bool prepareDetect();
     void detected(bool complete);
-    void offerDevice();
     bool prepareRange();
     bool loadImage();
     void startStage();
@@ -154,6 +208,8 @@ private:
     void discardInput();
     void command(const QString& text, std::int16_t next);
     void transaction(const QByteArray& bytes);
+    // A one-byte transaction: the opcode and its echo.
+    void sendOpcode(std::int16_t opcode);
     int readStatus();
     void showProgress(int percent);
 
