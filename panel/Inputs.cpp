@@ -41,6 +41,18 @@ void Inputs::cbFlash_Change() {
     layout_.ArrangePanel();
 }
 
+void Inputs::offerFlashDevice(const QString& name, bool askFirst) {
+    const int at = int(s_.ui.cbFlash.items().indexOf(name));
+    if (at < 0 || s_.windowClosed || at == s_.ui.cbFlash.selectedIndex())
+        return;
+    if (askFirst && s_.prompter.ask("The flash answers as " + name + ". Select " + name +
+                                        " for the next operations?",
+                                    "ID Check", Prompter::Icon::Question,
+                                    Prompter::Buttons::YesNo) != Prompter::Answer::Yes)
+        return;
+    s_.ui.cbFlash.setSelectedIndex(at);
+}
+
 void Inputs::txtSpiFile_Change() {
     if (!s_.busy())
         rules::applySpiButtonRule(s_.ui);

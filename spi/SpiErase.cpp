@@ -101,9 +101,9 @@ void SpiStateObj::erasePoll() {
         return;
     }
     --pollsLeft_;
-    s_.ui.hscProgress.setValue(d_.MEPI - pollsLeft_);
-    s_.ui.lblProgress.setText(title_ + " " + QString::number(int(s_.ui.hscProgress.value())) +
-                              "% done");
+    const int polls = d_.MEPI - pollsLeft_;
+    s_.ui.hscProgress.setValue(polls);
+    s_.ui.lblProgress.setText(title_ + " " + QString::number(polls) + "% done");
     if (pollsLeft_ > 0) {
         s_.clock.sleepMs(1000);
         state_ = CFG_SPI_ERASE_POLL_SETUP;

@@ -3,7 +3,6 @@
 #include "spi/SpiStateObj.h"
 
 #include "link/ControllerProtocol.h"
-#include "link/Conversions.h"
 #include "spi/SpiText.h"
 
 using namespace spitext;
@@ -28,8 +27,10 @@ std::int16_t SpiStateObj::ReadEcho() {
         s_.port.waitForData(1);
     }
     const std::int32_t used = limit - echoCountdown_;
-    if (conv::toInt32(s_.ui.txtMaxPsoc.text()) < used)
+    if (maxEchoPolls_ < used) {
+        maxEchoPolls_ = used;
         s_.ui.txtMaxPsoc.setText(QString::number(used));
+    }
     if (echoCountdown_ > 0) {
         const QByteArray one = s_.port.read();
         if (!one.isEmpty()) {

@@ -80,8 +80,10 @@ void SpiStateObj::programPoll() {
         // Busy means wait: poll the same page again, nothing is sent twice.
         --pollsLeft_;
         if (pollsLeft_ > 0) {
-            if (conv::toInt32(s_.ui.txtMaxSpiPoll.text()) < d_.MPPI - pollsLeft_)
-                s_.ui.txtMaxSpiPoll.setText(QString::number(d_.MPPI - pollsLeft_));
+            if (maxPagePolls_ < d_.MPPI - pollsLeft_) {
+                maxPagePolls_ = d_.MPPI - pollsLeft_;
+                s_.ui.txtMaxSpiPoll.setText(QString::number(maxPagePolls_));
+            }
             state_ = CFG_SPI_PROGRAM_POLL_SETUP;
             NextStep();
             return;

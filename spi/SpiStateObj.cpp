@@ -42,9 +42,10 @@ void SpiStateObj::resetRun() {
     dataFileOpen_ = false;
 }
 
-void SpiStateObj::begin(const OperationRequest& r) {
+void SpiStateObj::begin(const OperationRequest& r, const QString& progressTitle) {
     using Kind = OperationRequest::Kind;
     resetRun();
+    title_ = progressTitle;
     EchoID = r.kind == Kind::SpiIdCheck;
     Detect = r.kind == Kind::SpiDetect;
     BulkErase = r.kind == Kind::SpiBulkErase;
@@ -148,15 +149,13 @@ QByteArray SpiStateObj::fileBytes(std::int32_t position, int count) {
 
 void SpiStateObj::showProgress(int percent) {
     s_.ui.lblProgress.setText(title_ + " " + QString::number(percent) + "% done");
-    if (int(s_.ui.hscProgress.value()) != percent)
-        s_.ui.hscProgress.setValue(percent);
+    s_.ui.hscProgress.setValue(percent);
 }
 
 // False when the operation ends here, before anything is sent; the table then sends
 // "load_config 1".
 bool SpiStateObj::prepare() {
     MyError = false;
-    title_ = s_.ui.lblProgress.text();
     if (Detect)
         return prepareDetect();
     // A description that cannot be read whole is reported and the operation goes on with
@@ -219,22 +218,11 @@ bool SpiStateObj::hideProgress() {
     return true;
 }
 
-void SpiStateObj::finish() {
-    offerDevice();
-    SetState(CFG_SPI_IDLE);
-}
-
 // At the end of a Detect its device is selected; an ID Check that found another known
 // device asks first.
-void SpiStateObj::offerDevice() {
+void SpiStateObj::finish() {
     const QString name = std::exchange(offer_, QString());
-    const int at = int(s_.ui.cbFlash.items().indexOf(name));
-    if (name.isEmpty() || at < 0 || s_.windowClosed || at == s_.ui.cbFlash.selectedIndex())
-        return;
-    if (!Detect && s_.prompter.ask("The flash answers as " + name + ". Select " + name +
-                                       " for the next operations?",
-                                   "ID Check", Prompter::Icon::Question,
-                                   Prompter::Buttons::YesNo) != Prompter::Answer::Yes)
-        return;
-    s_.ui.cbFlash.setSelectedIndex(at);
+    if (!name.isEmpty() && offerDevice)
+        offerDevice(name, !Detect);
+    SetState(CFG_SPI_IDLE);
 }

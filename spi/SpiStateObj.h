@@ -7,6 +7,7 @@
 #include "spi/DeviceCatalog.h"
 #include "spi/SpiDescription.h"
 
+#include <functional>
 #include <optional>
 
 // The SPI flash operations through the controller: ID Check, Bulk Erase, Program, Read and
@@ -62,8 +63,8 @@ public:
         : s_(session) {}
 
     // Sets the sequence up afresh for one request, at its first state: nothing of an earlier
-    // run is kept.
-    void begin(const OperationRequest& request);
+    // run is kept. The progress title is the caption the launch showed.
+    void begin(const OperationRequest& request, const QString& progressTitle);
 
     bool EchoID = false, BulkErase = false, Program = false, ReadSPI = false, VerifySPI = false;
     // Detect finds the chip among every description; SectorErase erases the sectors the range
@@ -72,6 +73,9 @@ public:
     bool MyError = false;
     // Whether an ID Check that finds another known device offers to select it (the window).
     bool offerOtherDevice = true;
+    // Told at the end of a run of the one known device the chip answered as: a Detect's find,
+    // or, asking first, the other device an ID Check found. The panel selects it.
+    std::function<void(const QString& device, bool askFirst)> offerDevice;
 
     std::int16_t State() const override { return state_; }
     void SetState(std::int16_t value) override;
@@ -170,7 +174,6 @@ private:
     void readData();
     bool hideProgress();
     void finish();
-    void offerDevice();
     void commitHeld();
     void storeHeld();
     void afterChunk();
@@ -241,6 +244,9 @@ private:
     static constexpr int SilenceBudgetMs = 1000;
     std::int64_t silentUs_ = 0;
     int echoesLost_ = 0;
+    // The debug panel's high-water marks: the longest wait for an echo, in polls, and the most
+    // status polls a page took. They outlast a run.
+    std::int32_t maxEchoPolls_ = 0, maxPagePolls_ = 0;
     int nesting_ = 0;
     int replyLength_ = 4;
     // What the operator asked for, taken whole at launch: edits made while it runs change the
