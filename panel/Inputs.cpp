@@ -1,7 +1,7 @@
 #include "panel/Inputs.h"
 
+#include "engine/Conversions.h"
 #include "engine/RuntimeError.h"
-#include "link/Conversions.h"
 #include "panel/Layout.h"
 #include "panel/PanelRules.h"
 

@@ -1,12 +1,12 @@
 #include "panel/Launches.h"
 
 #include "bpi/BpiStateObj.h"
+#include "engine/Conversions.h"
 #include "engine/Dispatcher.h"
 #include "engine/RequestCheck.h"
 #include "engine/RuntimeError.h"
 #include "fpga/BitfileHeader.h"
 #include "fpga/CfgStateObj.h"
-#include "link/Conversions.h"
 #include "panel/Layout.h"
 #include "panel/PanelRequest.h"
 #include "panel/PanelRules.h"

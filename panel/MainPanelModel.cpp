@@ -1,9 +1,9 @@
 #include "panel/MainPanelModel.h"
 
+#include "engine/Conversions.h"
 #include "engine/RuntimeError.h"
 #include "fpga/BitfileSelection.h"
 #include "link/ControllerProtocol.h"
-#include "link/Conversions.h"
 #include "panel/PanelRules.h"
 #include "panel/Skinning.h"
 

@@ -2,7 +2,7 @@
 // chip or sector by sector.
 #include "spi/SpiStateObj.h"
 
-#include "link/Conversions.h"
+#include "engine/Conversions.h"
 #include "spi/SpiText.h"
 
 using namespace spitext;

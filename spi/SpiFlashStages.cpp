@@ -2,7 +2,7 @@
 // bytes beside the image, erase the sectors, write, verify).
 #include "spi/SpiStateObj.h"
 
-#include "link/Conversions.h"
+#include "engine/Conversions.h"
 #include "spi/SpiText.h"
 
 #include <QFile>

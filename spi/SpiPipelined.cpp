@@ -3,8 +3,8 @@
 // waits between them go. What the controller has not yet taken never exceeds its receive buffer.
 #include "spi/SpiStateObj.h"
 
+#include "engine/Conversions.h"
 #include "link/ControllerProtocol.h"
-#include "link/Conversions.h"
 #include "spi/SpiText.h"
 
 #include <QList>

@@ -1,8 +1,8 @@
 // Programming page by page: each page's write enable, its transfer and its status polls.
 #include "spi/SpiStateObj.h"
 
+#include "engine/Conversions.h"
 #include "engine/RuntimeError.h"
-#include "link/Conversions.h"
 #include "spi/SpiText.h"
 
 using namespace spitext;

@@ -2,7 +2,7 @@
 // data read, a verify's verdict, the line that says an operation succeeded.
 #include "spi/SpiStateObj.h"
 
-#include "link/Conversions.h"
+#include "engine/Conversions.h"
 #include "spi/SpiText.h"
 
 using namespace spitext;

@@ -2,9 +2,9 @@
 // end, and the failures its steps report.
 #include "spi/SpiStateObj.h"
 
+#include "engine/Conversions.h"
 #include "engine/RequestCheck.h"
 #include "engine/RuntimeError.h"
-#include "link/Conversions.h"
 #include "spi/SpiDeviceFile.h"
 
 #include <QScopeGuard>
