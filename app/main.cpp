@@ -44,26 +44,71 @@ const char* usage =
     "  /usr/bin/zbpu), then in ~/.local/share/zbpu, where a user adds description files of\n"
     "  their own. The window remembers its port and line settings, mode, flash device,\n"
     "  files, offsets and counts, size and place in ~/.config/Zelto/zbpu.conf.\n";
-} // namespace
 
-int main(int argc, char** argv) {
-    // Answered before anything of the window exists, so that they work without a display.
+// Answered before anything of the window exists, so that they work without a display.
+bool answeredInformation(int argc, char** argv) {
     for (int i = 1; i < argc; ++i) {
         if (std::strcmp(argv[i], "--help") == 0 || std::strcmp(argv[i], "-h") == 0) {
             std::fputs(usage, stdout);
-            return 0;
+            return true;
         }
         if (std::strcmp(argv[i], "--version") == 0) {
             std::printf("zbpu %s\n", ZBPU_VERSION);
-            return 0;
+            return true;
         }
     }
-    QApplication app(argc, argv);
-    const QString designCaption = "Zelto Board Programming Utility";
-    app.setApplicationName(designCaption);
+    return false;
+}
+
+void nameApplication(QApplication& app, const QString& caption) {
+    app.setApplicationName(caption);
     // The desktop entry's icon, also on the window.
     app.setWindowIcon(QIcon(":/zbpu.png"));
     app.setDesktopFileName("zbpu");
+}
+
+void wireWindow(MainPanelModel& model, MainWindowView& view) {
+    model.setShowModal([&](Control& form, const std::function<void()>& activate) {
+        view.showModal(form, activate);
+    });
+    model.setCloseWindow([&] { view.window()->close(); });
+    model.setProcessEvents([] { QCoreApplication::processEvents(); });
+}
+
+// Shows the window and runs it, or takes its pictures when shots names a folder.
+int runWindow(MainPanelModel& model, MainWindowView& view, SingleInstance& instance,
+              const QString& shots) {
+    if (shots.isEmpty())
+        model.session.stuck.setFile(StuckTransfers::userFile());
+    // Pictures show the window as a first run has it; otherwise it is as the last run left it.
+    const bool remember = shots.isEmpty();
+    QSettings store("Zelto", "zbpu");
+    SavedSettings saved(model, store);
+    saved.saveGeometry = [&] { return view.window()->saveGeometry(); };
+    saved.restoreGeometry = [&](const QByteArray& g) { view.window()->restoreGeometry(g); };
+    view.onClose = [&] {
+        if (remember)
+            saved.save();
+        model.unload();
+    };
+    instance.onRaise = [&] { SingleInstance::bringToFront(view.window()); };
+
+    model.startUp();
+    if (remember)
+        saved.restore();
+    view.window()->show();
+    if (!shots.isEmpty())
+        return takeScreenshots(model, view, shots) ? 0 : 1;
+    return QApplication::exec();
+}
+} // namespace
+
+int main(int argc, char** argv) {
+    if (answeredInformation(argc, argv))
+        return 0;
+    QApplication app(argc, argv);
+    const QString designCaption = "Zelto Board Programming Utility";
+    nameApplication(app, designCaption);
 
     SingleInstance instance;
     if (!instance.tryLock()) {
@@ -87,31 +132,6 @@ int main(int argc, char** argv) {
     MainPanelModel model(port, clock, timer, prompter, picker, skinning,
                          DataFolders::forProgram(QCoreApplication::applicationDirPath()));
     MainWindowView view(model.ui, model.comm, model.debugPw);
-    model.setShowModal([&](Control& form, const std::function<void()>& activate) {
-        view.showModal(form, activate);
-    });
-    model.setCloseWindow([&] { view.window()->close(); });
-    model.setProcessEvents([] { QCoreApplication::processEvents(); });
-    if (shots.isEmpty())
-        model.session.stuck.setFile(StuckTransfers::userFile());
-    // Pictures show the window as a first run has it; otherwise it is as the last run left it.
-    const bool remember = shots.isEmpty();
-    QSettings store("Zelto", "zbpu");
-    SavedSettings saved(model, store);
-    saved.saveGeometry = [&] { return view.window()->saveGeometry(); };
-    saved.restoreGeometry = [&](const QByteArray& g) { view.window()->restoreGeometry(g); };
-    view.onClose = [&] {
-        if (remember)
-            saved.save();
-        model.unload();
-    };
-    instance.onRaise = [&] { SingleInstance::bringToFront(view.window()); };
-
-    model.startUp();
-    if (remember)
-        saved.restore();
-    view.window()->show();
-    if (!shots.isEmpty())
-        return takeScreenshots(model, view, shots) ? 0 : 1;
-    return app.exec();
+    wireWindow(model, view);
+    return runWindow(model, view, instance, shots);
 }

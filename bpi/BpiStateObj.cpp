@@ -1,11 +1,11 @@
 #include "bpi/BpiStateObj.h"
 
+#include "engine/Conversions.h"
 #include "engine/ReceivePath.h"
 #include "engine/RequestCheck.h"
 #include "engine/RuntimeError.h"
 #include "engine/TransferFinisher.h"
 #include "link/ControllerProtocol.h"
-#include "link/Conversions.h"
 
 #include <QDateTime>
 

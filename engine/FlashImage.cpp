@@ -47,7 +47,7 @@ bool looksLikeHex(const QByteArray& contents) {
 
 class FlashImageReader {
 public:
-    static FlashImage hex(QByteArray contents, qint64 limit);
+    static FlashImage hex(const QByteArray& contents, qint64 limit);
     static FlashImage bitstream(const QByteArray& contents);
 
     struct HexRecord {
@@ -124,15 +124,21 @@ template <typename Refuse> QByteArray hexRecordBytes(const QByteArray& line, con
     return bytes;
 }
 
-FlashImage FlashImageReader::hex(QByteArray contents, qint64 limit) {
+// The records' lines: without a byte order mark before them, or blanks and an end-of-file
+// character after them.
+static QByteArray hexLines(QByteArray contents) {
     if (contents.startsWith(ByteOrderMark))
         contents.remove(0, ByteOrderMark.size());
     while (!contents.isEmpty() && (contents.back() == CtrlZ || isBlank(contents.back())))
         contents.chop(1);
+    return contents;
+}
+
+FlashImage FlashImageReader::hex(const QByteArray& contents, qint64 limit) {
     QList<HexRecord> records;
     qint64 base = 0, end = 0;
     bool ended = false;
-    const QList<QByteArray> lines = contents.split('\n');
+    const QList<QByteArray> lines = hexLines(contents).split('\n');
     for (qsizetype n = 0; n < lines.size() && !ended; ++n) {
         const QByteArray line = lines[n].trimmed();
         const auto refuse = [&](const QString& why) {

@@ -1,8 +1,8 @@
 #include "fpga/CfgStateObj.h"
 
+#include "engine/Conversions.h"
 #include "engine/RuntimeError.h"
 #include "link/ControllerProtocol.h"
-#include "link/Conversions.h"
 
 void CfgStateObj::SetState(std::int16_t value) {
     if (value < CFG_IDLE || value > CFG_FINISH) {

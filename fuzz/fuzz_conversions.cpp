@@ -2,8 +2,8 @@
 // conversion either answers or throws the run-time failure it documents, and the answers agree
 // with one another.
 #include "FuzzSupport.h"
+#include "engine/Conversions.h"
 #include "engine/RuntimeError.h"
-#include "link/Conversions.h"
 
 #include <fuzzer/FuzzedDataProvider.h>
 #include <optional>

@@ -33,6 +33,28 @@ bool lineFeedsPaired(const QString& text) {
     return true;
 }
 
+// Bytes that arrive while a sequence runs are not the console's to show.
+void arriveWhileRunning(FuzzedDataProvider& in, Session& session, QueuePort& port,
+                        ReceivePath& path, CountingPrompter& prompter) {
+    const std::int16_t running[] = {OpStateObj::FpgaRunning, OpStateObj::SpiRunning,
+                                    OpStateObj::BpiRunning};
+    session.opState.SetState(running[in.ConsumeIntegralInRange(0, 2)]);
+    const int before = prompter.shown;
+    const QString console = session.ui.txtRecvView.text();
+    port.arrive(QByteArray(1, 'x'));
+    path.OnComm(SerialPort::EventReceive);
+    FUZZ_CHECK(prompter.shown == before + 1);
+    FUZZ_CHECK(session.ui.txtRecvView.text() == console);
+    port.setReadLength(0);
+    port.read();
+    port.setReadLength(1);
+    const std::int16_t idle[] = {OpStateObj::Start, OpStateObj::FpgaIdle, OpStateObj::SpiIdle,
+                                 OpStateObj::BpiIdle};
+    session.opState.SetState(idle[in.ConsumeIntegralInRange(0, 3)]);
+    port.setReceiveThreshold(1);
+    prompter.shown = before;
+}
+
 } // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
@@ -58,22 +80,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
             continue;
         }
         if (action == 1) {
-            // Bytes that arrive while a sequence runs are not the console's to show.
-            const std::int16_t running[] = {2, 4, 6};
-            session.opState.SetState(running[in.ConsumeIntegralInRange(0, 2)]);
-            const int before = prompter.shown;
-            const QString console = ui.txtRecvView.text();
-            port.arrive(QByteArray(1, 'x'));
-            path.OnComm(SerialPort::EventReceive);
-            FUZZ_CHECK(prompter.shown == before + 1);
-            FUZZ_CHECK(ui.txtRecvView.text() == console);
-            port.setReadLength(0);
-            port.read();
-            port.setReadLength(1);
-            const std::int16_t idle[] = {0, 1, 3, 5};
-            session.opState.SetState(idle[in.ConsumeIntegralInRange(0, 3)]);
-            port.setReceiveThreshold(1);
-            prompter.shown = before;
+            arriveWhileRunning(in, session, port, path, prompter);
             continue;
         }
         const std::string burst = in.ConsumeRandomLengthString(64);

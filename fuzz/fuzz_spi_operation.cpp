@@ -40,6 +40,47 @@ QByteArray load(const QString& path) {
 
 const QByteArray DataFile = pattern(300);
 
+// Connected, in the SPI mode, with the fuzzed description chosen and, for the operations that
+// use them, a file and a range.
+void choose(MainPanelModel& model, PathPicker& picker, int operation, const QString& file,
+            const QString& offset, const QString& count) {
+    auto& ui = model.ui;
+    ui.btnConnect.click();
+    FUZZ_CHECK(ui.btnDisconnect.visible());
+    ui.mnuSPI.click();
+    const int device = int(ui.cbFlash.items().indexOf("FUZZ"));
+    FUZZ_CHECK(device >= 0);
+    ui.cbFlash.setSelectedIndex(device);
+    if (operation >= 2) {
+        picker.path = file;
+        ui.mnuOpenFile.click();
+        ui.txtOffset.setText(offset);
+        ui.txtPrgBytes.setText(count);
+    }
+}
+
+// A healthy 300-byte operation takes a few thousand ticks; erase and status polls are bounded
+// by the file's one-byte poll limits.
+void runOut(VirtualClock& clock, ManualAckTimer& timer) {
+    int ticks = 0;
+    while (timer.isActive() && ticks < 400000) {
+        clock.advance(std::int64_t(timer.interval()) * 1000);
+        timer.fire();
+        ++ticks;
+    }
+    FUZZ_CHECK(!timer.isActive());
+}
+
+// Back idle in the SPI mode, its file closed and its buttons as the mode has them.
+void checkEnded(MainPanelModel& model, int operation) {
+    auto& ui = model.ui;
+    FUZZ_CHECK(model.session.opState.State() == OpStateObj::SpiIdle);
+    FUZZ_CHECK(model.spi.State() == 0);
+    FUZZ_CHECK(!model.session.file.isOpen());
+    FUZZ_CHECK(ui.btnIDecho[0].enabled() && ui.btnBulkErase[0].enabled());
+    FUZZ_CHECK(ui.btnProgram[0].enabled() == (operation >= 2));
+}
+
 } // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
@@ -71,41 +112,16 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     NoSkinning skinning;
     MainPanelModel model(port, clock, timer, prompter, picker, skinning,
                          {folder.path(), folder.path()});
-    auto& ui = model.ui;
     model.startUp();
-    ui.btnConnect.click();
-    FUZZ_CHECK(ui.btnDisconnect.visible());
-    ui.mnuSPI.click();
-    const int device = int(ui.cbFlash.items().indexOf("FUZZ"));
-    FUZZ_CHECK(device >= 0);
-    ui.cbFlash.setSelectedIndex(device);
-    if (operation >= 2) {
-        picker.path = operation == 3 ? readPath : dataPath;
-        ui.mnuOpenFile.click();
-        ui.txtOffset.setText(offset);
-        ui.txtPrgBytes.setText(count);
-    }
-    Control* buttons[] = {&ui.btnIDecho[0], &ui.btnBulkErase[0], &ui.btnProgram[0], &ui.btnRead[0],
-                          &ui.btnVerify[0]};
+    choose(model, picker, operation, operation == 3 ? readPath : dataPath, offset, count);
+    Control* buttons[] = {&model.ui.btnIDecho[0], &model.ui.btnBulkErase[0],
+                          &model.ui.btnProgram[0], &model.ui.btnRead[0], &model.ui.btnVerify[0]};
     Control& button = *buttons[operation];
     FUZZ_CHECK(button.enabled());
     const qsizetype mark = board.commandsSeen().size();
     button.click();
-
-    // A healthy 300-byte operation takes a few thousand ticks; erase and status polls are
-    // bounded by the file's one-byte poll limits.
-    int ticks = 0;
-    while (timer.isActive() && ticks < 400000) {
-        clock.advance(std::int64_t(timer.interval()) * 1000);
-        timer.fire();
-        ++ticks;
-    }
-    FUZZ_CHECK(!timer.isActive());
-    FUZZ_CHECK(model.session.opState.State() == OpStateObj::SpiIdle);
-    FUZZ_CHECK(model.spi.State() == 0);
-    FUZZ_CHECK(!model.session.file.isOpen());
-    FUZZ_CHECK(ui.btnIDecho[0].enabled() && ui.btnBulkErase[0].enabled());
-    FUZZ_CHECK(ui.btnProgram[0].enabled() == (operation >= 2));
+    runOut(clock, timer);
+    checkEnded(model, operation);
     FUZZ_CHECK(load(dataPath) == DataFile);
     const QStringList commands = board.commandsSeen().mid(mark);
     if (commands.contains("load_config 1"))

@@ -18,20 +18,9 @@ QByteArray command(const char* text) {
     return QByteArray(text) + '\0';
 }
 
-} // namespace
-
-int main(int argc, char** argv) {
-    if (argc != 3) {
-        std::fprintf(stderr, "usage: zbpu-fuzz-seeds BITHEADER_DIR BOARD_DIR\n");
-        return 2;
-    }
-    const QString bits = QString::fromLocal8Bit(argv[1]);
-    const QString board = QString::fromLocal8Bit(argv[2]);
-    QDir().mkpath(bits);
-    QDir().mkpath(board);
+// Only the first 64 bytes of a bitstream are looked at.
+bool saveBitstreams(const QString& bits) {
     bool ok = true;
-
-    // Only the first 64 bytes of a bitstream are looked at.
     const struct {
         const char* name;
         SyncWord sync;
@@ -51,8 +40,13 @@ int main(int argc, char** argv) {
     ok = save(bits + "/server.bit", serverBitFile().left(96)) && ok;
     ok = save(bits + "/raw.bin", buildConfigPayload({.size = 64})) && ok;
 
-    // The host bytes of a board's sessions, for the firmware's command parser. The fuzz target
-    // reads option bytes from the end of its input first, so these start with the commands.
+    return ok;
+}
+
+// The host bytes of a board's sessions, for the firmware's command parser. The fuzz target
+// reads option bytes from the end of its input first, so these start with the commands.
+bool saveSessions(const QString& board) {
+    bool ok = true;
     QByteArray connect = command("get_ver") + "x\r";
     ok = save(board + "/connect", connect) && ok;
     QByteArray spiId = command("load_config 1") + command("drive_prog 0") + command("spi_mode 0") +
@@ -78,6 +72,22 @@ int main(int argc, char** argv) {
                                 12) +
                      QByteArray("\x12\x34\x56\x78", 4);
     ok = save(board + "/bpi-program", bpi) && ok;
+    return ok;
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    if (argc != 3) {
+        std::fprintf(stderr, "usage: zbpu-fuzz-seeds BITHEADER_DIR BOARD_DIR\n");
+        return 2;
+    }
+    const QString bits = QString::fromLocal8Bit(argv[1]);
+    const QString board = QString::fromLocal8Bit(argv[2]);
+    QDir().mkpath(bits);
+    QDir().mkpath(board);
+    bool ok = saveBitstreams(bits);
+    ok = saveSessions(board) && ok;
     if (!ok)
         std::fprintf(stderr, "zbpu-fuzz-seeds: could not write every seed\n");
     return ok ? 0 : 1;

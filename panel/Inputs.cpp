@@ -1,7 +1,7 @@
 #include "panel/Inputs.h"
 
+#include "engine/Conversions.h"
 #include "engine/RuntimeError.h"
-#include "link/Conversions.h"
 #include "panel/Layout.h"
 #include "panel/PanelRules.h"
 
@@ -39,6 +39,18 @@ void Inputs::cbFlash_Change() {
     if (!s_.ui.cbFlash.items().isEmpty())
         s_.ui.cbFlash.setSelectedIndex(0);
     layout_.ArrangePanel();
+}
+
+void Inputs::offerFlashDevice(const QString& name, bool askFirst) {
+    const int at = int(s_.ui.cbFlash.items().indexOf(name));
+    if (at < 0 || s_.windowClosed || at == s_.ui.cbFlash.selectedIndex())
+        return;
+    if (askFirst && s_.prompter.ask("The flash answers as " + name + ". Select " + name +
+                                        " for the next operations?",
+                                    "ID Check", Prompter::Icon::Question,
+                                    Prompter::Buttons::YesNo) != Prompter::Answer::Yes)
+        return;
+    s_.ui.cbFlash.setSelectedIndex(at);
 }
 
 void Inputs::txtSpiFile_Change() {

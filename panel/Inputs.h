@@ -19,6 +19,8 @@ public:
     void txtBpiFile_Change();
     void txtTimeout_Change();
     void txtTimeoutLimit_Change();
+    // Selects a device an SPI run found the chip to be, asking first when told to.
+    void offerFlashDevice(const QString& name, bool askFirst);
 
     // Whether every character is a hexadecimal digit (either case).
     static bool isHexText(const QString& text);

@@ -1,12 +1,12 @@
 #include "panel/Launches.h"
 
 #include "bpi/BpiStateObj.h"
+#include "engine/Conversions.h"
 #include "engine/Dispatcher.h"
 #include "engine/RequestCheck.h"
 #include "engine/RuntimeError.h"
 #include "fpga/BitfileHeader.h"
 #include "fpga/CfgStateObj.h"
-#include "link/Conversions.h"
 #include "panel/Layout.h"
 #include "panel/PanelRequest.h"
 #include "panel/PanelRules.h"
@@ -208,7 +208,7 @@ void Launches::launchFpga(const OperationRequest& r) {
 
 void Launches::launchSpi(const OperationRequest& r) {
     auto& ui = s_.ui;
-    QString name;
+    QString name, progress;
     switch (r.kind) {
     case Kind::SpiIdCheck:
         name = "SPI ID Check";
@@ -218,14 +218,15 @@ void Launches::launchSpi(const OperationRequest& r) {
         break;
     case Kind::SpiBulkErase:
         name = "SPI Bulk Erase";
-        ui.lblProgress.setText("Bulk Erase Poll");
+        progress = "Bulk Erase Poll";
+        ui.lblProgress.setText(progress);
         ui.lblProgress.setVisible(true);
         ui.hscProgress.setValue(0);
         ui.hscProgress.setVisible(true);
         break;
     case Kind::SpiSectorErase:
-        name = "SPI Sector Erase";
-        prepareProgress(name);
+        name = progress = "SPI Sector Erase";
+        prepareProgress(progress);
         break;
     case Kind::SpiProgram:
     case Kind::SpiFlash:
@@ -235,11 +236,13 @@ void Launches::launchSpi(const OperationRequest& r) {
         if (r.kind == Kind::SpiProgram && !erasedConfirmed(r))
             return;
         name = r.kind == Kind::SpiFlash ? "SPI Flash" : "SPI Program";
-        prepareProgress(r.kind == Kind::SpiFlash ? "SPI Flash" : "SPI Programming");
+        progress = r.kind == Kind::SpiFlash ? "SPI Flash" : "SPI Programming";
+        prepareProgress(progress);
         break;
     case Kind::SpiRead:
         // An SPI read without a byte count reads to the end of the chip.
-        prepareProgress("Read Progress");
+        progress = "Read Progress";
+        prepareProgress(progress);
         if (!overwriteConfirmed(r, ui.txtSpiFile.text()))
             return;
         name = "SPI Read";
@@ -247,14 +250,15 @@ void Launches::launchSpi(const OperationRequest& r) {
     case Kind::SpiVerify:
         if (!countGiven(r, "Enter bytes to read and try again"))
             return;
-        prepareProgress("SPI Validation");
+        progress = "SPI Validation";
+        prepareProgress(progress);
         name = "SPI Verify";
         break;
     default:
         return;
     }
     s_.opState.SetState(OpStateObj::SpiRunning);
-    spi_.begin(r);
+    spi_.begin(r, progress);
     handOver(r, name);
 }
 

@@ -1,9 +1,9 @@
 #include "panel/MainPanelModel.h"
 
+#include "engine/Conversions.h"
 #include "engine/RuntimeError.h"
 #include "fpga/BitfileSelection.h"
 #include "link/ControllerProtocol.h"
-#include "link/Conversions.h"
 #include "panel/PanelRules.h"
 #include "panel/Skinning.h"
 
@@ -44,6 +44,9 @@ MainPanelModel::MainPanelModel(SerialPort& port, Clock& clock, AckTimer& timer, 
     serverLoad.selectFpgaMode = [this] { layout.mnuFPGA_Click(); };
     serverLoad.selectBpiMode = [this] { layout.mnuBPI_Click(); };
     menus.readBitfileHeader = readHeader;
+    spi.offerDevice = [this](const QString& name, bool askFirst) {
+        inputs.offerFlashDevice(name, askFirst);
+    };
     // An operation must never be cut off by a mode switch or changed under its feet.
     session.opState.onChange = [this](std::int16_t state) {
         const bool running = OpStateObj::isRunning(state);

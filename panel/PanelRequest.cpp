@@ -1,6 +1,6 @@
 #include "panel/PanelRequest.h"
 
-#include "link/Conversions.h"
+#include "engine/Conversions.h"
 
 OperationRequest requestFromPanel(const Session& s, OperationRequest::Kind kind) {
     const auto& ui = s.ui;

@@ -1,9 +1,9 @@
 #include "panel/PortSettings.h"
 
 #include "engine/Connection.h"
+#include "engine/Conversions.h"
 #include "engine/RuntimeError.h"
 #include "link/ControllerProtocol.h"
-#include "link/Conversions.h"
 
 #include <QScopeGuard>
 

@@ -1,6 +1,6 @@
 #include "spi/SpiDeviceFile.h"
 
-#include "link/Conversions.h"
+#include "engine/Conversions.h"
 
 #include <QFile>
 #include <QFileInfo>

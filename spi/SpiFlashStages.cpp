@@ -2,7 +2,7 @@
 // bytes beside the image, erase the sectors, write, verify).
 #include "spi/SpiStateObj.h"
 
-#include "link/Conversions.h"
+#include "engine/Conversions.h"
 #include "spi/SpiText.h"
 
 #include <QFile>
@@ -202,54 +202,6 @@ void SpiStateObj::startStage() {
     default:
         state_ = CFG_SPI_PROG_HIGH;
     }
-}
-
-void SpiStateObj::sectorErase() {
-    sectorStartUs_ = s_.clock.nowUs();
-    eraseSent_ = true;
-    QByteArray out = bytes({d_.SECE});
-    out.append(addressOf(sectorAt_));
-    transaction(out);
-    dropEchoes(1 + d_.ABSZ);
-    state_ = CFG_SPI_SECTOR_POLL_SETUP;
-}
-
-void SpiStateObj::sectorPoll() {
-    const int status = readStatus();
-    if ((status & d_.ESTM) == d_.ESST) {
-        state_ = CFG_SPI_SECTOR_NEXT;
-        return;
-    }
-    if (s_.clock.nowUs() - sectorStartUs_ < std::int64_t(SectorEraseLimitMs) * 1000) {
-        s_.clock.sleepMs(SectorPollMs);
-        state_ = CFG_SPI_SECTOR_POLL_SETUP;
-        return;
-    }
-    const QString text = QString("Sector Erase failed: the sector at %1 was still busy after %2 s ")
-                             .arg(hexAddress(sectorAt_))
-                             .arg(SectorEraseLimitMs / 1000);
-    s_.fail(text);
-    s_.appendLine(text);
-    state_ = CFG_SPI_PROG_HIGH;
-}
-
-// Runs only once the status that said the sector is erased has been confirmed.
-void SpiStateObj::sectorNext() {
-    sectorAt_ += d_.SECS;
-    showProgress(conv::percent(sectorAt_ - eraseFrom_, eraseTo_ - eraseFrom_));
-    if (sectorAt_ < eraseTo_) {
-        state_ = CFG_SPI_WRITE_ENABLE_SETUP;
-        NextStep();
-        return;
-    }
-    if (Flash) {
-        startStage();
-        return;
-    }
-    heldSuccess_ = QString("Sector Erase confirmed: %1 to %2 ")
-                       .arg(hexAddress(eraseFrom_), hexAddress(eraseTo_ - 1));
-    state_ = CFG_SPI_ERASE_WRITE_DISABLE_SETUP;
-    NextStep();
 }
 
 // A flash that stops after its erase leaves sectors that held the operator's other data: what

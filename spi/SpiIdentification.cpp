@@ -4,8 +4,6 @@
 #include "engine/RuntimeError.h"
 #include "spi/SpiText.h"
 
-#include <utility>
-
 using namespace spitext;
 
 void SpiStateObj::identify() {
@@ -81,7 +79,7 @@ void SpiStateObj::reportIdentification(bool complete) {
 
 // Detection reads the identification with the standard RDID opcode, as many bytes as the
 // longest description compares, and names every description that matches it.
-void SpiStateObj::prepareDetect() {
+bool SpiStateObj::prepareDetect() {
     catalog_ = readDeviceCatalog(s_.dataFolders.descriptionFiles());
     if (catalog_.isEmpty()) {
         const QString text = "No flash description files (*.sfh) were found in " +
@@ -89,14 +87,14 @@ void SpiStateObj::prepareDetect() {
         s_.refuse(text);
         s_.prompter.tell(text, "SPI Detect", Prompter::Icon::Critical);
         SetState(CFG_SPI_IDLE);
-        return;
+        return false;
     }
     d_ = SpiDescription{};
     d_.RDID = 0x9F;
     d_.NIDB = std::int16_t(longestIdentification(catalog_));
     d_.IDM1 = d_.IDM2 = QList<std::int16_t>(d_.NIDB + 1, 0);
     d_.ABSZ = 3;
-    command("load_config 1", CFG_SPI_PROG_LOW);
+    return true;
 }
 
 void SpiStateObj::detected(bool complete) {
@@ -122,19 +120,4 @@ void SpiStateObj::detected(bool complete) {
     heldSuccess_ = "Detected " + detected_.join(", ") + " (" + idText(idRead_) + ") ";
     if (offerOtherDevice && detected_.size() == 1)
         offer_ = detected_[0];
-}
-
-// At the end of a Detect its device is selected; an ID Check that found another known
-// device asks first.
-void SpiStateObj::offerDevice() {
-    const QString name = std::exchange(offer_, QString());
-    const int at = int(s_.ui.cbFlash.items().indexOf(name));
-    if (name.isEmpty() || at < 0 || s_.windowClosed || at == s_.ui.cbFlash.selectedIndex())
-        return;
-    if (!Detect && s_.prompter.ask("The flash answers as " + name + ". Select " + name +
-                                       " for the next operations?",
-                                   "ID Check", Prompter::Icon::Question,
-                                   Prompter::Buttons::YesNo) != Prompter::Answer::Yes)
-        return;
-    s_.ui.cbFlash.setSelectedIndex(at);
 }

@@ -7,6 +7,7 @@
 #include "spi/DeviceCatalog.h"
 #include "spi/SpiDescription.h"
 
+#include <functional>
 #include <optional>
 
 // The SPI flash operations through the controller: ID Check, Bulk Erase, Program, Read and
@@ -62,8 +63,8 @@ public:
         : s_(session) {}
 
     // Sets the sequence up afresh for one request, at its first state: nothing of an earlier
-    // run is kept.
-    void begin(const OperationRequest& request);
+    // run is kept. The progress title is the caption the launch showed.
+    void begin(const OperationRequest& request, const QString& progressTitle);
 
     bool EchoID = false, BulkErase = false, Program = false, ReadSPI = false, VerifySPI = false;
     // Detect finds the chip among every description; SectorErase erases the sectors the range
@@ -72,6 +73,9 @@ public:
     bool MyError = false;
     // Whether an ID Check that finds another known device offers to select it (the window).
     bool offerOtherDevice = true;
+    // Told at the end of a run of the one known device the chip answered as: a Detect's find,
+    // or, asking first, the other device an ID Check found. The panel selects it.
+    std::function<void(const QString& device, bool askFirst)> offerDevice;
 
     std::int16_t State() const override { return state_; }
     void SetState(std::int16_t value) override;
@@ -101,22 +105,75 @@ private:
     // part that erases more than SECS says changes them.
     enum class Stage { Whole, Guard, Keep, Erase, Recheck, Write, Check };
 
+    // How many bytes the SPI transfer a state announces ("sf_transfer n") holds.
+    enum class Transfer : std::int8_t {
+        None,
+        One,
+        Two,
+        Identification,
+        OpcodeAndAddress,
+        Page,
+        ReadChunk
+    };
+    // One row per state: what it sends, the state after it, and where a missing acknowledgement
+    // of what it sent takes the sequence back to.
+    struct Row {
+        std::int16_t state;
+        // A controller command, or the SPI transfer the state announces.
+        const char* command = nullptr;
+        Transfer transfer = Transfer::None;
+        std::int16_t next = CFG_SPI_IDLE;
+        std::int16_t retry = -1;
+        // Where the retry depends on the run: decides first, or leaves it to the row.
+        std::optional<std::int16_t> (SpiStateObj::*retryRule)() const = nullptr;
+        // What waits for the acknowledgement the tick has just judged is settled first.
+        bool settlesHeld = false;
+        // Runs before the command; false when it has done the whole step itself.
+        bool (SpiStateObj::*before)() = nullptr;
+        // Does the whole step: sends, reads, and picks the state after it.
+        void (SpiStateObj::*work)() = nullptr;
+        // The page loop reads its own acknowledgements: the next step runs at once.
+        bool runOn = false;
+    };
+    static const Row rows_[];
+    static const Row* rowFor(std::int16_t state);
     void step();
-    void prepare();
+    // To the state the table gives after this one.
+    void advance();
+    // Sends the command or the transfer announcement of a state's row, and goes to its next.
+    void announce(std::int16_t state);
+    int transferBytes(Transfer transfer) const;
+    std::optional<std::int16_t> readHeldAgain() const;
+    std::optional<std::int16_t> pollPageAgain() const;
+    std::optional<std::int16_t> closeAgain() const;
+    std::optional<std::int16_t> stageAgain() const;
+
+    // The steps' own parts, named in the table.
+    bool prepare();
     void resetRun();
     bool rangeFits();
     void identify();
+    void enableStatusWrite();
+    void writeStatus();
     void unprotectPoll();
+    void disableStatusWrite();
+    bool pipelinedOrClear();
     void writeEnable();
+    void bulkErase();
     void erasePoll();
-    void pageSetup();
+    void eraseWriteDisable();
+    bool preparePage();
+    bool takeTransactionEnd();
     void pageProgram();
     void openDataFileForProgram();
-    void programPollSetup();
     void programPoll();
+    void programWriteDisable();
     void openDataFile();
-    void readSetup();
+    bool readChunk();
+    void takeReadChunk();
     void readData();
+    bool hideProgress();
+    void finish();
     void commitHeld();
     void storeHeld();
     void afterChunk();
@@ -125,13 +182,13 @@ private:
     QString pageMayHoldWrongData(std::int64_t address) const;
     bool pipelinesPage() const;
     void pipelinedPage();
+    struct ReadWindow;
     void pipelinedRead();
     QByteArray awaitReply(int count);
     void dropHeld();
     void reportIdentification(bool complete);
-    void prepareDetect();
+    bool prepareDetect();
     void detected(bool complete);
-    void offerDevice();
     bool prepareRange();
     bool loadImage();
     void startStage();
@@ -154,6 +211,8 @@ private:
     void discardInput();
     void command(const QString& text, std::int16_t next);
     void transaction(const QByteArray& bytes);
+    // A one-byte transaction: the opcode and its echo.
+    void sendOpcode(std::int16_t opcode);
     int readStatus();
     void showProgress(int percent);
 
@@ -185,6 +244,9 @@ private:
     static constexpr int SilenceBudgetMs = 1000;
     std::int64_t silentUs_ = 0;
     int echoesLost_ = 0;
+    // The debug panel's high-water marks: the longest wait for an echo, in polls, and the most
+    // status polls a page took. They outlast a run.
+    std::int32_t maxEchoPolls_ = 0, maxPagePolls_ = 0;
     int nesting_ = 0;
     int replyLength_ = 4;
     // What the operator asked for, taken whole at launch: edits made while it runs change the

@@ -1,4 +1,4 @@
-#include "link/Conversions.h"
+#include "engine/Conversions.h"
 #include "engine/RuntimeError.h"
 
 #include "support/FailureOf.h"

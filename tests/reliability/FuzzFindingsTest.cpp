@@ -1,5 +1,5 @@
+#include "engine/Conversions.h"
 #include "engine/RuntimeError.h"
-#include "link/Conversions.h"
 
 #include "support/FailureOf.h"
 

@@ -1,0 +1,162 @@
+// Read and Verify chunk by chunk, and what waits for the acknowledgement that confirms it:
+// data read, a verify's verdict, the line that says an operation succeeded.
+#include "spi/SpiStateObj.h"
+
+#include "engine/Conversions.h"
+#include "spi/SpiText.h"
+
+using namespace spitext;
+
+void SpiStateObj::openDataFile() {
+    bytesDone_ = 0;
+    dropHeld();
+    s_.file.close();
+    if (ReadSPI)
+        s_.file.openForWriting(runPath_);
+    else if (!image_)
+        s_.file.openForReading(runPath_);
+    advance();
+    s_.ui.hscProgress.setMaximum(100);
+    s_.ui.hscProgress.setValue(0);
+    NextStep();
+}
+
+// Pipelined reads keep several chunks in flight; a plain read takes the next chunk.
+bool SpiStateObj::readChunk() {
+    if (pipeline_) {
+        pipelinedRead();
+        return false;
+    }
+    takeReadChunk();
+    return true;
+}
+
+void SpiStateObj::takeReadChunk() {
+    bytesDone_ = nextWanted(bytesDone_);
+    const std::int32_t left = byteCount() - bytesDone_;
+    chunkLength_ = std::int16_t(left > 63 - d_.ABSZ ? 63 - d_.ABSZ : left);
+}
+
+void SpiStateObj::readData() {
+    QByteArray out = bytes({d_.READ});
+    out.append(addressBytes());
+    out.append(QByteArray(chunkLength_, char(d_.DUMB & 0xFF)));
+    transaction(out);
+    dropEchoes(d_.ABSZ + 1);
+    chunk_.clear();
+    for (int i = 0; i < chunkLength_; ++i) {
+        const std::int16_t b = ReadEcho();
+        if (b < 0)
+            break;
+        chunk_.append(char(b));
+    }
+    if (chunk_.size() < chunkLength_) {
+        // Reading changes nothing: once the controller reads commands the chunk is read again.
+        if (echoShort() || pendingTransfer_ == 0) {
+            if (++lineRetries_ <= MaxLineRetries) {
+                state_ = CFG_SPI_READ_SETUP;
+                NextStep();
+                return;
+            }
+        }
+        lineFailure({});
+        return;
+    }
+    lineRetries_ = 0;
+    heldAt_ = bytesDone_;
+    heldChunk_ = chunk_;
+    heldMismatch_ = VerifySPI ? firstDifference(chunk_, bytesDone_) : -1;
+    bytesDone_ += chunkLength_;
+    afterChunk();
+}
+
+// After the chunk held for its confirmation: the next chunk, the next stage or the end.
+void SpiStateObj::afterChunk() {
+    if (heldMismatch_ >= 0) {
+        state_ = CFG_SPI_READ_SETUP;
+        return;
+    }
+    showProgress(conv::percent(bytesDone_, byteCount()));
+    if (nextWanted(bytesDone_) < byteCount()) {
+        state_ = CFG_SPI_READ_SETUP;
+        return;
+    }
+    if (stage_ == Stage::Guard || stage_ == Stage::Keep || stage_ == Stage::Recheck) {
+        state_ = CFG_SPI_STAGE_NEXT;
+        return;
+    }
+    heldSuccess_ = Flash ? QString("SPI flash programmed and validated: %1 to %2 ")
+                               .arg(hexAddress(eraseFrom_), hexAddress(eraseTo_ - 1))
+                   : ReadSPI ? "SPI data read successfully "
+                             : "SPI data validated ";
+    state_ = CFG_SPI_PROG_HIGH;
+}
+
+void SpiStateObj::dropHeld() {
+    heldChunk_.clear();
+    heldAt_ = -1;
+    heldMismatch_ = -1;
+    heldSuccess_.clear();
+}
+
+// Data read, a verify's verdict and the line that says an operation succeeded wait for the
+// acknowledgement that closes their transaction: the tick has seen it when the step after runs
+// with no miss counted. A chunk whose transaction was not confirmed is read again.
+void SpiStateObj::commitHeld() {
+    if (heldAt_ < 0 && heldSuccess_.isEmpty())
+        return;
+    if (s_.TimeoutCnt != 0) {
+        if (heldAt_ >= 0) {
+            bytesDone_ = heldAt_;
+            dropHeld();
+            state_ = CFG_SPI_READ_SETUP;
+            return;
+        }
+        s_.fail("The controller did not confirm the last transfer.");
+        dropHeld();
+        return;
+    }
+    if (heldMismatch_ >= 0) {
+        const std::int32_t at = heldAt_ + std::int32_t(heldMismatch_);
+        const QString text =
+            QString("SPI verification failed after byte %1 - Aborting").arg(heldAt_) +
+            QString("\r\nFirst difference at %1: flash %2, file %3")
+                .arg(hexAddress(std::int64_t(offset()) + at))
+                .arg(hex2(quint8(heldChunk_[heldMismatch_])))
+                .arg(hex2(quint8(fileBytes(at, 1)[0])));
+        s_.fail(text);
+        s_.prompter.tell(text, "ERROR", Prompter::Icon::Critical);
+        MyError = true;
+        s_.file.close();
+        dropHeld();
+        state_ = CFG_SPI_PROG_HIGH;
+        return;
+    }
+    storeHeld();
+    if (!heldSuccess_.isEmpty() && ReadSPI && !s_.file.commit()) {
+        s_.fail(s_.file.commitFailure());
+        s_.appendLine(s_.file.commitFailure());
+        dropHeld();
+        return;
+    }
+    if (!heldSuccess_.isEmpty()) {
+        flashConfirmed_ = Flash;
+        s_.appendLine(heldSuccess_);
+        s_.ui.txtRecvView.moveCaretToEnd();
+        s_.succeed();
+    }
+    dropHeld();
+}
+
+// The held chunk goes where the operation keeps what it reads.
+void SpiStateObj::storeHeld() {
+    if (heldAt_ < 0)
+        return;
+    if (ReadSPI)
+        s_.file.writeAt(heldAt_, heldChunk_);
+    if (stage_ == Stage::Guard || stage_ == Stage::Recheck)
+        keepGuardBytes();
+    if (stage_ == Stage::Keep)
+        for (qsizetype i = 0; i < heldChunk_.size(); ++i)
+            image_->fill(heldAt_ + i, heldChunk_[i]);
+}
