@@ -53,12 +53,7 @@ void SpiStateObj::dropEchoes(int count) {
 // The acknowledgements the page loop reads as returned bytes: a lost one is waited for up to
 // the reply deadline as a whole, not for a poll limit per byte, so that it costs a moment.
 void SpiStateObj::dropAcknowledgements(int count) {
-    const std::int64_t start = s_.clock.nowUs();
-    const int budgetMs = int(qMin<std::int64_t>(protocol::ReplyDeadlineMs, silenceRoomUs() / 1000));
-    if (s_.waitForBytes(count, Session::QuietPollLimit, budgetMs))
-        silentUs_ = 0;
-    else
-        silentUs_ += s_.clock.nowUs() - start;
+    awaitBytes(count);
     for (int i = 0; i < count; ++i) {
         if (s_.port.bytesWaiting() > 0) {
             s_.port.read();
@@ -68,14 +63,20 @@ void SpiStateObj::dropAcknowledgements(int count) {
     }
 }
 
-// Waits, as for acknowledgements, until count bytes are in, and takes them.
-QByteArray SpiStateObj::awaitReply(int count) {
+// Waits up to the reply deadline as a whole, or what is left of the silence budget, until
+// count bytes are in.
+void SpiStateObj::awaitBytes(int count) {
     const std::int64_t start = s_.clock.nowUs();
     const int budgetMs = int(qMin<std::int64_t>(protocol::ReplyDeadlineMs, silenceRoomUs() / 1000));
     if (s_.waitForBytes(count, Session::QuietPollLimit, budgetMs))
         silentUs_ = 0;
     else
         silentUs_ += s_.clock.nowUs() - start;
+}
+
+// Waits, as for acknowledgements, until count bytes are in, and takes them.
+QByteArray SpiStateObj::awaitReply(int count) {
+    awaitBytes(count);
     s_.port.setReadLength(count);
     const QByteArray reply = s_.port.read();
     s_.port.setReadLength(1);

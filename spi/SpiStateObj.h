@@ -184,6 +184,7 @@ private:
     void pipelinedPage();
     struct ReadWindow;
     void pipelinedRead();
+    void awaitBytes(int count);
     QByteArray awaitReply(int count);
     void dropHeld();
     void reportIdentification(bool complete);

@@ -22,8 +22,8 @@ struct Operation {
     int bytes;
 };
 
-RunResult runOnce(const Operation& op, bool pipelined, std::int64_t latencyUs) {
-    BoardConfig config{.baud = 115200, .replyLatencyUs = latencyUs};
+RunResult runOnce(const Operation& op, bool pipelined, int baud, std::int64_t latencyUs) {
+    BoardConfig config{.baud = baud, .replyLatencyUs = latencyUs};
     SimHarness sim(config);
     sim.board.spi().memory() = randomBytes(2 * 1024 * 1024, 3);
     sim.startAndConnect();
@@ -54,14 +54,22 @@ TEST(Pipeline, SendsTheSameBytesInLessTimeAndLeavesTheSameFlashAndFile) {
         {"verify", "btnVerify_0", false, "20010", 3000},
         {"one-step flash over data", "btnProgram_0", true, "10F0", 3000},
     };
-    for (const std::int64_t latencyUs : {200, 1000}) {
+    // Unpaced, whole writes reach the controller at once: only its receive buffer bounds them,
+    // and a poll that travels behind its page may find the part still busy and go again.
+    const struct {
+        int baud;
+        std::int64_t latencyUs;
+        bool sameWire;
+    } lines[] = {{115200, 200, true}, {115200, 1000, true}, {0, 200, false}};
+    for (const auto& line : lines) {
         for (const Operation& op : ops) {
-            SCOPED_TRACE(std::string(op.what) + ", latency " + std::to_string(latencyUs));
-            const RunResult plain = runOnce(op, false, latencyUs);
-            const RunResult piped = runOnce(op, true, latencyUs);
+            SCOPED_TRACE(std::string(op.what) + ", " + std::to_string(line.baud) +
+                         " baud, latency " + std::to_string(line.latencyUs));
+            const RunResult plain = runOnce(op, false, line.baud, line.latencyUs);
+            const RunResult piped = runOnce(op, true, line.baud, line.latencyUs);
             EXPECT_FALSE(plain.console.contains("Timed out")) << plain.console.toStdString();
             EXPECT_EQ(piped.console, plain.console);
-            EXPECT_TRUE(piped.wire == plain.wire)
+            EXPECT_TRUE(!line.sameWire || piped.wire == plain.wire)
                 << piped.wire.size() << " bytes against " << plain.wire.size();
             EXPECT_TRUE(piped.memory == plain.memory);
             EXPECT_TRUE(piped.file == plain.file);
