@@ -313,8 +313,8 @@ QByteArray BpiStateObj::header(bool withBurst, std::int64_t offset, std::int32_t
 
 void BpiStateObj::progress(std::int64_t position, std::int64_t count) {
     const int pct = qMin(100, conv::percent(position, count));
-    if (int(s_.ui.hscProgress.value()) != pct)
-        s_.ui.hscProgress.setValue(pct);
+    // Written only when the whole percentage changes: the control ignores the same value.
+    s_.ui.hscProgress.setValue(pct);
 }
 
 void BpiStateObj::programPiece() {

@@ -263,8 +263,8 @@ bool CfgStateObj::download() {
         port.write(chunk);
         bytesSent_ += size;
         const int pct = conv::percent(bytesSent_, length);
-        if (pct != int(s_.ui.hscProgress.value()))
-            s_.ui.hscProgress.setValue(pct);
+        // Written only when the whole percentage changes: the control ignores the same value.
+        s_.ui.hscProgress.setValue(pct);
         // The window stays answerable and a stop is seen within a slice; a hand-driven clock
         // may stand still, so chunks count as time too.
         if (chunks % 8 == 0 || s_.clock.nowUs() - sliceStart >= SliceMs * 1000LL) {
