@@ -46,14 +46,10 @@ void SpiStateObj::pipelinedPage() {
         page.append(addressBytes());
         page.append(chunk_);
         const QByteArray poll = bytes({d_.RDSR, d_.DUMB});
-        const QByteArray out =
-            protocol::announced(enable) + protocol::announced(page) + protocol::announced(poll);
-        if (out.size() > protocol::ReceiveBufferBytes && owed == 0) {
-            announce(CFG_SPI_WRITE_ENABLE_SETUP);
-            NextStep();
-            return;
-        }
-        s_.port.write(out);
+        // A page transaction is at most 64 bytes (a chunk is at most 63 less the address), so
+        // the write is at most 110: within the controller's receive buffer.
+        s_.port.write(protocol::announced(enable) + protocol::announced(page) +
+                      protocol::announced(poll));
         const std::int64_t address = std::int64_t(offset()) + bytesDone_;
         bytesDone_ += chunkLength_;
         // Until its reply is whole the controller may still be inside the page's transaction.
