@@ -233,9 +233,27 @@ void BpiStateObj::sendCommand() {
 // A transfer goes to the server as commands of at most PieceBytes each, so that a stop
 // finishes the one under way in a few seconds.
 void BpiStateObj::transfer() {
-    const bool program = state_ == BPI_PROGRAM;
     allAnswered_ = true;
     mismatch_ = -1;
+    movePieces();
+    if (state_ != BPI_PROGRAM) {
+        transferEnd(state_ == BPI_VERIFY);
+        return;
+    }
+    s_.file.close();
+    if (!allAnswered_)
+        return;
+    // The server answers each burst whatever bytes it took, and programs them as they came: a
+    // byte garbled on its way shows only in what the flash now holds.
+    state_ = BPI_VERIFY;
+    if (!image_)
+        s_.file.openForReading(runPath_);
+    movePieces();
+    transferEnd(true, true);
+}
+
+void BpiStateObj::movePieces() {
+    const bool program = state_ == BPI_PROGRAM;
     for (pieceAt_ = 0; pieceAt_ < count_; pieceAt_ += pieceCount_) {
         if (pieceAt_ > 0)
             letEventsRun();
@@ -253,13 +271,6 @@ void BpiStateObj::transfer() {
         transferring_ = Transfer::None;
     }
     s_.port.setReadLength(1);
-    if (program) {
-        s_.file.close();
-        if (allAnswered_)
-            s_.succeed();
-        return;
-    }
-    transferEnd(state_ == BPI_VERIFY);
 }
 
 // Intel HEX and bitstreams are decoded, as for the SPI flash, before the server is told
@@ -374,12 +385,22 @@ void BpiStateObj::receivePiece(bool verify) {
     }
 }
 
-void BpiStateObj::transferEnd(bool verify) {
+void BpiStateObj::transferEnd(bool verify, bool programmed) {
     // Nothing more may come: a byte more than asked for (noise on the line) means some byte
     // taken was not the flash's, and the other way round.
     if (s_.waitForBytes(1, Session::QuietPollLimit, ExtraByteWaitMs)) {
         const QString text = "The BPI server sent more bytes than were asked for; the data is "
                              "not to be trusted.";
+        s_.fail(text);
+        s_.appendLine(text);
+        return;
+    }
+    if (mismatch_ >= 0 && programmed) {
+        const QString text =
+            QString("BPI programming failed: the flash at 0x%1 does not hold what was "
+                    "written.\r\nA byte was probably garbled on the line: erase the flash and "
+                    "program again.")
+                .arg(conv::hexUpper(offset_ + mismatch_));
         s_.fail(text);
         s_.appendLine(text);
         return;
@@ -397,5 +418,6 @@ void BpiStateObj::transferEnd(bool verify) {
     }
     s_.file.close();
     s_.succeed();
-    s_.appendLine(verify ? "BPI validated!" : "BPI Read complete!");
+    if (!programmed)
+        s_.appendLine(verify ? "BPI validated!" : "BPI Read complete!");
 }

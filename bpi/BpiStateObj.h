@@ -48,7 +48,9 @@ private:
     void transfer();
     void programPiece();
     void receivePiece(bool verify);
-    void transferEnd(bool verify);
+    void movePieces();
+    // A program's read-back ends quietly: the caller says it succeeded.
+    void transferEnd(bool verify, bool programmed = false);
     void progress(std::int64_t position, std::int64_t count);
 
     // Between bursts and blocks: the window's events run, and a stop asked meanwhile ends here.

@@ -196,6 +196,10 @@ void SpiStateObj::startStage() {
         VerifySPI = true;
         title_ = "Verifying";
         bytesDone_ = 0;
+        if (!image_) {
+            s_.file.close();
+            s_.file.openForReading(runPath_);
+        }
         state_ = CFG_SPI_READ_SETUP;
         NextStep();
         return;

@@ -108,13 +108,12 @@ void SpiStateObj::pageDone() {
     state_ = CFG_SPI_PROGRAM_WRITE_DISABLE_SETUP;
 }
 
+// Nothing the controller returns during a page shows a byte garbled on its way there, and
+// the flash programs it as it came: what was written is read back before it is a success.
 void SpiStateObj::programWriteDisable() {
-    // A flash is not done before its verify.
-    if (!Flash)
-        heldSuccess_ = QString("SPI programming successful: %1 to %2 ")
-                           .arg(hexAddress(offset()), hexAddress(offset() + byteCount() - 1));
     sendOpcode(d_.WRDI);
-    state_ = Flash ? CFG_SPI_STAGE_NEXT : CFG_SPI_PROG_HIGH;
+    stage_ = Stage::Write;
+    state_ = CFG_SPI_STAGE_NEXT;
 }
 
 int SpiStateObj::pageChunk() const {

@@ -87,6 +87,9 @@ void SpiStateObj::afterChunk() {
     }
     heldSuccess_ = Flash ? QString("SPI flash programmed and validated: %1 to %2 ")
                                .arg(hexAddress(eraseFrom_), hexAddress(eraseTo_ - 1))
+                   : stage_ == Stage::Check
+                       ? QString("SPI programming successful: %1 to %2 ")
+                             .arg(hexAddress(offset()), hexAddress(offset() + byteCount() - 1))
                    : ReadSPI ? "SPI data read successfully "
                              : "SPI data validated ";
     state_ = CFG_SPI_PROG_HIGH;
@@ -118,14 +121,22 @@ void SpiStateObj::commitHeld() {
     }
     if (heldMismatch_ >= 0) {
         const std::int32_t at = heldAt_ + std::int32_t(heldMismatch_);
+        const bool programmed = stage_ == Stage::Check && !Flash;
         const QString text =
-            QString("SPI verification failed after byte %1 - Aborting").arg(heldAt_) +
+            (programmed
+                 ? QString("SPI programming failed: the flash does not hold what was "
+                           "written.")
+                 : QString("SPI verification failed after byte %1 - Aborting").arg(heldAt_)) +
             QString("\r\nFirst difference at %1: flash %2, file %3")
                 .arg(hexAddress(std::int64_t(offset()) + at))
                 .arg(hex2(quint8(heldChunk_[heldMismatch_])))
-                .arg(hex2(quint8(fileBytes(at, 1)[0])));
+                .arg(hex2(quint8(fileBytes(at, 1)[0]))) +
+            (programmed ? "\r\nA byte was probably garbled on the line: erase the range and "
+                          "program again."
+                        : "");
         s_.fail(text);
-        s_.prompter.tell(text, "ERROR", Prompter::Icon::Critical);
+        s_.prompter.tell(text, programmed ? "SPI Program Error" : "ERROR",
+                         Prompter::Icon::Critical);
         MyError = true;
         s_.file.close();
         dropHeld();

@@ -1,3 +1,4 @@
+#include "spi/SpiText.h"
 #include "support/SimTest.h"
 
 // A programmer that says "successful" over wrong data is worse than one that fails: no success
@@ -92,6 +93,58 @@ TEST_F(HonestVerdict, AHostByteLostInATransferIsMadeUpWithFillerAndTheChunkReadA
     EXPECT_EQ(reads[0], QByteArray(1, char(0xFF))) << "the lost byte made up with filler";
     for (const QByteArray& rest : reads.mid(1))
         EXPECT_TRUE(rest.isEmpty()) << rest.toHex().toStdString();
+}
+
+// Neither the controller nor the server returns what it took, so a data byte garbled on its
+// way is programmed unseen: the read-back after the last page finds it, and the line is named.
+TEST_F(HonestVerdict, AProgramByteGarbledOnTheLineFailsTheProgramAtItsAddress) {
+    const struct {
+        const char* what;
+        Mode mode;
+        bool pipelined;
+        const char* offset;
+    } cases[] = {
+        {"SPI, step by step", Mode::Spi, false, "100"},
+        {"SPI, pipelined", Mode::Spi, true, "100"},
+        {"parallel flash", Mode::Bpi, false, "1000"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        board(c.mode);
+        ui().chkPipeline.setChecked(c.pipelined);
+        const QByteArray image = randomBytes(300, 9);
+        sim->choose("image.bin", image);
+        ui().txtOffset.setText(c.offset);
+        bool garbled = false;
+        sim->port.onWrite = [&](QByteArray& bytes) {
+            const qsizetype at = bytes.indexOf(image.mid(8, 8));
+            if (!garbled && at >= 0) {
+                garbled = true;
+                bytes[at + 2] = char(bytes[at + 2] ^ 0x10);
+            }
+        };
+        sim->press(program(c.mode));
+        ASSERT_TRUE(garbled);
+        EXPECT_EQ(outcome().kind, Outcome::Kind::Failed);
+        const QString address = QString::number(QString(c.offset).toInt(nullptr, 16) + 10, 16);
+        if (c.mode == Mode::Spi) {
+            EXPECT_EQ(sim->lastMessage().toStdString(),
+                      QString("SPI Program Error: SPI programming failed: the flash does not hold "
+                              "what was written."
+                              "\r\nFirst difference at 0x%1: flash %2, file %3\r\nA byte was "
+                              "probably garbled on the line: erase the range and program again.")
+                          .arg(address.toUpper(), spitext::hex2(quint8(image[10] ^ 0x10)),
+                               spitext::hex2(quint8(image[10])))
+                          .toStdString());
+            EXPECT_EQ(sim->console(), "");
+        } else {
+            EXPECT_EQ(sim->console().toStdString(),
+                      ("BPI programming failed: the flash at 0x" + address.toUpper() +
+                       " does not hold what was written.\r\nA byte was probably garbled on "
+                       "the line: erase the flash and program again.\r\n")
+                          .toStdString());
+        }
+    }
 }
 
 TEST_F(HonestVerdict, ParallelFlashInputsAreTakenByValueAndVerifyAgreesWithProgramPastTheFile) {

@@ -111,8 +111,8 @@ TEST_F(OperationOwnership, OperatorActionsInTheMiddleChangeNothingTheOperationDo
             EXPECT_EQ(sim->board.bpiFlash().memory().mid(0, 3000), image);
             const QByteArray sent = sim->board.hostBytes().mid(before.size());
             EXPECT_TRUE(sent.startsWith("w\r")) << sent.left(8).toHex().toStdString();
-            // One header, one stream of bursts: no second command in the middle.
-            EXPECT_EQ(sent.size(), 2 + 12 + 3000);
+            // One header, one stream of bursts, then the read-back: no command in the middle.
+            EXPECT_EQ(sent.size(), 2 + 12 + 3000 + 2 + 8);
         }
         EXPECT_EQ(leftBehind(c.mode), QStringList());
         EXPECT_EQ(readFile(path), image);

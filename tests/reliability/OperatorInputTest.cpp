@@ -256,6 +256,8 @@ TEST_F(OperatorInputTest, ADescriptionFileThatDescribesNoDeviceIsReportedAndChan
             start(Mode::Spi);
             writeFile(sim->dir.path(), "M25P16.sfh", c.text);
             const QString file = sim->choose("data.bin", data);
+            if (programs && c.works)
+                spiFlash().fill(char(0xFF));
             sim->press(programs ? ui().btnProgram[0] : ui().btnIDecho[0]);
             if (c.works) {
                 EXPECT_TRUE(prompter().texts().filter("sfh").isEmpty());

@@ -33,8 +33,11 @@ RunResult runOnce(const Operation& op, bool pipelined, int baud, std::int64_t la
     ui.chkPipeline.setChecked(pipelined);
     ui.chkFlashSteps.setChecked(op.flashSteps);
     const QByteArray data = randomBytes(op.bytes, 5);
+    const int at = op.offset.toInt(nullptr, 16);
     if (QString(op.button) == "btnVerify_0")
-        sim.board.spi().memory().replace(op.offset.toInt(nullptr, 16), data.size(), data);
+        sim.board.spi().memory().replace(at, data.size(), data);
+    else if (QString(op.button) == "btnProgram_0" && !op.flashSteps)
+        sim.board.spi().memory().replace(at, data.size(), QByteArray(data.size(), char(0xFF)));
     const QString path = sim.choose("data.bin", QString(op.button) == "btnRead_0" ? "" : data);
     ui.txtOffset.setText(op.offset);
     ui.txtPrgBytes.setText(QString::number(op.bytes));
