@@ -236,20 +236,33 @@ void BpiStateObj::transfer() {
     allAnswered_ = true;
     mismatch_ = -1;
     movePieces();
-    if (state_ != BPI_PROGRAM) {
-        transferEnd(state_ == BPI_VERIFY);
+    if (state_ == BPI_VERIFY) {
+        transferEnd(Pass::Verify);
         return;
     }
-    s_.file.close();
-    if (!allAnswered_)
+    if (state_ == BPI_PROGRAM) {
+        s_.file.close();
+        if (!allAnswered_)
+            return;
+        // The server answers each burst whatever bytes it took, and programs them as they
+        // came: a byte garbled on its way shows only in what the flash now holds.
+        if (!image_)
+            s_.file.openForReading(runPath_);
+        checkPass(Pass::ProgramCheck);
         return;
-    // The server answers each burst whatever bytes it took, and programs them as they came: a
-    // byte garbled on its way shows only in what the flash now holds.
+    }
+    // A header byte garbled on its way reads another place, and the data does not show it: the
+    // range is read again, and the two reads must agree.
+    if (extraBytes())
+        return;
+    image_ = FlashImage::raw(firstRead_);
+    checkPass(Pass::ReadCheck);
+}
+
+void BpiStateObj::checkPass(Pass pass) {
     state_ = BPI_VERIFY;
-    if (!image_)
-        s_.file.openForReading(runPath_);
     movePieces();
-    transferEnd(true, true);
+    transferEnd(pass);
 }
 
 void BpiStateObj::movePieces() {
@@ -301,9 +314,10 @@ bool BpiStateObj::loadImage() {
 
 void BpiStateObj::prepareTransfer() {
     s_.file.close();
-    if (state_ == BPI_READ)
+    if (state_ == BPI_READ) {
         s_.file.openForWriting(runPath_);
-    else if (!image_)
+        firstRead_ = QByteArray(count_, char(0xFF));
+    } else if (!image_)
         s_.file.openForReading(runPath_);
 }
 
@@ -370,6 +384,7 @@ void BpiStateObj::receivePiece(bool verify) {
         const std::int64_t at = pieceAt_ + position;
         if (!verify) {
             s_.file.writeAt(at, data);
+            firstRead_.replace(at, data.size(), data);
         } else if (mismatch_ < 0) {
             // Past the end of the file the flash holds what Program leaves there: 0xFF. What a
             // HEX file leaves open is not compared.
@@ -385,39 +400,46 @@ void BpiStateObj::receivePiece(bool verify) {
     }
 }
 
-void BpiStateObj::transferEnd(bool verify, bool programmed) {
-    // Nothing more may come: a byte more than asked for (noise on the line) means some byte
-    // taken was not the flash's, and the other way round.
-    if (s_.waitForBytes(1, Session::QuietPollLimit, ExtraByteWaitMs)) {
-        const QString text = "The BPI server sent more bytes than were asked for; the data is "
-                             "not to be trusted.";
-        s_.fail(text);
-        s_.appendLine(text);
+// Nothing more may come: a byte more than asked for (noise on the line) means some byte taken
+// was not the flash's, and the other way round.
+bool BpiStateObj::extraBytes() {
+    if (!s_.waitForBytes(1, Session::QuietPollLimit, ExtraByteWaitMs))
+        return false;
+    failWith("The BPI server sent more bytes than were asked for; the data is not to be trusted.");
+    return true;
+}
+
+void BpiStateObj::failWith(const QString& text) {
+    s_.fail(text);
+    s_.appendLine(text);
+}
+
+void BpiStateObj::transferEnd(Pass pass) {
+    if (extraBytes())
+        return;
+    const QString at = "0x" + conv::hexUpper(offset_ + mismatch_);
+    if (mismatch_ >= 0 && pass == Pass::ProgramCheck) {
+        failWith("BPI programming failed: the flash at " + at +
+                 " does not hold what was written.\r\nA byte was probably garbled on the line: "
+                 "erase the flash and program again.");
         return;
     }
-    if (mismatch_ >= 0 && programmed) {
-        const QString text =
-            QString("BPI programming failed: the flash at 0x%1 does not hold what was "
-                    "written.\r\nA byte was probably garbled on the line: erase the flash and "
-                    "program again.")
-                .arg(conv::hexUpper(offset_ + mismatch_));
-        s_.fail(text);
-        s_.appendLine(text);
+    if (mismatch_ >= 0 && pass == Pass::ReadCheck) {
+        failWith("BPI read failed: a second read of the flash differs from the first at " + at +
+                 ".\r\nA byte was probably garbled on the line: read again.");
+        s_.file.close();
         return;
     }
     if (mismatch_ >= 0) {
-        const QString text = QString("BPI compare failed at byte %1").arg(mismatch_);
-        s_.fail(text);
-        s_.appendLine(text);
+        failWith(QString("BPI compare failed at byte %1").arg(mismatch_));
         return;
     }
-    if (!verify && !s_.file.commit()) {
-        s_.fail(s_.file.commitFailure());
-        s_.appendLine(s_.file.commitFailure());
+    if (pass == Pass::ReadCheck && !s_.file.commit()) {
+        failWith(s_.file.commitFailure());
         return;
     }
     s_.file.close();
     s_.succeed();
-    if (!programmed)
-        s_.appendLine(verify ? "BPI validated!" : "BPI Read complete!");
+    if (pass != Pass::ProgramCheck)
+        s_.appendLine(pass == Pass::Verify ? "BPI validated!" : "BPI Read complete!");
 }

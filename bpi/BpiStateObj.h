@@ -49,8 +49,13 @@ private:
     void programPiece();
     void receivePiece(bool verify);
     void movePieces();
-    // A program's read-back ends quietly: the caller says it succeeded.
-    void transferEnd(bool verify, bool programmed = false);
+    // What a transfer's last pass was for: a Verify, or the check after a Program or a Read (a
+    // Program's check ends quietly: the caller says it succeeded).
+    enum class Pass { Verify, ProgramCheck, ReadCheck };
+    void checkPass(Pass pass);
+    void transferEnd(Pass pass);
+    bool extraBytes();
+    void failWith(const QString& text);
     void progress(std::int64_t position, std::int64_t count);
 
     // Between bursts and blocks: the window's events run, and a stop asked meanwhile ends here.
@@ -77,4 +82,6 @@ private:
     bool answerOwed_ = false;
     std::int64_t mismatch_ = -1;
     std::optional<FlashImage> image_;
+    // A Read's first pass, which its second must agree with.
+    QByteArray firstRead_;
 };

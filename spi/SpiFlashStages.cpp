@@ -203,6 +203,21 @@ void SpiStateObj::startStage() {
         state_ = CFG_SPI_READ_SETUP;
         NextStep();
         return;
+    case Stage::Whole:
+        // A read's address byte garbled on its way reads another place, and nothing returned
+        // shows it: the range is read again, and the two must agree.
+        if (ReadSPI) {
+            stage_ = Stage::Reread;
+            image_ = FlashImage::raw(firstRead_);
+            VerifySPI = true;
+            title_ = "Checking what was read";
+            bytesDone_ = 0;
+            showProgress(0);
+            state_ = CFG_SPI_READ_SETUP;
+            NextStep();
+            return;
+        }
+        [[fallthrough]];
     default:
         state_ = CFG_SPI_PROG_HIGH;
     }

@@ -10,11 +10,16 @@ using namespace spitext;
 void SpiStateObj::openDataFile() {
     bytesDone_ = 0;
     dropHeld();
-    s_.file.close();
-    if (ReadSPI)
-        s_.file.openForWriting(runPath_);
-    else if (!image_)
-        s_.file.openForReading(runPath_);
+    // The second pass of a Read keeps the output its first pass wrote.
+    if (stage_ != Stage::Reread) {
+        s_.file.close();
+        if (ReadSPI) {
+            s_.file.openForWriting(runPath_);
+            firstRead_ = QByteArray(byteCount(), char(0xFF));
+        } else if (!image_) {
+            s_.file.openForReading(runPath_);
+        }
+    }
     advance();
     s_.ui.hscProgress.setMaximum(100);
     s_.ui.hscProgress.setValue(0);
@@ -81,7 +86,8 @@ void SpiStateObj::afterChunk() {
         state_ = CFG_SPI_READ_SETUP;
         return;
     }
-    if (stage_ == Stage::Guard || stage_ == Stage::Keep || stage_ == Stage::Recheck) {
+    if (stage_ == Stage::Guard || stage_ == Stage::Keep || stage_ == Stage::Recheck ||
+        (ReadSPI && stage_ == Stage::Whole)) {
         state_ = CFG_SPI_STAGE_NEXT;
         return;
     }
@@ -121,21 +127,12 @@ void SpiStateObj::commitHeld() {
     }
     if (heldMismatch_ >= 0) {
         const std::int32_t at = heldAt_ + std::int32_t(heldMismatch_);
-        const bool programmed = stage_ == Stage::Check && !Flash;
-        const QString text =
-            (programmed
-                 ? QString("SPI programming failed: the flash does not hold what was "
-                           "written.")
-                 : QString("SPI verification failed after byte %1 - Aborting").arg(heldAt_)) +
-            QString("\r\nFirst difference at %1: flash %2, file %3")
-                .arg(hexAddress(std::int64_t(offset()) + at))
-                .arg(hex2(quint8(heldChunk_[heldMismatch_])))
-                .arg(hex2(quint8(fileBytes(at, 1)[0]))) +
-            (programmed ? "\r\nA byte was probably garbled on the line: erase the range and "
-                          "program again."
-                        : "");
+        const QString text = mismatchText(at);
         s_.fail(text);
-        s_.prompter.tell(text, programmed ? "SPI Program Error" : "ERROR",
+        s_.prompter.tell(text,
+                         stage_ == Stage::Reread            ? "SPI Read Error"
+                         : stage_ == Stage::Check && !Flash ? "SPI Program Error"
+                                                            : "ERROR",
                          Prompter::Icon::Critical);
         MyError = true;
         s_.file.close();
@@ -159,12 +156,32 @@ void SpiStateObj::commitHeld() {
     dropHeld();
 }
 
+// A Program's and a Read's checks name the line: what they compare came over it twice.
+QString SpiStateObj::mismatchText(std::int32_t at) {
+    const QString flash = hex2(quint8(heldChunk_[heldMismatch_]));
+    const QString file = hex2(quint8(fileBytes(at, 1)[0]));
+    const QString where = hexAddress(std::int64_t(offset()) + at);
+    if (stage_ == Stage::Reread)
+        return QString("SPI read failed: a second read of the flash differs from the first.\r\n"
+                       "First difference at %1: first read %2, second %3\r\nA byte was probably "
+                       "garbled on the line: read again.")
+            .arg(where, file, flash);
+    const QString difference =
+        QString("\r\nFirst difference at %1: flash %2, file %3").arg(where, flash, file);
+    if (stage_ == Stage::Check && !Flash)
+        return "SPI programming failed: the flash does not hold what was written." + difference +
+               "\r\nA byte was probably garbled on the line: erase the range and program again.";
+    return QString("SPI verification failed after byte %1 - Aborting").arg(heldAt_) + difference;
+}
+
 // The held chunk goes where the operation keeps what it reads.
 void SpiStateObj::storeHeld() {
     if (heldAt_ < 0)
         return;
-    if (ReadSPI)
+    if (ReadSPI && stage_ == Stage::Whole) {
         s_.file.writeAt(heldAt_, heldChunk_);
+        firstRead_.replace(heldAt_, heldChunk_.size(), heldChunk_);
+    }
     if (stage_ == Stage::Guard || stage_ == Stage::Recheck)
         keepGuardBytes();
     if (stage_ == Stage::Keep)

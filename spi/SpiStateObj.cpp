@@ -37,6 +37,7 @@ void SpiStateObj::resetRun() {
     guardBefore_ = guardAfter_ = 0;
     guardSeen_.clear();
     guardNow_.clear();
+    firstRead_.clear();
     pendingTransfer_ = 0;
     dropHeld();
     dataFileOpen_ = false;

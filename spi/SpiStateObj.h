@@ -103,7 +103,8 @@ private:
     // A flash goes through these stages in turn; the other operations stay in Whole.
     // Guard and Recheck read a few bytes just outside the erase span, before and after it: a
     // part that erases more than SECS says changes them.
-    enum class Stage { Whole, Guard, Keep, Erase, Recheck, Write, Check };
+    // A Read goes from Whole to Reread, its second pass.
+    enum class Stage { Whole, Guard, Keep, Erase, Recheck, Write, Check, Reread };
 
     // How many bytes the SPI transfer a state announces ("sf_transfer n") holds.
     enum class Transfer : std::int8_t {
@@ -198,6 +199,7 @@ private:
     void sectorNext();
     void saveErasedSectors();
     void readGuard(Stage stage);
+    QString mismatchText(std::int32_t at);
     void keepGuardBytes();
     void useEraseSpan();
     bool neighboursKept();
@@ -235,8 +237,9 @@ private:
     QString title_;
     std::int32_t echoCountdown_ = 0;
     static constexpr int MaxEchoesLostPerStep = 30;
-    // A chunk whose echo came back short is read again this many times.
-    static constexpr int MaxLineRetries = 3;
+    // A chunk whose echo came back short is read again this many times in a row: a reply of
+    // 68 bytes on a line that garbles one byte in a hundred comes back whole only half the time.
+    static constexpr int MaxLineRetries = 8;
     int lineRetries_ = 0;
     bool echoShort();
     void lineFailure(const QString& more);
@@ -273,6 +276,8 @@ private:
     static constexpr int GuardBytes = 32;
     std::int32_t guardBefore_ = 0, guardAfter_ = 0;
     QByteArray guardSeen_, guardNow_;
+    // A Read's first pass, which its second must agree with.
+    QByteArray firstRead_;
     std::int64_t sectorStartUs_ = 0;
     // A sector erase is polled this often, and given up after this long.
     static constexpr int SectorPollMs = 5;

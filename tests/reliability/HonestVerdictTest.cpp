@@ -22,9 +22,10 @@ TEST_F(HonestVerdict, ATransactionWhoseClosingAcknowledgementIsGarbledIsDoneAgai
         int ids, reads;         // identification and read transactions seen
         QString console;
     } cases[] = {
-        {"the last chunk of a read", "btnRead_0", SpiStateObj::CFG_SPI_PROG_HIGH, 1, 4,
+        // A read reads its three chunks twice.
+        {"the last chunk of a read", "btnRead_0", SpiStateObj::CFG_SPI_PROG_HIGH, 1, 7,
          "SPI data read successfully \r\n"},
-        {"the identification before a read", "btnRead_0", SpiStateObj::CFG_SPI_OPEN_DATA_FILE, 2, 3,
+        {"the identification before a read", "btnRead_0", SpiStateObj::CFG_SPI_OPEN_DATA_FILE, 2, 6,
          "SPI data read successfully \r\n"},
         {"the identification of ID Check", "btnIDecho_0", SpiStateObj::CFG_SPI_PROG_HIGH, 2, 0,
          "20 20 15 \r\n"},
@@ -95,55 +96,90 @@ TEST_F(HonestVerdict, AHostByteLostInATransferIsMadeUpWithFillerAndTheChunkReadA
         EXPECT_TRUE(rest.isEmpty()) << rest.toHex().toStdString();
 }
 
-// Neither the controller nor the server returns what it took, so a data byte garbled on its
-// way is programmed unseen: the read-back after the last page finds it, and the line is named.
-TEST_F(HonestVerdict, AProgramByteGarbledOnTheLineFailsTheProgramAtItsAddress) {
+// Neither the controller nor the server returns what it took, so a byte garbled on its way is
+// taken unseen: a data byte is programmed, an address byte reads another place. A Program
+// reads back what it wrote and a Read reads twice; the difference fails them, naming the line.
+TEST_F(HonestVerdict, AByteGarbledOnItsWayToTheBoardFailsProgramAndReadNamingTheLine) {
+    const QByteArray image = randomBytes(300, 9);
+    const QByteArray flash = randomBytes(0x2000, 4);
+    const auto hex = [](char c) { return spitext::hex2(quint8(c)); };
+    // The first byte where the flash at `wrong` differs from the flash at `right`.
+    const auto differ = [&](int right, int wrong) {
+        int i = 0;
+        while (flash[right + i] == flash[wrong + i])
+            ++i;
+        return i;
+    };
+    const int spiAt = differ(0x100, 0x1100), bpiAt = differ(0x1000, 0);
     const struct {
         const char* what;
         Mode mode;
-        bool pipelined;
-        const char* offset;
+        bool pipelined, reads;
+        QByteArray garbled; // what is looked for in a write; its third byte is garbled
+        QString message, console;
     } cases[] = {
-        {"SPI, step by step", Mode::Spi, false, "100"},
-        {"SPI, pipelined", Mode::Spi, true, "100"},
-        {"parallel flash", Mode::Bpi, false, "1000"},
+        {"SPI program, step by step", Mode::Spi, false, false, image.mid(8, 8),
+         "SPI Program Error: SPI programming failed: the flash does not hold what was written."
+         "\r\nFirst difference at 0x10A: flash " +
+             hex(image[10] ^ 0x10) + ", file " + hex(image[10]) +
+             "\r\nA byte was probably garbled on the line: erase the range and program again.",
+         ""},
+        {"SPI program, pipelined", Mode::Spi, true, false, image.mid(8, 8),
+         "SPI Program Error: SPI programming failed: the flash does not hold what was written."
+         "\r\nFirst difference at 0x10A: flash " +
+             hex(image[10] ^ 0x10) + ", file " + hex(image[10]) +
+             "\r\nA byte was probably garbled on the line: erase the range and program again.",
+         ""},
+        {"parallel flash program", Mode::Bpi, false, false, image.mid(8, 8), "",
+         "BPI programming failed: the flash at 0x100A does not hold what was written.\r\nA "
+         "byte was probably garbled on the line: erase the flash and program again.\r\n"},
+        {"SPI read, step by step", Mode::Spi, false, true, QByteArray::fromHex("03000100"),
+         QString("SPI Read Error: SPI read failed: a second read of the flash differs from the "
+                 "first.\r\nFirst difference at 0x%1: first read %2, second %3\r\nA byte was "
+                 "probably garbled on the line: read again.")
+             .arg(QString::number(0x100 + spiAt, 16).toUpper(), hex(flash[0x1100 + spiAt]),
+                  hex(flash[0x100 + spiAt])),
+         "The read did not finish: OUT was left as it was, and the partial data discarded.\r\n"},
+        {"SPI read, pipelined", Mode::Spi, true, true, QByteArray::fromHex("03000100"),
+         QString("SPI Read Error: SPI read failed: a second read of the flash differs from the "
+                 "first.\r\nFirst difference at 0x%1: first read %2, second %3\r\nA byte was "
+                 "probably garbled on the line: read again.")
+             .arg(QString::number(0x100 + spiAt, 16).toUpper(), hex(flash[0x1100 + spiAt]),
+                  hex(flash[0x100 + spiAt])),
+         "The read did not finish: OUT was left as it was, and the partial data discarded.\r\n"},
+        {"parallel flash read", Mode::Bpi, false, true, QByteArray::fromHex("00001000"), "",
+         QString("BPI read failed: a second read of the flash differs from the first at 0x%1."
+                 "\r\nA byte was probably garbled on the line: read again.\r\nThe read did "
+                 "not finish: OUT was left as it was, and the partial data discarded.\r\n")
+             .arg(QString::number(0x1000 + bpiAt, 16).toUpper())},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.what);
         board(c.mode);
         ui().chkPipeline.setChecked(c.pipelined);
-        const QByteArray image = randomBytes(300, 9);
-        sim->choose("image.bin", image);
-        ui().txtOffset.setText(c.offset);
+        (c.mode == Mode::Spi ? spiFlash() : bpiFlash()).replace(0, flash.size(), flash);
+        if (!c.reads)
+            (c.mode == Mode::Spi ? spiFlash() : bpiFlash()).fill(char(0xFF));
+        const QString file = sim->choose("file.bin", c.reads ? QByteArray(300, 'o') : image);
+        ui().txtOffset.setText(c.mode == Mode::Spi ? "100" : "1000");
+        ui().txtPrgBytes.setText("300");
         bool garbled = false;
         sim->port.onWrite = [&](QByteArray& bytes) {
-            const qsizetype at = bytes.indexOf(image.mid(8, 8));
+            const qsizetype at = bytes.indexOf(c.garbled);
             if (!garbled && at >= 0) {
                 garbled = true;
                 bytes[at + 2] = char(bytes[at + 2] ^ 0x10);
             }
         };
-        sim->press(program(c.mode));
+        sim->press(c.reads ? read(c.mode) : program(c.mode));
         ASSERT_TRUE(garbled);
         EXPECT_EQ(outcome().kind, Outcome::Kind::Failed);
-        const QString address = QString::number(QString(c.offset).toInt(nullptr, 16) + 10, 16);
-        if (c.mode == Mode::Spi) {
-            EXPECT_EQ(sim->lastMessage().toStdString(),
-                      QString("SPI Program Error: SPI programming failed: the flash does not hold "
-                              "what was written."
-                              "\r\nFirst difference at 0x%1: flash %2, file %3\r\nA byte was "
-                              "probably garbled on the line: erase the range and program again.")
-                          .arg(address.toUpper(), spitext::hex2(quint8(image[10] ^ 0x10)),
-                               spitext::hex2(quint8(image[10])))
-                          .toStdString());
-            EXPECT_EQ(sim->console(), "");
-        } else {
-            EXPECT_EQ(sim->console().toStdString(),
-                      ("BPI programming failed: the flash at 0x" + address.toUpper() +
-                       " does not hold what was written.\r\nA byte was probably garbled on "
-                       "the line: erase the flash and program again.\r\n")
-                          .toStdString());
+        if (!c.message.isEmpty()) {
+            EXPECT_EQ(sim->lastMessage().toStdString(), c.message.toStdString());
         }
+        EXPECT_EQ(sim->console().toStdString(),
+                  QString(c.console).replace("OUT", file).toStdString());
+        EXPECT_EQ(readFile(file), c.reads ? QByteArray(300, 'o') : image);
     }
 }
 
