@@ -204,13 +204,15 @@ void SpiStateObj::startStage() {
         NextStep();
         return;
     case Stage::Whole:
-        // A read's address byte garbled on its way reads another place, and nothing returned
-        // shows it: the range is read again, and the two must agree.
-        if (ReadSPI) {
+        // An address or opcode byte garbled on its way reads another place (or nothing: the
+        // erased value), and nothing returned shows it: a Read reads again and the two must
+        // agree; a Verify compares again.
+        if (ReadSPI || VerifySPI) {
             stage_ = Stage::Reread;
-            image_ = FlashImage::raw(firstRead_);
+            if (ReadSPI)
+                image_ = FlashImage::raw(firstRead_);
             VerifySPI = true;
-            title_ = "Checking what was read";
+            title_ = ReadSPI ? "Checking what was read" : "Verifying again";
             bytesDone_ = 0;
             showProgress(0);
             state_ = CFG_SPI_READ_SETUP;

@@ -87,7 +87,7 @@ void SpiStateObj::afterChunk() {
         return;
     }
     if (stage_ == Stage::Guard || stage_ == Stage::Keep || stage_ == Stage::Recheck ||
-        (ReadSPI && stage_ == Stage::Whole)) {
+        ((ReadSPI || VerifySPI) && stage_ == Stage::Whole)) {
         state_ = CFG_SPI_STAGE_NEXT;
         return;
     }
@@ -130,7 +130,7 @@ void SpiStateObj::commitHeld() {
         const QString text = mismatchText(at);
         s_.fail(text);
         s_.prompter.tell(text,
-                         stage_ == Stage::Reread            ? "SPI Read Error"
+                         stage_ == Stage::Reread && ReadSPI ? "SPI Read Error"
                          : stage_ == Stage::Check && !Flash ? "SPI Program Error"
                                                             : "ERROR",
                          Prompter::Icon::Critical);
@@ -161,7 +161,7 @@ QString SpiStateObj::mismatchText(std::int32_t at) {
     const QString flash = hex2(quint8(heldChunk_[heldMismatch_]));
     const QString file = hex2(quint8(fileBytes(at, 1)[0]));
     const QString where = hexAddress(std::int64_t(offset()) + at);
-    if (stage_ == Stage::Reread)
+    if (stage_ == Stage::Reread && ReadSPI)
         return QString("SPI read failed: a second read of the flash differs from the first.\r\n"
                        "First difference at %1: first read %2, second %3\r\nA byte was probably "
                        "garbled on the line: read again.")

@@ -27,6 +27,7 @@ void SpiStateObj::SetState(std::int16_t value) {
 
 void SpiStateObj::resetRun() {
     flashConfirmed_ = false;
+    prepared_ = false;
     EchoID = BulkErase = Program = ReadSPI = VerifySPI = false;
     Detect = SectorErase = Flash = false;
     stage_ = Stage::Whole;
@@ -156,6 +157,11 @@ void SpiStateObj::showProgress(int percent) {
 // False when the operation ends here, before anything is sent; the table then sends
 // "load_config 1".
 bool SpiStateObj::prepare() {
+    // A lost acknowledgement early on sends the first command again: what was worked out for
+    // the run stands (a flash has already moved its range to the erase span, and would place
+    // its image again from there).
+    if (prepared_)
+        return true;
     MyError = false;
     if (Detect)
         return prepareDetect();
@@ -180,6 +186,7 @@ bool SpiStateObj::prepare() {
         s_.port.read();
         s_.port.setReadLength(1);
     }
+    prepared_ = true;
     return true;
 }
 

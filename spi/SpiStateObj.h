@@ -271,6 +271,7 @@ private:
 
     Stage stage_ = Stage::Whole;
     bool flashConfirmed_ = false;
+    bool prepared_ = false;
     std::optional<FlashImage> image_;
     std::int32_t eraseFrom_ = 0, eraseTo_ = 0, sectorAt_ = 0;
     static constexpr int GuardBytes = 32;

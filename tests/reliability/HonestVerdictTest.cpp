@@ -65,6 +65,53 @@ TEST_F(HonestVerdict, ATransactionWhoseClosingAcknowledgementIsGarbledIsDoneAgai
     }
 }
 
+// A lost acknowledgement of the first commands sends "load_config 1" again; the run goes on with
+// the range it worked out (a flash had moved it to the erase span, and placed its image at
+// address 0 when it was worked out again).
+TEST_F(HonestVerdict, TheFirstCommandSentAgainKeepsTheRunsRange) {
+    const QByteArray image = randomBytes(300, 13);
+    const struct {
+        const char* what;
+        bool flashSteps;
+        const char* button;
+        QString console;
+    } cases[] = {
+        {"flash", true, "btnProgram_0", "SPI flash programmed and validated: 0x0 to 0xFFFF \r\n"},
+        {"program", false, "btnProgram_0", "SPI programming successful: 0x800 to 0x92B \r\n"},
+        {"read", false, "btnRead_0", "SPI data read successfully \r\n"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        board(Mode::Spi);
+        ui().chkFlashSteps.setChecked(c.flashSteps);
+        QByteArray expected = spiFlash();
+        expected.replace(0x800, image.size(), image);
+        if (QString(c.button) == "btnRead_0")
+            spiFlash() = expected;
+        const QString file =
+            sim->choose("file.bin", c.flashSteps || c.button[3] == 'P' ? image : "");
+        ui().txtOffset.setText("800");
+        ui().txtPrgBytes.setText("300");
+        bool garbled = false;
+        sim->port.onRead = [&](QByteArray& bytes) {
+            if (!garbled && bytes.size() == 4 &&
+                sim->h->model.spi.State() == SpiStateObj::CFG_SPI_PROG_LOW) {
+                garbled = true;
+                bytes[1] = 'x';
+            }
+        };
+        const int mark = sim->mark();
+        sim->press(sim->control(c.button));
+        ASSERT_TRUE(garbled);
+        EXPECT_TRUE(outcome().succeeded()) << outcome().message.toStdString();
+        EXPECT_EQ(sim->console().toStdString(), c.console.toStdString());
+        EXPECT_TRUE(spiFlash() == expected);
+        EXPECT_EQ(readFile(file), image);
+        EXPECT_EQ(sim->commandsSince(mark).mid(0, 3),
+                  (QStringList{"load_config 1", "load_config 1", "drive_prog 0"}));
+    }
+}
+
 // A byte of a transfer lost on its way to the controller leaves it waiting for one more: the
 // echo comes short, filler completes the transfer before anything else is sent, and the chunk
 // is read again. Command text never becomes transfer bytes. (The echo is waited for 200 polls,
