@@ -65,6 +65,53 @@ TEST_F(HonestVerdict, ATransactionWhoseClosingAcknowledgementIsGarbledIsDoneAgai
     }
 }
 
+// A header byte garbled on its way compares another place; where that place holds what the file
+// does, only the second pass shows that the range itself does not.
+TEST_F(HonestVerdict, AVerifyThatMatchedAnotherPlaceFailsOnItsSecondPass) {
+    // One SPI chunk: the rest of a longer range, read where it should be, would fail first.
+    const QByteArray data = randomBytes(40, 14);
+    const struct {
+        const char* what;
+        Mode mode;
+        int at, other;      // the range verified, and where the garbled header points
+        QByteArray garbled; // looked for in a write: its third byte is garbled
+        QString message, console;
+    } cases[] = {
+        {"SPI", Mode::Spi, 0x100, 0x1100, QByteArray::fromHex("03000100"),
+         "ERROR: SPI verification failed after byte 0 - Aborting\r\nFirst difference at 0x100: "
+         "flash " +
+             spitext::hex2(quint8(data[0])) + ", file FF",
+         ""},
+        {"parallel flash", Mode::Bpi, 0x1000, 0, QByteArray::fromHex("00001000"), "",
+         "BPI compare failed at byte 0\r\n"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        board(c.mode);
+        QByteArray& flash = c.mode == Mode::Spi ? spiFlash() : bpiFlash();
+        flash.replace(c.at, data.size(), data);
+        sim->choose("erased.bin", QByteArray(40, char(0xFF)));
+        ui().txtOffset.setText(QString::number(c.at, 16));
+        ui().txtPrgBytes.setText("40");
+        ASSERT_EQ(flash.mid(c.other, 40), QByteArray(40, char(0xFF)));
+        bool garbled = false;
+        sim->port.onWrite = [&](QByteArray& bytes) {
+            const qsizetype at = bytes.indexOf(c.garbled);
+            if (!garbled && at >= 0) {
+                garbled = true;
+                bytes[at + 2] = char(bytes[at + 2] ^ 0x10);
+            }
+        };
+        sim->press(verify(c.mode));
+        ASSERT_TRUE(garbled);
+        EXPECT_EQ(outcome().kind, Outcome::Kind::Failed);
+        if (!c.message.isEmpty()) {
+            EXPECT_EQ(sim->lastMessage().toStdString(), c.message.toStdString());
+        }
+        EXPECT_EQ(sim->console().toStdString(), c.console.toStdString());
+    }
+}
+
 // A lost acknowledgement of the first commands sends "load_config 1" again; the run goes on with
 // the range it worked out (a flash had moved it to the erase span, and placed its image at
 // address 0 when it was worked out again).
