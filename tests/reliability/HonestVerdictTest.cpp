@@ -9,6 +9,28 @@ namespace {
 
 struct HonestVerdict : SimTest {
     HonestVerdict() { timeScale = 0.001; }
+
+    // The line garbles the third byte of the first write that holds `pattern`.
+    bool garbled = false;
+    void garbleOnce(const QByteArray& pattern) {
+        garbled = false;
+        sim->port.onWrite = [this, pattern](QByteArray& bytes) {
+            const qsizetype at = bytes.indexOf(pattern);
+            if (!garbled && at >= 0) {
+                garbled = true;
+                bytes[at + 2] = char(bytes[at + 2] ^ 0x10);
+            }
+        };
+    }
+    // A failure, with its message box (when there is one) and its console word for word.
+    void expectFailure(const QString& message, const QString& console) {
+        EXPECT_TRUE(garbled);
+        EXPECT_EQ(outcome().kind, Outcome::Kind::Failed);
+        if (!message.isEmpty()) {
+            EXPECT_EQ(sim->lastMessage().toStdString(), message.toStdString());
+        }
+        EXPECT_EQ(sim->console().toStdString(), console.toStdString());
+    }
 };
 
 } // namespace
@@ -94,21 +116,9 @@ TEST_F(HonestVerdict, AVerifyThatMatchedAnotherPlaceFailsOnItsSecondPass) {
         ui().txtOffset.setText(QString::number(c.at, 16));
         ui().txtPrgBytes.setText("40");
         ASSERT_EQ(flash.mid(c.other, 40), QByteArray(40, char(0xFF)));
-        bool garbled = false;
-        sim->port.onWrite = [&](QByteArray& bytes) {
-            const qsizetype at = bytes.indexOf(c.garbled);
-            if (!garbled && at >= 0) {
-                garbled = true;
-                bytes[at + 2] = char(bytes[at + 2] ^ 0x10);
-            }
-        };
+        garbleOnce(c.garbled);
         sim->press(verify(c.mode));
-        ASSERT_TRUE(garbled);
-        EXPECT_EQ(outcome().kind, Outcome::Kind::Failed);
-        if (!c.message.isEmpty()) {
-            EXPECT_EQ(sim->lastMessage().toStdString(), c.message.toStdString());
-        }
-        EXPECT_EQ(sim->console().toStdString(), c.console.toStdString());
+        expectFailure(c.message, c.console);
     }
 }
 
@@ -205,6 +215,19 @@ TEST_F(HonestVerdict, AByteGarbledOnItsWayToTheBoardFailsProgramAndReadNamingThe
         return i;
     };
     const int spiAt = differ(0x100, 0x1100), bpiAt = differ(0x1000, 0);
+    const QString programFailed =
+        "SPI Program Error: SPI programming failed: the flash does not hold what was written."
+        "\r\nFirst difference at 0x10A: flash " +
+        hex(image[10] ^ 0x10) + ", file " + hex(image[10]) +
+        "\r\nA byte was probably garbled on the line: erase the range and program again.";
+    const QString readFailed =
+        QString("SPI Read Error: SPI read failed: a second read of the flash differs from the "
+                "first.\r\nFirst difference at 0x%1: first read %2, second %3\r\nA byte was "
+                "probably garbled on the line: read again.")
+            .arg(QString::number(0x100 + spiAt, 16).toUpper(), hex(flash[0x1100 + spiAt]),
+                 hex(flash[0x100 + spiAt]));
+    const QString discarded =
+        "The read did not finish: OUT was left as it was, and the partial data discarded.\r\n";
     const struct {
         const char* what;
         Mode mode;
@@ -212,35 +235,15 @@ TEST_F(HonestVerdict, AByteGarbledOnItsWayToTheBoardFailsProgramAndReadNamingThe
         QByteArray garbled; // what is looked for in a write; its third byte is garbled
         QString message, console;
     } cases[] = {
-        {"SPI program, step by step", Mode::Spi, false, false, image.mid(8, 8),
-         "SPI Program Error: SPI programming failed: the flash does not hold what was written."
-         "\r\nFirst difference at 0x10A: flash " +
-             hex(image[10] ^ 0x10) + ", file " + hex(image[10]) +
-             "\r\nA byte was probably garbled on the line: erase the range and program again.",
-         ""},
-        {"SPI program, pipelined", Mode::Spi, true, false, image.mid(8, 8),
-         "SPI Program Error: SPI programming failed: the flash does not hold what was written."
-         "\r\nFirst difference at 0x10A: flash " +
-             hex(image[10] ^ 0x10) + ", file " + hex(image[10]) +
-             "\r\nA byte was probably garbled on the line: erase the range and program again.",
-         ""},
+        {"SPI program, step by step", Mode::Spi, false, false, image.mid(8, 8), programFailed, ""},
+        {"SPI program, pipelined", Mode::Spi, true, false, image.mid(8, 8), programFailed, ""},
         {"parallel flash program", Mode::Bpi, false, false, image.mid(8, 8), "",
          "BPI programming failed: the flash at 0x100A does not hold what was written.\r\nA "
          "byte was probably garbled on the line: erase the flash and program again.\r\n"},
         {"SPI read, step by step", Mode::Spi, false, true, QByteArray::fromHex("03000100"),
-         QString("SPI Read Error: SPI read failed: a second read of the flash differs from the "
-                 "first.\r\nFirst difference at 0x%1: first read %2, second %3\r\nA byte was "
-                 "probably garbled on the line: read again.")
-             .arg(QString::number(0x100 + spiAt, 16).toUpper(), hex(flash[0x1100 + spiAt]),
-                  hex(flash[0x100 + spiAt])),
-         "The read did not finish: OUT was left as it was, and the partial data discarded.\r\n"},
-        {"SPI read, pipelined", Mode::Spi, true, true, QByteArray::fromHex("03000100"),
-         QString("SPI Read Error: SPI read failed: a second read of the flash differs from the "
-                 "first.\r\nFirst difference at 0x%1: first read %2, second %3\r\nA byte was "
-                 "probably garbled on the line: read again.")
-             .arg(QString::number(0x100 + spiAt, 16).toUpper(), hex(flash[0x1100 + spiAt]),
-                  hex(flash[0x100 + spiAt])),
-         "The read did not finish: OUT was left as it was, and the partial data discarded.\r\n"},
+         readFailed, discarded},
+        {"SPI read, pipelined", Mode::Spi, true, true, QByteArray::fromHex("03000100"), readFailed,
+         discarded},
         {"parallel flash read", Mode::Bpi, false, true, QByteArray::fromHex("00001000"), "",
          QString("BPI read failed: a second read of the flash differs from the first at 0x%1."
                  "\r\nA byte was probably garbled on the line: read again.\r\nThe read did "
@@ -257,22 +260,9 @@ TEST_F(HonestVerdict, AByteGarbledOnItsWayToTheBoardFailsProgramAndReadNamingThe
         const QString file = sim->choose("file.bin", c.reads ? QByteArray(300, 'o') : image);
         ui().txtOffset.setText(c.mode == Mode::Spi ? "100" : "1000");
         ui().txtPrgBytes.setText("300");
-        bool garbled = false;
-        sim->port.onWrite = [&](QByteArray& bytes) {
-            const qsizetype at = bytes.indexOf(c.garbled);
-            if (!garbled && at >= 0) {
-                garbled = true;
-                bytes[at + 2] = char(bytes[at + 2] ^ 0x10);
-            }
-        };
+        garbleOnce(c.garbled);
         sim->press(c.reads ? read(c.mode) : program(c.mode));
-        ASSERT_TRUE(garbled);
-        EXPECT_EQ(outcome().kind, Outcome::Kind::Failed);
-        if (!c.message.isEmpty()) {
-            EXPECT_EQ(sim->lastMessage().toStdString(), c.message.toStdString());
-        }
-        EXPECT_EQ(sim->console().toStdString(),
-                  QString(c.console).replace("OUT", file).toStdString());
+        expectFailure(c.message, QString(c.console).replace("OUT", file));
         EXPECT_EQ(readFile(file), c.reads ? QByteArray(300, 'o') : image);
     }
 }
