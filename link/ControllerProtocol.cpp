@@ -16,6 +16,11 @@ QByteArray announced(const QByteArray& transaction) {
     return frame(QString("sf_transfer %1").arg(transaction.size())) + transaction;
 }
 
+std::int64_t lineTimeUs(qsizetype bytes, const QString& settings) {
+    const int baud = settings.section(',', 0, 0).toInt();
+    return baud > 0 ? std::int64_t(bytes) * 10'000'000 / baud : 0;
+}
+
 bool wellFormedTransaction(const QByteArray& reply, int sent, bool closed) {
     const int whole = TransactionReplyBytes(sent) - (closed ? 0 : 4);
     return reply.size() == whole && isAcknowledgement(reply.first(4)) &&

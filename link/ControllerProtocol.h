@@ -2,6 +2,7 @@
 
 #include <QByteArray>
 #include <QString>
+#include <cstdint>
 
 // The board controller's wire format: text commands ended by one NUL, "ack"+NUL answers.
 namespace protocol {
@@ -26,6 +27,9 @@ constexpr int TransactionReplyBytes(int sent) {
 // Whether reply is that whole reply, acknowledgements where they belong; `closed` false when
 // the last acknowledgement is left out.
 bool wellFormedTransaction(const QByteArray& reply, int sent, bool closed = true);
+
+// How long bytes take on the line at the port's settings ("115200,N,8,1": ten bits a byte).
+std::int64_t lineTimeUs(qsizetype bytes, const QString& settings);
 
 // Four bytes read together are an acknowledgement when they are "ack" and a NUL.
 bool isAcknowledgement(const QByteArray& four);

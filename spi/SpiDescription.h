@@ -39,6 +39,8 @@ struct SpiDescription {
     // when the part is erased only whole.
     std::int16_t SECE = 0;
     std::int32_t SECS = 0;
+    // The part's typical page program time in microseconds; 0 when the file does not say.
+    std::int32_t PPTY = 0;
 
     bool hasIdTables() const { return !IDM1.isEmpty(); }
 

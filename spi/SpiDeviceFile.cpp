@@ -33,10 +33,11 @@ const std::array<std::pair<const char*, ByteField>, 15> leadingByteKeys{{
     {"UABL", &SpiDescription::UABL},
 }};
 
-const std::array<std::pair<const char*, LongField>, 3> longKeys{{
+const std::array<std::pair<const char*, LongField>, 4> longKeys{{
     {"MBPP", &SpiDescription::MBPP},
     {"BPRD", &SpiDescription::BPRD},
     {"SECS", &SpiDescription::SECS},
+    {"PPTY", &SpiDescription::PPTY},
 }};
 
 const std::array<std::pair<const char*, ByteField>, 6> trailingByteKeys{{
@@ -153,6 +154,8 @@ QString spiDescriptionOutOfRange(const SpiDescription& d) {
         {"MBPP", d.MBPP, 1, 65536, "bytes in a page"},
         {"BPRD", d.BPRD, 1, 0x7FFFFFFF, "bytes in the device"},
         {"SECS", d.SECS, 0, 0x7FFFFFFF, "bytes a sector erase clears"},
+        // Datasheets give a few milliseconds at most; more would hold every page that long.
+        {"PPTY", d.PPTY, 0, 10000, "microseconds a page takes, typically"},
     };
     for (const auto& l : limits)
         if (l.value < l.low || l.value > l.high)

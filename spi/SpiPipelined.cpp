@@ -29,7 +29,23 @@ static bool pageReplyWhole(const QByteArray& reply, int owed, int enable, int pa
            protocol::isAcknowledgement(ours.sliced(first + second, 4));
 }
 
-// Write enable, page program and the first status poll in one write. The poll travels behind
+// The poll travels behind the page. When the part's typical page time is longer than the poll
+// takes on the line, it is held back by the difference, so that one poll usually finds the
+// page done.
+void SpiStateObj::sendPage(const QByteArray& page, const QByteArray& poll) {
+    const QString& line = s_.port.settings();
+    const std::int64_t holdUs = std::int64_t(d_.PPTY) - protocol::lineTimeUs(poll.size(), line);
+    if (holdUs <= 0) {
+        s_.port.write(page + poll);
+        return;
+    }
+    s_.port.write(page);
+    s_.clock.sleepUs(protocol::lineTimeUs(page.size(), line) + holdUs);
+    s_.port.write(poll);
+}
+
+// Write enable, page program and the first status poll in one write, or two when the poll is
+// held back. The poll travels behind
 // the page's bytes, so it reaches the controller after them and the firmware's replies. Once
 // its status is in, the controller has taken the whole write: the next page goes out while
 // the poll's closing acknowledgements are still on their way.
@@ -48,8 +64,8 @@ void SpiStateObj::pipelinedPage() {
         const QByteArray poll = bytes({d_.RDSR, d_.DUMB});
         // A page transaction is at most 64 bytes (a chunk is at most 63 less the address), so
         // the write is at most 110: within the controller's receive buffer.
-        s_.port.write(protocol::announced(enable) + protocol::announced(page) +
-                      protocol::announced(poll));
+        sendPage(protocol::announced(enable) + protocol::announced(page),
+                 protocol::announced(poll));
         const std::int64_t address = std::int64_t(offset()) + bytesDone_;
         bytesDone_ += chunkLength_;
         // Until its reply is whole the controller may still be inside the page's transaction.

@@ -183,6 +183,7 @@ private:
     QString pageMayHoldWrongData(std::int64_t address) const;
     bool pipelinesPage() const;
     void pipelinedPage();
+    void sendPage(const QByteArray& page, const QByteArray& poll);
     struct ReadWindow;
     void pipelinedRead();
     void awaitBytes(int count);
