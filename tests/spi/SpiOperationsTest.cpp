@@ -254,6 +254,11 @@ TEST_P(SpiOperationsTest, EveryFailureOrRefusalLeavesTheControllerReleased) {
          "(identification bytes)." +
              sfh,
          StuckBusy::Never, "NIDB      03", "NIDB      3E"},
+        {"PPTY one past its limit", "btnProgram_0", K::Refused, "",
+         "Application Error: The description gives PPTY = 10001; it must be 0 to 10000 "
+         "(microseconds a page takes, typically)." +
+             sfh,
+         StuckBusy::Never, "PPTY      000000000280", "PPTY      000000002711"},
         // A value the reader already refused is said once, by the reader, and fails the run.
         {"MBPP zero", "btnProgram_0", K::Failed, "", "", StuckBusy::Never, "MBPP      000000000100",
          "MBPP      000000000000"},
