@@ -44,11 +44,11 @@ void SpiStateObj::sendPage(const QByteArray& page, const QByteArray& poll) {
     s_.port.write(poll);
 }
 
-// Write enable, page program and the first status poll in one write, or two when the poll is
-// held back. The poll travels behind
-// the page's bytes, so it reaches the controller after them and the firmware's replies. Once
-// its status is in, the controller has taken the whole write: the next page goes out while
-// the poll's closing acknowledgements are still on their way.
+// Write enable, page program and the first status poll in one write (two when the poll is
+// held back). The poll travels behind the page's bytes, so it reaches the controller after
+// them and the firmware's replies. Once its status is in, the controller has taken the whole
+// write: the next page goes out while the poll's closing acknowledgements are still on their
+// way.
 void SpiStateObj::pipelinedPage() {
     discardInput();
     openDataFileForProgram();
