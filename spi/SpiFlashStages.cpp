@@ -179,50 +179,57 @@ void SpiStateObj::startStage() {
             state_ = CFG_SPI_PROG_HIGH;
             return;
         }
-        useEraseSpan();
-        stage_ = Stage::Write;
-        Program = true;
-        title_ = "Programming";
-        bytesDone_ = nextWanted(0);
-        if (bytesDone_ < byteCount()) {
-            state_ = CFG_SPI_WRITE_ENABLE_SETUP;
-            NextStep();
+        if (startWrite())
             return;
-        }
         [[fallthrough]];
     case Stage::Write:
-        stage_ = Stage::Check;
         Program = false;
-        VerifySPI = true;
-        title_ = "Verifying";
-        bytesDone_ = 0;
-        if (!image_) {
-            s_.file.close();
-            s_.file.openForReading(runPath_);
-        }
-        state_ = CFG_SPI_READ_SETUP;
-        NextStep();
+        comparePass(Stage::Check, "Verifying");
         return;
     case Stage::Whole:
         // An address or opcode byte garbled on its way reads another place (or nothing: the
         // erased value), and nothing returned shows it: a Read reads again and the two must
         // agree; a Verify compares again.
         if (ReadSPI || VerifySPI) {
-            stage_ = Stage::Reread;
             if (ReadSPI)
                 image_ = FlashImage::raw(firstRead_);
-            VerifySPI = true;
-            title_ = ReadSPI ? "Checking what was read" : "Verifying again";
-            bytesDone_ = 0;
             showProgress(0);
-            state_ = CFG_SPI_READ_SETUP;
-            NextStep();
+            comparePass(Stage::Reread, ReadSPI ? "Checking what was read" : "Verifying again");
             return;
         }
         [[fallthrough]];
     default:
         state_ = CFG_SPI_PROG_HIGH;
     }
+}
+
+// The image's bytes that are not the erased value; false when there are none.
+bool SpiStateObj::startWrite() {
+    useEraseSpan();
+    stage_ = Stage::Write;
+    Program = true;
+    title_ = "Programming";
+    bytesDone_ = nextWanted(0);
+    if (bytesDone_ >= byteCount())
+        return false;
+    state_ = CFG_SPI_WRITE_ENABLE_SETUP;
+    NextStep();
+    return true;
+}
+
+// The range read again from its start and compared, as a Verify compares.
+void SpiStateObj::comparePass(Stage stage, const QString& title) {
+    // A program's raw file was closed after its last page.
+    if (stage == Stage::Check && !image_) {
+        s_.file.close();
+        s_.file.openForReading(runPath_);
+    }
+    stage_ = stage;
+    VerifySPI = true;
+    title_ = title;
+    bytesDone_ = 0;
+    state_ = CFG_SPI_READ_SETUP;
+    NextStep();
 }
 
 // A flash that stops after its erase leaves sectors that held the operator's other data: what

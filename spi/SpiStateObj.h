@@ -195,6 +195,8 @@ private:
     bool prepareRange();
     bool loadImage();
     void startStage();
+    bool startWrite();
+    void comparePass(Stage stage, const QString& title);
     void sectorErase();
     void sectorPoll();
     void sectorNext();
