@@ -145,7 +145,8 @@ TEST_F(OperationEnd, EscAsksBeforeItStopsAWriteWhichGoesOnWhileAsked) {
         EXPECT_TRUE(c.question.isEmpty() || sentWhileAsked > 0) << "the write paused";
         EXPECT_EQ(sim->h->model.session.outcome.kind,
                   c.stopped ? Outcome::Kind::Abandoned : Outcome::Kind::Succeeded);
-        if (program)
+        if (program) {
             EXPECT_EQ(sim->board.spi().memory().left(3000) == image, !c.stopped);
+        }
     }
 }

@@ -152,8 +152,9 @@ TEST_F(OperationOwnership, StopDisconnectOrClosingInTheMiddleEndsTheOperationCle
                                           "discarded.\r\n"
                                     : QString();
         EXPECT_EQ(sim->console(), "PSoC>\r\n" + file + c.line + "\r\n");
-        if (c.read)
+        if (c.read) {
             EXPECT_EQ(readFile(sim->path("image.bin")), randomBytes(6000, 1));
+        }
         EXPECT_EQ(session().outcome.kind, Outcome::Kind::Abandoned);
         const QString name = QString(c.mode == Mode::Spi ? "SPI" : "BPI") +
                              (c.read ? " Read" : " Program") + ": abandoned after ";
@@ -162,9 +163,10 @@ TEST_F(OperationOwnership, StopDisconnectOrClosingInTheMiddleEndsTheOperationCle
         EXPECT_EQ(sim->h->prompter.shown.size(), boxes + 1)
             << sim->h->prompter.texts().join("|").toStdString();
         EXPECT_EQ(sim->port.isOpen(), c.line == stopped);
-        if (c.mode == Mode::Spi)
+        if (c.mode == Mode::Spi) {
             EXPECT_EQ(sim->commandsSince(mark).mid(sim->commandsSince(mark).size() - 2),
                       (QStringList{"drive_prog 1", "load_config 0"}));
+        }
         // A stop finishes the server's transfer: it reads commands again, with no new load.
         const bool serverKept = c.mode == Mode::Bpi && c.line == stopped;
         for (Control* b : {&ui().btnProgram[1], &ui().btnBulkErase[1], &ui().btnLoad})
@@ -338,24 +340,22 @@ TEST_F(OperationOwnership, ALostLinkLeavesNothingBehindForTheNextOperation) {
 }
 
 TEST_F(OperationOwnership, EveryEndLeavesTheSameCleanState) {
+    using K = Outcome::Kind;
     const struct {
         const char* what;
-        Outcome::Kind kind;
-        QString device = "M25P16";
-        QString count = "300";
+        K kind;
         std::function<void(OperationOwnership&)> meddle = {};
+        QString device = "M25P16", count = "300";
     } cases[] = {
-        {"success", Outcome::Kind::Succeeded},
-        {"failure: another part fitted", Outcome::Kind::Failed, "W25Q32"},
-        {"refusal: a range past the end", Outcome::Kind::Refused, "M25P16", "2097153"},
-        {"loss of link", Outcome::Kind::Failed, "M25P16", "300",
-         [](OperationOwnership& t) { t.sim->port.onRead = [](QByteArray& b) { b.clear(); }; }},
-        {"Disconnect", Outcome::Kind::Abandoned, "M25P16", "300",
-         [](OperationOwnership& t) { t.ui().btnDisconnect.click(); }},
-        {"window closed", Outcome::Kind::Abandoned, "M25P16", "300",
-         [](OperationOwnership& t) { t.ui().mnuExit.click(); }},
-        {"interrupted", Outcome::Kind::Abandoned, "M25P16", "300",
-         [](OperationOwnership& t) { t.session().interrupted = [] { return true; }; }},
+        {"success", K::Succeeded},
+        {"failure: another part fitted", K::Failed, {}, "W25Q32"},
+        {"refusal: a range past the end", K::Refused, {}, "M25P16", "2097153"},
+        {"loss of link", K::Failed,
+         [](auto& t) { t.sim->port.onRead = [](QByteArray& b) { b.clear(); }; }},
+        {"Disconnect", K::Abandoned, [](auto& t) { t.ui().btnDisconnect.click(); }},
+        {"window closed", K::Abandoned, [](auto& t) { t.ui().mnuExit.click(); }},
+        {"interrupted", K::Abandoned,
+         [](auto& t) { t.session().interrupted = [] { return true; }; }},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.what);
