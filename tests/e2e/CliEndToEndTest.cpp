@@ -36,7 +36,7 @@ void run(const BoardSimProcess& board, const QList<Step>& steps) {
 
 } // namespace
 
-TEST(CliEndToEnd, ConfiguresTheFpgaAndProgramsReadsAndVerifiesTheSpiFlash) {
+TEST(CliEndToEnd, ConfiguresTheFpgaAndProgramsReadsVerifiesDetectsFlashesAndErasesTheSpiFlash) {
     BoardSimProcess board;
     ASSERT_TRUE(board.started());
     const QString dir = board.folder();
@@ -67,35 +67,21 @@ TEST(CliEndToEnd, ConfiguresTheFpgaAndProgramsReadsAndVerifiesTheSpiFlash) {
                     "zbpu-cli: answered Cancel; run with --yes to answer OK"},
                });
     EXPECT_EQ(readFile(back), QByteArray(16, char(0xFF)));
-    run(board, {
-                   {"--yes spi M25P16 read " + back + " --offset F0 --bytes 6000", 0},
-                   // Still taken from older scripts.
-                   {"--fast-ack spi M25P16 verify " + writeFile(dir, "changed.bin", changed) +
-                        " --offset F0",
-                    1},
-               });
-    EXPECT_EQ(readFile(back), image);
-    board.stop();
-    const QByteArray flash = readFile(board.spiImage());
-    ASSERT_EQ(flash.size(), 2 * 1024 * 1024);
-    EXPECT_EQ(flash.mid(0xF0, image.size()), image);
-    EXPECT_EQ(flash.left(0xF0), QByteArray(0xF0, char(0xFF)));
-}
-
-TEST(CliEndToEnd, DetectsTheChipFlashesKeepingItsNeighboursAndErasesARange) {
-    BoardSimProcess board;
-    ASSERT_TRUE(board.started());
-    const QString dir = board.folder();
-    // A neighbour in the first sector the image touches survives the flash.
-    const QByteArray neighbour = randomBytes(3000, 3), image = randomBytes(5000, 4);
+    const QByteArray neighbour = randomBytes(3000, 3), flashed = randomBytes(5000, 4);
     const QString range = " erase --offset 0x20000 --bytes 1";
     run(board,
         {
+            {"--yes spi M25P16 read " + back + " --offset F0 --bytes 6000", 0},
+            // Still taken from older scripts.
+            {"--fast-ack spi M25P16 verify " + writeFile(dir, "changed.bin", changed) +
+                 " --offset F0",
+             1},
+            // The chip detected; a neighbour in the first sector a flash touches survives.
             {"spi detect", 0, "=Detected M25P16 (20 20 15) \nid: 20 20 15\ndevice: M25P16\n"},
             {"--json spi detect", 0, R"("device":"M25P16")"},
             {"--yes spi M25P16 program " + writeFile(dir, "n.bin", neighbour) + " --offset 0x10000",
              0},
-            {"spi M25P16 flash " + writeFile(dir, "image.bin", image) + " --offset 0x1F000", 0,
+            {"spi M25P16 flash " + writeFile(dir, "flashed.bin", flashed) + " --offset 0x1F000", 0,
              "SPI flash programmed and validated: 0x10000 to 0x2FFFF \n"},
             // Whole sectors beyond the range are erased only when the operator says so.
             {"spi M25P16" + range, 2, "",
@@ -103,10 +89,14 @@ TEST(CliEndToEnd, DetectsTheChipFlashesKeepingItsNeighboursAndErasesARange) {
             {"--yes spi M25P16" + range, 0, "=Sector Erase confirmed: 0x20000 to 0x2FFFF \n"},
             {"spi M25P16 erase --offset 0x20000", 2},
         });
+    EXPECT_EQ(readFile(back), image);
     board.stop();
     const QByteArray flash = readFile(board.spiImage());
+    ASSERT_EQ(flash.size(), 2 * 1024 * 1024);
+    EXPECT_EQ(flash.mid(0xF0, image.size()), image);
+    EXPECT_EQ(flash.left(0xF0), QByteArray(0xF0, char(0xFF)));
     EXPECT_EQ(flash.mid(0x10000, neighbour.size()), neighbour);
-    EXPECT_EQ(flash.mid(0x1F000, 0x1000), image.left(0x1000));
+    EXPECT_EQ(flash.mid(0x1F000, 0x1000), flashed.left(0x1000));
     EXPECT_EQ(flash.mid(0x20000, 0x10000), QByteArray(0x10000, char(0xFF)));
 }
 
