@@ -36,6 +36,7 @@ void run(const BoardSimProcess& board, const QList<Step>& steps) {
 
 } // namespace
 
+// Then it loads the server and programs and verifies the parallel flash.
 TEST(CliEndToEnd, ConfiguresTheFpgaAndProgramsReadsVerifiesDetectsFlashesAndErasesTheSpiFlash) {
     BoardSimProcess board;
     ASSERT_TRUE(board.started());
@@ -69,6 +70,7 @@ TEST(CliEndToEnd, ConfiguresTheFpgaAndProgramsReadsVerifiesDetectsFlashesAndEras
     EXPECT_EQ(readFile(back), QByteArray(16, char(0xFF)));
     const QByteArray neighbour = randomBytes(3000, 3), flashed = randomBytes(5000, 4);
     const QString range = " erase --offset 0x20000 --bytes 1";
+    const QString parallel = writeFile(dir, "parallel.bin", randomBytes(40000, 2));
     run(board,
         {
             {"--yes spi M25P16 read " + back + " --offset F0 --bytes 6000", 0},
@@ -88,6 +90,14 @@ TEST(CliEndToEnd, ConfiguresTheFpgaAndProgramsReadsVerifiesDetectsFlashesAndEras
              "it erases 0x20000 to 0x2FFFF, 65535 bytes beyond the range asked"},
             {"--yes spi M25P16" + range, 0, "=Sector Erase confirmed: 0x20000 to 0x2FFFF \n"},
             {"spi M25P16 erase --offset 0x20000", 2},
+            // Then the parallel flash, through the server.
+            {"bpi id", 1}, // no server yet
+            {"--yes bpi load", 0},
+            {"connect", 0, "=firmware: compatible\nserver: running\n"},
+            {"bpi id", 0, "\n"},
+            {"--yes bpi program " + parallel + " --offset 20000", 0,
+             "BPI programming successful: 40000 bytes at 0x20000\n"},
+            {"bpi verify " + parallel + " --offset 20000", 0, "=BPI validated!\n"},
         });
     EXPECT_EQ(readFile(back), image);
     board.stop();
@@ -98,24 +108,7 @@ TEST(CliEndToEnd, ConfiguresTheFpgaAndProgramsReadsVerifiesDetectsFlashesAndEras
     EXPECT_EQ(flash.mid(0x10000, neighbour.size()), neighbour);
     EXPECT_EQ(flash.mid(0x1F000, 0x1000), flashed.left(0x1000));
     EXPECT_EQ(flash.mid(0x20000, 0x10000), QByteArray(0x10000, char(0xFF)));
-}
-
-TEST(CliEndToEnd, LoadsTheServerAndProgramsAndVerifiesTheParallelFlash) {
-    BoardSimProcess board;
-    ASSERT_TRUE(board.started());
-    const QByteArray image = randomBytes(40000, 2);
-    const QString file = writeFile(board.folder(), "image.bin", image);
-    run(board, {
-                   {"bpi id", 1}, // no server yet
-                   {"--yes bpi load", 0},
-                   {"connect", 0, "=firmware: compatible\nserver: running\n"},
-                   {"bpi id", 0, "\n"},
-                   {"--yes bpi program " + file + " --offset 20000", 0,
-                    "BPI programming successful: 40000 bytes at 0x20000\n"},
-                   {"bpi verify " + file + " --offset 20000", 0, "=BPI validated!\n"},
-               });
-    board.stop();
-    EXPECT_EQ(readFile(board.bpiImage()).mid(0x20000, image.size()), image);
+    EXPECT_EQ(readFile(board.bpiImage()).mid(0x20000, 40000), readFile(parallel));
 }
 
 // Files in the system's words, a usage error in one line with where help is.
