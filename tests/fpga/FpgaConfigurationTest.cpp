@@ -142,18 +142,15 @@ TEST_F(FpgaConfigurationTest, ASilentBoardEndsTheRunAtTheFifthMissedAcknowledgem
 TEST_F(FpgaConfigurationTest, AFileThatCannotBeOpenedIsReportedBeforeAnythingIsSent) {
     board();
     sim->setReadingTime(2000);
-    auto& h = *sim->h;
-    h.ui.mnuFPGA.click();
+    ui().mnuFPGA.click();
     QFile::remove(sim->choose("gone.bit", buildBitFile(buildConfigPayload())));
     const int mark = sim->mark();
-    h.ui.btnCfgFPGA.click();
-    h.runTimer();
+    sim->press(ui().btnCfgFPGA);
     EXPECT_TRUE(sim->lastMessage().startsWith("Application Error: Error: 53\r\nFile not found"));
     EXPECT_TRUE(sim->commandsSince(mark).isEmpty());
-    EXPECT_EQ(h.model.session.outcome.kind, Outcome::Kind::Refused);
-    EXPECT_EQ(h.model.cfg.State(), 0);
-    EXPECT_TRUE(h.ui.btnCfgFPGA.enabled());
-    EXPECT_FALSE(h.ui.hscProgress.visible());
+    EXPECT_EQ(outcome().kind, Outcome::Kind::Refused);
+    EXPECT_EQ(leftBehind(Mode::Fpga), QStringList());
+    EXPECT_TRUE(ui().btnCfgFPGA.enabled());
 }
 
 TEST_F(FpgaConfigurationTest, DisconnectBetweenStepsAbandonsTheRunWithoutTouchingThePort) {
