@@ -49,6 +49,13 @@ void startCli(QProcess& p, const QString& device, const QStringList& args) {
                                      : QStringList{"--timer-ms", "100"} + args;
     p.start(QString(ZBPU_BIN_DIR) + "/zbpu-cli", generous);
 }
+
+// The run's status (-2: it crashed) and its standard output; err is given.
+BoardSimProcess::Result resultOf(QProcess& p, const QByteArray& err, qint64 ms = 0) {
+    const QByteArray bytes = p.readAllStandardOutput();
+    return {p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -2,
+            QString::fromLocal8Bit(bytes), QString::fromLocal8Bit(err), ms, bytes};
+}
 } // namespace
 
 BoardSimProcess::Result BoardSimProcess::cliInterrupted(const QStringList& args,
@@ -58,35 +65,27 @@ BoardSimProcess::Result BoardSimProcess::cliInterrupted(const QStringList& args,
     startCli(p, device_, args);
     QByteArray err;
     QElapsedTimer t;
-    t.start();
-    while (t.elapsed() < 60000 && p.state() != QProcess::NotRunning &&
-           !QString::fromLocal8Bit(err).contains(when)) {
-        p.waitForReadyRead(20);
-        err += p.readAllStandardError();
-    }
-    p.waitForFinished(delayMs);
-    // Never pid 0: that would be this whole process group.
-    if (p.state() == QProcess::Running && p.processId() > 0)
-        ::kill(pid_t(p.processId()), SIGINT);
-    t.restart();
-    if (!again.isEmpty()) {
-        while (t.elapsed() < 30000 && p.state() != QProcess::NotRunning &&
-               !QString::fromLocal8Bit(err).contains(again)) {
+    // Reads standard error until it shows the text, then signals.
+    const auto interruptAt = [&](const QString& text, int limitMs, int delay) {
+        t.restart();
+        while (t.elapsed() < limitMs && p.state() != QProcess::NotRunning &&
+               !QString::fromLocal8Bit(err).contains(text)) {
             p.waitForReadyRead(20);
             err += p.readAllStandardError();
         }
+        p.waitForFinished(delay);
+        // Never pid 0: that would be this whole process group.
         if (p.state() == QProcess::Running && p.processId() > 0)
             ::kill(pid_t(p.processId()), SIGINT);
         t.restart();
-    }
+    };
+    interruptAt(when, 60000, delayMs);
+    if (!again.isEmpty())
+        interruptAt(again, 30000, 0);
     if (!p.waitForFinished(30000))
         p.kill();
     const qint64 ms = t.elapsed();
-    return {p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -2,
-            QString::fromLocal8Bit(p.readAllStandardOutput()),
-            QString::fromLocal8Bit(err + p.readAllStandardError()),
-            ms,
-            {}};
+    return resultOf(p, err + p.readAllStandardError(), ms);
 }
 
 BoardSimProcess::Result BoardSimProcess::cli(const QStringList& args, int timeoutMs) const {
@@ -109,10 +108,7 @@ BoardSimProcess::Result BoardSimProcess::run(const QStringList& args, int timeou
         p.waitForFinished(2000);
         return {-1, QString::fromLocal8Bit(p.readAllStandardOutput()), "timed out", 0, {}};
     }
-    const QByteArray bytes = p.readAllStandardOutput();
-    return {p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -2,
-            QString::fromLocal8Bit(bytes), QString::fromLocal8Bit(p.readAllStandardError()), 0,
-            bytes};
+    return resultOf(p, p.readAllStandardError());
 }
 
 BoardSimProcess::Result BoardSimProcess::cliOnTerminal(const QStringList& args,
@@ -148,11 +144,7 @@ BoardSimProcess::Result BoardSimProcess::cliOnTerminal(const QStringList& args,
         p.kill();
     p.waitForFinished(2000);
     ::close(master);
-    return {p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -2,
-            QString::fromLocal8Bit(p.readAllStandardOutput()),
-            QString::fromLocal8Bit(shown),
-            0,
-            {}};
+    return resultOf(p, shown);
 }
 
 QString BoardSimProcess::log() {

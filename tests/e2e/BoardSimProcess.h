@@ -30,16 +30,15 @@ public:
     Result cli(const QStringList& args, int timeoutMs = 60000) const;
     // The same with standard output going to a file (such as /dev/full).
     Result cliTo(const QString& output, const QStringList& args) const;
-    // Runs zbpu-cli and sends it SIGINT delayMs after its standard error shows `when` (a
-    // process on a paced line: no virtual clock can stand in); the result says how long it
-    // took to end after the signal.
     // Runs zbpu-cli with its standard input and error on a terminal, typing `typed`; err is
     // what the terminal showed.
     Result cliOnTerminal(const QStringList& args, const QByteArray& typed) const;
     // What the board logged (started with -v): one line per command.
     QString log();
-    // With `again`, a second SIGINT follows once standard error shows that text, and the time
-    // is counted from the second.
+    // Runs zbpu-cli and sends it SIGINT delayMs after its standard error shows `when` (a
+    // process on a paced line: no virtual clock can stand in); the result says how long it
+    // took to end after the signal. With `again`, a second SIGINT follows once standard error
+    // shows that text, and the time is counted from the second.
     Result cliInterrupted(const QStringList& args, const QString& when, int delayMs,
                           const QString& again = {}) const;
 

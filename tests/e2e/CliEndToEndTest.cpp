@@ -36,7 +36,8 @@ void run(const BoardSimProcess& board, const QList<Step>& steps) {
 
 } // namespace
 
-TEST(CliEndToEnd, ConfiguresTheFpgaAndProgramsReadsAndVerifiesTheSpiFlash) {
+// Then it loads the server and programs and verifies the parallel flash.
+TEST(CliEndToEnd, ConfiguresTheFpgaAndProgramsReadsVerifiesDetectsFlashesAndErasesTheSpiFlash) {
     BoardSimProcess board;
     ASSERT_TRUE(board.started());
     const QString dir = board.folder();
@@ -67,65 +68,47 @@ TEST(CliEndToEnd, ConfiguresTheFpgaAndProgramsReadsAndVerifiesTheSpiFlash) {
                     "zbpu-cli: answered Cancel; run with --yes to answer OK"},
                });
     EXPECT_EQ(readFile(back), QByteArray(16, char(0xFF)));
-    run(board, {
-                   {"--yes spi M25P16 read " + back + " --offset F0 --bytes 6000", 0},
-                   // Still taken from older scripts.
-                   {"--fast-ack spi M25P16 verify " + writeFile(dir, "changed.bin", changed) +
-                        " --offset F0",
-                    1},
-               });
-    EXPECT_EQ(readFile(back), image);
-    board.stop();
-    const QByteArray flash = readFile(board.spiImage());
-    ASSERT_EQ(flash.size(), 2 * 1024 * 1024);
-    EXPECT_EQ(flash.mid(0xF0, image.size()), image);
-    EXPECT_EQ(flash.left(0xF0), QByteArray(0xF0, char(0xFF)));
-}
-
-TEST(CliEndToEnd, DetectsTheChipFlashesKeepingItsNeighboursAndErasesARange) {
-    BoardSimProcess board;
-    ASSERT_TRUE(board.started());
-    const QString dir = board.folder();
-    // A neighbour in the first sector the image touches survives the flash.
-    const QByteArray neighbour = randomBytes(3000, 3), image = randomBytes(5000, 4);
+    const QByteArray neighbour = randomBytes(3000, 3), flashed = randomBytes(5000, 4);
     const QString range = " erase --offset 0x20000 --bytes 1";
+    const QString parallel = writeFile(dir, "parallel.bin", randomBytes(40000, 2));
     run(board,
         {
+            {"--yes spi M25P16 read " + back + " --offset F0 --bytes 6000", 0},
+            // Still taken from older scripts.
+            {"--fast-ack spi M25P16 verify " + writeFile(dir, "changed.bin", changed) +
+                 " --offset F0",
+             1},
+            // The chip detected; a neighbour in the first sector a flash touches survives.
             {"spi detect", 0, "=Detected M25P16 (20 20 15) \nid: 20 20 15\ndevice: M25P16\n"},
             {"--json spi detect", 0, R"("device":"M25P16")"},
             {"--yes spi M25P16 program " + writeFile(dir, "n.bin", neighbour) + " --offset 0x10000",
              0},
-            {"spi M25P16 flash " + writeFile(dir, "image.bin", image) + " --offset 0x1F000", 0,
+            {"spi M25P16 flash " + writeFile(dir, "flashed.bin", flashed) + " --offset 0x1F000", 0,
              "SPI flash programmed and validated: 0x10000 to 0x2FFFF \n"},
             // Whole sectors beyond the range are erased only when the operator says so.
             {"spi M25P16" + range, 2, "",
              "it erases 0x20000 to 0x2FFFF, 65535 bytes beyond the range asked"},
             {"--yes spi M25P16" + range, 0, "=Sector Erase confirmed: 0x20000 to 0x2FFFF \n"},
             {"spi M25P16 erase --offset 0x20000", 2},
+            // Then the parallel flash, through the server.
+            {"bpi id", 1}, // no server yet
+            {"--yes bpi load", 0},
+            {"connect", 0, "=firmware: compatible\nserver: running\n"},
+            {"bpi id", 0, "\n"},
+            {"--yes bpi program " + parallel + " --offset 20000", 0,
+             "BPI programming successful: 40000 bytes at 0x20000\n"},
+            {"bpi verify " + parallel + " --offset 20000", 0, "=BPI validated!\n"},
         });
+    EXPECT_EQ(readFile(back), image);
     board.stop();
     const QByteArray flash = readFile(board.spiImage());
+    ASSERT_EQ(flash.size(), 2 * 1024 * 1024);
+    EXPECT_EQ(flash.mid(0xF0, image.size()), image);
+    EXPECT_EQ(flash.left(0xF0), QByteArray(0xF0, char(0xFF)));
     EXPECT_EQ(flash.mid(0x10000, neighbour.size()), neighbour);
-    EXPECT_EQ(flash.mid(0x1F000, 0x1000), image.left(0x1000));
+    EXPECT_EQ(flash.mid(0x1F000, 0x1000), flashed.left(0x1000));
     EXPECT_EQ(flash.mid(0x20000, 0x10000), QByteArray(0x10000, char(0xFF)));
-}
-
-TEST(CliEndToEnd, LoadsTheServerAndProgramsAndVerifiesTheParallelFlash) {
-    BoardSimProcess board;
-    ASSERT_TRUE(board.started());
-    const QByteArray image = randomBytes(40000, 2);
-    const QString file = writeFile(board.folder(), "image.bin", image);
-    run(board, {
-                   {"bpi id", 1}, // no server yet
-                   {"--yes bpi load", 0},
-                   {"connect", 0, "=firmware: compatible\nserver: running\n"},
-                   {"bpi id", 0, "\n"},
-                   {"--yes bpi program " + file + " --offset 20000", 0,
-                    "BPI programming successful: 40000 bytes at 0x20000\n"},
-                   {"bpi verify " + file + " --offset 20000", 0, "=BPI validated!\n"},
-               });
-    board.stop();
-    EXPECT_EQ(readFile(board.bpiImage()).mid(0x20000, image.size()), image);
+    EXPECT_EQ(readFile(board.bpiImage()).mid(0x20000, 40000), readFile(parallel));
 }
 
 // Files in the system's words, a usage error in one line with where help is.

@@ -125,22 +125,19 @@ TEST_F(CheckedRequest, AFlashStopsWhenThePartErasesMoreThanItsDescriptionSays) {
     sfh.replace("SECS      000000010000", "SECS      000000001000");
     writeFile(sim->dir.path(), "X.sfh", sfh);
     const QString image = writeFile(sim->dir.path(), "image.bin", randomBytes(100, 1));
+    const QString stop = "The erase of %1 also changed %2, outside those sectors: it held 0x%3 "
+                         "and now reads 0xFF. This part erases more than the 4096 bytes SECS "
+                         "gives, so data from 0x0 to 0xFFFF, or beyond, may be lost.\r\nNothing "
+                         "more was written. Set SECE and SECS in X.sfh to the part's real sector "
+                         "erase, then flash again.";
     const struct {
         QString device;
         qint64 offset;
         QString stop;
     } cases[] = {
-        {"X", 0x1010,
-         "The erase of 0x1000 to 0x1FFF also changed 0xFE0, outside those sectors: it held 0x%1 "
-         "and now reads 0xFF. This part erases more than the 4096 bytes SECS gives, so data from "
-         "0x0 to 0xFFFF, or beyond, may be lost.\r\nNothing more was written. Set SECE and SECS "
-         "in X.sfh to the part's real sector erase, then flash again."},
+        {"X", 0x1010, stop.arg("0x1000 to 0x1FFF", "0xFE0")},
         // The span's start has no neighbour before it: the byte after the span tells.
-        {"X", 0x0,
-         "The erase of 0x0 to 0xFFF also changed 0x1000, outside those sectors: it held 0x%1 and "
-         "now reads 0xFF. This part erases more than the 4096 bytes SECS gives, so data from 0x0 "
-         "to 0xFFFF, or beyond, may be lost.\r\nNothing more was written. Set SECE and SECS in "
-         "X.sfh to the part's real sector erase, then flash again."},
+        {"X", 0x0, stop.arg("0x0 to 0xFFF", "0x1000")},
         {"M25P16", 0x1010, {}},
     };
     for (const auto& c : cases) {

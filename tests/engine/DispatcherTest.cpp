@@ -104,11 +104,8 @@ TEST_F(DispatcherTest, FastAcknowledgementProceedsOnTheReplyAndWaitsForALateOneU
     EXPECT_EQ(s.TimeoutCnt, 0);
     // Without a reply the miss is counted once the reply deadline is over, not before.
     int ticks = 0;
-    while (spi.steps == 2 && ticks < 1000) {
-        clock.advance(1000);
-        timer.fire();
-        ++ticks;
-    }
+    for (; spi.steps == 2 && ticks < 1000; ++ticks)
+        clock.advance(1000), timer.fire();
     EXPECT_EQ(ticks, Dispatcher::ReplyDeadlineMs);
     EXPECT_EQ(s.TimeoutCnt, 1);
 }

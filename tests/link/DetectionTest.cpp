@@ -1,7 +1,5 @@
 #include "support/FakeBoardTest.h"
 
-#include <gtest/gtest.h>
-
 namespace {
 
 struct DetectionTest : FakePortTest {

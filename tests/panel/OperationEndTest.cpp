@@ -50,24 +50,22 @@ TEST_F(OperationEnd, EachOperationIsNamedByItsProgressCaptionAndItsStatusLine) {
     for (const auto& c : cases) {
         SCOPED_TRACE(c.button);
         board(c.bpi ? Mode::Bpi : Mode::Spi);
-        SimHarness& sim = *this->sim;
-        auto& ui = sim.h->ui;
-        sim.choose("image.bin", randomBytes(300, 7));
+        sim->choose("image.bin", randomBytes(300, 7));
         if (c.bpi || QString(c.button) == "btnVerify_0") {
             // Verify compares with what Program put there.
-            sim.press(sim.control(c.bpi ? "btnProgram_1" : "btnProgram_0"));
+            sim->press(sim->control(c.bpi ? "btnProgram_1" : "btnProgram_0"));
         }
         QStringList firstSeen;
-        ui.hscProgress.watch([&] {
-            if (ui.hscProgress.visible() && firstSeen.isEmpty())
-                firstSeen << ui.lblProgress.text();
+        ui().hscProgress.watch([&] {
+            if (ui().hscProgress.visible() && firstSeen.isEmpty())
+                firstSeen << ui().lblProgress.text();
         });
-        const std::int64_t start = sim.clock.nowUs();
-        sim.press(sim.control(c.button));
+        const std::int64_t start = sim->clock.nowUs();
+        sim->press(sim->control(c.button));
         EXPECT_EQ(firstSeen, QStringList{c.caption});
         // The time is the clock's from launch to end.
-        const double seconds = double(sim.clock.nowUs() - start) / 1e6;
-        EXPECT_EQ(ui.lblStatus.text(), c.status + QString("%1 s").arg(seconds, 0, 'f', 1));
+        const double seconds = double(sim->clock.nowUs() - start) / 1e6;
+        EXPECT_EQ(ui().lblStatus.text(), c.status + QString("%1 s").arg(seconds, 0, 'f', 1));
     }
 }
 
@@ -82,19 +80,17 @@ TEST_F(OperationEnd, AReadAsksOnlyBeforeItWritesOverAFile) {
     for (const auto& c : cases) {
         SCOPED_TRACE(testing::Message() << "parallel " << c.bpi << ", existing " << c.exists);
         board(c.bpi ? Mode::Bpi : Mode::Spi);
-        SimHarness& sim = *this->sim;
-        sim.h->model.setProcessEvents([] { QCoreApplication::processEvents(); });
-        auto& ui = sim.h->ui;
-        const QString out = sim.path("out.bin");
+        sim->h->model.setProcessEvents([] { QCoreApplication::processEvents(); });
+        const QString out = sim->path("out.bin");
         if (c.exists)
-            sim.choose("out.bin", "old");
+            sim->choose("out.bin", "old");
         else
-            sim.h->picker.paths << out, ui.mnuOpenFile.click();
-        ui.txtPrgBytes.setText("100");
-        sim.h->prompter.shown.clear();
-        sim.h->prompter.answers << c.answer;
-        sim.press(ui.btnRead[c.bpi]);
-        EXPECT_EQ(sim.h->prompter.boxes(),
+            sim->h->picker.paths << out, ui().mnuOpenFile.click();
+        ui().txtPrgBytes.setText("100");
+        sim->h->prompter.shown.clear();
+        sim->h->prompter.answers << c.answer;
+        sim->press(ui().btnRead[c.bpi]);
+        EXPECT_EQ(sim->h->prompter.boxes(),
                   c.exists ? QStringList{"Warning: out.bin will be overwritten!"} : QStringList());
         EXPECT_EQ(readFile(out), c.answer == A::Ok ? QByteArray(100, char(0xFF)) : "old");
     }
@@ -125,34 +121,32 @@ TEST_F(OperationEnd, EscAsksBeforeItStopsAWriteWhichGoesOnWhileAsked) {
         SCOPED_TRACE(testing::Message() << c.button << " " << int(c.answer) << " " << c.ticksAsked);
         timeScale = 1.0;
         board(Mode::Spi);
-        SimHarness& sim = *this->sim;
-        sim.h->model.setProcessEvents([] { QCoreApplication::processEvents(); });
-        auto& ui = sim.h->ui;
+        sim->h->model.setProcessEvents([] { QCoreApplication::processEvents(); });
         const QByteArray image = randomBytes(3000, 5);
-        sim.choose("image.bin", image);
+        sim->choose("image.bin", image);
         const bool program = QString(c.button) == "btnProgram_0";
         if (QString(c.button) == "btnVerify_0")
-            sim.board.spi().memory().replace(0, image.size(), image);
-        sim.control(c.button).click();
+            sim->board.spi().memory().replace(0, image.size(), image);
+        sim->control(c.button).click();
         for (int tick = 0; tick < 20; ++tick)
-            sim.clock.advance(15000), sim.h->timer.fire();
-        sim.h->prompter.shown.clear();
+            sim->clock.advance(15000), sim->h->timer.fire();
+        sim->h->prompter.shown.clear();
         int sentWhileAsked = -1;
-        sim.h->prompter.onShow = [&] {
-            const int mark = sim.mark();
-            sim.h->runTimer(c.ticksAsked < 0 ? 2000000 : c.ticksAsked);
-            sentWhileAsked = sim.mark() - mark;
+        sim->h->prompter.onShow = [&] {
+            const int mark = sim->mark();
+            sim->h->runTimer(c.ticksAsked < 0 ? 2000000 : c.ticksAsked);
+            sentWhileAsked = sim->mark() - mark;
         };
-        sim.h->prompter.answers << c.answer;
-        ui.MainPanel.keyPress(27);
-        sim.h->prompter.onShow = {};
-        sim.h->runTimer();
-        EXPECT_EQ(sim.h->prompter.boxes().join('|'), c.question);
+        sim->h->prompter.answers << c.answer;
+        ui().MainPanel.keyPress(27);
+        sim->h->prompter.onShow = {};
+        sim->h->runTimer();
+        EXPECT_EQ(sim->h->prompter.boxes().join('|'), c.question);
         EXPECT_TRUE(c.question.isEmpty() || sentWhileAsked > 0) << "the write paused";
-        EXPECT_EQ(sim.h->model.session.outcome.kind,
+        EXPECT_EQ(sim->h->model.session.outcome.kind,
                   c.stopped ? Outcome::Kind::Abandoned : Outcome::Kind::Succeeded);
         if (program) {
-            EXPECT_EQ(sim.board.spi().memory().left(3000) == image, !c.stopped);
+            EXPECT_EQ(sim->board.spi().memory().left(3000) == image, !c.stopped);
         }
     }
 }

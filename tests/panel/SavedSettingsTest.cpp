@@ -27,24 +27,21 @@ struct Store {
 
 TEST(SavedSettings, TheNextRunStartsAsTheLastOneEnded) {
     Store kept;
-    QSettings& store = kept.store;
-    QString bit, spiFile, bpiFile;
     SimHarness sim;
     sim.startAndConnect();
     auto& ui = sim.h->ui;
-    auto& comm = sim.h->model.comm;
-    comm.cbBPS.setSelectedIndex(2);
-    comm.cbParity.setSelectedIndex(1);
+    sim.h->model.comm.cbBPS.setSelectedIndex(2);
+    sim.h->model.comm.cbParity.setSelectedIndex(1);
     ui.mnuFPGA.click();
-    bit = sim.choose("design.bit", buildBitFile(buildConfigPayload({.size = 3000})));
+    const QString bit = sim.choose("design.bit", buildBitFile(buildConfigPayload({.size = 3000})));
     ui.mnuBPI.click();
     QDir().mkpath(sim.path("images"));
-    bpiFile = sim.choose("images/bpi.bin", randomBytes(64, 1));
+    const QString bpiFile = sim.choose("images/bpi.bin", randomBytes(64, 1));
     ui.txtOffset.setText("1000");
     ui.txtPrgBytes.setText("32");
     ui.mnuSPI.click();
     ui.cbFlash.setSelectedIndex(int(ui.cbFlash.items().indexOf("W25Q64")));
-    spiFile = sim.path("new.bin"); // for Read to create
+    const QString spiFile = sim.path("new.bin"); // for Read to create
     sim.h->picker.paths << spiFile;
     ui.mnuOpenFile.click();
     ui.txtOffset.setText("F0");
@@ -52,14 +49,14 @@ TEST(SavedSettings, TheNextRunStartsAsTheLastOneEnded) {
     ui.chkFastAck.setChecked(false);
     ui.chkFastAck.click();
     ui.chkFlashSteps.setChecked(true);
-    SavedSettings saved(sim.h->model, store);
+    SavedSettings saved(sim.h->model, kept.store);
     saved.saveGeometry = [] { return QByteArray("where the window was"); };
     saved.save();
 
     SimHarness next;
     next.h->model.startUp();
     auto& ui2 = next.h->ui;
-    SavedSettings again(next.h->model, store);
+    SavedSettings again(next.h->model, kept.store);
     QByteArray geometry;
     again.restoreGeometry = [&](const QByteArray& g) { geometry = g; };
     again.restore();

@@ -1,7 +1,5 @@
 #include "support/FakeBoardTest.h"
 
-#include <gtest/gtest.h>
-
 TEST_F(FakePortTest, StartUpListsTheFilesAndStartsDisconnectedInTheFpgaLayout) {
     writeFile(dir.path(), "A.sfh", "");
     writeFile(dir.path(), "B.sfh", "");

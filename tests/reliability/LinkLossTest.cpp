@@ -38,10 +38,8 @@ TEST_F(LinkLossTest, TheLinkIsGivenUpInBoundedTimeAndTheControllerReleased) {
         const bool fpga = QString(c.button) == "btnCfgFPGA";
         board(fpga ? Mode::Fpga : Mode::Spi,
               {.silentAfterCommands = c.silentAfter, .closeAfterBytes = c.closeAfter});
-        if (fpga)
-            sim->choose("design.bit", buildBitFile(buildConfigPayload({.size = 4096})));
-        else
-            sim->choose("data.bin", randomBytes(700, 1));
+        sim->choose(fpga ? "design.bit" : "data.bin",
+                    fpga ? buildBitFile(buildConfigPayload({.size = 4096})) : randomBytes(700, 1));
         sim->control(c.button).click();
         const std::int64_t start = sim->clock.nowUs();
         sim->h->runTimer(20000);

@@ -38,6 +38,21 @@ struct OperationOwnership : SimTest {
         sim->h->model.setProcessEvents({});
         EXPECT_TRUE(done) << "the operation ended before the operator acted";
     }
+    // The operator's actions, one a word: "name" clicks a control, "name=text" types a text
+    // into it, "name+c" presses a key in it, "choose" picks another file.
+    void act(const QString& actions) {
+        for (const QString& word : actions.split(' ')) {
+            const QString name = word.section('=', 0, 0).section('+', 0, 0);
+            if (word == "choose")
+                sim->choose("other.bin", randomBytes(64, 9));
+            else if (word.contains('='))
+                sim->control(name).setText(word.section('=', 1));
+            else if (word.contains('+'))
+                sim->control(name).keyPress(word.section('+', 1)[0].unicode());
+            else
+                sim->control(name).click();
+        }
+    }
 };
 } // namespace
 
@@ -45,47 +60,20 @@ TEST_F(OperationOwnership, OperatorActionsInTheMiddleChangeNothingTheOperationDo
     const struct {
         const char* what;
         Mode mode;
-        std::function<void(OperationOwnership&)> meddle;
+        const char* actions; // as act() takes them
     } cases[] = {
-        {"SPI: the offset edited", Mode::Spi,
-         [](OperationOwnership& t) { t.ui().txtOffset.setText("1000"); }},
-        {"SPI: the count lowered", Mode::Spi,
-         [](OperationOwnership& t) { t.ui().txtPrgBytes.setText("5"); }},
-        {"SPI: another file chosen", Mode::Spi,
-         [](OperationOwnership& t) { t.sim->choose("other.bin", randomBytes(64, 9)); }},
+        {"SPI: the offset edited", Mode::Spi, "txtOffset=1000"},
+        {"SPI: the count lowered", Mode::Spi, "txtPrgBytes=5"},
+        {"SPI: another file chosen", Mode::Spi, "choose"},
         {"SPI: Program, ID Check and a mode switch clicked", Mode::Spi,
-         [](OperationOwnership& t) {
-             t.ui().btnProgram[0].click();
-             t.ui().btnIDecho[0].click();
-             t.ui().mnuFPGA.click();
-             t.ui().btnLoad.click();
-         }},
+         "btnProgram_0 btnIDecho_0 mnuFPGA btnLoad"},
         {"SPI: typing in Char mode, Send and Send Ascii Table", Mode::Spi,
-         [](OperationOwnership& t) {
-             t.ui().rbTransmitMode[0].click();
-             t.ui().txtSendView.keyPress('e');
-             t.ui().txtSendView.setText("help");
-             t.ui().btnTransmitWnd.click();
-             t.ui().btnSendBlock.click();
-         }},
+         "rbTransmitMode_0 txtSendView+e txtSendView=help btnTransmitWnd btnSendBlock"},
         {"BPI: a keystroke in the count, then Bulk Erase and Program", Mode::Bpi,
-         [](OperationOwnership& t) {
-             t.ui().txtPrgBytes.setText("30001");
-             t.ui().btnBulkErase[1].click();
-             t.ui().btnProgram[1].click();
-         }},
-        {"BPI: another file chosen, then Read", Mode::Bpi,
-         [](OperationOwnership& t) {
-             t.sim->choose("other.bin", randomBytes(64, 9));
-             t.ui().btnRead[1].click();
-         }},
+         "txtPrgBytes=30001 btnBulkErase_1 btnProgram_1"},
+        {"BPI: another file chosen, then Read", Mode::Bpi, "choose btnRead_1"},
         {"BPI: the Comm dialog and the terminal", Mode::Bpi,
-         [](OperationOwnership& t) {
-             t.ui().mnuComm.click();
-             t.ui().rbTransmitMode[0].click();
-             t.ui().txtSendView.keyPress('e');
-             t.ui().btnSendBlock.click();
-         }},
+         "mnuComm rbTransmitMode_0 txtSendView+e btnSendBlock"},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.what);
@@ -94,7 +82,7 @@ TEST_F(OperationOwnership, OperatorActionsInTheMiddleChangeNothingTheOperationDo
         const QString path = sim->choose("image.bin", image);
         const int pickerAsked = int(sim->h->picker.asked.size());
         const QByteArray before = sim->board.hostBytes();
-        pressMeddling(ui().btnProgram[c.mode == Mode::Bpi], [&] { c.meddle(*this); });
+        pressMeddling(program(c.mode), [&] { act(c.actions); });
         const QString success =
             c.mode == Mode::Spi ? "SPI programming successful: 0x0 to 0xBB7 \r\n" : "";
         EXPECT_EQ(sim->console(), success);
@@ -124,25 +112,21 @@ TEST_F(OperationOwnership, StopDisconnectOrClosingInTheMiddleEndsTheOperationCle
     const QString stopped = "Operation abandoned: stopped by the operator.";
     const QString portClosed = "Operation abandoned: the port was closed.";
     const QString windowClosed = "Operation abandoned: the window was closed.";
-    const auto stop = [](OperationOwnership& t) { t.ui().btnStop.click(); };
-    const auto disconnect = [](OperationOwnership& t) { t.ui().btnDisconnect.click(); };
     const struct {
         const char* what;
         Mode mode;
-        bool read; // a parallel flash read rather than a program
-        std::function<void(OperationOwnership&)> action;
+        bool read;          // a parallel flash read rather than a program
+        const char* action; // as act() takes them, or "close": the close box
         QString line;
         bool closed; // the window: no box may be shown from then on
     } cases[] = {
-        {"Stop during a BPI program", Mode::Bpi, false, stop, stopped, false},
-        {"Stop during an SPI program", Mode::Spi, false, stop, stopped, false},
-        {"Disconnect during a BPI program", Mode::Bpi, false, disconnect, portClosed, false},
-        {"Disconnect during a BPI read", Mode::Bpi, true, disconnect, portClosed, false},
-        {"Exit during a BPI program", Mode::Bpi, false,
-         [](OperationOwnership& t) { t.ui().mnuExit.click(); }, windowClosed, true},
-        {"the close box during a BPI read", Mode::Bpi, true,
-         [](OperationOwnership& t) { t.sim->h->model.unload(); }, windowClosed, true},
-        {"Disconnect during an SPI program", Mode::Spi, false, disconnect, portClosed, false},
+        {"Stop during a BPI program", Mode::Bpi, false, "btnStop", stopped, false},
+        {"Stop during an SPI program", Mode::Spi, false, "btnStop", stopped, false},
+        {"Disconnect during a BPI program", Mode::Bpi, false, "btnDisconnect", portClosed, false},
+        {"Disconnect during a BPI read", Mode::Bpi, true, "btnDisconnect", portClosed, false},
+        {"Exit during a BPI program", Mode::Bpi, false, "mnuExit", windowClosed, true},
+        {"the close box during a BPI read", Mode::Bpi, true, "close", windowClosed, true},
+        {"Disconnect during an SPI program", Mode::Spi, false, "btnDisconnect", portClosed, false},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.what);
@@ -153,11 +137,12 @@ TEST_F(OperationOwnership, StopDisconnectOrClosingInTheMiddleEndsTheOperationCle
         const int boxes = int(sim->h->prompter.shown.size());
         const int mark = sim->mark();
         const std::int64_t start = sim->clock.nowUs();
-        Control& button = c.read ? ui().btnRead[1] : ui().btnProgram[c.mode == Mode::Bpi];
+        Control& button = c.read ? read(c.mode) : program(c.mode);
         auto stopShown = std::make_shared<bool>(false);
         Control& stopButton = ui().btnStop;
         stopButton.watch([stopShown, &stopButton] { *stopShown |= stopButton.visible(); });
-        pressMeddling(button, [&] { c.action(*this); });
+        pressMeddling(
+            button, [&] { QString(c.action) == "close" ? sim->h->model.unload() : act(c.action); });
         EXPECT_TRUE(*stopShown);
         EXPECT_FALSE(ui().btnStop.visible());
         EXPECT_LT(sim->clock.nowUs() - start, 5'000'000) << "a loop went on on a closed port";
@@ -195,36 +180,17 @@ TEST_F(OperationOwnership, StopDisconnectOrClosingInTheMiddleEndsTheOperationCle
 
 // Filler lets the controller or server read commands again; a design cut short is cleared.
 TEST_F(OperationOwnership, AStopFinishesTheTransferUnderWayAndASecondOneLeaves) {
-    const QString stopped = "Operation abandoned: stopped by the operator.\r\n";
-    const struct {
-        const char* what;
-        bool fpga, twice;
-        QString console, stopping;
-    } cases[] = {
-        {"FPGA download, one stop", true, false,
-         "The FPGA was cleared (PROG): it holds no design.\r\n" + stopped,
-         "Stopping: finishing the controller's transfer, %1 s"},
-        {"FPGA download, two stops", true, true,
-         "The controller still expects %2 bytes of a transfer; power the board off and on before "
-         "the next operation.\r\n" +
-             stopped,
-         "Stopping: finishing the controller's transfer, %1 s"},
-        {"parallel flash program, one stop", false, false, stopped,
-         "Stopping: finishing the BPI server's transfer, %1 s"},
-        {"parallel flash program, two stops", false, true,
-         "The BPI server still expects %2 bytes of a transfer; power the board off and on before "
-         "the next operation.\r\n" +
-             stopped,
-         "Stopping: finishing the BPI server's transfer, %1 s"},
-    };
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.what);
-        start(c.fpga ? Mode::Spi : Mode::Bpi);
-        const QByteArray image = c.fpga ? buildBitFile(buildConfigPayload({.size = 200000}))
-                                        : randomBytes(100 * 1024, 1);
-        if (c.fpga)
+    // An FPGA download or a parallel flash program, stopped once or twice.
+    for (const auto& [fpga, twice] :
+         {std::pair{true, false}, {true, true}, {false, false}, {false, true}}) {
+        SCOPED_TRACE(testing::Message() << "FPGA " << fpga << ", twice " << twice);
+        const QString who = fpga ? "controller" : "BPI server";
+        start(fpga ? Mode::Spi : Mode::Bpi);
+        const QByteArray image =
+            fpga ? buildBitFile(buildConfigPayload({.size = 200000})) : randomBytes(100 * 1024, 1);
+        if (fpga)
             ui().mnuFPGA.click();
-        sim->choose(c.fpga ? "design.bit" : "image.bin", image);
+        sim->choose(fpga ? "design.bit" : "image.bin", image);
         ui().txtRecvView.setText("");
         qsizetype sentAtStop = -1;
         QStringList shown;
@@ -237,57 +203,58 @@ TEST_F(OperationOwnership, AStopFinishesTheTransferUnderWayAndASecondOneLeaves) 
         ui().lblStatus.watch([&] {
             if (ui().lblStatus.text().startsWith("Stopping") && shown.isEmpty()) {
                 shown << ui().lblStatus.text();
-                if (c.twice)
+                if (twice)
                     ui().btnStop.click();
             }
         });
-        sim->press(c.fpga ? ui().btnCfgFPGA : ui().btnProgram[1]);
+        sim->press(fpga ? ui().btnCfgFPGA : ui().btnProgram[1]);
         ASSERT_GE(sentAtStop, 0);
         ASSERT_EQ(shown.size(), 1);
         // The time shown is what the rest takes at 115200 baud.
         const int left = shown[0].section(", ", 1).section(' ', 0, 0).toInt();
-        EXPECT_EQ(shown[0], c.stopping.arg(left));
-        EXPECT_LE(left, c.fpga ? 17 : 3);
+        EXPECT_EQ(shown[0],
+                  QString("Stopping: finishing the %1's transfer, %2 s").arg(who).arg(left));
+        EXPECT_LE(left, fpga ? 17 : 3);
         const QString console = sim->console();
-        const QString expected =
-            c.twice ? c.console.arg(console.section(" expects ", 1).section(' ', 0, 0)) : c.console;
-        EXPECT_EQ(console, expected);
+        const QString first =
+            twice ? "The " + who + " still expects " +
+                        console.section(" expects ", 1).section(' ', 0, 0) +
+                        " bytes of a transfer; power the board off and on before the next "
+                        "operation.\r\n"
+            : fpga ? "The FPGA was cleared (PROG): it holds no design.\r\n"
+                   : "";
+        EXPECT_EQ(console, first + "Operation abandoned: stopped by the operator.\r\n");
         EXPECT_EQ(session().outcome.kind, Outcome::Kind::Abandoned);
         // After the stop only filler went out, then a NUL and the release.
         const QByteArray after = sim->board.hostBytes().mid(sentAtStop);
         const QByteArray filler = after.left(after.indexOf('\0'));
+        if (fpga) {
+            EXPECT_EQ(filler.count(char(0xFF)), filler.size());
+            EXPECT_TRUE(twice || !filler.isEmpty()) << "no filler after the stop";
+            EXPECT_FALSE(sim->board.fpga().done());
+            EXPECT_EQ(sim->board.fpga().progPulses(), twice ? 1 : 2);
+        } else {
+            EXPECT_EQ(session().BpiServerRunning, !twice);
+            const QByteArray flash = sim->board.bpiFlash().memory().left(image.size());
+            const qsizetype written = flash.indexOf(QByteArray(64, char(0xFF)));
+            EXPECT_GT(written, 0);
+            EXPECT_EQ(flash.left(written), image.left(written)) << "only image bytes, in place";
+            EXPECT_EQ(flash.mid(written).count(char(0xFF)), flash.size() - written);
+        }
         // The next Connect names a transfer left unfinished, and finishes it with filler.
-        const auto reconnectIfStuck = [&] {
-            if (!c.twice)
-                return;
+        if (twice) {
             ui().btnDisconnect.click();
             ui().btnConnect.click();
             EXPECT_TRUE(prompter().last().startsWith(
                 QString("Unfinished transfer: The last run on %1 left the %2 in the middle of a "
                         "transfer: it still expects ")
-                    .arg(sim->port.portName(), c.fpga ? "controller" : "BPI server")))
+                    .arg(sim->port.portName(), who)))
                 << prompter().last().toStdString();
-        };
-        if (c.fpga) {
-            EXPECT_EQ(filler.count(char(0xFF)), filler.size());
-            EXPECT_TRUE(c.twice || !filler.isEmpty()) << "no filler after the stop";
-            EXPECT_FALSE(sim->board.fpga().done());
-            EXPECT_EQ(sim->board.fpga().progPulses(), c.twice ? 1 : 2);
-            reconnectIfStuck();
-            ui().mnuSPI.click();
-            sim->press(ui().btnIDecho[0]);
-            EXPECT_TRUE(session().outcome.succeeded()) << "the board answers again";
-            continue;
         }
-        EXPECT_EQ(session().BpiServerRunning, !c.twice);
-        const QByteArray flash = sim->board.bpiFlash().memory().left(image.size());
-        const qsizetype written = flash.indexOf(QByteArray(64, char(0xFF)));
-        EXPECT_GT(written, 0);
-        EXPECT_EQ(flash.left(written), image.left(written)) << "only image bytes, in place";
-        EXPECT_EQ(flash.mid(written).count(char(0xFF)), flash.size() - written);
-        reconnectIfStuck();
-        sim->press(ui().btnIDecho[1]);
-        EXPECT_TRUE(session().outcome.succeeded()) << "no server load needed";
+        if (fpga)
+            ui().mnuSPI.click();
+        sim->press(ui().btnIDecho[!fpga]);
+        EXPECT_TRUE(session().outcome.succeeded()) << "the board answers again, with no new load";
     }
 }
 
@@ -373,24 +340,22 @@ TEST_F(OperationOwnership, ALostLinkLeavesNothingBehindForTheNextOperation) {
 }
 
 TEST_F(OperationOwnership, EveryEndLeavesTheSameCleanState) {
+    using K = Outcome::Kind;
     const struct {
         const char* what;
-        Outcome::Kind kind;
-        QString device = "M25P16";
-        QString count = "300";
+        K kind;
         std::function<void(OperationOwnership&)> meddle = {};
+        QString device = "M25P16", count = "300";
     } cases[] = {
-        {"success", Outcome::Kind::Succeeded},
-        {"failure: another part fitted", Outcome::Kind::Failed, "W25Q32"},
-        {"refusal: a range past the end", Outcome::Kind::Refused, "M25P16", "2097153"},
-        {"loss of link", Outcome::Kind::Failed, "M25P16", "300",
-         [](OperationOwnership& t) { t.sim->port.onRead = [](QByteArray& b) { b.clear(); }; }},
-        {"Disconnect", Outcome::Kind::Abandoned, "M25P16", "300",
-         [](OperationOwnership& t) { t.ui().btnDisconnect.click(); }},
-        {"window closed", Outcome::Kind::Abandoned, "M25P16", "300",
-         [](OperationOwnership& t) { t.ui().mnuExit.click(); }},
-        {"interrupted", Outcome::Kind::Abandoned, "M25P16", "300",
-         [](OperationOwnership& t) { t.session().interrupted = [] { return true; }; }},
+        {"success", K::Succeeded},
+        {"failure: another part fitted", K::Failed, {}, "W25Q32"},
+        {"refusal: a range past the end", K::Refused, {}, "M25P16", "2097153"},
+        {"loss of link", K::Failed,
+         [](auto& t) { t.sim->port.onRead = [](QByteArray& b) { b.clear(); }; }},
+        {"Disconnect", K::Abandoned, [](auto& t) { t.ui().btnDisconnect.click(); }},
+        {"window closed", K::Abandoned, [](auto& t) { t.ui().mnuExit.click(); }},
+        {"interrupted", K::Abandoned,
+         [](auto& t) { t.session().interrupted = [] { return true; }; }},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.what);
@@ -410,8 +375,10 @@ TEST_F(OperationOwnership, EveryEndLeavesTheSameCleanState) {
     }
 }
 
+// Connect and the debug password also put the focus where the operator types.
 TEST_F(OperationOwnership, TheCommDialogLeftWithoutOkKeepsThePortAndConnectStillWorks) {
     start(Mode::Spi);
+    EXPECT_EQ(ui().txtSendView.focusRequests(), 1);
     ui().btnDisconnect.click();
     for (const char* way : {"Cancel", "close box"}) {
         SCOPED_TRACE(way);
@@ -426,11 +393,6 @@ TEST_F(OperationOwnership, TheCommDialogLeftWithoutOkKeepsThePortAndConnectStill
         EXPECT_TRUE(session().connected()) << sim->lastMessage().toStdString();
         ui().btnDisconnect.click();
     }
-}
-
-TEST_F(OperationOwnership, ConnectAndTheDebugPasswordPutTheFocusWhereTheOperatorTypes) {
-    start(Mode::Spi);
-    EXPECT_EQ(ui().txtSendView.focusRequests(), 1);
     ui().mnuDebug.click();
     EXPECT_EQ(sim->h->model.debugPw.txtDebug.focusRequests(), 1);
 }

@@ -16,15 +16,11 @@ const QByteArray Zero(1, '\0');
 QByteArray address(qint64 a) {
     return QByteArray::fromHex(QByteArray::number(a, 16).rightJustified(6, '0'));
 }
-QByteArray pageProgram(qint64 a, const QByteArray& data) {
+const auto pageProgram = [](qint64 a, const QByteArray& data) {
     return '\x02' + address(a) + data;
-}
-QByteArray sectorErase(qint64 a) {
-    return '\xD8' + address(a);
-}
-QByteArray writeStatus(quint8 v) {
-    return QByteArray("\x01", 1) + char(v);
-}
+};
+const auto sectorErase = [](qint64 a) { return '\xD8' + address(a); };
+const auto writeStatus = [](quint8 v) { return QByteArray("\x01", 1) + char(v); };
 
 class SimSpiFlash : public ::testing::Test {
 protected:

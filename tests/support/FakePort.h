@@ -63,9 +63,7 @@ public:
         return int(buffer_.size());
     }
     void write(const QByteArray& bytes) override {
-        if (!open_)
-            throw RuntimeError(RuntimeError::PortNotOpen,
-                               "Operation valid only when the port is open");
+        requireOpen();
         written_[portNumber()] += bytes;
         if (auto r = ports_.value(portNumber()))
             for (const Reply& reply : r(bytes))
@@ -83,9 +81,7 @@ public:
 
 protected:
     QByteArray take(int maxBytes) override {
-        if (!open_)
-            throw RuntimeError(RuntimeError::PortNotOpen,
-                               "Operation valid only when the port is open");
+        requireOpen();
         deliver();
         const QByteArray out = buffer_.left(maxBytes);
         buffer_.remove(0, out.size());
@@ -97,15 +93,16 @@ private:
         qint64 dueUs;
         QByteArray bytes;
     };
+    void requireOpen() const {
+        if (!open_)
+            throw RuntimeError(RuntimeError::PortNotOpen,
+                               "Operation valid only when the port is open");
+    }
     void deliver() {
-        for (int i = 0; i < pending_.size();) {
-            if (pending_[i].dueUs <= clock_.nowUs()) {
-                buffer_ += pending_[i].bytes;
-                pending_.removeAt(i);
-            } else {
-                ++i;
-            }
-        }
+        const qint64 now = clock_.nowUs();
+        for (const Pending& p : pending_)
+            buffer_ += p.dueUs <= now ? p.bytes : QByteArray();
+        pending_.removeIf([now](const Pending& p) { return p.dueUs <= now; });
     }
 
     VirtualClock& clock_;

@@ -20,11 +20,18 @@
 
 namespace {
 
+void settle(QWidget* window) {
+    window->show();
+    QApplication::processEvents();
+}
+
 struct Forms {
     MainPanelControls main;
     CommPropertiesControls comm;
     DebugPWControls debug;
     MainWindowView view{main, comm, debug};
+    // The main window, shown.
+    QMainWindow* shown() { return settle(view.window()), view.window(); }
 };
 
 // The widget class a control's name calls for.
@@ -70,11 +77,6 @@ QList<std::pair<QWidget*, QRect>> controlsShownIn(QWidget* panel) {
             out.append({w, QRect(w->mapTo(panel, QPoint(0, 0)), w->size())});
     }
     return out;
-}
-
-void settle(QWidget* window) {
-    window->show();
-    QApplication::processEvents();
 }
 
 } // namespace
@@ -176,8 +178,7 @@ TEST(MainWindowView, NoTwoControlsShownInAModeOverlapAndNoCaptionIsClipped) {
 TEST(MainWindowView, TheConsolesTakeTheExtraRoomAndOnlyTheAccessCodeUncoversTheDebugFields) {
     const QSize room(1280 * 2 / 3 - 16, 800 * 2 / 3 - 60);
     Forms f;
-    QMainWindow* window = f.view.window();
-    settle(window);
+    QMainWindow* window = f.shown();
     EXPECT_LE(window->width(), room.width());
     EXPECT_LE(window->height(), room.height());
     auto* send = window->findChild<QWidget*>("txtSendView");
@@ -211,8 +212,7 @@ TEST(MainWindowView, EscGoesToTheFormAndTabLeavesTheConsolesTypingNothing) {
     f.main.MainPanel.onKeyPress = [&](int code) { keys << code; };
     f.main.txtSendView.onKeyPress = [&](int code) { keys << code; };
     f.main.txtSendView.setEnabled(true);
-    QMainWindow* window = f.view.window();
-    settle(window);
+    QMainWindow* window = f.shown();
     window->activateWindow();
     ASSERT_TRUE(QTest::qWaitForWindowActive(window));
     QTest::keyClick(window->windowHandle(), Qt::Key_Escape);
@@ -241,8 +241,7 @@ TEST(MainWindowView, DisabledMenusLookDisabledInEverySkin) {
         ASSERT_TRUE(skin == "plain" ||
                     skinning.skinStart(ZBPU_SOURCE_DIR "/skins/" + skin + ".urf", 2));
         Forms f;
-        QMainWindow* window = f.view.window();
-        settle(window);
+        QMainWindow* window = f.shown();
         QMenuBar* bar = window->menuBar();
         auto* options = window->findChild<QMenu*>("mnuOptions");
         auto* comm = window->findChild<QAction*>("mnuComm");
@@ -270,8 +269,7 @@ TEST(MainWindowView, DisabledMenusLookDisabledInEverySkin) {
 // and breaks a long line between words, also when the word arrives in pieces.
 TEST(MainWindowView, TheReceiveConsoleFollowsNewTextUnlessScrolledUpAndBreaksBetweenWords) {
     Forms f;
-    QMainWindow* window = f.view.window();
-    settle(window);
+    QMainWindow* window = f.shown();
     auto* recv = window->findChild<QPlainTextEdit*>("txtRecvView");
     Control& console = f.main.txtRecvView;
     const struct {

@@ -115,22 +115,26 @@ TEST(OperatorGui, ProgramsTheSpiFlashWithClicksAndKeysOnly) {
     QTest::keyClicks(offset, "f0");
     EXPECT_EQ(model.ui.txtOffset.text(), "f0");
 
+    // The clock runs only when the acknowledgement timer is ticked; the operator may act once.
+    const auto run = [&](const std::function<void()>& meanwhile = {}) {
+        for (int ticks = 0; timer.isActive() && ticks < 400000; ++ticks) {
+            clock.advance(std::int64_t(timer.interval()) * 1000);
+            timer.fire();
+            QApplication::processEvents();
+            if (ticks == 20 && meanwhile)
+                meanwhile();
+        }
+    };
     QTest::mouseClick(widget<QPushButton>(w, "btnProgram_0"), Qt::LeftButton);
     // What the operation took at launch cannot be reached while it runs.
     const char* locked[] = {"txtOffset",      "txtPrgBytes",  "Command1",    "txtSendView",
                             "btnTransmitWnd", "btnSendBlock", "btnProgram_0"};
-    // The clock runs only when the acknowledgement timer is ticked.
-    for (int ticks = 0; timer.isActive() && ticks < 100000; ++ticks) {
-        clock.advance(std::int64_t(timer.interval()) * 1000);
-        timer.fire();
-        QApplication::processEvents();
-        if (ticks == 20) {
-            for (const char* name : locked)
-                EXPECT_FALSE(widget<QWidget>(w, name)->isEnabled()) << name;
-            QTest::keyClicks(offset, "77");
-            QTest::keyClick(w, Qt::Key_F, Qt::ControlModifier);
-        }
-    }
+    run([&] {
+        for (const char* name : locked)
+            EXPECT_FALSE(widget<QWidget>(w, name)->isEnabled()) << name;
+        QTest::keyClicks(offset, "77");
+        QTest::keyClick(w, Qt::Key_F, Qt::ControlModifier);
+    });
     EXPECT_EQ(model.ui.txtOffset.text(), "f0");
     EXPECT_EQ(model.session.opState.State(), 3) << "Ctrl+F switched the mode mid-run";
     for (const char* name : locked)
@@ -144,13 +148,6 @@ TEST(OperatorGui, ProgramsTheSpiFlashWithClicksAndKeysOnly) {
     EXPECT_FALSE(model.ui.txtRecvView.text().contains("Timed out"));
 
     // The one-step flash and Detect, through their own widgets.
-    const auto run = [&] {
-        for (int ticks = 0; timer.isActive() && ticks < 400000; ++ticks) {
-            clock.advance(std::int64_t(timer.interval()) * 1000);
-            timer.fire();
-            QApplication::processEvents();
-        }
-    };
     board.spi().memory().replace(0, 0xF0, QByteArray(0xF0, 'k'));
     QTest::mouseClick(widget<QCheckBox>(w, "chkFlashSteps"), Qt::LeftButton);
     ASSERT_TRUE(model.ui.chkFlashSteps.checked());
