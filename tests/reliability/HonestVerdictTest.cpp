@@ -10,15 +10,18 @@ namespace {
 struct HonestVerdict : SimTest {
     HonestVerdict() { timeScale = 0.001; }
 
-    // The line garbles the third byte of the first write that holds `pattern`.
+    // The line garbles (or loses) the third byte of the first write that holds `pattern`.
     bool garbled = false;
-    void garbleOnce(const QByteArray& pattern) {
+    void garbleOnce(const QByteArray& pattern, bool lose = false) {
         garbled = false;
-        sim->port.onWrite = [this, pattern](QByteArray& bytes) {
+        sim->port.onWrite = [this, pattern, lose](QByteArray& bytes) {
             const qsizetype at = bytes.indexOf(pattern);
             if (!garbled && at >= 0) {
                 garbled = true;
-                bytes[at + 2] = char(bytes[at + 2] ^ 0x10);
+                if (lose)
+                    bytes.remove(at + 2, 1);
+                else
+                    bytes[at + 2] = char(bytes[at + 2] ^ 0x10);
             }
         };
     }
@@ -264,6 +267,40 @@ TEST_F(HonestVerdict, AByteGarbledOnItsWayToTheBoardFailsProgramAndReadNamingThe
         sim->press(c.reads ? read(c.mode) : program(c.mode));
         expectFailure(c.message, QString(c.console).replace("OUT", file));
         EXPECT_EQ(readFile(file), c.reads ? QByteArray(300, 'o') : image);
+    }
+}
+
+// A pipelined page cannot be paced back into step: a reply short of a byte the line lost, or
+// with an acknowledgement out of place, fails the program at that page; no later page is sent.
+TEST_F(HonestVerdict, APipelinedPageWhoseReplyIsOutOfShapeFailsAtThatPage) {
+    const QString failed = "ERROR: The controller did not echo the whole transfer: a byte was "
+                           "probably lost on the line.\r\nThe page at 0x100 may hold wrong "
+                           "data: erase it and program again.";
+    for (const bool hostByteLost : {true, false}) {
+        SCOPED_TRACE(hostByteLost ? "a host byte lost" : "an acknowledgement garbled");
+        board(Mode::Spi);
+        ui().chkPipeline.setChecked(true);
+        spiFlash().fill(char(0xFF));
+        const QByteArray image = randomBytes(300, 9);
+        sim->choose("image.bin", image);
+        ui().txtOffset.setText("100");
+        if (hostByteLost) {
+            garbleOnce(image.mid(8, 8), true);
+        } else {
+            garbled = false;
+            sim->port.onRead = [this](QByteArray& bytes) {
+                if (!garbled && bytes.size() >= 90) {
+                    garbled = true;
+                    bytes[1] = 'x';
+                }
+            };
+        }
+        sim->press(program(Mode::Spi));
+        int pages = 0;
+        for (const QByteArray& t : sim->board.spiTransactions())
+            pages += t[0] == '\x02';
+        EXPECT_EQ(pages, 1);
+        expectFailure(failed, "");
     }
 }
 
