@@ -32,6 +32,7 @@ void BpiStateObj::begin(const OperationRequest& r) {
     position_ = pieceAt_ = 0;
     answerOwed_ = false;
     pieceCount_ = 0;
+    firstRead_.clear();
     state_ = r.kind == Kind::BpiIdCheck   ? BPI_ID
              : r.kind == Kind::BpiErase   ? BPI_ERASE
              : r.kind == Kind::BpiProgram ? BPI_PROGRAM

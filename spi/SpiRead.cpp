@@ -127,13 +127,9 @@ void SpiStateObj::commitHeld() {
     }
     if (heldMismatch_ >= 0) {
         const std::int32_t at = heldAt_ + std::int32_t(heldMismatch_);
-        const QString text = mismatchText(at);
+        const auto [text, title] = mismatchReport(at);
         s_.fail(text);
-        s_.prompter.tell(text,
-                         stage_ == Stage::Reread && ReadSPI ? "SPI Read Error"
-                         : stage_ == Stage::Check && !Flash ? "SPI Program Error"
-                                                            : "ERROR",
-                         Prompter::Icon::Critical);
+        s_.prompter.tell(text, title, Prompter::Icon::Critical);
         MyError = true;
         s_.file.close();
         dropHeld();
@@ -156,22 +152,27 @@ void SpiStateObj::commitHeld() {
     dropHeld();
 }
 
-// A Program's and a Read's checks name the line: what they compare came over it twice.
-QString SpiStateObj::mismatchText(std::int32_t at) {
+// A Program's and a Read's checks name the line: what they compare came over it twice. The
+// text, then the message box's title.
+std::pair<QString, QString> SpiStateObj::mismatchReport(std::int32_t at) {
     const QString flash = hex2(quint8(heldChunk_[heldMismatch_]));
     const QString file = hex2(quint8(fileBytes(at, 1)[0]));
     const QString where = hexAddress(std::int64_t(offset()) + at);
     if (stage_ == Stage::Reread && ReadSPI)
-        return QString("SPI read failed: a second read of the flash differs from the first.\r\n"
-                       "First difference at %1: first read %2, second %3\r\nA byte was probably "
-                       "garbled on the line: read again.")
-            .arg(where, file, flash);
+        return {QString("SPI read failed: a second read of the flash differs from the first.\r\n"
+                        "First difference at %1: first read %2, second %3\r\nA byte was "
+                        "probably garbled on the line: read again.")
+                    .arg(where, file, flash),
+                "SPI Read Error"};
     const QString difference =
         QString("\r\nFirst difference at %1: flash %2, file %3").arg(where, flash, file);
     if (stage_ == Stage::Check && !Flash)
-        return "SPI programming failed: the flash does not hold what was written." + difference +
-               "\r\nA byte was probably garbled on the line: erase the range and program again.";
-    return QString("SPI verification failed after byte %1 - Aborting").arg(heldAt_) + difference;
+        return {"SPI programming failed: the flash does not hold what was written." + difference +
+                    "\r\nA byte was probably garbled on the line: erase the range and program "
+                    "again.",
+                "SPI Program Error"};
+    return {QString("SPI verification failed after byte %1 - Aborting").arg(heldAt_) + difference,
+            "ERROR"};
 }
 
 // The held chunk goes where the operation keeps what it reads.

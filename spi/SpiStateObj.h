@@ -9,6 +9,7 @@
 
 #include <functional>
 #include <optional>
+#include <utility>
 
 // The SPI flash operations through the controller: ID Check, Bulk Erase, Program, Read and
 // Verify. Every flash transaction is announced with "sf_transfer n"; the controller returns
@@ -103,7 +104,7 @@ private:
     // A flash goes through these stages in turn; the other operations stay in Whole.
     // Guard and Recheck read a few bytes just outside the erase span, before and after it: a
     // part that erases more than SECS says changes them.
-    // A Read goes from Whole to Reread, its second pass.
+    // A Read and a Verify go from Whole to Reread, their second pass.
     enum class Stage { Whole, Guard, Keep, Erase, Recheck, Write, Check, Reread };
 
     // How many bytes the SPI transfer a state announces ("sf_transfer n") holds.
@@ -202,7 +203,7 @@ private:
     void sectorNext();
     void saveErasedSectors();
     void readGuard(Stage stage);
-    QString mismatchText(std::int32_t at);
+    std::pair<QString, QString> mismatchReport(std::int32_t at);
     void keepGuardBytes();
     void useEraseSpan();
     bool neighboursKept();
