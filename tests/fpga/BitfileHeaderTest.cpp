@@ -1,8 +1,8 @@
 #include "fpga/BitfileHeader.h"
 
-#include "engine/RuntimeError.h"
+#include "support/FailureOf.h"
+#include "support/PanelFixture.h"
 
-#include <QFile>
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
 
@@ -42,20 +42,10 @@ TEST(BitfileHeader, ThePartNameRunsFromTheFirstFamilyCodeToTheNextNulWithinSixty
     QTemporaryDir dir;
     for (const auto& c : cases) {
         SCOPED_TRACE(c.what);
-        QFile file(dir.filePath(c.what));
-        ASSERT_TRUE(file.open(QIODevice::WriteOnly) && file.write(c.file) == c.file.size());
-        file.close();
-        EXPECT_EQ(readBitfileHeader(file.fileName()).device.toStdString(), c.device);
-        EXPECT_EQ(readBitfileHeader(file.fileName()).length.toStdString(),
-                  std::to_string(c.file.size()));
+        const BitfileInfo info = readBitfileHeader(writeFile(dir.path(), c.what, c.file));
+        EXPECT_EQ(info.device.toStdString(), c.device);
+        EXPECT_EQ(info.length.toStdString(), std::to_string(c.file.size()));
     }
-    for (const auto& [path, number] :
-         {std::pair{dir.filePath("missing.bit"), 53}, {dir.path(), 75}}) {
-        try {
-            readBitfileHeader(path);
-            ADD_FAILURE() << "no failure for " << path.toStdString();
-        } catch (const RuntimeError& e) {
-            EXPECT_EQ(e.number(), number);
-        }
-    }
+    EXPECT_EQ(failureOf([&] { readBitfileHeader(dir.filePath("missing.bit")); }), 53);
+    EXPECT_EQ(failureOf([&] { readBitfileHeader(dir.path()); }), 75);
 }

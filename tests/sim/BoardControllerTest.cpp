@@ -1,20 +1,36 @@
-#include "SimTestSupport.h"
-
-#include "engine/RuntimeError.h"
 #include "sim/BitstreamBuilder.h"
+#include "sim/Board.h"
 #include "sim/ServerBitstream.h"
-#include "sim/SimulatedPort.h"
 
 #include <gtest/gtest.h>
 
-using simtest::Ack;
-using simtest::command;
-using simtest::Host;
+namespace {
+
+const QByteArray Ack("ack\0", 4);
+
+// A controller command as the program frames it: the text and one NUL.
+QByteArray command(const char* text) {
+    return QByteArray(text) + '\0';
+}
+
+// A host on a hand-moved clock: sends, then collects what the board sent within a window.
+struct Host {
+    Board& board;
+    std::int64_t nowUs = 1'000'000;
+    QByteArray exchange(const QByteArray& bytes, std::int64_t windowUs = 100'000) {
+        board.receive(bytes, nowUs);
+        nowUs += windowUs;
+        return board.takeOutput(nowUs);
+    }
+};
+
+} // namespace
 
 // Each fault of the board changes what the host sees as documented.
 TEST(BoardController, EveryCommandGetsExactlyTheReplyBytesTheProgramExpects) {
     const QByteArray high("\x01\x00", 2), low("\x00\x00", 2),
         version = command("get_ver"), config = command("get_config"), twice = config + config;
+    const auto pair = [](const char* a, const char* b) { return command(a) + command(b); };
     const struct {
         QByteArray sent, reply;
         BoardConfig config = {};
@@ -22,34 +38,25 @@ TEST(BoardController, EveryCommandGetsExactlyTheReplyBytesTheProgramExpects) {
     } rows[] = {
         {version, QByteArray("1.1.0\0ack\0", 10)},
         {config, Ack},
-        {command("load_config 1") + command("load_config 0"), Ack + Ack},
-        {command("drive_mode 7") + command("drive_mode 8"), Ack + Ack},
-        {command("spi_mode 1") + command("spi_mode 0"), Ack + Ack},
-        {command("fpga_rst 1") + command("fpga_rst 0"), Ack + Ack},
+        {pair("load_config 1", "load_config 0") + pair("drive_mode 7", "drive_mode 8") +
+             pair("spi_mode 1", "spi_mode 0") + pair("fpga_rst 1", "fpga_rst 0"),
+         Ack.repeated(8)},
         {command("read_init"), Ack + high},
         {command("read_done"), Ack + low},
-        {command("drive_prog 0") + command("read_init"), Ack + Ack + low},
-        {command("drive_prog 1") + command("read_init"), Ack + Ack + high},
+        {pair("drive_prog 0", "read_init"), Ack + Ack + low},
+        {pair("drive_prog 1", "read_init"), Ack + Ack + high},
         {command("ss_program 0"), Ack},
         {command("sf_transfer 0"), Ack + Ack + Ack},
-        // Nothing that is not a command is answered.
-        {command("bogus"), {}},
-        {command("load_config"), {}},
-        {command("load_config x"), {}},
-        {command("drive_prog -1"), {}},
-        {command("get_ver now"), {}},
-        {command(""), {}},
-        {"get_config", {}},
-        // A CR or LF throws a partial line away.
+        // Nothing that is not a command is answered; a CR or LF throws a partial line away.
+        {pair("bogus", "load_config") + pair("load_config x", "drive_prog -1") +
+             pair("get_ver now", "") + "get_config",
+         {}},
         {"x\r" + config, Ack},
         {"get_\nconfig" + command(""), {}},
         {"junk\r\n" + config, Ack},
         {version, QByteArray("1.1.0\0", 6), {.dropAckRate = 1}, "every acknowledgement dropped"},
         {config, "", {.ackDelayUs = 150'000}, "acknowledgements later than waited for"},
-        {version + config,
-         QByteArray("1.1.0\0ack\0", 10),
-         {.closeAfterBytes = 10},
-         "link closed after ten bytes"},
+        {version + config, QByteArray("1.1.0\0ack\0", 10), {.closeAfterBytes = 10}, "link closed"},
         {config, "", {.hostLossRate = 1}, "every host byte lost"},
         {config, "", {.hostGarbleRate = 1}, "every host byte garbled"},
         // The second command arrives while the first is worked on: four bytes fit.
@@ -152,20 +159,17 @@ TEST(BoardServer, AWriteAtAnOddOffsetOrWithABurstPastTheBufferIsRefusedAndItsDat
     const struct {
         quint32 offset, burst;
         QByteArray reply;
-    } cases[] = {
-        {0x100, 4, "A"},
-        {0x101, 4, "Odd offset\r\n"},
-        {0x100, BpiServer::BurstBufferBytes, "A"},
-        {0x100, BpiServer::BurstBufferBytes + 2, "Burst too large\r\n"},
-    };
+    } cases[] = {{0x100, 4, "A"},
+                 {0x101, 4, "Odd offset\r\n"},
+                 {0x100, BpiServer::BurstBufferBytes, "A"},
+                 {0x100, BpiServer::BurstBufferBytes + 2, "Burst too large\r\n"}};
     for (const auto& c : cases) {
         Board board({.serverRunning = true});
         Host host{board};
         const QByteArray data = "e\rx\r";
         EXPECT_EQ(host.exchange("w\r" + header(c.offset, 4, c.burst) + data), "w\r\n" + c.reply)
             << c.offset << " " << c.burst;
-        const bool written = c.reply == "A";
-        EXPECT_EQ(board.bpiFlash().read(0x100, 4), written ? data : QByteArray(4, char(0xFF)));
+        EXPECT_EQ(board.bpiFlash().read(0x100, 4), c.reply == "A" ? data : QByteArray(4, '\xFF'));
         EXPECT_EQ(board.serverCommandsSeen(), QStringList{"w"});
         EXPECT_EQ(host.exchange("x\r"), QByteArray(BpiServer::Banner));
     }

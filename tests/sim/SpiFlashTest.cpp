@@ -1,59 +1,53 @@
-#include "SimTestSupport.h"
-
+#include "sim/SpiFlash.h"
 #include "sim/SpiProtection.h"
 
 #include <QSet>
 #include <gtest/gtest.h>
 
-using simtest::transfer;
-
 namespace {
 
+// One SPI transaction, all of it at one instant.
+QByteArray transfer(SpiFlash& flash, const QByteArray& mosi, std::int64_t atUs) {
+    QByteArray miso;
+    flash.select(atUs);
+    for (char c : mosi)
+        miso.append(char(flash.clock(quint8(c), atUs)));
+    flash.deselect(atUs);
+    return miso;
+}
+
 const QByteArray Wren = QByteArray::fromHex("06");
-const QByteArray BulkErase = QByteArray::fromHex("C7");
-const QByteArray Zero(1, '\0');
 
 QByteArray address(qint64 a) {
     return QByteArray::fromHex(QByteArray::number(a, 16).rightJustified(6, '0'));
 }
-const auto pageProgram = [](qint64 a, const QByteArray& data) {
-    return '\x02' + address(a) + data;
-};
-const auto sectorErase = [](qint64 a) { return '\xD8' + address(a); };
-const auto writeStatus = [](quint8 v) { return QByteArray("\x01", 1) + char(v); };
-
-class SimSpiFlash : public ::testing::Test {
-protected:
-    const SpiChipSpec& chip = *findSpiChip("M25P16");
-    SpiFlash flash{chip};
-    std::int64_t t = 0;
-
-    quint8 status() { return quint8(transfer(flash, QByteArray::fromHex("0500"), t)[1]); }
-    QByteArray read(qint64 a, int n) {
-        return transfer(flash, '\x03' + address(a) + QByteArray(n, '\0'), t).mid(4);
-    }
-    // Write enable, the instruction, then time enough for any cycle to end.
-    void enabled(const QByteArray& instruction, bool wait = true) {
-        transfer(flash, Wren, t);
-        transfer(flash, instruction, t);
-        t += wait ? 300'000'000 : 0;
-    }
-};
 
 } // namespace
 
-TEST_F(SimSpiFlash, ProtectedBlocksRefuseProgramAndErase) {
-    enabled(writeStatus(0x04)); // BP0: the top 64 KiB sector
+TEST(SimSpiFlash, ProtectedBlocksRefuseProgramAndErase) {
+    const SpiChipSpec& chip = *findSpiChip("M25P16");
+    SpiFlash flash{chip};
+    std::int64_t t = 0;
+    const QByteArray zero(1, '\0');
+    const auto status = [&] { return quint8(transfer(flash, QByteArray::fromHex("0500"), t)[1]); };
+    const auto read = [&](qint64 a) { return transfer(flash, '\x03' + address(a) + zero, t)[4]; };
+    // Write enable, the instruction, then time enough for any cycle to end.
+    const auto enabled = [&](const QByteArray& instruction, bool wait = true) {
+        transfer(flash, Wren, t);
+        transfer(flash, instruction, t);
+        t += wait ? 300'000'000 : 0;
+    };
+    enabled(QByteArray::fromHex("0104")); // BP0: the top 64 KiB sector
     const qint64 top = chip.size - 0x10000;
-    enabled(pageProgram(top, Zero), false);
-    enabled(sectorErase(top), false);
+    enabled('\x02' + address(top) + zero, false);
+    enabled('\xD8' + address(top), false);
     EXPECT_EQ(status(), 0x04 | SpiFlash::Wel) << "refused, so no cycle started";
-    EXPECT_EQ(read(top, 1), QByteArray("\xFF"));
-    enabled(pageProgram(top - 1, Zero));
-    EXPECT_EQ(read(top - 1, 1), QByteArray(1, '\0'));
-    enabled(BulkErase, false);
+    EXPECT_EQ(read(top), '\xFF');
+    enabled('\x02' + address(top - 1) + zero);
+    EXPECT_EQ(read(top - 1), '\0');
+    enabled(QByteArray::fromHex("C7"), false);
     EXPECT_EQ(status(), 0x04 | SpiFlash::Wel) << "bulk erase needs every BP bit clear";
-    EXPECT_EQ(read(top - 1, 1), QByteArray(1, '\0'));
+    EXPECT_EQ(read(top - 1), '\0');
 }
 
 TEST(SimSpiProtection, BlockProtectBitsLockTheRangesOfTheDatasheetTables) {
@@ -101,7 +95,7 @@ TEST(SimSpiFlashTimes, AMaximumTimesFlashStaysBusyForTheDatasheetMaximum) {
         const SpiChipSpec& chip = *findSpiChip("M25P16");
         SpiFlash flash(chip, {.maxTimes = longest});
         transfer(flash, Wren, 0);
-        transfer(flash, pageProgram(0, QByteArray(4, '\0')), 0);
+        transfer(flash, '\x02' + address(0) + QByteArray(4, '\0'), 0);
         EXPECT_TRUE(flash.busy(std::int64_t(chip.pageProgramTypUs) - 1));
         EXPECT_EQ(flash.busy(std::int64_t(chip.pageProgramTypUs)), longest);
         EXPECT_FALSE(flash.busy(std::int64_t(chip.pageProgramMaxUs)));
