@@ -1,75 +1,122 @@
-#include "support/SimTest.h"
-
+#include "fpga/BitfileHeader.h"
 #include "sim/BitstreamBuilder.h"
+#include "support/FailureOf.h"
+#include "support/FakeBoardTest.h"
+#include "support/SimTest.h"
 
 namespace {
 
-const QStringList NormalRun = {"load_config 1", "drive_prog 0", "drive_mode 7", "spi_mode 1",
-                               "drive_prog 1",  "read_init",    "drive_mode 8", "fpga_rst 1"};
-const QStringList NormalEnd = {"read_init", "read_done", "spi_mode 0", "load_config 0",
-                               "fpga_rst 0"};
-
 struct FpgaConfigurationTest : SimTest {
-    void board(BoardConfig config = {}) { SimTest::board(Mode::Fpga, config); }
     // Chooses the file as the operator does and confirms the device.
     void configure(const QByteArray& bytes, const QString& name = "design.bit", bool run = true) {
-        sim->h->ui.mnuFPGA.click();
+        ui().mnuFPGA.click();
         sim->choose(name, bytes);
-        sim->h->ui.btnCfgFPGA.click();
+        ui().btnCfgFPGA.click();
         if (run)
             sim->h->runTimer();
     }
 };
 
+// A .bit file as the vendor's tools write it: preamble, fields a to d, then e and the data.
+QByteArray bitFile(const QByteArray& design, const QByteArray& part) {
+    QByteArray f = QByteArray::fromHex("00090ff00ff00ff00ff0000001");
+    for (const auto& [key, text] : {std::pair<char, QByteArray>{'a', design},
+                                    {'b', part},
+                                    {'c', "2011/03/14"},
+                                    {'d', "10:22:05"}})
+        f += key + QByteArray(1, '\0') + char(text.size() + 1) + text + '\0';
+    return f + QByteArray::fromHex("6500001000") + QByteArray(4096, '\xFF');
+}
+
 } // namespace
+
+TEST(BitfileHeader, ThePartNameRunsFromTheFirstFamilyCodeToTheNextNulWithinSixtyFourBytes) {
+    const struct {
+        const char *what, *device;
+        QByteArray file;
+    } cases[] = {
+        {"Spartan-3 part", "3s200pq208", bitFile("top.ncd;UserID=0xFFFFFFFF", "3s200pq208")},
+        {"3s inside the design name", "3s.ncd", bitFile("uart3s.ncd", "5vfx70tff1136")},
+        {"5v in the design name", "3s1200efg320", bitFile("ml5v.ncd", "3s1200efg320")},
+        {"long design name pushes the part past byte 64", "Not recognized",
+         bitFile("design_1_wrapper;UserID=0XFFFFFFFF;Version=2017.4.1", "5vfx70tff1136")},
+        {"part name ends after byte 64", "",
+         bitFile("top;UserID=0XFFFFFFFF;Version=2017.4.1", "3s200pq208")},
+        {"raw .bin", "Not recognized", QByteArray::fromHex("FFFFFFFFFFFFFFFFAA99556630008001")},
+        {"3s wins over an earlier 4v", "3sB", QByteArray("4vA\0003sB\0", 8)},
+        {"4v wins over an earlier 5v", "4vB", QByteArray("5vA\0004vB\0", 8)},
+        {"codes are case-sensitive", "Not recognized", QByteArray("3S50\0", 5)},
+        {"empty file", "Not recognized", ""},
+    };
+    QTemporaryDir dir;
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        const BitfileInfo info = readBitfileHeader(writeFile(dir.path(), c.what, c.file));
+        EXPECT_EQ(info.device.toStdString(), c.device);
+        EXPECT_EQ(info.length.toStdString(), std::to_string(c.file.size()));
+    }
+    EXPECT_EQ(failureOf([&] { readBitfileHeader(dir.filePath("missing.bit")); }), 53);
+    EXPECT_EQ(failureOf([&] { readBitfileHeader(dir.path()); }), 75);
+}
 
 // Fast acknowledgement sends the same bytes sooner.
 TEST_F(FpgaConfigurationTest, ANormalRunSendsTheCommandsInOrderAndTheWholeFile) {
+    const QByteArray bit = buildBitFile(buildConfigPayload({.size = 20000}));
     for (const bool fast : {false, true}) {
-        board();
-        sim->h->ui.chkFastAck.setChecked(fast);
-        sim->h->ui.chkFastAck.click();
+        board(Mode::Fpga);
+        ui().chkFastAck.setChecked(fast);
+        ui().chkFastAck.click();
         const int mark = sim->mark();
         const std::int64_t start = sim->clock.nowUs();
-        const QByteArray bit = buildBitFile(buildConfigPayload({.size = 20000}));
         configure(bit);
-        EXPECT_EQ(sim->h->ui.txtFilelen.text(), QString::number(bit.size()));
-        EXPECT_EQ(sim->h->ui.txtDevice.text(), "3s200pq208");
+        EXPECT_EQ(ui().txtFilelen.text(), QString::number(bit.size()));
+        EXPECT_EQ(ui().txtDevice.text(), "3s200pq208");
         EXPECT_EQ(sim->lastMessage(),
                   "Device to Program: Bitfile is for a 3s200pq208 device.  Is this correct?");
         EXPECT_EQ(sim->commandsSince(mark),
-                  NormalRun + QStringList{QString("ss_program %1").arg(bit.size())} + NormalEnd);
+                  (QStringList{"load_config 1", "drive_prog 0", "drive_mode 7", "spi_mode 1",
+                               "drive_prog 1", "read_init", "drive_mode 8", "fpga_rst 1",
+                               QString("ss_program %1").arg(bit.size()), "read_init", "read_done",
+                               "spi_mode 0", "load_config 0", "fpga_rst 0"}));
         EXPECT_EQ(sim->board.fpga().received(), bit);
         EXPECT_TRUE(sim->board.fpga().done());
         EXPECT_EQ(sim->console(), "FPGA programmed successfully! \r\n");
-        EXPECT_EQ(sim->h->model.cfg.State(), 0);
-        EXPECT_EQ(sim->h->model.session.opState.State(), 0);
-        EXPECT_TRUE(sim->h->ui.btnCfgFPGA.enabled());
-        EXPECT_FALSE(sim->h->ui.hscProgress.visible());
-        EXPECT_EQ(sim->h->model.session.port.receiveThreshold(), 1);
+        EXPECT_EQ(session().opState.State(), 0);
+        EXPECT_TRUE(ui().btnCfgFPGA.enabled());
+        EXPECT_EQ(session().port.receiveThreshold(), 1);
+        EXPECT_EQ(leftBehind(Mode::Fpga), QStringList());
         // Fourteen acknowledged steps at 15 ms each take 210 ms.
         EXPECT_EQ(sim->clock.nowUs() - start < 100'000, fast) << fast;
     }
 }
 
 TEST_F(FpgaConfigurationTest, SendsChunksOfSixtyFourWithTheProgressOfEach) {
-    board();
-    const QByteArray bytes(130, char(0xFF));
+    board(Mode::Fpga);
     QList<double> progress;
-    sim->h->ui.hscProgress.watch([&] {
-        const double v = sim->h->ui.hscProgress.value();
-        if (sim->h->ui.hscProgress.visible() && (progress.isEmpty() || progress.last() != v))
+    ui().hscProgress.watch([&] {
+        const double v = ui().hscProgress.value();
+        if (ui().hscProgress.visible() && (progress.isEmpty() || progress.last() != v))
             progress << v;
     });
-    configure(bytes, "tiny.bin");
-    EXPECT_EQ(sim->board.fpga().received(), bytes);
+    configure(QByteArray(130, char(0xFF)), "tiny.bin");
+    EXPECT_EQ(sim->board.fpga().received(), QByteArray(130, char(0xFF)));
     EXPECT_EQ(progress, (QList<double>{0, 49, 98, 100}));
 }
 
+// What the FPGA makes of each stream, as its pins tell the program.
 TEST_F(FpgaConfigurationTest, ReportsEachOutcomeOfThePins) {
-    const QByteArray good = buildConfigPayload({.size = 4096});
-    const QString failed = "FPGA programming failed! \r\nThe bitstream does not suit this FPGA, or "
-                           "bytes were lost on the line: check the file and configure again.\r\n";
+    const auto payload = [](SyncWord sync, bool busWidth = false, quint32 idcode = 0) {
+        return buildConfigPayload(
+            {.size = 4096, .busWidthPattern = busWidth, .sync = sync, .idcode = idcode});
+    };
+    const QByteArray bit32 = buildBitFile(payload(SyncWord::Word32));
+    const quint32 own = FpgaOptions().idcode;
+    const QString done = "FPGA programmed successfully! \r\n",
+                  failed = "FPGA programming failed! \r\nThe bitstream does not suit this FPGA, or "
+                           "bytes were lost on the line: check the file and configure again.\r\n",
+                  notDone = "Programming succeeded, but done did not go high.  Make sure start "
+                            "clock is CCLK. \r\nIf it is, bytes were probably lost on the line: "
+                            "configure again.\r\n";
     const struct {
         const char* what;
         QByteArray file;
@@ -77,22 +124,27 @@ TEST_F(FpgaConfigurationTest, ReportsEachOutcomeOfThePins) {
         bool initStuckLow = false, initReadAgain = false; // while it stays low after PROG
         std::int64_t clearUs = FpgaOptions().clearUs;
     } cases[] = {
-        {"truncated stream", buildConfigPayload({.size = 8192}).left(4000),
-         "Programming succeeded, but done did not go high.  Make sure start clock is CCLK. \r\n"
-         "If it is, bytes were probably lost on the line: configure again.\r\n"},
-        {"no sync word", buildConfigPayload({.size = 4096, .sync = SyncWord::None}), failed},
-        {"INIT stuck low", good, "Init value is not high.\r\n" + failed, true, true},
-        {"a bitstream for another part", buildConfigPayload({.size = 4096, .idcode = 0x01C2E093}),
-         failed},
+        {"a .bin file", payload(SyncWord::Word32), done},
+        {"the 16-bit sync word", buildBitFile(payload(SyncWord::Half16)), done},
+        {"the bus-width pattern before the sync word", payload(SyncWord::Word32, true), done},
+        {"the device's own IDCODE", payload(SyncWord::Word32, false, own), done},
+        {"its IDCODE of another revision", payload(SyncWord::Half16, false, own ^ 0x30000000),
+         done},
+        {"a stream cut short", bit32.left(bit32.size() - 40), notDone},
+        {"a stream cut inside its frame data", bit32.left(bit32.size() / 2), notDone},
+        {"no sync word", buildBitFile(payload(SyncWord::None)), failed},
+        {"INIT stuck low", bit32, "Init value is not high.\r\n" + failed, true, true},
+        {"the IDCODE of another part", payload(SyncWord::Word32, false, 0x01C2E093), failed},
+        {"another part, 16-bit packets", payload(SyncWord::Half16, false, 0x01C2E093), failed},
         // INIT is read again until the memory clear ends: no byte goes out before.
-        {"a memory clear of 40 ms", good, "FPGA programmed successfully! \r\n", false, true,
-         40'000},
+        {"a memory clear of 40 ms", bit32, done, false, true, 40'000},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.what);
-        board({.initClearUs = c.clearUs, .initStuckLow = c.initStuckLow});
+        board(Mode::Fpga, {.initClearUs = c.clearUs, .initStuckLow = c.initStuckLow});
         configure(c.file, "x.bin");
         EXPECT_EQ(sim->console(), c.console);
+        EXPECT_EQ(sim->board.fpga().received(), c.file);
         const QStringList seen = sim->commandsSince(0);
         EXPECT_TRUE(seen.endsWith("fpga_rst 0"));
         EXPECT_EQ(seen.count("read_init") > 2, c.initReadAgain);
@@ -100,10 +152,27 @@ TEST_F(FpgaConfigurationTest, ReportsEachOutcomeOfThePins) {
     }
 }
 
+// The simulated FPGA takes nothing while its memory clears, so the wait above is needed.
+TEST(SimFpga, AStreamSentWhileTheMemoryClearsIsLost) {
+    for (const std::int64_t sentUs : {200, 1000}) {
+        Fpga fpga({.clearUs = 1000});
+        fpga.setProg(false, 0);
+        fpga.setProg(true, 0);
+        EXPECT_FALSE(fpga.init(999));
+        const QByteArray bit = buildBitFile(buildConfigPayload({.size = 2048}));
+        for (char c : bit)
+            fpga.receive(quint8(c), sentUs);
+        fpga.endOfStream(2000);
+        EXPECT_EQ(fpga.init(2000), sentUs == 1000) << sentUs;
+        EXPECT_EQ(fpga.done(), sentUs == 1000) << sentUs;
+        EXPECT_EQ(fpga.received(), bit);
+    }
+}
+
 // The command goes again only once its reply is overdue: a late reply must not meet a second
 // copy of its command.
 TEST_F(FpgaConfigurationTest, RetriesAMissingAcknowledgementWithTheSameCommandAfterTheDeadline) {
-    board();
+    board(Mode::Fpga);
     auto& h = *sim->h;
     h.ui.mnuFPGA.click();
     sim->choose("design.bit", buildConfigPayload());
@@ -119,8 +188,8 @@ TEST_F(FpgaConfigurationTest, RetriesAMissingAcknowledgementWithTheSameCommandAf
     };
     h.ui.btnCfgFPGA.click();
     h.runTimer();
-    const QStringList seen = sim->commandsSince(mark);
-    EXPECT_EQ(seen.mid(0, 3), (QStringList{"load_config 1", "load_config 1", "drive_prog 0"}));
+    EXPECT_EQ(sim->commandsSince(mark).mid(0, 3),
+              (QStringList{"load_config 1", "load_config 1", "drive_prog 0"}));
     EXPECT_TRUE(h.prompter.titles().filter("Communication").isEmpty());
     EXPECT_TRUE(sim->board.fpga().done());
 }
@@ -128,7 +197,7 @@ TEST_F(FpgaConfigurationTest, RetriesAMissingAcknowledgementWithTheSameCommandAf
 // A board that never answers, connected without the board check: the fifth missed
 // acknowledgement of the first command ends the run.
 TEST_F(FpgaConfigurationTest, ASilentBoardEndsTheRunAtTheFifthMissedAcknowledgement) {
-    board({.silent = true});
+    board(Mode::Fpga, {.silent = true});
     ui().mnuBoardCheck.click();
     ui().btnConnect.click();
     ASSERT_TRUE(ui().btnDisconnect.visible());
@@ -140,9 +209,8 @@ TEST_F(FpgaConfigurationTest, ASilentBoardEndsTheRunAtTheFifthMissedAcknowledgem
 }
 
 TEST_F(FpgaConfigurationTest, AFileThatCannotBeOpenedIsReportedBeforeAnythingIsSent) {
-    board();
+    board(Mode::Fpga);
     sim->setReadingTime(2000);
-    ui().mnuFPGA.click();
     QFile::remove(sim->choose("gone.bit", buildBitFile(buildConfigPayload())));
     const int mark = sim->mark();
     sim->press(ui().btnCfgFPGA);
@@ -154,14 +222,34 @@ TEST_F(FpgaConfigurationTest, AFileThatCannotBeOpenedIsReportedBeforeAnythingIsS
 }
 
 TEST_F(FpgaConfigurationTest, DisconnectBetweenStepsAbandonsTheRunWithoutTouchingThePort) {
-    board();
-    auto& h = *sim->h;
+    board(Mode::Fpga);
     configure(buildConfigPayload(), "design.bit", false);
-    h.timer.fire();
-    h.ui.btnDisconnect.click();
-    EXPECT_FALSE(h.timer.isActive());
-    EXPECT_EQ(h.model.cfg.State(), 0);
-    EXPECT_EQ(h.model.session.opState.State(), 1);
+    sim->h->timer.fire();
+    ui().btnDisconnect.click();
+    EXPECT_FALSE(sim->h->timer.isActive());
+    EXPECT_EQ(sim->h->model.cfg.State(), 0);
+    EXPECT_EQ(session().opState.State(), 1);
     EXPECT_TRUE(sim->console().endsWith("Operation abandoned: the port was closed.\r\n"));
-    EXPECT_TRUE(h.ui.mnuSPI.enabled());
+    EXPECT_TRUE(ui().mnuSPI.enabled());
+}
+
+// This controller acknowledges every command but never sends a pin level.
+TEST_F(FakeBoardTest, AConfigurationWithoutPinValuesReportsThemAndStillFinishes) {
+    start(true);
+    h->ui.txtBitFile.setText("x.bin");
+    h->ui.txtPath.setText(writeFile(dir.path(), "x.bin", QByteArray(128, char(0xFF))));
+    h->ui.btnCfgFPGA.click();
+    h->runTimer();
+    EXPECT_EQ(
+        h->prompter.texts(),
+        (QStringList{"Bitfile is for a Not recognized device.  Is this correct?",
+                     "No value for Init pin (State: WAIT_FOR_INIT)", "No value for Done pin"}));
+    EXPECT_EQ(h->prompter.shown[1].title, "ERROR");
+    EXPECT_EQ(h->ui.txtRecvView.text(), "Init value is not high.\r\n");
+    const QByteArray sent = port.written(1);
+    const int at = int(sent.indexOf(QByteArray("ss_program 128\0", 15)));
+    ASSERT_GE(at, 0);
+    EXPECT_EQ(sent.mid(at + 15, 128), QByteArray(128, char(0xFF)));
+    EXPECT_TRUE(sent.endsWith(QByteArray("load_config 0\0fpga_rst 0\0", 25)));
+    EXPECT_EQ(h->model.cfg.State(), 0);
 }
