@@ -1,7 +1,11 @@
 #include "sim/BitstreamBuilder.h"
 #include "sim/Board.h"
 #include "sim/ServerBitstream.h"
+#include "sim/SpiProtection.h"
 
+#include <QDir>
+#include <QProcess>
+#include <QTemporaryDir>
 #include <gtest/gtest.h>
 
 namespace {
@@ -23,6 +27,22 @@ struct Host {
         return board.takeOutput(nowUs);
     }
 };
+
+// One SPI transaction, all of it at one instant.
+QByteArray transfer(SpiFlash& flash, const QByteArray& mosi, std::int64_t atUs) {
+    QByteArray miso;
+    flash.select(atUs);
+    for (char c : mosi)
+        miso.append(char(flash.clock(quint8(c), atUs)));
+    flash.deselect(atUs);
+    return miso;
+}
+
+const QByteArray Wren = QByteArray::fromHex("06");
+
+QByteArray address(qint64 a) {
+    return QByteArray::fromHex(QByteArray::number(a, 16).rightJustified(6, '0'));
+}
 
 } // namespace
 
@@ -172,5 +192,99 @@ TEST(BoardServer, AWriteAtAnOddOffsetOrWithABurstPastTheBufferIsRefusedAndItsDat
         EXPECT_EQ(board.bpiFlash().read(0x100, 4), c.reply == "A" ? data : QByteArray(4, '\xFF'));
         EXPECT_EQ(board.serverCommandsSeen(), QStringList{"w"});
         EXPECT_EQ(host.exchange("x\r"), QByteArray(BpiServer::Banner));
+    }
+}
+
+TEST(SimSpiFlash, ProtectedBlocksRefuseProgramAndErase) {
+    const SpiChipSpec& chip = *findSpiChip("M25P16");
+    SpiFlash flash{chip};
+    std::int64_t t = 0;
+    const QByteArray zero(1, '\0');
+    const auto status = [&] { return quint8(transfer(flash, QByteArray::fromHex("0500"), t)[1]); };
+    const auto read = [&](qint64 a) { return transfer(flash, '\x03' + address(a) + zero, t)[4]; };
+    // Write enable, the instruction, then time enough for any cycle to end.
+    const auto enabled = [&](const QByteArray& instruction, bool wait = true) {
+        transfer(flash, Wren, t);
+        transfer(flash, instruction, t);
+        t += wait ? 300'000'000 : 0;
+    };
+    enabled(QByteArray::fromHex("0104")); // BP0: the top 64 KiB sector
+    const qint64 top = chip.size - 0x10000;
+    enabled('\x02' + address(top) + zero, false);
+    enabled('\xD8' + address(top), false);
+    EXPECT_EQ(status(), 0x04 | SpiFlash::Wel) << "refused, so no cycle started";
+    EXPECT_EQ(read(top), '\xFF');
+    enabled('\x02' + address(top - 1) + zero);
+    EXPECT_EQ(read(top - 1), '\0');
+    enabled(QByteArray::fromHex("C7"), false);
+    EXPECT_EQ(status(), 0x04 | SpiFlash::Wel) << "bulk erase needs every BP bit clear";
+    EXPECT_EQ(read(top - 1), '\0');
+}
+
+TEST(SimSpiProtection, BlockProtectBitsLockTheRangesOfTheDatasheetTables) {
+    const qint64 M = 1024 * 1024, K = 1024;
+    const struct {
+        const char* chip;
+        quint8 status;
+        qint64 begin, end;
+    } rows[] = {
+        {"M25P16", 0x00, 0, 0},
+        {"M25P16", 0x04, 2 * M - 64 * K, 2 * M},  // sector 31
+        {"M25P16", 0x14, M, 2 * M},               // upper half
+        {"M25P64", 0x04, 8 * M - 128 * K, 8 * M}, // two sectors
+        {"M25P128", 0x04, 16 * M - 256 * K, 16 * M},
+        {"W25Q32", 0x24, 0, 64 * K},            // TB: from the bottom
+        {"W25Q32", 0x44, 4 * M - 4 * K, 4 * M}, // SEC: 4 KiB sectors
+        {"MX25L3206E", 0x20, 0, 4 * M},         // BP3
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(std::string(row.chip) + " status " + std::to_string(row.status));
+        const ProtectedRange r = protectedRange(*findSpiChip(row.chip), row.status);
+        EXPECT_EQ(r.isEmpty() ? 0 : r.begin, row.begin);
+        EXPECT_EQ(r.isEmpty() ? 0 : r.end, row.end);
+    }
+}
+
+TEST(SimSpiFlashTimes, AMaximumTimesFlashStaysBusyForTheDatasheetMaximum) {
+    for (const bool longest : {false, true}) {
+        SCOPED_TRACE(longest ? "maximum" : "typical");
+        const SpiChipSpec& chip = *findSpiChip("M25P16");
+        SpiFlash flash(chip, {.maxTimes = longest});
+        transfer(flash, Wren, 0);
+        transfer(flash, '\x02' + address(0) + QByteArray(4, '\0'), 0);
+        EXPECT_TRUE(flash.busy(std::int64_t(chip.pageProgramTypUs) - 1));
+        EXPECT_EQ(flash.busy(std::int64_t(chip.pageProgramTypUs)), longest);
+        EXPECT_FALSE(flash.busy(std::int64_t(chip.pageProgramMaxUs)));
+    }
+}
+
+// The server bitstream's writer names its output with -o (or --output), or first as it always
+// did; nothing else is ever taken for the file to write.
+TEST(MkServer, WritesTheServerBitstreamWhereItIsToldAndNowhereElse) {
+    const struct {
+        QStringList args;
+        int exitCode;
+        bool written;
+    } cases[] = {
+        {{"-o", "out.bit"}, 0, true},    {{"--output", "out.bit"}, 0, true},
+        {{"--output=out.bit"}, 0, true}, {{"out.bit"}, 0, true},
+        {{"--help"}, 0, false},          {{"-o"}, 2, false},
+        {{"-x", "out.bit"}, 2, false},   {{"-o", "out.bit", "-o", "other.bit"}, 2, false},
+        {{"out.bit", "many"}, 2, false}, {{}, 2, false},
+    };
+    for (const auto& c : cases) {
+        const std::string what = c.args.join(' ').toStdString();
+        QTemporaryDir dir;
+        QProcess mk;
+        mk.setWorkingDirectory(dir.path());
+        mk.start(QString(ZBPU_BIN_DIR) + "/zbpu-mkserver", c.args);
+        ASSERT_TRUE(mk.waitForFinished(10000)) << what;
+        EXPECT_EQ(mk.exitCode(), c.exitCode) << what;
+        QFile out(dir.filePath("out.bit"));
+        EXPECT_EQ(out.exists(), c.written) << what;
+        if (c.written && out.open(QIODevice::ReadOnly)) {
+            EXPECT_TRUE(out.readAll() == serverBitFile()) << what;
+        }
+        EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files).size(), c.written ? 1 : 0) << what;
     }
 }

@@ -1,8 +1,10 @@
 #include "spi/SpiDeviceFile.h"
+#include "sim/SpiFlash.h"
 #include "support/FailureOf.h"
+#include "support/PanelFixture.h"
 
-#include <QFile>
-#include <QTemporaryDir>
+#include <QDir>
+#include <QSet>
 #include <functional>
 #include <gtest/gtest.h>
 
@@ -101,20 +103,68 @@ TEST(SpiDeviceFile, EachTextSetsWhatItsLinesSayAndFailsWithTheNumberOfItsFault) 
 
 TEST(SpiDeviceFile, AFileIsReadAsItsTextAndOneThatCannotBeOpenedChangesNothing) {
     QTemporaryDir dir;
-    QFile file(dir.filePath("X.sfh"));
-    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
-    file.write("BLKE      C7\r\nBPRD      000000400000\r\n");
-    file.close();
-    const struct {
-        QString path;
-        int failure;
-        std::int16_t blke;
-    } cases[] = {
-        {file.fileName(), 0, 0xC7}, {dir.filePath("NOPE.sfh"), 53, 0}, {dir.path(), 75, 0}};
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.path.toStdString());
+    const QString file =
+        writeFile(dir.path(), "X.sfh", "BLKE      C7\r\nBPRD      000000400000\r\n");
+    for (const auto& [path, failure, blke] :
+         {std::tuple{file, 0, 0xC7}, {dir.filePath("NOPE.sfh"), 53, 0}, {dir.path(), 75, 0}}) {
+        SCOPED_TRACE(path.toStdString());
         SpiDescription d;
-        EXPECT_EQ(failureOf([&] { loadSpiDeviceFile(c.path, d); }), c.failure);
-        EXPECT_EQ(d.BLKE, c.blke);
+        EXPECT_EQ(failureOf([&] { loadSpiDeviceFile(path, d); }), failure);
+        EXPECT_EQ(d.BLKE, blke);
     }
+}
+
+// The simulated board's chip table is the independent reference for the shipped files.
+TEST(ShippedDeviceFiles, EveryFileReadsCleanlyMatchesItsSimulatedChipAndIsCopiedBesideTheProgram) {
+    const QString devices = QStringLiteral(ZBPU_SOURCE_DIR "/devices");
+    QStringList files = QDir(devices).entryList({"*.sfh"}, QDir::Files);
+    QSet<QByteArray> ids;
+    for (const SpiChipSpec& chip : spiChipTable()) {
+        SCOPED_TRACE(chip.name.toStdString());
+        ASSERT_TRUE(files.removeOne(chip.name + ".sfh")) << "no description of the part";
+        const QByteArray text = readFile(devices + "/" + chip.name + ".sfh");
+        EXPECT_TRUE(text.endsWith("\r\n"));
+        EXPECT_EQ(text.count("\n"), text.count("\r\n")) << "CR LF line ends";
+        EXPECT_EQ(text.count("\r"), text.count("\r\n")) << "CR LF line ends";
+        EXPECT_EQ(readFile(ZBPU_BIN_DIR "/" + chip.name + ".sfh"), text) << "the copy beside";
+        SpiDescription d;
+        try {
+            readSpiDeviceText(text, d);
+        } catch (const RuntimeError& e) {
+            ADD_FAILURE() << spiDeviceFailureMessage(e).toStdString();
+        }
+        ASSERT_EQ(d.NIDB, chip.id.size());
+        for (int k = 1; k <= d.NIDB; ++k)
+            EXPECT_EQ(d.IDM2.value(k), quint8(chip.id[k - 1])) << "identification byte " << k;
+        EXPECT_EQ(d.MBPP, chip.pageSize);
+        EXPECT_EQ(d.BPRD, chip.size);
+        EXPECT_EQ(d.ABSZ, chip.addressBytes);
+        EXPECT_EQ(d.UABL & chip.protectMask, 0) << "UABL leaves blocks protected";
+        EXPECT_EQ(d.PRTM, chip.protectMask | 0x80) << "PRTM: protection and lock bits";
+        EXPECT_TRUE(chip.bulkEraseOpcodes.contains(char(d.BLKE))) << "BLKE " << d.BLKE;
+        // Every one of these parts signals busy in status bit 0.
+        EXPECT_TRUE((d.ESTM & d.PSTM & 1) && !((d.ESST | d.PSST) & 1));
+        // Erase polls are a second apart, 255 the most a byte allows; program polls 0.1 ms.
+        EXPECT_TRUE(d.MEPI == 255 || d.MEPI * 1000.0 >= chip.bulkEraseMaxMs) << d.MEPI;
+        EXPECT_GE(d.MPPI * 100.0, chip.pageProgramMaxUs) << "MPPI " << d.MPPI;
+        // The smallest erase every sector supports: small images erase little.
+        const bool small = chip.smallSectorSize > 0;
+        EXPECT_TRUE(d.SECE == (small ? 0x20 : 0xD8) &&
+                    d.SECS == (small ? chip.smallSectorSize : chip.sectorSize))
+            << "SECE/SECS";
+        // The simulated part answers its identification, unique among the parts, then its
+        // extra bytes, then zeros. The capacity byte is log2 of the size, except on
+        // Spansion's parts (15h is 32 Mbit).
+        EXPECT_FALSE(ids.contains(chip.id)) << "a wrong description file would go unnoticed";
+        ids.insert(chip.id);
+        EXPECT_EQ(qint64(1) << (quint8(chip.id[2]) + (chip.id[0] == '\x01')), chip.size);
+        SpiFlash flash(chip);
+        const int n = int(chip.id.size() + chip.idTail.size());
+        flash.select(0);
+        QByteArray miso;
+        for (char c : '\x9F' + QByteArray(n + 2, '\0'))
+            miso.append(char(flash.clock(quint8(c), 0)));
+        EXPECT_EQ(miso, '\xFF' + chip.id + chip.idTail + QByteArray(2, '\0'));
+    }
+    EXPECT_EQ(files, QStringList()) << "descriptions of parts the board does not simulate";
 }
