@@ -174,7 +174,6 @@ TEST(SimFpga, AStreamSentWhileTheMemoryClearsIsLost) {
 TEST_F(FpgaConfigurationTest, RetriesAMissingAcknowledgementWithTheSameCommandAfterTheDeadline) {
     board(Mode::Fpga);
     auto& h = *sim->h;
-    h.ui.mnuFPGA.click();
     sim->choose("design.bit", buildConfigPayload());
     // Three ticks pass with the board's answers gone, then it answers again.
     sim->port.close();

@@ -169,12 +169,9 @@ TEST(BoardServer, AChipEraseHoldsTheServerAndItsFifoKeepsSixteenBytes) {
 // odd offset or announces a larger burst is refused, and its data is dropped rather than taken
 // as commands (an "e" among it would erase the chip).
 TEST(BoardServer, AWriteAtAnOddOffsetOrWithABurstPastTheBufferIsRefusedAndItsDataDropped) {
-    const auto header = [](quint32 offset, quint32 count, quint32 burst) {
-        QByteArray h;
-        for (quint32 v : {offset, count, burst})
-            for (int shift = 24; shift >= 0; shift -= 8)
-                h.append(char(v >> shift));
-        return h;
+    const auto header = [](quint32 offset, quint32 burst) {
+        const auto word = [](quint32 v) { return QString("%1").arg(v, 8, 16, QChar('0')); };
+        return QByteArray::fromHex((word(offset) + word(4) + word(burst)).toLatin1());
     };
     const struct {
         quint32 offset, burst;
@@ -187,7 +184,7 @@ TEST(BoardServer, AWriteAtAnOddOffsetOrWithABurstPastTheBufferIsRefusedAndItsDat
         Board board({.serverRunning = true});
         Host host{board};
         const QByteArray data = "e\rx\r";
-        EXPECT_EQ(host.exchange("w\r" + header(c.offset, 4, c.burst) + data), "w\r\n" + c.reply)
+        EXPECT_EQ(host.exchange("w\r" + header(c.offset, c.burst) + data), "w\r\n" + c.reply)
             << c.offset << " " << c.burst;
         EXPECT_EQ(board.bpiFlash().read(0x100, 4), c.reply == "A" ? data : QByteArray(4, '\xFF'));
         EXPECT_EQ(board.serverCommandsSeen(), QStringList{"w"});
@@ -195,33 +192,9 @@ TEST(BoardServer, AWriteAtAnOddOffsetOrWithABurstPastTheBufferIsRefusedAndItsDat
     }
 }
 
-TEST(SimSpiFlash, ProtectedBlocksRefuseProgramAndErase) {
-    const SpiChipSpec& chip = *findSpiChip("M25P16");
-    SpiFlash flash{chip};
-    std::int64_t t = 0;
-    const QByteArray zero(1, '\0');
-    const auto status = [&] { return quint8(transfer(flash, QByteArray::fromHex("0500"), t)[1]); };
-    const auto read = [&](qint64 a) { return transfer(flash, '\x03' + address(a) + zero, t)[4]; };
-    // Write enable, the instruction, then time enough for any cycle to end.
-    const auto enabled = [&](const QByteArray& instruction, bool wait = true) {
-        transfer(flash, Wren, t);
-        transfer(flash, instruction, t);
-        t += wait ? 300'000'000 : 0;
-    };
-    enabled(QByteArray::fromHex("0104")); // BP0: the top 64 KiB sector
-    const qint64 top = chip.size - 0x10000;
-    enabled('\x02' + address(top) + zero, false);
-    enabled('\xD8' + address(top), false);
-    EXPECT_EQ(status(), 0x04 | SpiFlash::Wel) << "refused, so no cycle started";
-    EXPECT_EQ(read(top), '\xFF');
-    enabled('\x02' + address(top - 1) + zero);
-    EXPECT_EQ(read(top - 1), '\0');
-    enabled(QByteArray::fromHex("C7"), false);
-    EXPECT_EQ(status(), 0x04 | SpiFlash::Wel) << "bulk erase needs every BP bit clear";
-    EXPECT_EQ(read(top - 1), '\0');
-}
-
-TEST(SimSpiProtection, BlockProtectBitsLockTheRangesOfTheDatasheetTables) {
+// Block protect bits lock the ranges of the datasheets' tables: a program or a sector erase
+// there is refused before any cycle starts, and a bulk erase needs every BP bit clear.
+TEST(SimSpiFlash, BlockProtectBitsLockTheRangesOfTheDatasheetTables) {
     const qint64 M = 1024 * 1024, K = 1024;
     const struct {
         const char* chip;
@@ -239,9 +212,31 @@ TEST(SimSpiProtection, BlockProtectBitsLockTheRangesOfTheDatasheetTables) {
     };
     for (const auto& row : rows) {
         SCOPED_TRACE(std::string(row.chip) + " status " + std::to_string(row.status));
-        const ProtectedRange r = protectedRange(*findSpiChip(row.chip), row.status);
+        const SpiChipSpec& chip = *findSpiChip(row.chip);
+        const ProtectedRange r = protectedRange(chip, row.status);
         EXPECT_EQ(r.isEmpty() ? 0 : r.begin, row.begin);
         EXPECT_EQ(r.isEmpty() ? 0 : r.end, row.end);
+        SpiFlash flash(chip);
+        std::int64_t t = 0;
+        // Write enable and the instruction: whether a cycle started. Then time for it to end.
+        const auto started = [&](const QByteArray& instruction) {
+            transfer(flash, Wren, t);
+            transfer(flash, instruction, t);
+            const bool busy = flash.busy(t);
+            t += 300'000'000;
+            return busy;
+        };
+        started(QByteArray("\x01", 1) + char(row.status));
+        for (const qint64 a : {row.begin - 1, row.begin, row.end - 1, row.end}) {
+            const bool locked = a >= row.begin && a < row.end;
+            if (a >= 0 && a < chip.size) {
+                EXPECT_EQ(started('\x02' + address(a) + '\0'), !locked) << a;
+                EXPECT_EQ(transfer(flash, '\x03' + address(a) + '\0', t)[4],
+                          locked ? '\xFF' : '\0');
+            }
+        }
+        EXPECT_EQ(started('\xD8' + address(row.begin)), row.begin == row.end);
+        EXPECT_EQ(started(QByteArray::fromHex("C7")), row.status == 0);
     }
 }
 

@@ -21,8 +21,7 @@ QByteArray dataAt(qint64 address, const QByteArray& data) {
     return record(4, 0, QByteArray(high, 2)) + record(0, quint16(address), data);
 }
 
-const QByteArray End = record(1, 0);
-const QByteArray Bom = "\xEF\xBB\xBF";
+const QByteArray End = record(1, 0), Bom = "\xEF\xBB\xBF";
 
 QString beyond(int line, qint64 address, qint64 limit) {
     return QString("Intel HEX line %1: its data at 0x%2 reaches beyond the %3 bytes the target "
@@ -135,12 +134,9 @@ TEST(FlashImage, AHexRecordMustEndWithinTheLimit) {
 
 TEST(FlashImage, AFileIsReadWholeOrRefusedWithTheSystemsWords) {
     QTemporaryDir dir;
-    QFile file(dir.filePath("image.mcs"));
-    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
-    file.write(Bom + record(0, 1, "\xCC") + End);
-    file.close();
-    EXPECT_EQ(loadFlashImage(file.fileName()).bytes(0, 2), "\xFF\xCC");
-    EXPECT_EQ(refusal([&] { loadFlashImage(file.fileName(), 1); }), beyond(1, 1, 1));
+    const QString file = writeFile(dir.path(), "image.mcs", Bom + record(0, 1, "\xCC") + End);
+    EXPECT_EQ(loadFlashImage(file).bytes(0, 2), "\xFF\xCC");
+    EXPECT_EQ(refusal([&] { loadFlashImage(file, 1); }), beyond(1, 1, 1));
     EXPECT_EQ(refusal([&] { loadFlashImage(dir.filePath("none.bit")); }),
               "No such file or directory: " + dir.filePath("none.bit"));
     EXPECT_EQ(refusal([&] { loadFlashImage(dir.path()); }), "Is a directory: " + dir.path());

@@ -1,11 +1,11 @@
 #include "support/SimTest.h"
 
 #include "sim/BitstreamBuilder.h"
+#include "spi/SpiText.h"
 
 namespace {
 
 constexpr int KiB = 1024;
-const QStringList Opening = {"load_config 1", "drive_prog 0", "spi_mode 0", "sf_transfer 4"};
 const QStringList Closing = {"drive_prog 1", "load_config 0"};
 
 // Every case runs paced by the acknowledgement timer, with fast acknowledgement, and
@@ -84,7 +84,9 @@ TEST_P(SpiOperationsTest, IdCheckAndDetectReadTheIdentificationAndSayWhatItIs) {
         sim->press(sim->control(c.button));
         EXPECT_EQ(sim->console(), c.console);
         EXPECT_EQ(prompter().boxes().join('|'), c.boxes);
-        EXPECT_EQ(sim->commandsSince(mark), Opening + Closing);
+        EXPECT_EQ(sim->commandsSince(mark),
+                  QStringList({"load_config 1", "drive_prog 0", "spi_mode 0", "sf_transfer 4"}) +
+                      Closing);
         EXPECT_EQ(sim->board.spiTransactions().last(), QByteArray::fromHex("9F000000"));
         EXPECT_EQ(outcome().succeeded(), c.boxes.isEmpty());
         // The device found is selected; nothing else changes the selection.
@@ -403,12 +405,10 @@ TEST_P(SpiOperationsTest, HexAndBitImagesPutTheirOwnBytesWhereTheyBelong) {
     EXPECT_TRUE(outcome().succeeded());
     spiFlash()[0x10805] = char(~b[5]);
     sim->press(ui().btnVerify[0]);
-    const auto hex2 = [](char v) {
-        return QString::number(quint8(v), 16).toUpper().rightJustified(2, '0');
-    };
     EXPECT_EQ(sim->lastMessage(), "ERROR: SPI verification failed after byte 67584 - Aborting\r\n"
                                   "First difference at 0x10805: flash " +
-                                      hex2(~b[5]) + ", file " + hex2(b[5]));
+                                      spitext::hex2(quint8(~b[5])) + ", file " +
+                                      spitext::hex2(quint8(b[5])));
 
     // A bitstream: its configuration data, not its header, goes to flash.
     const QByteArray payload = buildConfigPayload({.size = 3000});
