@@ -33,16 +33,6 @@ TEST_F(CheckedRequest, EachConfigurationSendsItsOwnBitstream) {
     EXPECT_TRUE(sim->console().contains("Flash ")) << sim->console().toStdString();
 }
 
-// An identification nobody answers is no success: the server is not taken to run.
-TEST_F(CheckedRequest, AParallelFlashIdentificationNeedsTheServersAnswer) {
-    board(Mode::Bpi);
-    sim->port.onRead = [](QByteArray& bytes) { bytes.clear(); };
-    sim->press(ui().btnIDecho[1]);
-    EXPECT_EQ(outcome().kind, Outcome::Kind::Failed);
-    EXPECT_FALSE(session().BpiServerRunning);
-    EXPECT_TRUE(ui().lblStatus.text().startsWith("BPI ID Check: failed after"));
-}
-
 // Values at and past the address width and the chip's end are refused by the description or
 // the range, before anything is sent; a range that sector rounding widens is asked for.
 TEST_F(CheckedRequest, RangesAndDescriptionsBeyondWhatAddressesReachAreRefused) {
