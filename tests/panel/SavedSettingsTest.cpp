@@ -165,19 +165,15 @@ TEST(SavedSettings, ARunThatEndsWithAReadRemembersTheImageAndItsOwnLength) {
 // mode's, the count only where no file is there to give its length (nothing tells whether it
 // changed); the next save writes the SPI mode's own keys instead.
 TEST(SavedSettings, AnOldStoresSingleOffsetAndCountAreTheSpiModes) {
-    const struct {
-        const char* what;
-        int fileSize;
-        QString bytes;
-    } cases[] = {{"a file for Read to create", -1, "256"}, {"an image", 1000, "1000"}};
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.what);
+    for (const bool imageThere : {false, true}) {
+        SCOPED_TRACE(imageThere ? "an image" : "a file for Read to create");
+        const QString bytes = imageThere ? "1000" : "256";
         Store kept;
         QSettings& store = kept.store;
         SimHarness sim;
         const QString image = sim.path("image.bin");
-        if (c.fileSize >= 0)
-            writeFile(sim.dir.path(), "image.bin", randomBytes(c.fileSize, 3));
+        if (imageThere)
+            writeFile(sim.dir.path(), "image.bin", randomBytes(1000, 3));
         store.setValue("mode", "spi");
         store.setValue("files/spi", image);
         store.setValue("offset", "F0");
@@ -187,12 +183,12 @@ TEST(SavedSettings, AnOldStoresSingleOffsetAndCountAreTheSpiModes) {
         saved.restore();
         auto& ui = sim.h->ui;
         EXPECT_TRUE(ui.mnuSPI.checked());
-        EXPECT_EQ(ui.txtOffset.text() + " " + ui.txtPrgBytes.text(), "F0 " + c.bytes);
+        EXPECT_EQ(ui.txtOffset.text() + " " + ui.txtPrgBytes.text(), "F0 " + bytes);
         ui.mnuBPI.click();
         EXPECT_EQ(ui.txtOffset.text() + " " + ui.txtPrgBytes.text(), "0 0");
         saved.save();
         EXPECT_FALSE(store.contains("offset") || store.contains("bytes"));
         EXPECT_EQ(store.value("spi/offset").toString(), "F0");
-        EXPECT_EQ(store.value("spi/bytes").toString(), c.bytes);
+        EXPECT_EQ(store.value("spi/bytes").toString(), bytes);
     }
 }
