@@ -52,7 +52,6 @@ TEST(PortDirectory, ListsNamedPortsThenUsbSerialPortsInNaturalOrderAndOthersOnly
     EXPECT_EQ(later.paths(), d.paths() + QStringList{"/dev/ttyACM1"});
 }
 
-// A port gone or busy is named by the command line's end-to-end test.
 TEST(PortDirectory, APortThatWillNotOpenIsReportedByNameWithItsCause) {
     const QString denied = "Permission denied on /dev/ttyACM0: add yourself to the dialout group "
                            "(sudo usermod -aG dialout $USER, then log in again)";
@@ -62,6 +61,8 @@ TEST(PortDirectory, APortThatWillNotOpenIsReportedByNameWithItsCause) {
         QString text;
         QString rule = "dist/60-zbpu.rules";
     } cases[] = {
+        {false, false, false, RuntimeError::DeviceUnavailable,
+         "ttyACM0 is gone: /dev/ttyACM0 does not exist (unplugged, or another path?)"},
         {true, false, true, RuntimeError::PermissionDenied,
          denied + " or install dist/60-zbpu.rules in /etc/udev/rules.d"},
         // Installed under a prefix udev does not read, and from the package, where it does.
@@ -72,6 +73,7 @@ TEST(PortDirectory, APortThatWillNotOpenIsReportedByNameWithItsCause) {
          denied + "; the udev rule /usr/lib/udev/rules.d/60-zbpu.rules gives that group the "
                   "board's port",
          "/usr/lib/udev/rules.d/60-zbpu.rules"},
+        {true, true, true, RuntimeError::PortInUse, "ttyACM0 is busy: another program has it open"},
         {true, true, false, RuntimeError::DeviceIoError,
          "Port Open Failed: /dev/ttyACM0: Unknown error"},
     };
