@@ -21,39 +21,39 @@ struct BpiOperationsTest : SimTest {
 } // namespace
 
 TEST_F(BpiOperationsTest, LoadsTheServerAndComesBackToParallelFlashWithTheOperatorsFileKept) {
-    sim = std::make_unique<SimHarness>();
-    sim->startAndConnect();
-    auto& h = *sim->h;
-    const QString own =
-        writeFile(sim->dir.path(), "mine.bit", buildBitFile(buildConfigPayload({.size = 5000})));
-    h.picker.paths << own;
-    ui().mnuFPGA.click();
-    ui().mnuOpenFile.click();
-    const QString device = ui().txtDevice.text(), length = ui().txtFilelen.text();
+    board(Mode::Fpga);
+    const QString own = sim->choose("mine.bit", buildBitFile(buildConfigPayload({.size = 5000})));
+    const QStringList fpgaFields = {"mine.bit", ui().txtDevice.text(), ui().txtFilelen.text()};
     ui().mnuBPI.click();
-    EXPECT_FALSE(ui().btnIDecho[1].enabled());
-    EXPECT_FALSE(ui().cbBpi.enabled());
+    EXPECT_FALSE(ui().btnIDecho[1].enabled() || ui().cbBpi.enabled());
     ASSERT_EQ(ui().cbBpi.selectedItem(), "bpi_server_v036");
     sim->press(ui().btnLoad);
-    ASSERT_EQ(h.prompter.shown.size(), 1) << h.prompter.texts().join("|").toStdString();
+    ASSERT_EQ(prompter().shown.size(), 1) << prompter().texts().join("|").toStdString();
     EXPECT_EQ(sim->lastMessage(),
               "Device to Program: Bitfile is for a 3s1600efg320 device.  Is this correct?");
     EXPECT_TRUE(sim->board.serverRunning());
     EXPECT_EQ(sim->board.fpga().received(), readFile(sim->path("bpi_server_v036.bit")));
-    EXPECT_EQ(h.model.session.opState.State(), 5);
+    EXPECT_EQ(session().opState.State(), 5);
     EXPECT_TRUE(ui().mnuBPI.checked());
-    EXPECT_TRUE(ui().btnIDecho[1].enabled());
-    EXPECT_TRUE(ui().btnBulkErase[1].enabled());
+    EXPECT_TRUE(ui().btnIDecho[1].enabled() && ui().btnBulkErase[1].enabled());
     EXPECT_FALSE(ui().btnProgram[1].enabled());
-    EXPECT_EQ(ui().txtBitFile.text(), "mine.bit");
-    EXPECT_EQ(ui().txtDevice.text(), device);
-    EXPECT_EQ(ui().txtFilelen.text(), length);
-    EXPECT_EQ(h.model.session.fpgaPath, own);
-    EXPECT_FALSE(h.model.session.BpiServerLoading);
+    EXPECT_EQ(QStringList({ui().txtBitFile.text(), ui().txtDevice.text(), ui().txtFilelen.text()}),
+              fpgaFields);
+    EXPECT_EQ(session().fpgaPath, own);
+    EXPECT_FALSE(session().BpiServerLoading);
     EXPECT_TRUE(sim->console().contains("FPGA programmed successfully! "));
 }
 
-TEST_F(BpiOperationsTest, WarnsAboutAnotherServerVersionForTheRookBoardAndSendsNothing) {
+// A load refused, by the operator or for the server's version, must not turn the next
+// configuration into a load.
+TEST_F(BpiOperationsTest, ALoadRefusedOrOfAnotherServerVersionLeavesNoLoadPending) {
+    board(Mode::Fpga);
+    ui().mnuBPI.click();
+    prompter().answers << Prompter::Answer::No;
+    ui().btnLoad.click();
+    EXPECT_FALSE(session().BpiServerLoading);
+    EXPECT_EQ(session().opState.State(), 1);
+
     sim = std::make_unique<SimHarness>();
     writeFile(sim->dir.path(), "bpi_server_v035.bit", "x");
     sim->startAndConnect();
@@ -61,7 +61,7 @@ TEST_F(BpiOperationsTest, WarnsAboutAnotherServerVersionForTheRookBoardAndSendsN
     ui().cbBpi.setSelectedIndex(int(ui().cbBpi.items().indexOf("bpi_server_v035")));
     const int mark = sim->mark();
     ui().btnLoad.click();
-    ASSERT_EQ(sim->h->prompter.shown.size(), 1);
+    ASSERT_EQ(prompter().shown.size(), 1);
     EXPECT_EQ(
         sim->lastMessage(),
         "Warning: Zelto Board Programming Utility v3.4.1 requires that BPI server version 036 be "
@@ -70,37 +70,52 @@ TEST_F(BpiOperationsTest, WarnsAboutAnotherServerVersionForTheRookBoardAndSendsN
         "Software files can be downloaded from the Zelto Vexa:\r\n\r\n"
         "           https://vexa.zelto.example/downloads");
     EXPECT_TRUE(sim->commandsSince(mark).isEmpty());
-    EXPECT_FALSE(sim->h->model.session.BpiServerLoading);
+    EXPECT_FALSE(session().BpiServerLoading);
 }
 
-TEST_F(BpiOperationsTest, ARefusedLoadDoesNotTurnTheNextConfigurationIntoALoad) {
-    board(Mode::Fpga);
-    ui().mnuBPI.click();
-    sim->h->prompter.answers << Prompter::Answer::No;
-    ui().btnLoad.click();
-    EXPECT_FALSE(sim->h->model.session.BpiServerLoading);
-    EXPECT_EQ(sim->h->model.session.opState.State(), 1);
-}
-
-TEST_F(BpiOperationsTest, SendsTheHeaderAndBurstsAndPadsAnOddBurst) {
+// A burst or offset the server would refuse is refused before anything is sent.
+TEST_F(BpiOperationsTest, SendsTheHeaderAndBurstsPadsAnOddBurstAndRefusesWhatTheServerWould) {
+    const QString burst = "The BPI burst size is %1; it must be an even number of bytes from 2 "
+                          "to 65536.";
     const struct {
         QString offset;
         int count;
         QByteArray header;
         int sent;
+        QString burst = {}, refusal = {}; // the burst field when not left as it is
     } cases[] = {
         {"200", 256, QByteArray::fromHex("000002000000010000000080"), 256},
         {"0", 5, QByteArray::fromHex("000000000000000500000080"), 6},
         {"1a0", 300, QByteArray::fromHex("000001a00000012c00000080"), 300},
+        {"0", 300, {}, 0, "127", burst.arg(127)},
+        {"0", 300, {}, 0, "65538", burst.arg(65538)},
+        {"201",
+         300,
+         {},
+         0,
+         "128",
+         "The BPI offset 0x201 is odd; the parallel flash is programmed in 16-bit words, from an "
+         "even offset."},
     };
     for (const auto& c : cases) {
+        SCOPED_TRACE(c.offset.toStdString() + " " + c.burst.toStdString());
         board(Mode::Bpi);
         const QByteArray image = randomBytes(c.count, 3);
         sim->choose("image.bin", image);
+        if (!c.burst.isEmpty())
+            ui().txtBpiBurstSize.setText(c.burst);
         ui().txtOffset.setText(c.offset);
+        const qsizetype before = sim->board.hostBytes().size();
         sim->press(ui().btnProgram[1]);
+        expectIdle();
+        if (!c.refusal.isEmpty()) {
+            EXPECT_EQ(sim->board.hostBytes().size(), before);
+            EXPECT_EQ(prompter().shown.last().text,
+                      c.refusal + "\r\nNothing was sent to the board.");
+            continue;
+        }
         const QByteArray sent = sentAfter("w\r");
-        EXPECT_EQ(sent.left(12), c.header) << c.offset.toStdString();
+        EXPECT_EQ(sent.left(12), c.header);
         // What was written is read back over the same range.
         EXPECT_EQ(sent.mid(12 + c.sent), "v\r" + c.header.left(8));
         EXPECT_EQ(sent.mid(12, c.count), image);
@@ -108,7 +123,6 @@ TEST_F(BpiOperationsTest, SendsTheHeaderAndBurstsAndPadsAnOddBurst) {
         EXPECT_EQ(flash(c.header.left(4).toHex().toLongLong(nullptr, 16), c.count + 1),
                   image + char(0xFF));
         EXPECT_FALSE(sim->console().contains("Unexpected character"));
-        expectIdle();
     }
 }
 
@@ -147,11 +161,12 @@ TEST_F(BpiOperationsTest, ProgramsReadsAndVerifiesAMebibyteAtAnOffset) {
     }
 }
 
+// An identification nobody answers is no success either: the connection's probes were answered.
 TEST_F(BpiOperationsTest, ASilentServerEndsTheOperationWithinTheBoundAndGivesTheControlsBack) {
     const struct {
         const char* button;
         std::int64_t silentAfter;
-    } cases[] = {{"btnRead_1", 5}, {"btnVerify_1", 7}, {"btnProgram_1", 600}};
+    } cases[] = {{"btnRead_1", 5}, {"btnVerify_1", 7}, {"btnProgram_1", 600}, {"btnIDecho_1", 4}};
     for (const auto& c : cases) {
         board(Mode::Bpi, {.serverSilentAfterBytes = c.silentAfter});
         sim->choose("data.bin", randomBytes(4096, 2));
@@ -163,11 +178,11 @@ TEST_F(BpiOperationsTest, ASilentServerEndsTheOperationWithinTheBoundAndGivesThe
                   "bytes were probably lost on the line, or the server hung. Load the server "
                   "again before the next parallel flash operation.");
         // Nothing more goes to a server whose state is unknown.
-        EXPECT_FALSE(sim->h->model.session.BpiServerRunning);
+        EXPECT_FALSE(session().BpiServerRunning);
         for (auto* b : {&ui().btnIDecho[1], &ui().btnProgram[1], &ui().btnRead[1]})
             EXPECT_FALSE(b->enabled()) << b->name().toStdString();
         EXPECT_TRUE(ui().btnLoad.enabled());
-        EXPECT_EQ(sim->h->model.session.opState.State(), 5);
+        EXPECT_EQ(session().opState.State(), 5);
     }
 }
 
@@ -185,30 +200,4 @@ TEST_F(BpiOperationsTest, AnotherAnswerThanAIsReportedAndTheProgrammingGoesOn) {
     EXPECT_EQ(answers, 5) << "every burst was sent and answered";
     EXPECT_EQ(flash(0, image.size()), image);
     expectIdle();
-}
-
-TEST_F(BpiOperationsTest, RefusesWhatTheServerWouldRefuseBeforeSendingAnything) {
-    const struct {
-        QString burst, offset, message;
-    } cases[] = {
-        {"127", "0",
-         "The BPI burst size is 127; it must be an even number of bytes from 2 to 65536."},
-        {"65538", "0",
-         "The BPI burst size is 65538; it must be an even number of bytes from 2 to 65536."},
-        {"128", "201",
-         "The BPI offset 0x201 is odd; the parallel flash is programmed in 16-bit words, from an "
-         "even offset."},
-    };
-    for (const auto& c : cases) {
-        board(Mode::Bpi);
-        sim->choose("image.bin", randomBytes(300, 1));
-        ui().txtBpiBurstSize.setText(c.burst);
-        ui().txtOffset.setText(c.offset);
-        const int before = int(sim->board.hostBytes().size());
-        sim->press(ui().btnProgram[1]);
-        EXPECT_EQ(sim->board.hostBytes().size(), before);
-        EXPECT_EQ(sim->h->prompter.shown.last().text,
-                  c.message + "\r\nNothing was sent to the board.");
-        expectIdle();
-    }
 }

@@ -17,31 +17,20 @@ struct CheckedRequest : SimTest {};
 
 TEST_F(CheckedRequest, EachConfigurationSendsItsOwnBitstream) {
     board(Mode::Fpga);
-    const QByteArray a = buildBitFile(buildConfigPayload({.size = 3000, .seed = 1}));
-    const QByteArray b = buildBitFile(buildConfigPayload({.size = 4000, .seed = 2}));
-    for (const auto& [name, bytes] : {std::pair{"a.bit", a}, {"b.bit", b}}) {
-        sim->choose(name, bytes);
+    for (int seed : {1, 2}) {
+        const QByteArray bytes =
+            buildBitFile(buildConfigPayload({.size = 2000 + 1000 * seed, .seed = quint64(seed)}));
+        sim->choose(QString("%1.bit").arg(seed), bytes);
         sim->press(ui().btnCfgFPGA);
-        EXPECT_EQ(sim->board.fpga().received(), bytes) << name;
+        EXPECT_EQ(sim->board.fpga().received(), bytes) << seed;
         EXPECT_TRUE(outcome().succeeded());
     }
     ui().mnuBPI.click();
     sim->press(ui().btnLoad);
-    EXPECT_TRUE(sim->board.fpga().runsServer());
-    EXPECT_TRUE(sim->h->model.session.BpiServerRunning);
+    EXPECT_TRUE(sim->board.fpga().runsServer() && session().BpiServerRunning);
     sim->press(ui().btnIDecho[1]);
     EXPECT_TRUE(outcome().succeeded());
     EXPECT_TRUE(sim->console().contains("Flash ")) << sim->console().toStdString();
-}
-
-// An identification nobody answers is no success: the server is not taken to run.
-TEST_F(CheckedRequest, AParallelFlashIdentificationNeedsTheServersAnswer) {
-    board(Mode::Bpi);
-    sim->port.onRead = [](QByteArray& bytes) { bytes.clear(); };
-    sim->press(ui().btnIDecho[1]);
-    EXPECT_EQ(outcome().kind, Outcome::Kind::Failed);
-    EXPECT_FALSE(sim->h->model.session.BpiServerRunning);
-    EXPECT_TRUE(ui().lblStatus.text().startsWith("BPI ID Check: failed after"));
 }
 
 // Values at and past the address width and the chip's end are refused by the description or
@@ -49,38 +38,30 @@ TEST_F(CheckedRequest, AParallelFlashIdentificationNeedsTheServersAnswer) {
 TEST_F(CheckedRequest, RangesAndDescriptionsBeyondWhatAddressesReachAreRefused) {
     board(Mode::Spi, {.spiChip = "W25Q128"});
     QByteArray sfh = readFile(sim->path("W25Q128.sfh"));
-    const struct {
-        const char* bprd;
-        const char* absz;
-        bool refused;
-    } descriptions[] = {
-        {"000001000000", "03", false}, // 16 MiB: every address fits three bytes
-        {"000001000001", "03", true},  // one byte past what three address bytes reach
-        {"000002000000", "03", true},
-    };
-    for (const auto& d : descriptions) {
-        SCOPED_TRACE(d.bprd);
-        QByteArray text = sfh;
-        text.replace("BPRD      000001000000", QByteArray("BPRD      ") + d.bprd);
-        writeFile(sim->dir.path(), "X.sfh", text);
+    // 16 MiB fits three address bytes; one byte more does not.
+    for (const char* bprd : {"000001000000", "000001000001", "000002000000"}) {
+        SCOPED_TRACE(bprd);
+        const bool refused = QByteArray(bprd) != "000001000000";
+        writeFile(
+            sim->dir.path(), "X.sfh",
+            QByteArray(sfh).replace("BPRD      000001000000", QByteArray("BPRD      ") + bprd));
         const int mark = sim->mark();
         launch(Kind::SpiRead, sim->path("out.bin"), 0xFFFFF0, 16, "X");
-        EXPECT_EQ(outcome().kind, d.refused ? Outcome::Kind::Refused : Outcome::Kind::Succeeded);
-        EXPECT_EQ(sim->commandsSince(mark).isEmpty(), d.refused);
-        if (d.refused) {
-            EXPECT_TRUE(sim->lastMessage().contains("3 address bytes reach 16777216 bytes at most"))
-                << sim->lastMessage().toStdString();
-        }
+        EXPECT_EQ(outcome().kind, refused ? Outcome::Kind::Refused : Outcome::Kind::Succeeded);
+        EXPECT_EQ(sim->commandsSince(mark).isEmpty(), refused);
+        EXPECT_EQ(sim->lastMessage().contains("3 address bytes reach 16777216 bytes at most"),
+                  refused)
+            << sim->lastMessage().toStdString();
     }
     // A ranged erase the operator does not widen erases nothing.
-    sim->board.spi().memory().fill('\x5A');
-    sim->h->prompter.answers = {Prompter::Answer::No};
+    spiFlash().fill('\x5A');
+    prompter().answers = {Prompter::Answer::No};
     launch(Kind::SpiSectorErase, {}, 0x100, 16, "W25Q128");
     EXPECT_EQ(outcome().kind, Outcome::Kind::Refused);
-    EXPECT_EQ(sim->h->prompter.texts().last(),
+    EXPECT_EQ(prompter().texts().last(),
               "The erase takes whole sectors: it erases 0x0 to 0xFFF, 4080 bytes beyond the range "
               "asked. Erase them?");
-    EXPECT_EQ(sim->board.spi().memory().count('\x5A'), sim->board.spi().memory().size());
+    EXPECT_EQ(spiFlash().count('\x5A'), spiFlash().size());
 }
 
 // A rescue file is written only once an erase went out, and never over an earlier one.
@@ -95,16 +76,14 @@ TEST_F(CheckedRequest, RescueFilesNeverOverwriteAndComeOnlyAfterAnErase) {
     // A flash stopped after its erase, twice: the first rescue file stays as it was.
     board(Mode::Spi, {.spiChip = "W25Q32"});
     const QString image2 = writeFile(sim->dir.path(), "image.bin", randomBytes(100, 1));
-    sim->board.spi().memory().replace(0x1000, 0x1000, randomBytes(0x1000, 2));
-    const QByteArray neighbours = sim->board.spi().memory().mid(0x1000, 0x1000);
+    spiFlash().replace(0x1000, 0x1000, randomBytes(0x1000, 2));
+    const QByteArray expected = spiFlash().mid(0x1000, 0x1000).replace(0x10, 100, readFile(image2));
     QStringList rescued;
     for (int run = 0; run < 2; ++run) {
         bool stopped = false;
         ui().lblProgress.watch([&] {
-            if (!stopped && ui().lblProgress.text().startsWith("Programming")) {
-                stopped = true;
-                ui().btnStop.click();
-            }
+            if (!stopped && ui().lblProgress.text().startsWith("Programming"))
+                stopped = true, ui().btnStop.click();
         });
         launch(Kind::SpiFlash, image2, 0x1010, 100, "W25Q32");
         ASSERT_TRUE(stopped) << sim->console().toStdString();
@@ -112,8 +91,6 @@ TEST_F(CheckedRequest, RescueFilesNeverOverwriteAndComeOnlyAfterAnErase) {
         ASSERT_EQ(rescued.size(), run + 1);
     }
     EXPECT_EQ(rescued, (QStringList{"image-sectors-0x1000-2.bin", "image-sectors-0x1000.bin"}));
-    QByteArray expected = neighbours;
-    expected.replace(0x10, 100, readFile(image2));
     EXPECT_TRUE(readFile(sim->path("image-sectors-0x1000.bin")) == expected);
 }
 
@@ -142,16 +119,14 @@ TEST_F(CheckedRequest, AFlashStopsWhenThePartErasesMoreThanItsDescriptionSays) {
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.offset);
-        QByteArray& memory = sim->board.spi().memory();
+        QByteArray& memory = spiFlash();
         memory = randomBytes(int(memory.size()), 7);
         const QByteArray before = memory;
         const qsizetype mark = sim->board.spiTransactions().size();
         launch(Kind::SpiFlash, image, c.offset, 100, c.device);
-        QByteArray expected = before;
-        expected.replace(int(c.offset), 100, readFile(image));
         if (c.stop.isEmpty()) {
             EXPECT_TRUE(outcome().succeeded()) << outcome().message.toStdString();
-            EXPECT_TRUE(memory == expected);
+            EXPECT_TRUE(memory == QByteArray(before).replace(int(c.offset), 100, readFile(image)));
             continue;
         }
         const int guard = c.offset == 0 ? 0x1000 : 0xFE0;
@@ -170,7 +145,7 @@ TEST_F(CheckedRequest, TheDebugPanelIsTakenAtLaunchAndLockedMeanwhile) {
     sim->choose("image.bin", randomBytes(2000, 3));
     QList<bool> editable;
     ui().hscProgress.watch([&] {
-        if (!sim->h->model.session.opState.running())
+        if (!session().opState.running())
             return;
         editable << (ui().txtSleep.enabled() || ui().txtTimeout.enabled() ||
                      ui().txtTimeoutLimit.enabled());
@@ -192,34 +167,22 @@ TEST_F(CheckedRequest, TheDebugPanelIsTakenAtLaunchAndLockedMeanwhile) {
 // One parser for every number of the command line: decimal or 0x for counts, hexadecimal for
 // offsets; nothing else, nothing past the limit.
 TEST(CommandLineNumbers, TakeDecimalOrHexadecimalAndNothingElse) {
+    const std::optional<std::int64_t> no;
+    const std::int64_t max = 0xFFFFFFFF;
     const struct {
         const char* text;
         std::optional<std::int64_t> count, hex;
-    } cases[] = {
-        {"16", 16, 0x16},
-        {"0x10", 16, 16},
-        {"0X1f", 31, 31},
-        {"00", 0, 0},
-        {"ff", std::nullopt, 255},
-        {"4294967295", 4294967295LL, std::nullopt},
-        {"4294967296", std::nullopt, std::nullopt},
-        {"0xFFFFFFFF", 0xFFFFFFFFLL, 0xFFFFFFFFLL},
-        {"0x100000000", std::nullopt, std::nullopt},
-        {"99999999999999999999999", std::nullopt, std::nullopt},
-        {"0.4", std::nullopt, std::nullopt},
-        {"+0", std::nullopt, std::nullopt},
-        {"-5", std::nullopt, std::nullopt},
-        {"&H10", std::nullopt, std::nullopt},
-        {"1e3", std::nullopt, 0x1E3},
-        {" 1", std::nullopt, std::nullopt},
-        {"", std::nullopt, std::nullopt},
-        {"0x", std::nullopt, std::nullopt},
-        {"١٢", std::nullopt, std::nullopt},
-    };
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.text);
-        EXPECT_EQ(numbers::count(c.text, "--bytes").value, c.count);
-        EXPECT_EQ(numbers::hex(c.text, "--offset").value, c.hex);
+    } taken[] = {
+        {"16", 16, 0x16}, {"0x10", 16, 16},   {"0X1f", 31, 31},        {"00", 0, 0},
+        {"ff", no, 255},  {"1e3", no, 0x1E3}, {"4294967295", max, no}, {"0xFFFFFFFF", max, max}};
+    for (const auto& c : taken) {
+        EXPECT_EQ(numbers::count(c.text, "--bytes").value, c.count) << c.text;
+        EXPECT_EQ(numbers::hex(c.text, "--offset").value, c.hex) << c.text;
+    }
+    for (const char* text : {"4294967296", "0x100000000", "99999999999999999999999", "0.4", "+0",
+                             "-5", "&H10", " 1", "", "0x", "١٢"}) {
+        EXPECT_EQ(numbers::count(text, "--bytes").value, no) << text;
+        EXPECT_EQ(numbers::hex(text, "--offset").value, no) << text;
     }
     EXPECT_EQ(numbers::count("0.4", "--bytes").error,
               "--bytes must be a whole number (decimal, or hexadecimal after 0x), not '0.4'");

@@ -8,32 +8,26 @@
 
 TEST(DataFolders, TheFirstFolderThatHasANameWinsAndEachNameIsListedOnce) {
     QTemporaryDir program, installed, user;
-    writeFile(program.path(), "B.sfh", "program");
-    writeFile(installed.path(), "A.sfh", "installed");
-    writeFile(installed.path(), "B.sfh", "installed");
-    writeFile(installed.path(), "bpi_server_v036.bit", "server");
-    writeFile(user.path(), "C.sfh", "user");
-    writeFile(user.path(), "A.sfh", "user");
     QDir(installed.path()).mkpath("Skins");
-    writeFile(installed.path() + "/Skins", "belv.urf", "skin");
+    for (const QString& file :
+         {program.filePath("B.sfh"), installed.filePath("A.sfh"), installed.filePath("B.sfh"),
+          installed.filePath("bpi_server_v036.bit"), installed.filePath("Skins/belv.urf"),
+          user.filePath("C.sfh"), user.filePath("A.sfh")})
+        writeFile(QFileInfo(file).path(), QFileInfo(file).fileName(), "x");
     const DataFolders folders(QStringList{program.path(), installed.path(), user.path()});
 
     EXPECT_EQ(folders.descriptionFiles(),
               (QStringList{installed.filePath("A.sfh"), program.filePath("B.sfh"),
                            user.filePath("C.sfh")}));
     EXPECT_EQ(folders.serverBitstreams(), QStringList{installed.filePath("bpi_server_v036.bit")});
-    const struct {
-        QString name, found, readFrom;
-    } cases[] = {
-        {"A.sfh", installed.filePath("A.sfh"), installed.filePath("A.sfh")},
-        {"Skins/belv.urf", installed.filePath("Skins/belv.urf"),
-         installed.filePath("Skins/belv.urf")},
-        {"Z.sfh", "", program.filePath("Z.sfh")},
-        {"Skins", "", program.filePath("Skins")}, // a folder is no data file
-    };
-    for (const auto& c : cases) {
-        EXPECT_EQ(folders.findDataFile(c.name), c.found) << c.name.toStdString();
-        EXPECT_EQ(folders.pathFor(c.name), c.readFrom) << c.name.toStdString();
+    // A name no folder has is read from the program's own; a folder is no data file.
+    const QString A = installed.filePath("A.sfh"), skin = installed.filePath("Skins/belv.urf");
+    for (const auto& [name, found] : {std::pair{"A.sfh", A},
+                                      {"Skins/belv.urf", skin},
+                                      {"Z.sfh", QString()},
+                                      {"Skins", QString()}}) {
+        EXPECT_EQ(folders.findDataFile(name), found) << name;
+        EXPECT_EQ(folders.pathFor(name), found.isEmpty() ? program.filePath(name) : found) << name;
     }
 }
 
@@ -56,10 +50,9 @@ TEST(DataFolders, ADeviceDescribedOnlyInTheUsersFolderWorksTheBoard) {
     QFile::copy(sim.path("M25P16.sfh"), user.filePath("MyChip.sfh"));
     sim.h->model.session.dataFolders = DataFolders(QStringList{sim.dir.path(), user.path()});
     sim.startAndConnect();
-    auto& ui = sim.h->ui;
-    ui.mnuSPI.click();
-    ASSERT_EQ(ui.cbFlash.items().count("MyChip"), 1);
-    ui.cbFlash.setSelectedIndex(int(ui.cbFlash.items().indexOf("MyChip")));
-    sim.press(ui.btnIDecho[0]);
+    sim.h->ui.mnuSPI.click();
+    ASSERT_EQ(sim.h->ui.cbFlash.items().count("MyChip"), 1);
+    sim.h->ui.cbFlash.setSelectedIndex(int(sim.h->ui.cbFlash.items().indexOf("MyChip")));
+    sim.press(sim.h->ui.btnIDecho[0]);
     EXPECT_EQ(sim.console(), "20 20 15 \r\n");
 }

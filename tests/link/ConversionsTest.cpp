@@ -5,16 +5,13 @@
 
 #include <gtest/gtest.h>
 
-TEST(Conversions, HexToBytesPadsOnTheLeftAndReadsEitherCase) {
+TEST(Conversions, TextsConvertOrFailWithTheClassicNumbers) {
     EXPECT_EQ(conv::hexToBytes("1F", 4), QByteArray::fromHex("0000001f"));
     EXPECT_EQ(conv::hexToBytes("ABC", 2), QByteArray::fromHex("0abc"));
     EXPECT_EQ(conv::hexToBytes("abc", 2), QByteArray::fromHex("0abc"));
     EXPECT_EQ(conv::hexToBytes("123456", 2), QByteArray::fromHex("123456"));
     EXPECT_NE(failureOf([] { conv::hexToBytes("12345", 2); }), 0);
     EXPECT_NE(failureOf([] { conv::hexToBytes("G1", 1); }), 0);
-}
-
-TEST(Conversions, TextsConvertOrFailWithTheClassicNumbers) {
     EXPECT_EQ(conv::hexToInt32("ffff"), 0xFFFF);
     EXPECT_EQ(conv::hexToInt32("7FFFFFFF"), 0x7FFFFFFF);
     EXPECT_EQ(conv::toInt16(" 15 "), 15);
@@ -36,8 +33,8 @@ TEST(Conversions, TextsConvertOrFailWithTheClassicNumbers) {
 
 // Progress of every chunk is also checked by the operations; these are the edges.
 TEST(Conversions, PercentRoundsHalvesToEvenAndWorksForAnyThirtyTwoBitLength) {
-    EXPECT_EQ(conv::percent(1, 8), 12);    // 12.5
-    EXPECT_EQ(conv::percent(27, 200), 14); // 13.5
+    EXPECT_EQ(conv::percent(1, 8), 12);
+    EXPECT_EQ(conv::percent(27, 200), 14);
     EXPECT_EQ(conv::percent(30'000'000, 40'000'000), 75);
     EXPECT_EQ(conv::percent(2'147'483'647, 2'147'483'647), 100);
 }

@@ -34,21 +34,31 @@ TEST_F(DetectionTest, PutsThePortThatAnswersInTimeFirstAndChoosesIt) {
     }
 }
 
-TEST_F(DetectionTest, ARescanWithFewerPortsDropsTheSurplusAndSelectsTheFirst) {
+TEST_F(DetectionTest, ARescanWithFewerPortsDropsTheSurplusAndOkAppliesTheChosenSettings) {
     port.addPort(3, FakePort::Responder{});
     port.addPort(7, FakePort::Responder{});
     port.addPort(12, FakePort::controller());
     startWindow();
     // The board's port on top, the others in ascending order.
     EXPECT_EQ(listed(), (QStringList{"COM12", "COM3", "COM7"}));
-    h->model.comm.cbCom.setSelectedIndex(1);
+    auto& comm = h->model.comm;
+    comm.cbCom.setSelectedIndex(1);
     port.removePort(7);
     h->ui.mnuComm.click();
     EXPECT_EQ(listed(), (QStringList{"COM12", "COM3"}));
-    EXPECT_EQ(h->model.comm.cbCom.selectedIndex(), 0);
-    h->model.comm.btnOK.click();
+    EXPECT_EQ(comm.cbCom.selectedIndex(), 0);
+    comm.cbBPS.setSelectedIndex(1);
+    comm.cbParity.setSelectedIndex(2);
+    comm.cbDataBits.setSelectedIndex(1);
+    comm.cbStopBits.setSelectedIndex(1);
+    comm.btnOK.click();
     EXPECT_EQ(port.portNumber(), 12);
     EXPECT_EQ(h->ui.btnConnect.text(), "Connect to COM12");
+    EXPECT_EQ(port.settings(), "38400,E,7,2");
+    comm.btnRestore.click();
+    comm.btnOK.click();
+    EXPECT_EQ(port.settings(), "115200,N,8,1");
+    EXPECT_EQ(port.portNumber(), 12);
 }
 
 // Ports that are there but refuse to open are named with their reasons.
@@ -75,22 +85,6 @@ TEST_F(DetectionTest, WithoutAPortToOpenSaysWhyAndDisablesConnect) {
         h->model.comm.btnOK.click();
         EXPECT_EQ(port.portNumber(), 1);
     }
-}
-
-TEST_F(DetectionTest, OkAppliesTheChosenLineSettingsButNotTheFlowControl) {
-    port.addPort(12, FakePort::controller());
-    startWindow();
-    auto& comm = h->model.comm;
-    comm.cbBPS.setSelectedIndex(1);
-    comm.cbParity.setSelectedIndex(2);
-    comm.cbDataBits.setSelectedIndex(1);
-    comm.cbStopBits.setSelectedIndex(1);
-    comm.btnOK.click();
-    EXPECT_EQ(port.settings(), "38400,E,7,2");
-    comm.btnRestore.click();
-    comm.btnOK.click();
-    EXPECT_EQ(port.settings(), "115200,N,8,1");
-    EXPECT_EQ(port.portNumber(), 12);
 }
 
 // Outside Windows a port is called by its system name everywhere, and the list says what a

@@ -5,14 +5,10 @@
 #include <gtest/gtest.h>
 
 namespace {
-PortInfo usb(const QString& name, const QString& serial, quint16 vid, quint16 pid,
-             const QString& description = "KitProg3", const QString& maker = "Cypress") {
+PortInfo usb(const QString& name, const QString& serial, quint16 vid, quint16 pid) {
     PortInfo p = PortInfo::forPath("/dev/" + name);
-    p.description = description;
-    p.manufacturer = maker;
-    p.serialNumber = serial;
-    p.vendorId = vid;
-    p.productId = pid;
+    p.description = "KitProg3", p.manufacturer = "Cypress", p.serialNumber = serial;
+    p.vendorId = vid, p.productId = pid;
     return p;
 }
 } // namespace

@@ -9,23 +9,21 @@ TEST(Layout, EachFlashModeKeepsItsOwnOffsetAndCount) {
     SimHarness sim;
     sim.startAndConnect();
     auto& ui = sim.h->ui;
+    const auto range = [&] { return ui.txtOffset.text() + " " + ui.txtPrgBytes.text(); };
     // The mode chosen, the offset and count it shows, then those typed in it (if any).
     const struct {
         Control* mode;
-        QString offset, bytes, typedOffset, typedBytes;
-    } steps[] = {
-        {&ui.mnuSPI, "0", "0", "F0", "256"}, {&ui.mnuBPI, "0", "0", "1000", "64"},
-        {&ui.mnuFPGA, "", "", "", ""},       {&ui.mnuSPI, "F0", "256", "20", "16"},
-        {&ui.mnuBPI, "1000", "64", "", ""},  {&ui.mnuSPI, "20", "16", "", ""},
-        {&ui.mnuBPI, "1000", "64", "", ""},
-    };
+        QString shown, typedOffset, typedBytes;
+    } steps[] = {{&ui.mnuSPI, "0 0", "F0", "256"}, {&ui.mnuBPI, "0 0", "1000", "64"},
+                 {&ui.mnuFPGA, "", "", ""},        {&ui.mnuSPI, "F0 256", "20", "16"},
+                 {&ui.mnuBPI, "1000 64", "", ""},  {&ui.mnuSPI, "20 16", "", ""},
+                 {&ui.mnuBPI, "1000 64", "", ""}};
     for (const auto& step : steps) {
         SCOPED_TRACE(testing::Message() << "step " << &step - steps);
         step.mode->click();
         if (step.mode == &ui.mnuFPGA)
             continue; // no range in this mode
-        EXPECT_EQ(ui.txtOffset.text(), step.offset);
-        EXPECT_EQ(ui.txtPrgBytes.text(), step.bytes);
+        EXPECT_EQ(range(), step.shown);
         if (!step.typedOffset.isEmpty()) {
             ui.txtOffset.setText(step.typedOffset);
             ui.txtPrgBytes.setText(step.typedBytes);
@@ -33,8 +31,7 @@ TEST(Layout, EachFlashModeKeepsItsOwnOffsetAndCount) {
     }
     sim.press(ui.btnLoad);
     ASSERT_TRUE(sim.h->model.session.BpiServerRunning);
-    EXPECT_EQ(ui.txtOffset.text(), "1000");
-    EXPECT_EQ(ui.txtPrgBytes.text(), "64");
+    EXPECT_EQ(range(), "1000 64");
     const QByteArray image = randomBytes(100, 4);
     sim.choose("image.bin", image);
     EXPECT_EQ(ui.txtPrgBytes.text(), "100");
@@ -42,6 +39,5 @@ TEST(Layout, EachFlashModeKeepsItsOwnOffsetAndCount) {
     EXPECT_EQ(sim.board.bpiFlash().memory().mid(0x1000, 100), image);
     EXPECT_EQ(sim.board.bpiFlash().memory().mid(0x20, 100), QByteArray(100, char(0xFF)));
     ui.mnuSPI.click();
-    EXPECT_EQ(ui.txtOffset.text(), "20");
-    EXPECT_EQ(ui.txtPrgBytes.text(), "16");
+    EXPECT_EQ(range(), "20 16");
 }

@@ -10,26 +10,17 @@ struct OperationEnd : SimTest {
 
 TEST_F(OperationEnd, TheStatusLineSaysTheOutcomeAndTheTimeTaken) {
     using K = Outcome::Kind;
-    const struct {
-        QString operation;
-        K kind;
-        QString message;
-        std::int64_t us;
-        QString line;
-    } cases[] = {
-        {"SPI Program", K::Succeeded, "", 12'440'000, "SPI Program: successful in 12.4 s"},
-        {"SPI Read", K::Failed, "No ACK from state 5", 3'060'000,
-         "SPI Read: failed after 3.1 s (No ACK from state 5)"},
-        {"BPI Verify", K::Failed, "Verify failed at 0x10\r\nsecond line", 0,
-         "BPI Verify: failed after 0.0 s (Verify failed at 0x10)"},
-        {"SPI ID Check", K::Refused, "ID mismatch", 200'000,
-         "SPI ID Check: refused after 0.2 s (ID mismatch)"},
-        {"BPI Read", K::Abandoned, "The operation was abandoned.", 1'500'000,
-         "BPI Read: abandoned after 1.5 s"},
-        {"", K::Succeeded, "", 60'000'000, "Operation: successful in 60.0 s"},
-    };
-    for (const auto& c : cases)
-        EXPECT_EQ(statusLine(c.operation, {c.kind, c.message}, c.us), c.line);
+    EXPECT_EQ(statusLine("SPI Program", {K::Succeeded, ""}, 12'440'000),
+              "SPI Program: successful in 12.4 s");
+    EXPECT_EQ(statusLine("SPI Read", {K::Failed, "No ACK from state 5"}, 3'060'000),
+              "SPI Read: failed after 3.1 s (No ACK from state 5)");
+    EXPECT_EQ(statusLine("BPI Verify", {K::Failed, "Verify failed at 0x10\r\nsecond line"}, 0),
+              "BPI Verify: failed after 0.0 s (Verify failed at 0x10)");
+    EXPECT_EQ(statusLine("SPI ID Check", {K::Refused, "ID mismatch"}, 200'000),
+              "SPI ID Check: refused after 0.2 s (ID mismatch)");
+    EXPECT_EQ(statusLine("BPI Read", {K::Abandoned, "The operation was abandoned."}, 1'500'000),
+              "BPI Read: abandoned after 1.5 s");
+    EXPECT_EQ(statusLine("", {K::Succeeded, ""}, 60'000'000), "Operation: successful in 60.0 s");
 }
 
 // The caption shown with the progress bar from its first appearance names the operation (a
@@ -51,10 +42,9 @@ TEST_F(OperationEnd, EachOperationIsNamedByItsProgressCaptionAndItsStatusLine) {
         SCOPED_TRACE(c.button);
         board(c.bpi ? Mode::Bpi : Mode::Spi);
         sim->choose("image.bin", randomBytes(300, 7));
-        if (c.bpi || QString(c.button) == "btnVerify_0") {
-            // Verify compares with what Program put there.
-            sim->press(sim->control(c.bpi ? "btnProgram_1" : "btnProgram_0"));
-        }
+        // Verify compares with what Program put there.
+        if (c.bpi || QString(c.button) == "btnVerify_0")
+            sim->press(program(c.bpi ? Mode::Bpi : Mode::Spi));
         QStringList firstSeen;
         ui().hscProgress.watch([&] {
             if (ui().hscProgress.visible() && firstSeen.isEmpty())
@@ -71,29 +61,27 @@ TEST_F(OperationEnd, EachOperationIsNamedByItsProgressCaptionAndItsStatusLine) {
 
 // A read asks before it writes over a file, and only then, in both flash modes.
 TEST_F(OperationEnd, AReadAsksOnlyBeforeItWritesOverAFile) {
-    using A = Prompter::Answer;
-    const struct {
-        bool bpi, exists;
-        A answer;
-    } cases[] = {
-        {false, false, A::Ok}, {false, true, A::Cancel}, {true, false, A::Ok}, {true, true, A::Ok}};
-    for (const auto& c : cases) {
-        SCOPED_TRACE(testing::Message() << "parallel " << c.bpi << ", existing " << c.exists);
-        board(c.bpi ? Mode::Bpi : Mode::Spi);
-        sim->h->model.setProcessEvents([] { QCoreApplication::processEvents(); });
-        const QString out = sim->path("out.bin");
-        if (c.exists)
-            sim->choose("out.bin", "old");
-        else
-            sim->h->picker.paths << out, ui().mnuOpenFile.click();
-        ui().txtPrgBytes.setText("100");
-        sim->h->prompter.shown.clear();
-        sim->h->prompter.answers << c.answer;
-        sim->press(ui().btnRead[c.bpi]);
-        EXPECT_EQ(sim->h->prompter.boxes(),
-                  c.exists ? QStringList{"Warning: out.bin will be overwritten!"} : QStringList());
-        EXPECT_EQ(readFile(out), c.answer == A::Ok ? QByteArray(100, char(0xFF)) : "old");
-    }
+    for (const bool bpi : {false, true})
+        for (const bool exists : {false, true}) {
+            SCOPED_TRACE(testing::Message() << "parallel " << bpi << ", existing " << exists);
+            const auto answer = exists && !bpi ? Prompter::Answer::Cancel : Prompter::Answer::Ok;
+            board(bpi ? Mode::Bpi : Mode::Spi);
+            sim->h->model.setProcessEvents([] { QCoreApplication::processEvents(); });
+            const QString out = sim->path("out.bin");
+            if (exists)
+                sim->choose("out.bin", "old");
+            else
+                sim->h->picker.paths << out, ui().mnuOpenFile.click();
+            ui().txtPrgBytes.setText("100");
+            prompter().shown.clear();
+            prompter().answers << answer;
+            sim->press(ui().btnRead[bpi]);
+            EXPECT_EQ(prompter().boxes(), exists
+                                              ? QStringList{"Warning: out.bin will be overwritten!"}
+                                              : QStringList());
+            EXPECT_EQ(readFile(out),
+                      answer == Prompter::Answer::Ok ? QByteArray(100, char(0xFF)) : "old");
+        }
 }
 
 // Esc stops a read at once; before it stops a write it asks, and the write goes on while the
@@ -124,7 +112,6 @@ TEST_F(OperationEnd, EscAsksBeforeItStopsAWriteWhichGoesOnWhileAsked) {
         sim->h->model.setProcessEvents([] { QCoreApplication::processEvents(); });
         const QByteArray image = randomBytes(3000, 5);
         sim->choose("image.bin", image);
-        const bool program = QString(c.button) == "btnProgram_0";
         if (QString(c.button) == "btnVerify_0")
             sim->board.spi().memory().replace(0, image.size(), image);
         sim->control(c.button).click();
@@ -145,7 +132,7 @@ TEST_F(OperationEnd, EscAsksBeforeItStopsAWriteWhichGoesOnWhileAsked) {
         EXPECT_TRUE(c.question.isEmpty() || sentWhileAsked > 0) << "the write paused";
         EXPECT_EQ(sim->h->model.session.outcome.kind,
                   c.stopped ? Outcome::Kind::Abandoned : Outcome::Kind::Succeeded);
-        if (program) {
+        if (QString(c.button) == "btnProgram_0") {
             EXPECT_EQ(sim->board.spi().memory().left(3000) == image, !c.stopped);
         }
     }

@@ -13,12 +13,19 @@ namespace {
 struct Store {
     QTemporaryDir home;
     QSettings store{home.filePath("zbpu.ini"), QSettings::IniFormat};
-    void save(SimHarness& sim) { SavedSettings(sim.h->model, store).save(); }
+    QByteArray geometry; // as the next run was given it
+    void save(SimHarness& sim) {
+        SavedSettings saved(sim.h->model, store);
+        saved.saveGeometry = [] { return QByteArray("where the window was"); };
+        saved.save();
+    }
     // The next run of the window, started with what was saved.
     std::unique_ptr<SimHarness> next() {
         auto sim = std::make_unique<SimHarness>();
         sim->h->model.startUp();
-        SavedSettings(sim->h->model, store).restore();
+        SavedSettings restored(sim->h->model, store);
+        restored.restoreGeometry = [this](const QByteArray& g) { geometry = g; };
+        restored.restore();
         return sim;
     }
 };
@@ -49,40 +56,27 @@ TEST(SavedSettings, TheNextRunStartsAsTheLastOneEnded) {
     ui.chkFastAck.setChecked(false);
     ui.chkFastAck.click();
     ui.chkFlashSteps.setChecked(true);
-    SavedSettings saved(sim.h->model, kept.store);
-    saved.saveGeometry = [] { return QByteArray("where the window was"); };
-    saved.save();
+    kept.save(sim);
 
-    SimHarness next;
-    next.h->model.startUp();
-    auto& ui2 = next.h->ui;
-    SavedSettings again(next.h->model, kept.store);
-    QByteArray geometry;
-    again.restoreGeometry = [&](const QByteArray& g) { geometry = g; };
-    again.restore();
-    EXPECT_TRUE(ui2.mnuSPI.checked());
-    EXPECT_EQ(ui2.cbFlash.selectedItem(), "W25Q64");
-    EXPECT_EQ(ui2.txtSpiFile.text(), "new.bin");
-    EXPECT_EQ(ui2.txtPath.text(), spiFile);
-    EXPECT_EQ(ui2.txtOffset.text(), "F0");
-    EXPECT_EQ(ui2.txtPrgBytes.text(), "256");
-    EXPECT_FALSE(ui2.chkFastAck.checked());
-    EXPECT_FALSE(next.h->model.session.fastAck);
-    EXPECT_TRUE(ui2.chkFlashSteps.checked());
-    EXPECT_EQ(ui2.txtBitFile.text(), "design.bit");
-    EXPECT_EQ(ui2.txtBpiFile.text(), "bpi.bin");
-    EXPECT_EQ(next.port.settings(), "57600,O,8,1");
-    EXPECT_EQ(geometry, "where the window was");
+    const auto next = kept.next();
+    auto& ui2 = next->h->ui;
+    EXPECT_TRUE(ui2.mnuSPI.checked() && ui2.chkFlashSteps.checked());
+    EXPECT_FALSE(ui2.chkFastAck.checked() || next->h->model.session.fastAck);
+    EXPECT_EQ(QStringList({ui2.cbFlash.selectedItem(), ui2.txtSpiFile.text(), ui2.txtPath.text(),
+                           ui2.txtOffset.text(), ui2.txtPrgBytes.text(), ui2.txtBitFile.text(),
+                           ui2.txtBpiFile.text(), next->port.settings()}),
+              QStringList({"W25Q64", "new.bin", spiFile, "F0", "256", "design.bit", "bpi.bin",
+                           "57600,O,8,1"}));
+    EXPECT_EQ(kept.geometry, "where the window was");
     // Each mode's dialog opens where its file is; each flash mode has its own range.
     ui2.mnuBPI.click();
-    EXPECT_EQ(ui2.txtPath.text(), bpiFile);
-    EXPECT_EQ(ui2.txtOffset.text(), "1000");
-    EXPECT_EQ(ui2.txtPrgBytes.text(), "32");
+    EXPECT_EQ(QStringList({ui2.txtPath.text(), ui2.txtOffset.text(), ui2.txtPrgBytes.text()}),
+              QStringList({bpiFile, "1000", "32"}));
     ui2.mnuOpenFile.click();
     ui2.mnuFPGA.click();
     EXPECT_EQ(ui2.txtPath.text(), bit);
     ui2.mnuOpenFile.click();
-    EXPECT_EQ(next.h->picker.folders, (QStringList{sim.path("images"), sim.dir.path()}));
+    EXPECT_EQ(next->h->picker.folders, (QStringList{sim.path("images"), sim.dir.path()}));
 }
 
 // Nothing stored: the window is as the forms have it.
@@ -93,11 +87,10 @@ TEST(SavedSettings, AFirstRunChangesNothing) {
     const auto before = sim.board.commandsSeen();
     SavedSettings(sim.h->model, store.store).restore();
     const auto& ui = sim.h->ui;
-    EXPECT_TRUE(ui.mnuFPGA.checked());
+    EXPECT_TRUE(ui.mnuFPGA.checked() && ui.chkFastAck.checked());
     EXPECT_EQ(sim.h->model.session.opState.State(), 0);
     EXPECT_EQ(ui.cbFlash.selectedIndex(), -1);
     EXPECT_EQ(ui.txtPrgBytes.text(), "0");
-    EXPECT_TRUE(ui.chkFastAck.checked());
     EXPECT_EQ(sim.board.commandsSeen(), before);
 }
 
@@ -142,9 +135,8 @@ TEST(SavedSettings, ARememberedCountHoldsOnlyForTheSameUnchangedFile) {
         const auto next = store.next();
         const auto& ui = next->h->ui;
         EXPECT_TRUE((ui.*c.mode).checked());
-        EXPECT_EQ(ui.txtPath.text(), image);
-        EXPECT_EQ(ui.txtOffset.text(), "F0");
-        EXPECT_EQ(ui.txtPrgBytes.text(), c.bytes);
+        EXPECT_EQ(QStringList({ui.txtPath.text(), ui.txtOffset.text(), ui.txtPrgBytes.text()}),
+                  QStringList({image, "F0", c.bytes}));
     }
 }
 
@@ -166,27 +158,22 @@ TEST(SavedSettings, ARunThatEndsWithAReadRemembersTheImageAndItsOwnLength) {
     ASSERT_EQ(readFile(sim.path("dump.bin")).size(), 1000);
     store.save(sim);
     const auto next = store.next();
-    EXPECT_EQ(next->h->ui.txtPath.text(), image);
-    EXPECT_EQ(next->h->ui.txtPrgBytes.text(), "3000");
+    EXPECT_EQ(next->h->ui.txtPath.text() + " " + next->h->ui.txtPrgBytes.text(), image + " 3000");
 }
 
 // A store from before each flash mode had its own range: its one offset and count are the SPI
 // mode's, the count only where no file is there to give its length (nothing tells whether it
 // changed); the next save writes the SPI mode's own keys instead.
 TEST(SavedSettings, AnOldStoresSingleOffsetAndCountAreTheSpiModes) {
-    const struct {
-        const char* what;
-        int fileSize;
-        QString bytes;
-    } cases[] = {{"a file for Read to create", -1, "256"}, {"an image", 1000, "1000"}};
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.what);
+    for (const bool imageThere : {false, true}) {
+        SCOPED_TRACE(imageThere ? "an image" : "a file for Read to create");
+        const QString bytes = imageThere ? "1000" : "256";
         Store kept;
         QSettings& store = kept.store;
         SimHarness sim;
         const QString image = sim.path("image.bin");
-        if (c.fileSize >= 0)
-            writeFile(sim.dir.path(), "image.bin", randomBytes(c.fileSize, 3));
+        if (imageThere)
+            writeFile(sim.dir.path(), "image.bin", randomBytes(1000, 3));
         store.setValue("mode", "spi");
         store.setValue("files/spi", image);
         store.setValue("offset", "F0");
@@ -196,14 +183,12 @@ TEST(SavedSettings, AnOldStoresSingleOffsetAndCountAreTheSpiModes) {
         saved.restore();
         auto& ui = sim.h->ui;
         EXPECT_TRUE(ui.mnuSPI.checked());
-        EXPECT_EQ(ui.txtOffset.text(), "F0");
-        EXPECT_EQ(ui.txtPrgBytes.text(), c.bytes);
+        EXPECT_EQ(ui.txtOffset.text() + " " + ui.txtPrgBytes.text(), "F0 " + bytes);
         ui.mnuBPI.click();
-        EXPECT_EQ(ui.txtOffset.text(), "0");
-        EXPECT_EQ(ui.txtPrgBytes.text(), "0");
+        EXPECT_EQ(ui.txtOffset.text() + " " + ui.txtPrgBytes.text(), "0 0");
         saved.save();
         EXPECT_FALSE(store.contains("offset") || store.contains("bytes"));
         EXPECT_EQ(store.value("spi/offset").toString(), "F0");
-        EXPECT_EQ(store.value("spi/bytes").toString(), c.bytes);
+        EXPECT_EQ(store.value("spi/bytes").toString(), bytes);
     }
 }

@@ -1,11 +1,9 @@
 #include "support/FakeBoardTest.h"
 
 TEST_F(FakePortTest, StartUpListsTheFilesAndStartsDisconnectedInTheFpgaLayout) {
-    writeFile(dir.path(), "A.sfh", "");
-    writeFile(dir.path(), "B.sfh", "");
-    writeFile(dir.path(), "bpi_server_v035.bit", "x");
-    writeFile(dir.path(), "bpi_server_v036.bit", "x");
-    writeFile(dir.path(), "other.bit", "x");
+    for (const char* name :
+         {"A.sfh", "B.sfh", "bpi_server_v035.bit", "bpi_server_v036.bit", "other.bit"})
+        writeFile(dir.path(), name, "x");
     port.addPort(1, FakePort::controller());
     startWindow();
     const auto& ui = h->ui;
@@ -14,15 +12,13 @@ TEST_F(FakePortTest, StartUpListsTheFilesAndStartsDisconnectedInTheFpgaLayout) {
     EXPECT_EQ(ui.cbBpi.items(), (QStringList{"bpi_server_v035", "bpi_server_v036"}));
     EXPECT_EQ(ui.cbBpi.selectedItem(), "bpi_server_v036");
     EXPECT_EQ(ui.MainPanel.text(), "Zelto Board Programming Utility v3.4.1");
-    EXPECT_TRUE(ui.btnConnect.visible());
-    EXPECT_TRUE(ui.btnCfgFPGA.visible() && !ui.cbFlash.visible() && !ui.btnIDecho[0].visible());
+    EXPECT_TRUE(ui.btnConnect.visible() && ui.btnCfgFPGA.visible() && !ui.cbFlash.visible() &&
+                !ui.btnIDecho[0].visible());
     EXPECT_EQ(h->model.session.opState.State(), 0);
-    EXPECT_TRUE(ui.rbTransmitMode[1].checked());
-    EXPECT_TRUE(ui.rbRecvMode[0].checked());
+    EXPECT_TRUE(ui.rbTransmitMode[1].checked() && ui.rbRecvMode[0].checked());
     EXPECT_FALSE(h->timer.isActive());
-    // No skin file.
-    ASSERT_EQ(h->prompter.shown.size(), 1);
-    EXPECT_EQ(h->prompter.last(), "Warning: Skinning disabled, no skin files present.");
+    EXPECT_EQ(h->prompter.boxes(),
+              QStringList{"Warning: Skinning disabled, no skin files present."});
     EXPECT_FALSE(ui.mnuSkin.enabled());
 }
 
