@@ -241,9 +241,21 @@ TEST_F(HonestVerdict, AByteGarbledOnItsWayToTheBoardFailsProgramReadAndVerifyNam
             garbleReply([](const QByteArray& bytes) { return bytes.size() >= 90; });
         else
             garbleOnce(c.garbled, c.lost);
+        sim->setReadingTime(30000);
+        QStringList status;
+        ui().lblStatus.watch([&] { status << ui().lblStatus.text(); });
         sim->press(c.op == Op::Program ? program(c.mode)
                    : c.op == Op::Read  ? read(c.mode)
                                        : verify(c.mode));
+        // The status line says the run is under way, then times its outcome, not the boxes.
+        const QString name =
+            QString(c.mode == Mode::Spi ? "SPI " : "BPI ") + (c.op == Op::Program ? "Program"
+                                                              : c.op == Op::Read  ? "Read"
+                                                                                  : "Verify");
+        ASSERT_EQ(status.size(), 2);
+        EXPECT_EQ(status[0], name + ": running");
+        EXPECT_TRUE(status[1].startsWith(name + ": failed after ")) << status[1].toStdString();
+        EXPECT_LT(status[1].section(" after ", 1).section(' ', 0, 0).toDouble(), 30.0);
         expectFailure(c.message, QString(c.console).replace("OUT", file));
         EXPECT_EQ(readFile(file), before);
         EXPECT_TRUE(c.message != pageFailed || transactions('\x02') == 1);
