@@ -14,6 +14,15 @@ namespace {
 
 enum class Op { Program, Read, Verify };
 
+// A file that exists but cannot be opened by anyone, root included.
+struct Socket {
+    explicit Socket(const QString& path) {
+        QLocalServer::removeServer(path);
+        server.listen(path);
+    }
+    QLocalServer server;
+};
+
 struct OperatorInputTest : SimTest {
     QByteArray spiBefore, bpiBefore;
     const QByteArray data = randomBytes(100, 3);
@@ -31,7 +40,10 @@ struct OperatorInputTest : SimTest {
     Control& button(Mode mode, Op op) {
         return op == Op::Program ? program(mode) : op == Op::Read ? read(mode) : verify(mode);
     }
-    QString lastMessage() const { return sim->lastMessage(); }
+    std::string label(Mode mode, Op op, const char* what) {
+        const char* ops[] = {"program ", "read ", "verify "};
+        return std::string(mode == Mode::Spi ? "SPI " : "BPI ") + ops[int(op)] + what;
+    }
     void expectNoSuccessLine() {
         for (const char* word : {"successful", "validated", "complete"})
             EXPECT_FALSE(sim->console().contains(word)) << sim->console().toStdString();
@@ -68,50 +80,35 @@ struct OperatorInputTest : SimTest {
     }
 };
 
-std::string label(Mode mode, Op op, const char* what) {
-    const char* ops[] = {"program ", "read ", "verify "};
-    return std::string(mode == Mode::Spi ? "SPI " : "BPI ") + ops[int(op)] + what;
-}
-
-// A file that exists but cannot be opened by anyone, root included.
-struct Socket {
-    explicit Socket(const QString& path) {
-        QLocalServer::removeServer(path);
-        server.listen(path);
-    }
-    QLocalServer server;
-};
-
 } // namespace
 
 // A text that is not a number becomes "0" as it is typed; the button then asks for a count.
 TEST_F(OperatorInputTest, NumbersThatAreNotNumbersOrOutOfRangeAreRefusedWithAMessage) {
+    const auto count = &MainPanelControls::txtPrgBytes, offset = &MainPanelControls::txtOffset;
     const struct {
         const char* what;
         Control MainPanelControls::*field;
         QString text;
         bool warning; // "Enter bytes to ...", else any message
         bool spiOnly; // the parallel flash's size and wrap are the server's to judge
-    } cases[] = {
-        {"letters", &MainPanelControls::txtPrgBytes, "abc", true, false},
-        {"empty", &MainPanelControls::txtPrgBytes, "", true, false},
-        {"exponent", &MainPanelControls::txtPrgBytes, "1e3", true, false},
-        {"hexadecimal", &MainPanelControls::txtPrgBytes, "0x10", true, false},
-        {"separator", &MainPanelControls::txtPrgBytes, "1,000", true, false},
-        {"blank", &MainPanelControls::txtPrgBytes, "   ", true, false},
-        {"negative", &MainPanelControls::txtPrgBytes, "-5", false, false},
-        {"negative one", &MainPanelControls::txtPrgBytes, "-1", false, false},
-        {"beyond 32 bits", &MainPanelControls::txtPrgBytes, "99999999999", false, false},
-        {"one past the largest", &MainPanelControls::txtPrgBytes, "2147483648", false, false},
-        {"the largest count", &MainPanelControls::txtPrgBytes, "2147483647", false, true},
-        {"beyond the device", &MainPanelControls::txtPrgBytes, "2097153", false, true},
-        {"nine digits", &MainPanelControls::txtOffset, "FFFFFFFFF", false, false},
-        {"one past 32 bits", &MainPanelControls::txtOffset, "100000000", false, false},
-        {"above the signed range", &MainPanelControls::txtOffset, "80000000", false, false},
-        {"the largest offset", &MainPanelControls::txtOffset, "7FFFFFFF", false, true},
-        {"just past the SPI device", &MainPanelControls::txtOffset, "200000", false, true},
-        {"many digits", &MainPanelControls::txtOffset, "1000000000000000", false, false},
-    };
+    } cases[] = {{"letters", count, "abc", true, false},
+                 {"empty", count, "", true, false},
+                 {"exponent", count, "1e3", true, false},
+                 {"hexadecimal", count, "0x10", true, false},
+                 {"separator", count, "1,000", true, false},
+                 {"blank", count, "   ", true, false},
+                 {"negative", count, "-5", false, false},
+                 {"negative one", count, "-1", false, false},
+                 {"beyond 32 bits", count, "99999999999", false, false},
+                 {"one past the largest", count, "2147483648", false, false},
+                 {"the largest count", count, "2147483647", false, true},
+                 {"beyond the device", count, "2097153", false, true},
+                 {"nine digits", offset, "FFFFFFFFF", false, false},
+                 {"one past 32 bits", offset, "100000000", false, false},
+                 {"above the signed range", offset, "80000000", false, false},
+                 {"the largest offset", offset, "7FFFFFFF", false, true},
+                 {"just past the SPI device", offset, "200000", false, true},
+                 {"many digits", offset, "1000000000000000", false, false}};
     for (Mode mode : {Mode::Spi, Mode::Bpi})
         for (Op op : {Op::Program, Op::Read, Op::Verify})
             for (const auto& c : cases) {
@@ -123,111 +120,90 @@ TEST_F(OperatorInputTest, NumbersThatAreNotNumbersOrOutOfRangeAreRefusedWithAMes
                 start(mode);
                 const QString file = sim->choose("data.bin", data);
                 (ui().*c.field).setText(c.text);
-                if (c.warning) {
-                    EXPECT_EQ((ui().*c.field).text(), "0");
-                }
+                EXPECT_TRUE(!c.warning || (ui().*c.field).text() == "0");
                 sim->press(button(mode, op));
-                EXPECT_TRUE(lastMessage().startsWith(c.warning ? "Warning: Enter bytes to" : ""));
-                EXPECT_FALSE(lastMessage().isEmpty());
+                EXPECT_TRUE(
+                    sim->lastMessage().startsWith(c.warning ? "Warning: Enter bytes to" : ""));
+                EXPECT_FALSE(sim->lastMessage().isEmpty());
                 expectNoSuccessLine();
                 EXPECT_EQ(readFile(file), data);
                 expectNothingChangedAndReady(mode);
             }
 }
 
-// A name that cannot be opened is not taken. One that is not there yet is taken, without a
-// length: Read creates the file, Program and Verify say it is missing and change nothing.
-TEST_F(OperatorInputTest, AFileIsTakenWhenChosenOnlyIfItCanBeOpenedOrMadeByRead) {
+// A name that cannot be opened is refused when chosen. One that is not there, yet or any more,
+// is made by Read; Program and Verify say it is missing and change nothing. One that turned into
+// something else after it was chosen ends the operation with an error.
+TEST_F(OperatorInputTest, AFileIsTakenOnlyIfItCanBeOpenedOrMadeAndOneThatGoesAwayEndsCleanly) {
+    const QString accessError = "Error: 75\r\nPath/File access error";
     const struct {
         const char* what;
-        QString name, message;
+        QString name;    // chosen through the Open menu; none: data.bin, then spoiled
+        QString refused; // when chosen
+        QString spoil = "";
     } cases[] = {
         {"in a folder that is not there", "nowhere/new.bin", "Error: 53\r\nFile not found"},
-        {"a folder", "folder", "Error: 75\r\nPath/File access error"},
-        {"a socket", "socket", "Error: 75\r\nPath/File access error"},
+        {"a folder", "folder", accessError},
+        {"a socket", "socket", accessError},
         {"a new name", "new.bin", ""},
+        {"removed", "", "", "remove"},
+        {"replaced by a folder", "", "", "folder"},
+        {"replaced by a socket", "", "", "socket"},
+        {"a read into a missing folder", "", "", "path"},
     };
     for (Mode mode : {Mode::Spi, Mode::Bpi})
         for (Op op : {Op::Program, Op::Verify, Op::Read})
             for (const auto& c : cases) {
-                if (!c.message.isEmpty() && op != Op::Program)
-                    continue; // refused when chosen, before any button
+                // Refused when chosen, before any button.
+                if ((!c.refused.isEmpty() && op != Op::Program) ||
+                    (c.spoil == "path" && op != Op::Read))
+                    continue;
                 SCOPED_TRACE(label(mode, op, c.what));
                 start(mode);
                 QDir(sim->dir.path()).mkdir("folder");
                 Socket socket(sim->path("socket"));
-                const QString path = sim->path(c.name);
-                ui().txtPrgBytes.setText("100");
-                sim->h->picker.paths << path;
-                ui().mnuOpenFile.click();
-                const QString& shown =
-                    (mode == Mode::Spi ? ui().txtSpiFile : ui().txtBpiFile).text();
-                if (!c.message.isEmpty()) {
-                    EXPECT_TRUE(lastMessage().startsWith("Application Error: " + c.message));
-                    EXPECT_EQ(shown, rules::NoneSelected);
+                std::unique_ptr<Socket> spoiled;
+                const QString path = sim->path(c.name.isEmpty() ? "data.bin" : c.name);
+                if (c.name.isEmpty()) {
+                    sim->choose("data.bin", data);
+                    if (c.spoil != "path")
+                        QFile::remove(path);
+                    if (c.spoil == "folder")
+                        QDir().mkdir(path);
+                    if (c.spoil == "socket")
+                        spoiled = std::make_unique<Socket>(path);
+                    if (c.spoil == "path")
+                        ui().txtPath.setText(sim->path("nowhere/out"));
+                } else {
+                    ui().txtPrgBytes.setText("100");
+                    sim->h->picker.paths << path;
+                    ui().mnuOpenFile.click();
+                    const QString& shown =
+                        (mode == Mode::Spi ? ui().txtSpiFile : ui().txtBpiFile).text();
+                    EXPECT_EQ(shown, c.refused.isEmpty() ? "new.bin" : rules::NoneSelected);
                     EXPECT_EQ(ui().txtPrgBytes.text(), "100") << "the count was changed";
-                    expectNothingChangedAndReady(mode);
-                    continue;
+                    if (!c.refused.isEmpty()) {
+                        EXPECT_TRUE(
+                            sim->lastMessage().startsWith("Application Error: " + c.refused));
+                        expectNothingChangedAndReady(mode);
+                        continue;
+                    }
+                    EXPECT_TRUE(prompter().shown.isEmpty()) << sim->lastMessage().toStdString();
+                    EXPECT_EQ(ui().txtPath.text(), path);
                 }
-                EXPECT_TRUE(prompter().shown.isEmpty()) << lastMessage().toStdString();
-                EXPECT_EQ(shown, "new.bin");
-                EXPECT_EQ(ui().txtPath.text(), path);
-                EXPECT_EQ(ui().txtPrgBytes.text(), "100");
                 sim->press(button(mode, op));
-                if (op == Op::Read) {
+                const bool missing = c.spoil == "remove" || c.name == "new.bin";
+                if (missing && op == Op::Read) {
                     EXPECT_EQ(readFile(path),
                               (mode == Mode::Spi ? spiBefore : bpiBefore).left(100));
                     EXPECT_TRUE(outcome().succeeded());
-                    continue;
-                }
-                EXPECT_TRUE(lastMessage().contains("File not found"))
-                    << lastMessage().toStdString();
-                EXPECT_FALSE(QFile::exists(path));
-                expectNothingChangedAndReady(mode);
-            }
-}
-
-TEST_F(OperatorInputTest, AFileThatGoesAwayAfterItWasChosenEndsTheOperationCleanly) {
-    const struct {
-        const char* what;
-        std::function<void(SimHarness&, const QString&)> spoil;
-        bool readOnly = false;
-    } cases[] = {
-        {"removed", [](SimHarness&, const QString& p) { QFile::remove(p); }},
-        {"replaced by a folder",
-         [](SimHarness&, const QString& p) { QFile::remove(p), QDir().mkdir(p); }},
-        {"replaced by a socket",
-         [](SimHarness&, const QString& p) {
-             QFile::remove(p);
-             static std::unique_ptr<Socket> s;
-             s = std::make_unique<Socket>(p);
-         }},
-        {"a read into a missing folder",
-         [](SimHarness& s, const QString&) { s.h->ui.txtPath.setText(s.path("nowhere/out")); },
-         true},
-    };
-    for (Mode mode : {Mode::Spi, Mode::Bpi})
-        for (Op op : {Op::Program, Op::Read, Op::Verify})
-            for (const auto& c : cases) {
-                if (c.readOnly && op != Op::Read)
-                    continue;
-                SCOPED_TRACE(label(mode, op, c.what));
-                start(mode);
-                const QString file = sim->choose("data.bin", data);
-                c.spoil(*sim, file);
-                sim->press(button(mode, op));
-                if (op == Op::Read && QString(c.what) == "removed") {
-                    // Reading into a file that is not there makes it.
-                    EXPECT_EQ(readFile(file),
-                              (mode == Mode::Spi ? spiBefore : bpiBefore).left(100));
-                    expectNothingChangedAndReady(mode);
-                    continue;
-                }
-                EXPECT_TRUE(lastMessage().contains("Error")) << lastMessage().toStdString();
-                expectNoSuccessLine();
-                EXPECT_FALSE(QFileInfo::exists(sim->path("nowhere")));
-                if (c.readOnly) {
-                    EXPECT_EQ(readFile(file), data);
+                } else {
+                    EXPECT_TRUE(sim->lastMessage().contains(missing ? "File not found" : "Error"))
+                        << sim->lastMessage().toStdString();
+                    expectNoSuccessLine();
+                    EXPECT_TRUE(!missing || !QFile::exists(path));
+                    EXPECT_FALSE(QFileInfo::exists(sim->path("nowhere")));
+                    EXPECT_TRUE(c.spoil != "path" || readFile(path) == data);
                 }
                 expectNothingChangedAndReady(mode);
             }
@@ -235,16 +211,13 @@ TEST_F(OperatorInputTest, AFileThatGoesAwayAfterItWasChosenEndsTheOperationClean
 
 TEST_F(OperatorInputTest, ADescriptionFileThatDescribesNoDeviceIsReportedAndChangesNothing) {
     const QByteArray shipped = readFile(QString(ZBPU_BIN_DIR) + "/M25P16.sfh");
-    QByteArray binary(700, '\0');
-    for (int i = 0; i < binary.size(); ++i)
-        binary[i] = char((i * 131 + 7) & 0xFF);
     const struct {
         const char* what;
         QByteArray text;
         bool works;
     } cases[] = {
         {"empty", "", false},
-        {"binary", binary, false},
+        {"binary", randomBytes(700, 8), false},
         {"cut in the middle of a value", shipped.left(shipped.indexOf("IDB       20") + 11), false},
         {"cut before the page size", shipped.left(shipped.indexOf("MBPP")), false},
         {"carriage returns only", QByteArray(shipped).replace("\r\n", "\r"), true},
@@ -282,15 +255,14 @@ TEST_F(OperatorInputTest, ABitstreamShorterThanItsHeaderOrItsLengthFailsAndRelea
     const struct {
         const char* what;
         QByteArray chosen;
-        QByteArray sent; // the file when the button is pressed
+        QByteArray sent; // the file when the button is pressed; none: as chosen
         QString failure; // in the console or a message box
     } cases[] = {
         {"empty", "", "", ""},
-        {"one byte", whole.left(1), whole.left(1), failed},
-        {"cut inside the part name", whole.left(part + 3), whole.left(part + 3), failed},
-        {"the header without its data", whole.left(part + 60), whole.left(part + 60), failed},
-        {"cut in the middle of the data", whole.left(whole.size() / 2),
-         whole.left(whole.size() / 2), failed},
+        {"one byte", whole.left(1), "", failed},
+        {"cut inside the part name", whole.left(part + 3), "", failed},
+        {"the header without its data", whole.left(part + 60), "", failed},
+        {"cut in the middle of the data", whole.left(whole.size() / 2), "", failed},
         {"shrunk after it was chosen", whole, whole.left(1000), "Error: 62"},
     };
     for (const auto& c : cases) {
@@ -298,7 +270,8 @@ TEST_F(OperatorInputTest, ABitstreamShorterThanItsHeaderOrItsLengthFailsAndRelea
         start(Mode::Fpga);
         const QString path = sim->choose("design.bit", c.chosen);
         ASSERT_EQ(ui().txtFilelen.text(), QString::number(c.chosen.size()));
-        writeFile(sim->dir.path(), "design.bit", c.sent);
+        const QByteArray sent = c.sent.isEmpty() ? c.chosen : c.sent;
+        writeFile(sim->dir.path(), "design.bit", sent);
         if (!c.chosen.isEmpty() || ui().btnCfgFPGA.enabled()) {
             sim->press(ui().btnCfgFPGA);
             // INIT high with DONE low is the other way a configuration is reported as failed.
@@ -310,7 +283,7 @@ TEST_F(OperatorInputTest, ABitstreamShorterThanItsHeaderOrItsLengthFailsAndRelea
         EXPECT_TRUE(prompter().titles().filter("Communication").isEmpty())
             << "the controller was left waiting for the rest of the bitstream";
         EXPECT_FALSE(sim->board.fpga().done());
-        EXPECT_EQ(readFile(path), c.sent);
+        EXPECT_EQ(readFile(path), sent);
         expectNothingChangedAndReady(Mode::Fpga);
     }
 }
