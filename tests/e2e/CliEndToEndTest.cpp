@@ -98,6 +98,8 @@ TEST(CliEndToEnd, ConfiguresTheFpgaAndProgramsReadsVerifiesDetectsFlashesAndEras
             {"--yes bpi program " + parallel + " --offset 20000", 0,
              "BPI programming successful: 40000 bytes at 0x20000\n"},
             {"bpi verify " + parallel + " --offset 20000", 0, "=BPI validated!\n"},
+            {"--yes bpi program " + parallel + " --offset FFFFF0", 2, "",
+             "past the end of the parallel flash"},
         });
     EXPECT_EQ(readFile(back), image);
     board.stop();
@@ -111,15 +113,19 @@ TEST(CliEndToEnd, ConfiguresTheFpgaAndProgramsReadsVerifiesDetectsFlashesAndEras
     EXPECT_EQ(readFile(board.bpiImage()).mid(0x20000, 40000), readFile(parallel));
 }
 
-// Files in the system's words, a usage error in one line with where help is.
-TEST(CliEndToEnd, ReadsHeadersAndDescriptionsAndRefusesBadWords) {
-    QTemporaryDir dir;
-    const QString d = dir.path(), cli = "=zbpu-cli: ", sfh = QString(ZBPU_BIN_DIR) + "/M25P16.sfh";
+// Files in the system's words, a usage error in one line with where help is; ports listed
+// and detected by name, and why one cannot be opened.
+TEST(CliEndToEnd, ReadsFilesListsPortsAndSaysWhyAWordOrAPortIsRefused) {
+    BoardSimProcess board, none({"--silent"});
+    ASSERT_TRUE(board.started() && none.started());
+    const QString d = none.folder(),
+                  cli = "=zbpu-cli: ", sfh = QString(ZBPU_BIN_DIR) + "/M25P16.sfh";
     const QByteArray payload = buildConfigPayload({.size = 400});
     const QString bit = writeFile(d, "a.bit", buildBitFile(payload));
     const QString tryHelp = "\nTry 'zbpu-cli --help' for more information.\n";
     const QString length = "=length: " + QString::number(payload.size()) + "\ndevice: ";
-    BoardSimProcess none({"--silent"});
+    const QString notDetected =
+        "Board not detected on board.  Please check your Com port selection.";
     run(none,
         {
             {"sfh " + sfh, 0, "RDID: 0x9F\n", "="},
@@ -149,38 +155,24 @@ TEST(CliEndToEnd, ReadsHeadersAndDescriptionsAndRefusesBadWords) {
              "=M25P128\nM25P16\nM25P32\nM25P64\nMX25L3206E\nMX25L6406E\nS25FL032P\nS25FL064P\n"
              "W25Q128\nW25Q32\nW25Q64\n",
              "="},
-            {"connect", 1},
             {"--help", 0, "configure the FPGA from a bitstream"},
             {"-h", 0, "configure the FPGA from a bitstream"},
             {"help", 0, "configure the FPGA from a bitstream"},
             {"--no-board-check spi M25P99 id", 2, "",
              "no description file M25P99.sfh; the devices are M25P128, M25P16"},
+            {"ports", 0, "=board  " + none.device() + "\n", "="},
+            {"detect", 1, "=", "=zbpu-cli: no board answers on board\n"},
+            {"connect", 1, "=", "=Warning: " + notDetected + "\n"},
+            {"--json connect", 1,
+             "\"message\":\"" + notDetected +
+                 R"(","operation":"connect","port":"board","result":"failed")"},
+            // The window's menu becomes the option.
+            {"--no-board-check spi M25P16 id", 1, "=",
+             "=Communication with PSoC lost: Please verify your Com port setting.\n(--port)\n"},
         });
     EXPECT_FALSE(none.cli({"--no-board-check", "spi", "M25P99", "id"}).err.contains("Try"))
         << "a refused input is not a usage error";
     EXPECT_TRUE(none.cli({"sfh", sfh}).out.startsWith("WREN: 0x06\n"));
-    // Every program answers --help and --version without a window or a board.
-    for (const char* program : {"zbpu-cli", "zbpu", "zbpu-boardsim"}) {
-        QProcess p;
-        auto env = QProcessEnvironment::systemEnvironment();
-        env.remove("DISPLAY");
-        env.remove("QT_QPA_PLATFORM");
-        p.setProcessEnvironment(env);
-        p.start(QString(ZBPU_BIN_DIR) + "/" + program, {"--version"});
-        ASSERT_TRUE(p.waitForFinished(10000)) << program;
-        EXPECT_EQ(p.exitCode(), 0) << program;
-        EXPECT_EQ(QString(p.readAllStandardOutput()), QString(program) + " 3.4.1\n");
-        p.start(QString(ZBPU_BIN_DIR) + "/" + program, {"--help"});
-        ASSERT_TRUE(p.waitForFinished(10000)) << program;
-        EXPECT_EQ(p.exitCode(), 0) << program;
-        const QByteArray help = p.readAllStandardOutput();
-        EXPECT_TRUE(help.startsWith("Usage: ") && help.contains(program)) << program;
-    }
-}
-
-TEST(CliEndToEnd, ListsAndDetectsPortsByNameAndSaysWhyOneCannotBeOpened) {
-    BoardSimProcess board, silent({"--silent"});
-    ASSERT_TRUE(board.started() && silent.started());
     run(board,
         {
             {"ports", 0, "=board  " + board.device() + "  [board answers]\n", "="},
@@ -190,28 +182,33 @@ TEST(CliEndToEnd, ListsAndDetectsPortsByNameAndSaysWhyOneCannotBeOpened) {
                  "/gone does not exist (unplugged, or another path?)\n"},
             {"--port ttyNOPE connect", 2, "", "zbpu-cli: no port ttyNOPE; the ports are board"},
         });
-    run(silent,
-        {
-            {"ports", 0, "=board  " + silent.device() + "\n", "="},
-            {"detect", 1, "=", "=zbpu-cli: no board answers on board\n"},
-            {"connect", 1, "=",
-             "=Warning: Board not detected on board.  Please check your Com port selection.\n"},
-            {"--json connect", 1,
-             R"("message":"Board not detected on board.  Please check your Com port selection.",)"
-             R"("operation":"connect","port":"board","result":"failed")"},
-            // The window's menu becomes the option.
-            {"--no-board-check spi M25P16 id", 1, "=",
-             "=Communication with PSoC lost: Please verify your Com port setting.\n(--port)\n"},
-        });
     // Another program holds the port.
     QSerialPort holder(board.device());
     ASSERT_TRUE(holder.open(QIODevice::ReadWrite));
     run(board, {{"--port " + board.device() + " connect", 1, "",
                  "=zbpu-cli: board is busy: another program has it open\n"}});
+    // Every program answers --help and --version without a window or a board.
+    auto env = QProcessEnvironment::systemEnvironment();
+    env.remove("DISPLAY");
+    env.remove("QT_QPA_PLATFORM");
+    for (const QString program : {"zbpu-cli", "zbpu", "zbpu-boardsim"})
+        for (const QString option : {"--version", "--help"}) {
+            QProcess p;
+            p.setProcessEnvironment(env);
+            p.start(QString(ZBPU_BIN_DIR) + "/" + program, {option});
+            ASSERT_TRUE(p.waitForFinished(10000)) << program.toStdString();
+            const QString out = p.readAllStandardOutput();
+            EXPECT_EQ(p.exitCode(), 0) << program.toStdString();
+            EXPECT_TRUE(option == "--help" ? out.startsWith("Usage: ") && out.contains(program)
+                                           : out == program + " 3.4.1\n")
+                << out.toStdString();
+        }
 }
 
-// A production line configures, flashes and verifies in one run, and logs each step.
-TEST(CliEndToEnd, RunsOperationsJoinedByPlusOnOneConnectionAndStopsAtTheFirstFailure) {
+// A production line configures, flashes and verifies in one run, and logs each step. Every
+// number is read the one way before anything is sent, each operation of a chain has only its
+// own, and data that cannot reach standard output fails the run.
+TEST(CliEndToEnd, RunsOperationsJoinedByPlusOnOneConnectionAndRefusesBadWordsBeforeSending) {
     BoardSimProcess board({"-v", "--time-scale", "0.01"});
     ASSERT_TRUE(board.started());
     const QString dir = board.folder();
@@ -260,7 +257,8 @@ TEST(CliEndToEnd, RunsOperationsJoinedByPlusOnOneConnectionAndStopsAtTheFirstFai
     // Refused before anything starts: a word wrong further on, a question nobody can answer;
     // once connected, with the same status and result.
     const int commands = int(board.log().count('\n'));
-    const QString refused = R"("result":"refused")";
+    const QString refused = R"("result":"refused")", a = dir + "/a.bin";
+    const QString program = "--yes spi M25P16 program " + file, whole = "must be a whole number";
     run(board,
         {
             {"--yes spi M25P16 erase + spi M25P16 verify " + dir + "/none.bin", 2, "",
@@ -269,6 +267,15 @@ TEST(CliEndToEnd, RunsOperationsJoinedByPlusOnOneConnectionAndStopsAtTheFirstFai
              "=zbpu-cli: spi read asks a question and standard input is not a terminal; run with "
              "--yes to answer Yes\n"},
             {"--yes spi M25P16 erase +", 2, "", "zbpu-cli: nothing between two + (or at an end)\n"},
+            {program + " --bytes 00", 2, "", "nothing to transfer"},
+            {program + " --bytes 0.4", 2, "", "--bytes " + whole},
+            {program + " --bytes +0", 2, "", "--bytes " + whole},
+            {program + " --bytes &H10", 2, "", "--bytes " + whole},
+            {program + " --bytes=99999999999", 2, "", "is larger than 0xFFFFFFFF"},
+            {"--yes bpi program " + file + " --burst abc", 2, "", "--burst " + whole},
+            {"--yes spi M25P16 id --poll-limit -5", 2, "", "--poll-limit " + whole},
+            {"--yes bpi read " + a + " --bytes 100 + bpi read " + dir + "/b.bin", 2, "",
+             "nothing to transfer: give --bytes N"},
         });
     r = board.cli({"--json", "spi", "M25P16", "erase", "+", "spi", "M25P16", "program", file});
     EXPECT_EQ(
@@ -283,18 +290,28 @@ TEST(CliEndToEnd, RunsOperationsJoinedByPlusOnOneConnectionAndStopsAtTheFirstFai
                         writeFile(dir, "late.hex", ":0101000042BC\n:00000001FF\n") + " --bytes 16",
                     2, refused},
                    {"--json spi M25P16 program " + file, 2, refused},
+                   {program + " --offset 200000", 2, "",
+                    "The offset 0x200000 lies beyond the 2097152 bytes of M25P16"},
+                   {"--yes spi M25P16 erase --offset 1FFFFFFF --bytes 16", 2, "",
+                    "The offset 0x1FFFFFFF lies beyond the 2097152 bytes of M25P16"},
                    {"--json spi M25P16 read - --bytes 16", 2, "",
                     "zbpu-cli: --json and a read to - both want standard output"},
                });
-    EXPECT_FALSE(QFile::exists(dir + "/new.bin"));
+    EXPECT_FALSE(QFile::exists(dir + "/new.bin") || QFile::exists(a));
 
     // A read to standard output: the data alone there, everything else on standard error.
     r = board.cli({"--yes", "spi", "M25P16", "read", "-", "--offset", "100", "--bytes", "5000"});
     EXPECT_EQ(r.exitCode, 0) << r.err.toStdString();
     EXPECT_EQ(r.bytes, image);
     EXPECT_EQ(r.err, "SPI data read successfully \n");
+    r = board.cli({"spi", "M25P16", "read", "-", "--bytes", "1000"}, "/dev/full");
+    EXPECT_EQ(r.exitCode, 1);
+    EXPECT_TRUE(r.err.contains("could not be written to standard output: No space left on device"))
+        << r.err.toStdString();
+    EXPECT_FALSE(r.err.contains("successfully"));
     board.stop();
-    EXPECT_EQ(readFile(board.spiImage()).mid(0x100, image.size()), image);
+    EXPECT_EQ(readFile(board.spiImage()).left(0x100 + image.size()),
+              QByteArray(0x100, char(0xFF)) + image);
 }
 
 // On a terminal the questions are asked, and a transfer shows one line of progress.
@@ -329,40 +346,4 @@ TEST(CliEndToEnd, OnATerminalAsksItsQuestionsAndShowsOneProgressLine) {
     EXPECT_EQ(r.out, "SPI programming successful: 0x0 to 0x2EDF \n");
     board.stop();
     EXPECT_EQ(readFile(board.spiImage()).left(image.size()), image);
-}
-
-// Every number is read the one way before anything is sent, each operation of a chain has only
-// its own, and data that cannot reach standard output fails the run.
-TEST(CliEndToEnd, RefusesBadNumbersAndInheritedCountsAndChecksItsOutput) {
-    BoardSimProcess board({"--server-running"});
-    ASSERT_TRUE(board.started());
-    const QString a = board.folder() + "/a.bin";
-    const QString image = writeFile(board.folder(), "image.bin", randomBytes(64, 2));
-    const QString program = "--yes spi M25P16 program " + image, whole = "must be a whole number";
-    run(board, {
-                   {program + " --bytes 00", 2, "", "nothing to transfer"},
-                   {program + " --bytes 0.4", 2, "", "--bytes " + whole},
-                   {program + " --bytes +0", 2, "", "--bytes " + whole},
-                   {program + " --bytes &H10", 2, "", "--bytes " + whole},
-                   {program + " --bytes=99999999999", 2, "", "is larger than 0xFFFFFFFF"},
-                   {program + " --offset 200000", 2, "",
-                    "The offset 0x200000 lies beyond the 2097152 bytes of M25P16"},
-                   {"--yes spi M25P16 erase --offset 1FFFFFFF --bytes 16", 2, "",
-                    "The offset 0x1FFFFFFF lies beyond the 2097152 bytes of M25P16"},
-                   {"--yes bpi program " + image + " --burst abc", 2, "", "--burst " + whole},
-                   {"--yes bpi program " + image + " --offset FFFFF0", 2, "",
-                    "past the end of the parallel flash"},
-                   {"--yes spi M25P16 id --poll-limit -5", 2, "", "--poll-limit " + whole},
-                   {"--yes bpi read " + a + " --bytes 100 + bpi read " + board.folder() + "/b.bin",
-                    2, "", "nothing to transfer: give --bytes N"},
-               });
-    EXPECT_FALSE(QFile::exists(a));
-    const auto full = board.cliTo("/dev/full", {"spi", "M25P16", "read", "-", "--bytes", "1000"});
-    EXPECT_EQ(full.exitCode, 1);
-    EXPECT_TRUE(
-        full.err.contains("could not be written to standard output: No space left on device"))
-        << full.err.toStdString();
-    EXPECT_FALSE(full.err.contains("successfully"));
-    board.stop();
-    EXPECT_EQ(readFile(board.spiImage()).left(0x100), QByteArray(0x100, char(0xFF)));
 }
