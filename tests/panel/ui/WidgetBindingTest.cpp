@@ -1,19 +1,7 @@
 #include "panel/ui/WidgetBinding.h"
 #include "support/Doubles.h"
 
-#include <QAction>
-#include <QApplication>
-#include <QCheckBox>
-#include <QComboBox>
-#include <QGroupBox>
-#include <QKeyEvent>
-#include <QLabel>
-#include <QLineEdit>
-#include <QMouseEvent>
-#include <QPlainTextEdit>
-#include <QProgressBar>
-#include <QPushButton>
-#include <functional>
+#include <QtWidgets>
 #include <gtest/gtest.h>
 
 namespace {
