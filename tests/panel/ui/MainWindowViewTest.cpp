@@ -206,7 +206,7 @@ TEST(MainWindowView, NoControlsOverlapNoCaptionIsClippedAndDisabledMenusLookDisa
 // the window fits at its usual size, and with the debug fields at least at its smallest. Esc
 // goes to the form; Tab moves the focus out of either console and is no character for the
 // board. The status line is shown under the consoles.
-TEST(MainWindowView, TheConsolesTakeTheExtraRoomTabLeavesThemAndOnlyTheCodeUncoversDebugFields) {
+TEST(MainWindowView, TheConsolesTakeTheRoomFollowNewTextAndLeaveOnTabOnlyTheCodeShowsDebug) {
     const QSize room(1280 * 2 / 3 - 16, 800 * 2 / 3 - 60);
     Forms f;
     QList<int> keys;
@@ -214,8 +214,7 @@ TEST(MainWindowView, TheConsolesTakeTheExtraRoomTabLeavesThemAndOnlyTheCodeUncov
     f.main.txtSendView.onKeyPress = [&](int code) { keys << code; };
     f.main.txtSendView.setEnabled(true);
     QMainWindow* window = f.shown();
-    EXPECT_LE(window->width(), room.width());
-    EXPECT_LE(window->height(), room.height());
+    EXPECT_EQ(window->size().boundedTo(room), window->size());
     window->activateWindow();
     ASSERT_TRUE(QTest::qWaitForWindowActive(window));
     QTest::keyClick(window->windowHandle(), Qt::Key_Escape);
@@ -229,47 +228,18 @@ TEST(MainWindowView, TheConsolesTakeTheExtraRoomTabLeavesThemAndOnlyTheCodeUncov
     }
     EXPECT_EQ(keys, QList<int>{27});
     EXPECT_EQ(f.main.txtSendView.text(), "");
-    auto* send = window->findChild<QWidget*>("txtSendView");
-    auto* recv = window->findChild<QWidget*>("txtRecvView");
-    auto* top = window->findChild<QWidget*>("topArea");
-    auto* debug = window->findChild<QWidget*>("debugArea");
-    f.main.lblStatus.setText("SPI Read: successful in 2.0 s");
-    auto* status = window->findChild<QLabel*>("lblStatus");
-    EXPECT_EQ(status->text(), "SPI Read: successful in 2.0 s");
-    EXPECT_GT(status->y(), recv->geometry().bottom());
-    const QSize sendBefore = send->size(), recvBefore = recv->size(), topBefore = top->size();
-    window->resize(window->size() + QSize(300, 200));
-    settle(window);
-    EXPECT_EQ(top->size(), topBefore);
-    EXPECT_EQ(send->height(), sendBefore.height() + 200);
-    EXPECT_EQ(recv->height(), recvBefore.height() + 200);
-    EXPECT_NEAR(send->width(), sendBefore.width() + 150, 1);
-    EXPECT_NEAR(recv->width(), recvBefore.width() + 150, 1);
-    EXPECT_FALSE(debug->isVisible());
-    f.main.MainPanel.setHeight(11000);
-    settle(window);
-    EXPECT_TRUE(debug->isVisible());
-    for (const char* field : {"txtTimeout", "txtBpiBurstSize", "chkFastAck", "txtPath"})
-        EXPECT_TRUE(window->findChild<QWidget*>(field)->isVisible()) << field;
-    EXPECT_LE(window->minimumSizeHint().width(), room.width());
-    EXPECT_LE(window->minimumSizeHint().height(), room.height());
-    EXPECT_GE(window->minimumSizeHint().height(), 300) << "the window has a sensible minimum";
-}
-
-// The receive console shows the newest text unless the operator has scrolled away from it,
-// and breaks a long line between words, also when the word arrives in pieces.
-TEST(MainWindowView, TheReceiveConsoleFollowsNewTextUnlessScrolledUpAndBreaksBetweenWords) {
-    Forms f;
-    QMainWindow* window = f.shown();
     auto* recv = window->findChild<QPlainTextEdit*>("txtRecvView");
+    // The receive console shows the newest text unless the operator has scrolled away from it,
+    // and breaks a long line between words, also when the word arrives in pieces.
     Control& console = f.main.txtRecvView;
+    const QString words = QString("abcdef ").repeated(40);
     const struct {
         QString text;
         int piece;
         QList<qsizetype> lines;
-    } cases[] = {{QString("abcdef ").repeated(40), 280, {91, 91, 91, 7}},
-                 {QString("abcdef ").repeated(40), 1, {91, 91, 91, 7}},
-                 {QString("abcdef ").repeated(40), 5, {91, 91, 91, 7}},
+    } cases[] = {{words, 280, {91, 91, 91, 7}},
+                 {words, 1, {91, 91, 91, 7}},
+                 {words, 5, {91, 91, 91, 7}},
                  {QString(200, 'x') + " tail", 3, {96, 96, 13}}};
     for (const auto& c : cases) {
         console.setText("");
@@ -301,4 +271,27 @@ TEST(MainWindowView, TheReceiveConsoleFollowsNewTextUnlessScrolledUpAndBreaksBet
     bar->triggerAction(QAbstractSlider::SliderToMaximum);
     arrive(5);
     EXPECT_EQ(bar->value(), bar->maximum());
+    auto* send = window->findChild<QWidget*>("txtSendView");
+    auto* top = window->findChild<QWidget*>("topArea");
+    auto* debug = window->findChild<QWidget*>("debugArea");
+    f.main.lblStatus.setText("SPI Read: successful in 2.0 s");
+    auto* status = window->findChild<QLabel*>("lblStatus");
+    EXPECT_EQ(status->text(), "SPI Read: successful in 2.0 s");
+    EXPECT_GT(status->y(), recv->geometry().bottom());
+    const QSize sendBefore = send->size(), recvBefore = recv->size(), topBefore = top->size();
+    window->resize(window->size() + QSize(300, 200));
+    settle(window);
+    EXPECT_EQ(top->size(), topBefore);
+    EXPECT_EQ(send->height(), sendBefore.height() + 200);
+    EXPECT_EQ(recv->height(), recvBefore.height() + 200);
+    EXPECT_NEAR(send->width(), sendBefore.width() + 150, 1);
+    EXPECT_NEAR(recv->width(), recvBefore.width() + 150, 1);
+    EXPECT_FALSE(debug->isVisible());
+    f.main.MainPanel.setHeight(11000);
+    settle(window);
+    EXPECT_TRUE(debug->isVisible());
+    for (const char* field : {"txtTimeout", "txtBpiBurstSize", "chkFastAck", "txtPath"})
+        EXPECT_TRUE(window->findChild<QWidget*>(field)->isVisible()) << field;
+    EXPECT_EQ(window->minimumSizeHint().boundedTo(room), window->minimumSizeHint());
+    EXPECT_GE(window->minimumSizeHint().height(), 300) << "the window has a sensible minimum";
 }
