@@ -147,23 +147,15 @@ template <class W, bool editable = false> QObject* make(QWidget* root) {
 
 // What the operator sees of a widget.
 QString shown(QObject* o) {
-    QStringList s;
     auto* w = qobject_cast<QWidget*>(o);
-    auto* a = qobject_cast<QAction*>(o);
-    s << (w && !w->isEnabled() ? "disabled" : "")
-      << ((w ? w->isHidden() : !a->isVisible()) ? "hidden" : "");
-    if (a)
-        s << a->text() << (a->isChecked() ? "checked" : "");
-    if (auto* b = qobject_cast<QAbstractButton*>(o))
-        s << b->text() << (b->isChecked() ? "checked" : "");
-    if (auto* g = qobject_cast<QGroupBox*>(o))
-        s << g->title();
-    if (auto* e = qobject_cast<QLineEdit*>(o))
-        s << e->text();
-    if (auto* p = qobject_cast<QProgressBar*>(o))
-        s << QString("%1/%2").arg(p->value()).arg(p->maximum());
-    if (auto* t = qobject_cast<QPlainTextEdit*>(o))
-        s << t->toPlainText();
+    auto* bar = qobject_cast<QProgressBar*>(o);
+    QStringList s{w && !w->isEnabled() ? "disabled" : "",
+                  (w ? w->isHidden() : !o->property("visible").toBool()) ? "hidden" : "",
+                  bar ? QString("%1/%2").arg(bar->value()).arg(bar->maximum())
+                      : o->property("text").toString(),
+                  o->property("title").toString(),
+                  o->property("plainText").toString(),
+                  o->property("checked").toBool() ? "checked" : ""};
     if (auto* c = qobject_cast<QComboBox*>(o))
         s << QString("%1 of %2:").arg(c->currentIndex()).arg(c->count())
           << (c->currentIndex() < 0 && !c->isEditable() ? c->placeholderText() : c->currentText());
