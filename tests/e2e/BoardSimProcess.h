@@ -47,8 +47,7 @@ public:
         qint64 msAfterSignal = 0;
         QByteArray bytes; // standard output as it came
     };
-    // Runs zbpu-cli against this board, bounded in time, its standard output going to
-    // `output` (such as /dev/full) when given.
+    // Runs zbpu-cli, bounded in time; its standard output to `output` (such as /dev/full).
     Result cli(const QStringList& args, const QString& output = {}) const {
         QProcess p;
         if (!output.isEmpty())
@@ -108,7 +107,6 @@ public:
         start(p, args);
         QByteArray err;
         QElapsedTimer t;
-        // Reads standard error until it shows the text, then signals.
         const auto interruptAt = [&](const QString& text, int limitMs, int delay) {
             t.restart();
             while (t.elapsed() < limitMs && p.state() != QProcess::NotRunning &&

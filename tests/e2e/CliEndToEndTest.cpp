@@ -35,22 +35,19 @@ void run(const BoardSimProcess& board, const QList<Step>& steps) {
 
 } // namespace
 
-// Then it loads the server and programs and verifies the parallel flash.
 TEST(CliEndToEnd, ConfiguresTheFpgaAndProgramsReadsVerifiesDetectsFlashesAndErasesTheSpiFlash) {
     BoardSimProcess board;
     ASSERT_TRUE(board.started());
     const QString dir = board.folder();
-    writeFile(dir, "design.bit", buildBitFile(buildConfigPayload({.size = 3000})));
-    const QByteArray image = randomBytes(6000, 1), parallel = randomBytes(40000, 2);
-    const QByteArray neighbour = randomBytes(3000, 3), flashed = randomBytes(5000, 4);
-    QByteArray changed = image;
-    changed[4000] = char(~changed[4000]);
-    for (const auto& [name, bytes] : {std::pair{"image.bin", image},
-                                      {"changed.bin", changed},
-                                      {"parallel.bin", parallel},
-                                      {"n.bin", neighbour},
-                                      {"flashed.bin", flashed}})
-        writeFile(dir, name, bytes);
+    const auto put = [&](const char* name, const QByteArray& bytes) {
+        return writeFile(dir, name, bytes), bytes;
+    };
+    put("design.bit", buildBitFile(buildConfigPayload({.size = 3000})));
+    const QByteArray image = put("image.bin", randomBytes(6000, 1));
+    const QByteArray parallel = put("parallel.bin", randomBytes(40000, 2));
+    const QByteArray neighbour = put("n.bin", randomBytes(3000, 3));
+    const QByteArray flashed = put("flashed.bin", randomBytes(5000, 4));
+    put("changed.bin", QByteArray(image).replace(4000, 1, QByteArray(1, char(~image[4000]))));
     const QString range = " erase --offset 0x20000 --bytes 1";
     run(board, {
                    {"connect", 0, "=firmware: compatible\nserver: not running\n"},
@@ -98,7 +95,17 @@ TEST(CliEndToEnd, ConfiguresTheFpgaAndProgramsReadsVerifiesDetectsFlashesAndEras
             {"bpi verify ~/parallel.bin --offset 20000", 0, "=BPI validated!\n"},
             {"--yes bpi program ~/parallel.bin --offset FFFFF0", 2, "",
              "past the end of the parallel flash"},
+            {"ports", 0, "=board  ~/board  [board answers]\n", "="},
+            {"detect", 0, "=board  ~/board\n", "="},
+            {"--port ~/gone connect", 1, "=",
+             "=zbpu-cli: gone is gone: ~/gone does not exist (unplugged, or another path?)\n"},
+            {"--port ttyNOPE connect", 2, "", "zbpu-cli: no port ttyNOPE; the ports are board"},
         });
+    // Another program holds the port.
+    QSerialPort holder(board.device());
+    ASSERT_TRUE(holder.open(QIODevice::ReadWrite));
+    run(board, {{"--port ~/board connect", 1, "",
+                 "=zbpu-cli: board is busy: another program has it open\n"}});
     EXPECT_EQ(readFile(dir + "/back.bin"), image);
     board.stop();
     const QByteArray flash = readFile(board.spiImage());
@@ -110,11 +117,10 @@ TEST(CliEndToEnd, ConfiguresTheFpgaAndProgramsReadsVerifiesDetectsFlashesAndEras
     EXPECT_EQ(readFile(board.bpiImage()).mid(0x20000, 40000), parallel);
 }
 
-// Files in the system's words, a usage error in one line with where help is; ports listed
-// and detected by name, and why one cannot be opened.
+// Files in the system's words, a usage error in one line with where help is.
 TEST(CliEndToEnd, ReadsFilesListsPortsAndSaysWhyAWordOrAPortIsRefused) {
-    BoardSimProcess board, none({"--silent"});
-    ASSERT_TRUE(board.started() && none.started());
+    BoardSimProcess none({"--silent"});
+    ASSERT_TRUE(none.started());
     const QString cli = "=zbpu-cli: ", sfh = QString(ZBPU_BIN_DIR) + "/M25P16.sfh";
     const QByteArray payload = buildConfigPayload({.size = 400});
     writeFile(none.folder(), "a.bit", buildBitFile(payload));
@@ -170,19 +176,6 @@ TEST(CliEndToEnd, ReadsFilesListsPortsAndSaysWhyAWordOrAPortIsRefused) {
     EXPECT_FALSE(none.cli({"--no-board-check", "spi", "M25P99", "id"}).err.contains("Try"))
         << "a refused input is not a usage error";
     EXPECT_TRUE(none.cli({"sfh", sfh}).out.startsWith("WREN: 0x06\n"));
-    QSerialPort holder; // another program, once it holds the port
-    run(board,
-        {
-            {"ports", 0, "=board  ~/board  [board answers]\n", "="},
-            {"detect", 0, "=board  ~/board\n", "="},
-            {"--port ~/gone connect", 1, "=",
-             "=zbpu-cli: gone is gone: ~/gone does not exist (unplugged, or another path?)\n"},
-            {"--port ttyNOPE connect", 2, "", "zbpu-cli: no port ttyNOPE; the ports are board"},
-        });
-    holder.setPortName(board.device());
-    ASSERT_TRUE(holder.open(QIODevice::ReadWrite));
-    run(board, {{"--port ~/board connect", 1, "",
-                 "=zbpu-cli: board is busy: another program has it open\n"}});
     // Every program answers --help and --version without a window or a board.
     for (const QString program : {"zbpu-cli", "zbpu", "zbpu-boardsim"})
         for (const QString option : {"--version", "--help"}) {
@@ -252,8 +245,6 @@ TEST(CliEndToEnd, RunsOperationsJoinedByPlusOnOneConnectionAndRefusesBadWordsBef
                  "\n"},
             {program + " --bytes 00", 2, "", "nothing to transfer"},
             {program + " --bytes 0.4", 2, "", "--bytes " + whole},
-            {program + " --bytes +0", 2, "", "--bytes " + whole},
-            {program + " --bytes &H10", 2, "", "--bytes " + whole},
             {program + " --bytes=99999999999", 2, "", "is larger than 0xFFFFFFFF"},
             {"--yes bpi program ~/image.bin --burst abc", 2, "", "--burst " + whole},
             {"--yes spi M25P16 id --poll-limit -5", 2, "", "--poll-limit " + whole},
@@ -293,7 +284,6 @@ TEST(CliEndToEnd, RunsOperationsJoinedByPlusOnOneConnectionAndRefusesBadWordsBef
               QByteArray(0x100, char(0xFF)) + image);
 }
 
-// On a terminal the questions are asked, and a transfer shows one line of progress.
 TEST(CliEndToEnd, OnATerminalAsksItsQuestionsAndShowsOneProgressLine) {
     BoardSimProcess board({"--baud", "115200"});
     ASSERT_TRUE(board.started());

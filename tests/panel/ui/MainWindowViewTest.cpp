@@ -23,7 +23,6 @@ struct Forms {
     CommPropertiesControls comm;
     DebugPWControls debug;
     MainWindowView view{main, comm, debug};
-    // The main window, shown.
     QMainWindow* shown() { return settle(view.window()), view.window(); }
 };
 
@@ -165,8 +164,7 @@ QString shown(QObject* o) {
 
 } // namespace
 
-// Each menu and entry has a mnemonic of its own in its menu and shows the model's caption; a
-// model that hides a dialog ends its modal run.
+// A model that hides a dialog ends its modal run.
 TEST(MainWindowView, EveryControlHasAWidgetOfItsKindAndEveryMenuItsMnemonicAndCaption) {
     Forms f;
     const std::pair<QWidget*, std::vector<Control*>> forms[] = {
@@ -219,9 +217,7 @@ TEST(MainWindowView, EveryControlHasAWidgetOfItsKindAndEveryMenuItsMnemonicAndCa
     EXPECT_FALSE(dialog->isVisible());
 }
 
-// No two controls shown in a mode overlap and no caption is clipped; a disabled menu, and a
-// disabled entry even under the pointer, is drawn otherwise than an enabled one. A skin starts
-// only from a file that holds a sheet.
+// A disabled entry is drawn otherwise even under the pointer; a skin starts only from a sheet.
 TEST(MainWindowView, NoControlsOverlapNoCaptionIsClippedAndDisabledMenusLookDisabledInEverySkin) {
     QTemporaryDir dir;
     StyleSheetSkinning none;
@@ -295,12 +291,10 @@ TEST(MainWindowView, NoControlsOverlapNoCaptionIsClippedAndDisabledMenusLookDisa
     }
 }
 
-// The top keeps its size; the consoles take what the window has beyond its minimum, and a
-// larger window uncovers nothing: the debug fields come only with the access code. A 1280x800
-// screen at 1.5x scale is 853x533 logical pixels, a title bar and a desktop panel take some 60:
-// the window fits at its usual size, and with the debug fields at least at its smallest. Esc
-// goes to the form; Tab moves the focus out of either console and is no character for the
-// board. The status line is shown under the consoles.
+// The top keeps its size and a larger window uncovers nothing. A 1280x800 screen at 1.5x scale
+// is 853x533 logical pixels, a title bar and a desktop panel take some 60: the window fits at
+// its usual size, and with the debug fields at least at its smallest. Tab is no character for
+// the board; the status line is shown under the consoles.
 TEST(MainWindowView, TheConsolesTakeTheRoomFollowNewTextAndLeaveOnTabOnlyTheCodeShowsDebug) {
     const QSize room(1280 * 2 / 3 - 16, 800 * 2 / 3 - 60);
     Forms f;
