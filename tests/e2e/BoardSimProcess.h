@@ -15,6 +15,7 @@ class BoardSimProcess {
 public:
     explicit BoardSimProcess(const QStringList& options = {}) {
         const QString link = folder() + "/board";
+        process_.setStandardErrorFile(folder() + "/board.log");
         process_.start(
             QString(ZBPU_BIN_DIR) + "/zbpu-boardsim",
             QStringList{"--link", link, "--spi-image", spiImage(), "--bpi-image", bpiImage()} +
@@ -91,11 +92,9 @@ public:
         return resultOf(p, shown);
     }
     // What the board logged (started with -v): one line per command.
-    QString log() {
-        process_.setReadChannel(QProcess::StandardError);
-        while (process_.waitForReadyRead(50))
-            log_ += QString::fromLocal8Bit(process_.readAllStandardError());
-        return log_ += QString::fromLocal8Bit(process_.readAllStandardError());
+    QString log() const {
+        QFile file(folder() + "/board.log");
+        return file.open(QIODevice::ReadOnly) ? QString::fromLocal8Bit(file.readAll()) : "";
     }
     // Runs zbpu-cli and sends it SIGINT delayMs after its standard error shows `when` (a
     // process on a paced line: no virtual clock can stand in); the result says how long it
@@ -149,5 +148,5 @@ private:
 
     QTemporaryDir dir_;
     QProcess process_;
-    QString device_, log_;
+    QString device_;
 };

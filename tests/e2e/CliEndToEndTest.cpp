@@ -35,14 +35,15 @@ void run(const BoardSimProcess& board, const QList<Step>& steps) {
 
 } // namespace
 
-TEST(CliEndToEnd, ConfiguresTheFpgaAndProgramsReadsVerifiesDetectsFlashesAndErasesTheSpiFlash) {
-    BoardSimProcess board;
+TEST(CliEndToEnd, RunsEachOperationAndChainsThemByPlusRefusingBadWordsBeforeSending) {
+    BoardSimProcess board({"-v"});
     ASSERT_TRUE(board.started());
     const QString dir = board.folder();
     const auto put = [&](const char* name, const QByteArray& bytes) {
         return writeFile(dir, name, bytes), bytes;
     };
-    put("design.bit", buildBitFile(buildConfigPayload({.size = 3000})));
+    const QByteArray bit = put("design.bit", buildBitFile(buildConfigPayload({.size = 3000})));
+    put("late.hex", ":0101000042BC\n:00000001FF\n");
     const QByteArray image = put("image.bin", randomBytes(6000, 1));
     const QByteArray parallel = put("parallel.bin", randomBytes(40000, 2));
     const QByteArray neighbour = put("n.bin", randomBytes(3000, 3));
@@ -101,6 +102,87 @@ TEST(CliEndToEnd, ConfiguresTheFpgaAndProgramsReadsVerifiesDetectsFlashesAndEras
              "=zbpu-cli: gone is gone: ~/gone does not exist (unplugged, or another path?)\n"},
             {"--port ttyNOPE connect", 2, "", "zbpu-cli: no port ttyNOPE; the ports are board"},
         });
+    // Chained by +, on one connection. Every number is read the one way before anything is sent,
+    // each operation of a chain has only its own, and data that cannot reach standard output
+    // fails the run.
+    const QString program = "--yes spi M25P16 program ~/image.bin",
+                  whole = "must be a whole number";
+    const QString question = "spi program asks a question and standard input is not a terminal; "
+                             "run with --yes to answer Yes";
+    const auto configs = board.log().count("get_config"), versions = board.log().count("get_ver");
+    run(board,
+        {
+            {"--yes --json fpga ~/design.bit + spi M25P16 program ~/image.bin --offset 0x40000 + "
+             "spi m25p16 verify ~/image.bin --offset 40000",
+             0,
+             "=" +
+                 QString(
+                     R"({"bytes":%1,"device":"3s200pq208","message":"FPGA programmed successfully!","operation":"fpga","port":"board","result":"succeeded","seconds":S}
+{"bytes":6000,"device":"M25P16","message":"SPI programming successful: 0x40000 to 0x4176F","operation":"spi program","port":"board","result":"succeeded","seconds":S}
+{"bytes":6000,"device":"M25P16","message":"SPI data validated","operation":"spi verify","port":"board","result":"succeeded","seconds":S}
+)")
+                     .arg(bit.size())},
+            // The second fails: the third never runs, and the run ends with the failure's status.
+            {"--json spi M25P16 id + spi W25Q64 id + spi M25P16 erase", 1,
+             R"(={"bytes":0,"device":"M25P16","message":"20 20 15","operation":"spi id","port":"board","result":"succeeded","seconds":S}
+{"bytes":0,"device":"W25Q64","message":"ID code byte read does not match expected value: EF 40 17  Read: 20 20 15 That is the identification of M25P16.","operation":"spi id","port":"board","result":"failed","seconds":S}
+)"},
+        });
+    // The board was looked for and its controller checked once a run.
+    EXPECT_EQ(board.log().count("get_config"), configs + 2);
+    EXPECT_EQ(board.log().count("get_ver"), versions + 2);
+
+    // Refused before anything starts: a word wrong further on, a question nobody can answer;
+    // once connected, with the same status and result.
+    const int commands = int(board.log().count('\n'));
+    run(board,
+        {
+            {"--yes spi M25P16 erase + spi M25P16 verify ~/none.bin", 2, "",
+             "=zbpu-cli: ~/none.bin: No such file or directory\n"},
+            {"spi M25P16 erase + spi M25P16 read ~/new.bin --bytes 4", 2, "",
+             "=zbpu-cli: spi read asks a question and standard input is not a terminal; run with "
+             "--yes to answer Yes\n"},
+            {"--yes spi M25P16 erase +", 2, "", "zbpu-cli: nothing between two + (or at an end)\n"},
+            {"--json spi M25P16 erase + spi M25P16 program ~/image.bin", 2,
+             R"(={"bytes":0,"device":"M25P16","message":")" + question +
+                 R"(","operation":"spi program","port":null,"result":"refused","seconds":S})" +
+                 "\n"},
+            {program + " --bytes 00", 2, "", "nothing to transfer"},
+            {program + " --bytes 0.4", 2, "", "--bytes " + whole},
+            {program + " --bytes=99999999999", 2, "", "is larger than 0xFFFFFFFF"},
+            {"--yes bpi program ~/image.bin --burst abc", 2, "", "--burst " + whole},
+            {"--yes spi M25P16 id --poll-limit -5", 2, "", "--poll-limit " + whole},
+            {"--yes bpi read ~/a.bin --bytes 100 + bpi read ~/b.bin", 2, "",
+             "nothing to transfer: give --bytes N"},
+        });
+    EXPECT_EQ(board.log().count('\n'), commands) << "nothing reached the board";
+    const QString refused = R"("result":"refused")";
+    run(board,
+        {
+            {"--json --yes spi M25P16 read ~/past.bin --offset 1FFFF0 --bytes 32", 2, refused},
+            {"--json --yes spi M25P16 flash ~/late.hex --bytes 16", 2, refused},
+            {"--json spi M25P16 program ~/image.bin", 2, refused},
+            {program + " --offset 200000", 2, "",
+             "The offset 0x200000 lies beyond the 2097152 bytes of M25P16"},
+            {"--yes spi M25P16 erase --offset 1FFFFFFF --bytes 16", 2, "",
+             "The offset 0x1FFFFFFF lies beyond the 2097152 bytes of M25P16"},
+            {"--json spi M25P16 read - --bytes 16", 2, "",
+             "zbpu-cli: --json and a read to - both want standard output"},
+        });
+    for (const char* name : {"/new.bin", "/a.bin", "/past.bin"})
+        EXPECT_FALSE(QFile::exists(dir + name)) << name;
+
+    // A read to standard output: the data alone there, everything else on standard error.
+    auto r =
+        board.cli({"--yes", "spi", "M25P16", "read", "-", "--offset", "40000", "--bytes", "6000"});
+    EXPECT_EQ(r.exitCode, 0) << r.err.toStdString();
+    EXPECT_EQ(r.bytes, image);
+    EXPECT_EQ(r.err, "SPI data read successfully \n");
+    r = board.cli({"spi", "M25P16", "read", "-", "--bytes", "1000"}, "/dev/full");
+    EXPECT_EQ(r.exitCode, 1);
+    EXPECT_TRUE(r.err.contains("could not be written to standard output: No space left on device"))
+        << r.err.toStdString();
+    EXPECT_FALSE(r.err.contains("successfully"));
     // Another program holds the port.
     QSerialPort holder(board.device());
     ASSERT_TRUE(holder.open(QIODevice::ReadWrite));
@@ -112,6 +194,7 @@ TEST(CliEndToEnd, ConfiguresTheFpgaAndProgramsReadsVerifiesDetectsFlashesAndEras
     ASSERT_EQ(flash.size(), 2 * 1024 * 1024);
     EXPECT_EQ(flash.left(0xF0 + image.size()), QByteArray(0xF0, char(0xFF)) + image);
     EXPECT_EQ(flash.mid(0x10000, neighbour.size()), neighbour);
+    EXPECT_EQ(flash.mid(0x40000, image.size()), image);
     EXPECT_EQ(flash.mid(0x1F000, 0x1000), flashed.left(0x1000));
     EXPECT_EQ(flash.mid(0x20000, 0x10000), QByteArray(0x10000, char(0xFF)));
     EXPECT_EQ(readFile(board.bpiImage()).mid(0x20000, 40000), parallel);
@@ -189,99 +272,6 @@ TEST(CliEndToEnd, ReadsFilesListsPortsAndSaysWhyAWordOrAPortIsRefused) {
                                            : out == program + " 3.4.1\n")
                 << out.toStdString();
         }
-}
-
-// A production line configures, flashes and verifies in one run, and logs each step. Every
-// number is read the one way before anything is sent, each operation of a chain has only its
-// own, and data that cannot reach standard output fails the run.
-TEST(CliEndToEnd, RunsOperationsJoinedByPlusOnOneConnectionAndRefusesBadWordsBeforeSending) {
-    BoardSimProcess board({"-v", "--time-scale", "0.01"});
-    ASSERT_TRUE(board.started());
-    const QByteArray bit = buildBitFile(buildConfigPayload({.size = 3000}));
-    const QByteArray image = randomBytes(5000, 3);
-    writeFile(board.folder(), "design.bit", bit);
-    writeFile(board.folder(), "image.bin", image);
-    writeFile(board.folder(), "late.hex", ":0101000042BC\n:00000001FF\n");
-    const QString program = "--yes spi M25P16 program ~/image.bin",
-                  whole = "must be a whole number";
-    const QString question = "spi program asks a question and standard input is not a terminal; "
-                             "run with --yes to answer Yes";
-    run(board,
-        {
-            {"--yes --json fpga ~/design.bit + spi M25P16 program ~/image.bin --offset 0x100 + "
-             "spi m25p16 verify ~/image.bin --offset 100",
-             0,
-             "=" +
-                 QString(
-                     R"({"bytes":%1,"device":"3s200pq208","message":"FPGA programmed successfully!","operation":"fpga","port":"board","result":"succeeded","seconds":S}
-{"bytes":5000,"device":"M25P16","message":"SPI programming successful: 0x100 to 0x1487","operation":"spi program","port":"board","result":"succeeded","seconds":S}
-{"bytes":5000,"device":"M25P16","message":"SPI data validated","operation":"spi verify","port":"board","result":"succeeded","seconds":S}
-)")
-                     .arg(bit.size())},
-            // The second fails: the third never runs, and the run ends with the failure's status.
-            {"--json spi M25P16 id + spi W25Q64 id + spi M25P16 erase", 1,
-             R"(={"bytes":0,"device":"M25P16","message":"20 20 15","operation":"spi id","port":"board","result":"succeeded","seconds":S}
-{"bytes":0,"device":"W25Q64","message":"ID code byte read does not match expected value: EF 40 17  Read: 20 20 15 That is the identification of M25P16.","operation":"spi id","port":"board","result":"failed","seconds":S}
-)"},
-        });
-    // The board was looked for and its controller checked once a run.
-    EXPECT_EQ(board.log().count("get_config"), 2);
-    EXPECT_EQ(board.log().count("get_ver"), 2);
-
-    // Refused before anything starts: a word wrong further on, a question nobody can answer;
-    // once connected, with the same status and result.
-    const int commands = int(board.log().count('\n'));
-    run(board,
-        {
-            {"--yes spi M25P16 erase + spi M25P16 verify ~/none.bin", 2, "",
-             "=zbpu-cli: ~/none.bin: No such file or directory\n"},
-            {"spi M25P16 erase + spi M25P16 read ~/new.bin --bytes 4", 2, "",
-             "=zbpu-cli: spi read asks a question and standard input is not a terminal; run with "
-             "--yes to answer Yes\n"},
-            {"--yes spi M25P16 erase +", 2, "", "zbpu-cli: nothing between two + (or at an end)\n"},
-            {"--json spi M25P16 erase + spi M25P16 program ~/image.bin", 2,
-             R"(={"bytes":0,"device":"M25P16","message":")" + question +
-                 R"(","operation":"spi program","port":null,"result":"refused","seconds":S})" +
-                 "\n"},
-            {program + " --bytes 00", 2, "", "nothing to transfer"},
-            {program + " --bytes 0.4", 2, "", "--bytes " + whole},
-            {program + " --bytes=99999999999", 2, "", "is larger than 0xFFFFFFFF"},
-            {"--yes bpi program ~/image.bin --burst abc", 2, "", "--burst " + whole},
-            {"--yes spi M25P16 id --poll-limit -5", 2, "", "--poll-limit " + whole},
-            {"--yes bpi read ~/a.bin --bytes 100 + bpi read ~/b.bin", 2, "",
-             "nothing to transfer: give --bytes N"},
-        });
-    EXPECT_EQ(board.log().count('\n'), commands) << "nothing reached the board";
-    const QString refused = R"("result":"refused")";
-    run(board,
-        {
-            {"--json --yes spi M25P16 read ~/past.bin --offset 1FFFF0 --bytes 32", 2, refused},
-            {"--json --yes spi M25P16 flash ~/late.hex --bytes 16", 2, refused},
-            {"--json spi M25P16 program ~/image.bin", 2, refused},
-            {program + " --offset 200000", 2, "",
-             "The offset 0x200000 lies beyond the 2097152 bytes of M25P16"},
-            {"--yes spi M25P16 erase --offset 1FFFFFFF --bytes 16", 2, "",
-             "The offset 0x1FFFFFFF lies beyond the 2097152 bytes of M25P16"},
-            {"--json spi M25P16 read - --bytes 16", 2, "",
-             "zbpu-cli: --json and a read to - both want standard output"},
-        });
-    for (const char* name : {"/new.bin", "/a.bin", "/past.bin"})
-        EXPECT_FALSE(QFile::exists(board.folder() + name)) << name;
-
-    // A read to standard output: the data alone there, everything else on standard error.
-    auto r =
-        board.cli({"--yes", "spi", "M25P16", "read", "-", "--offset", "100", "--bytes", "5000"});
-    EXPECT_EQ(r.exitCode, 0) << r.err.toStdString();
-    EXPECT_EQ(r.bytes, image);
-    EXPECT_EQ(r.err, "SPI data read successfully \n");
-    r = board.cli({"spi", "M25P16", "read", "-", "--bytes", "1000"}, "/dev/full");
-    EXPECT_EQ(r.exitCode, 1);
-    EXPECT_TRUE(r.err.contains("could not be written to standard output: No space left on device"))
-        << r.err.toStdString();
-    EXPECT_FALSE(r.err.contains("successfully"));
-    board.stop();
-    EXPECT_EQ(readFile(board.spiImage()).left(0x100 + image.size()),
-              QByteArray(0x100, char(0xFF)) + image);
 }
 
 TEST(CliEndToEnd, OnATerminalAsksItsQuestionsAndShowsOneProgressLine) {
