@@ -190,13 +190,13 @@ TEST(CliEndToEnd, RunsEachOperationAndChainsThemByPlusRefusingBadWordsBeforeSend
                  "=zbpu-cli: board is busy: another program has it open\n"}});
     EXPECT_EQ(readFile(dir + "/back.bin"), image);
     board.stop();
-    const QByteArray flash = readFile(board.spiImage());
-    ASSERT_EQ(flash.size(), 2 * 1024 * 1024);
-    EXPECT_EQ(flash.left(0xF0 + image.size()), QByteArray(0xF0, char(0xFF)) + image);
-    EXPECT_EQ(flash.mid(0x10000, neighbour.size()), neighbour);
-    EXPECT_EQ(flash.mid(0x40000, image.size()), image);
-    EXPECT_EQ(flash.mid(0x1F000, 0x1000), flashed.left(0x1000));
-    EXPECT_EQ(flash.mid(0x20000, 0x10000), QByteArray(0x10000, char(0xFF)));
+    // All else erased: the sector erase took the flash's tail, nothing refused was written.
+    const QByteArray spi = QByteArray(2 * 1024 * 1024, char(0xFF))
+                               .replace(0xF0, image.size(), image)
+                               .replace(0x10000, neighbour.size(), neighbour)
+                               .replace(0x1F000, 0x1000, flashed.left(0x1000))
+                               .replace(0x40000, image.size(), image);
+    EXPECT_TRUE(readFile(board.spiImage()) == spi);
     EXPECT_EQ(readFile(board.bpiImage()).mid(0x20000, 40000), parallel);
 }
 
