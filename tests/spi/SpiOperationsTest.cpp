@@ -49,8 +49,6 @@ struct SpiOperationsTest : SimTest, ::testing::WithParamInterface<Pace> {
 
 } // namespace
 
-// The echo of every shipped part's identification is left to the runs on each part
-// (RequestBoundary), the description files (ShippedDeviceFiles) and the simulated parts.
 TEST_P(SpiOperationsTest, IdCheckAndDetectReadTheIdentificationAndSayWhatItIs) {
     using A = Prompter::Answer;
     using M = BoardConfig::Miso;
@@ -394,7 +392,7 @@ TEST_P(SpiOperationsTest, HexAndBitImagesPutTheirOwnBytesWhereTheyBelong) {
                                         "programming successful: 0x0 to 0xBB7 \r\n"));
 }
 
-TEST_P(SpiOperationsTest, ARangedEraseClearsTheSectorsItTouchesAndAWholeReadTakesTheChip) {
+TEST_P(SpiOperationsTest, ARangedEraseClearsTheSectorsItTouchesOrIsRefusedWithoutASectorErase) {
     timeScale = 0.01;
     board("MX25L3206E");
     spiFlash() = randomBytes(int(spiFlash().size()), 8);
