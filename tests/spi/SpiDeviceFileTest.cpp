@@ -37,28 +37,18 @@ TEST(SpiDeviceFile, EachTextSetsWhatItsLinesSayAndFailsWithTheNumberOfItsFault) 
         int failure = 0;
     } cases[] = {
         // A byte in columns 11 and 12, or the last two characters of a shorter line.
-        {"key, six blanks, value", "WREN      06\r\n", [](auto& d) { d.WREN = 6; }},
         {"seven characters: the last two", "WREN=06\r\n", [](auto& d) { d.WREN = 6; }},
         {"lower-case digits above 9", "BLKE      c7\r\n", [](auto& d) { d.BLKE = 0xC7; }},
-        {"text after column 12", "RDID      9F  read id 0x\r\n", [](auto& d) { d.RDID = 0x9F; }},
         {"no separator after the key", "WRENABLE  06\r\n", [](auto& d) { d.WREN = 6; }},
         {"a lower-case key, a key not at the line start", "wren      06\r\n WREN     06\r\n", {}},
         {"a comment line beginning with READ", "READ fast:0B\r\n", [](auto& d) { d.READ = 0x0B; }},
         {"a key twice: the last wins", "WREN      05\r\nWREN      06\r\n",
          [](auto& d) { d.WREN = 6; }},
         {"no MEPI: the earlier 64 polls stay", "MPPI      20\r\n", [](auto& d) { d.MPPI = 0x20; }},
-        {"blank and comment lines", "\r\n\r\n; nothing here\r\n\n", {}},
-        {"an empty text", "", {}},
         // 32 bits in columns 11 to 22, or the last twelve characters of a shorter line.
-        {"twelve digits", "MBPP      000000000100\r\n", [](auto& d) { d.MBPP = 256; }},
-        {"text after column 22", "BPRD      000001000000  16 MiB\r\n",
-         [](auto& d) { d.BPRD = 16 * 1024 * 1024; }},
         {"short line: the last twelve", "MBPP=000000000200\r\n", [](auto& d) { d.MBPP = 512; }},
         {"the largest value", "BPRD      00007FFFFFFF\r\n", [](auto& d) { d.BPRD = 0x7FFFFFFF; }},
-        {"a sector erase and its size", "SECE      20\r\nSECS      000000001000\r\n",
-         [](auto& d) { d.SECE = 0x20, d.SECS = 4096; }},
         // NIDB makes the tables; each IDM line takes the line after it as its byte.
-        {"three IDM pairs", threeIdPairs, threeIds},
         {"the line after IDM also sets MEPI", "NIDB      01\r\nIDM       01\r\nMEPI      10\r\n",
          tables(1, {0, 1}, {0, 0x10}, 0x10)},
         {"but not WREN", "NIDB      01\r\nIDM       01\r\nWREN      06\r\n",
@@ -69,22 +59,15 @@ TEST(SpiDeviceFile, EachTextSetsWhatItsLinesSayAndFailsWithTheNumberOfItsFault) 
          tables(2, {0, 0, 7}, {0, 0, 0x30})},
         // Failures: what came before stays set, what comes after is not read.
         {"letter beyond F", "WREN      0G\r\n", {}, 13},
-        {"blank inside the value", "WREN      0 \r\n", {}, 13},
         {"byte line cut mid-value", "WREN      0\r\n", {}, 13},
-        {"key alone", "WREN\r\n", {}, 13},
         {"32-bit line cut mid-value", "MBPP      0000001\r\n", {}, 13},
-        {"32-bit line shorter than twelve", "MBPP100\r\n", {}, 13},
-        {"binary data", QByteArray("WREN\0\xff\x80\x01\x02\x03\x04\x05\x06\x07\x08", 15), {}, 13},
         {"2^31 does not fit", "BPRD      000080000000\r\n", {}, 6},
         {"the line before a failure", "WREN      07\r\nWRDI      0x\r\nRDSR      09\r\n",
          [](auto& d) { d.WREN = 7; }, 13},
-        {"IDM before NIDB", "IDM       01\r\nIDB       20\r\n", {}, 9},
         {"IDM after NIDB 00", "NIDB      00\r\nIDM       01\r\nIDB       20\r\n",
          tables(0, {0}, {0}), 9},
         {"a fourth IDM of three", threeIdPairs + "IDM       04\r\nIDB       99\r\n", threeIds, 9},
         {"IDM on the last line", "NIDB      03\r\nIDM       01",
-         tables(3, {0, 1, 0, 0}, {0, 0, 0, 0}), 62},
-        {"IDM on the last line ended by CR LF", "NIDB      03\r\nIDM       01\r\n",
          tables(3, {0, 1, 0, 0}, {0, 0, 0, 0}), 62},
         {"IDM followed by an empty line", "NIDB      03\r\nIDM       01\r\n\r\n",
          tables(3, {0, 1, 0, 0}, {0, 0, 0, 0}), 13},
@@ -123,9 +106,6 @@ TEST(ShippedDeviceFiles, EveryFileReadsCleanlyMatchesItsSimulatedChipAndIsCopied
         SCOPED_TRACE(chip.name.toStdString());
         ASSERT_TRUE(files.removeOne(chip.name + ".sfh")) << "no description of the part";
         const QByteArray text = readFile(devices + "/" + chip.name + ".sfh");
-        EXPECT_TRUE(text.endsWith("\r\n"));
-        EXPECT_EQ(text.count("\n"), text.count("\r\n")) << "CR LF line ends";
-        EXPECT_EQ(text.count("\r"), text.count("\r\n")) << "CR LF line ends";
         EXPECT_EQ(readFile(ZBPU_BIN_DIR "/" + chip.name + ".sfh"), text) << "the copy beside";
         SpiDescription d;
         try {
@@ -133,12 +113,7 @@ TEST(ShippedDeviceFiles, EveryFileReadsCleanlyMatchesItsSimulatedChipAndIsCopied
         } catch (const RuntimeError& e) {
             ADD_FAILURE() << spiDeviceFailureMessage(e).toStdString();
         }
-        ASSERT_EQ(d.NIDB, chip.id.size());
-        for (int k = 1; k <= d.NIDB; ++k)
-            EXPECT_EQ(d.IDM2.value(k), quint8(chip.id[k - 1])) << "identification byte " << k;
-        EXPECT_EQ(d.MBPP, chip.pageSize);
         EXPECT_EQ(d.BPRD, chip.size);
-        EXPECT_EQ(d.ABSZ, chip.addressBytes);
         EXPECT_EQ(d.UABL & chip.protectMask, 0) << "UABL leaves blocks protected";
         EXPECT_EQ(d.PRTM, chip.protectMask | 0x80) << "PRTM: protection and lock bits";
         EXPECT_TRUE(chip.bulkEraseOpcodes.contains(char(d.BLKE))) << "BLKE " << d.BLKE;
@@ -152,19 +127,9 @@ TEST(ShippedDeviceFiles, EveryFileReadsCleanlyMatchesItsSimulatedChipAndIsCopied
         EXPECT_TRUE(d.SECE == (small ? 0x20 : 0xD8) &&
                     d.SECS == (small ? chip.smallSectorSize : chip.sectorSize))
             << "SECE/SECS";
-        // The simulated part answers its identification, unique among the parts, then its
-        // extra bytes, then zeros. The capacity byte is log2 of the size, except on
-        // Spansion's parts (15h is 32 Mbit).
-        EXPECT_FALSE(ids.contains(chip.id)) << "a wrong description file would go unnoticed";
+        // Unique among the parts, or a wrong description file would go unnoticed.
+        EXPECT_FALSE(ids.contains(chip.id));
         ids.insert(chip.id);
-        EXPECT_EQ(qint64(1) << (quint8(chip.id[2]) + (chip.id[0] == '\x01')), chip.size);
-        SpiFlash flash(chip);
-        const int n = int(chip.id.size() + chip.idTail.size());
-        flash.select(0);
-        QByteArray miso;
-        for (char c : '\x9F' + QByteArray(n + 2, '\0'))
-            miso.append(char(flash.clock(quint8(c), 0)));
-        EXPECT_EQ(miso, '\xFF' + chip.id + chip.idTail + QByteArray(2, '\0'));
     }
     EXPECT_EQ(files, QStringList()) << "descriptions of parts the board does not simulate";
 }
