@@ -93,15 +93,3 @@ TEST_F(ConnectionTest, EnablesTheParallelFlashSetOnlyWhenTheServerAnswersTheProb
             EXPECT_TRUE(!h->ui.btnLoad.enabled() && h->ui.mnuComm.enabled());
         }
 }
-
-TEST_F(ConnectionTest, SkipsTheControllerCheckWhenTheBoardCheckIsDisabled) {
-    port.addPort(1, {});
-    start();
-    h->ui.mnuBoardCheck.click();
-    h->ui.btnConnect.click();
-    EXPECT_TRUE(h->ui.btnDisconnect.visible());
-    EXPECT_FALSE(port.written(1).contains("get_ver"));
-    EXPECT_TRUE(port.written(1).endsWith("x\r"));
-    h->ui.mnuBoardCheck.click();
-    EXPECT_FALSE(h->model.session.BoardCheckDisabled);
-}

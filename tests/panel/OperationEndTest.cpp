@@ -29,9 +29,7 @@ TEST_F(OperationEnd, EachOperationIsNamedByItsProgressCaptionAndItsStatusLine) {
         const char* button;
         QString caption, status;
     } cases[] = {
-        {false, "btnProgram_0", "SPI Programming", "SPI Program: successful in "},
         {false, "btnVerify_0", "SPI Validation", "SPI Verify: successful in "},
-        {false, "btnRead_0", "Read Progress", "SPI Read: successful in "},
         {false, "btnBulkErase_0", "Bulk Erase Poll", "SPI Bulk Erase: successful in "},
         {true, "btnProgram_1", "BPI Programming Progress", "BPI Program: successful in "},
         {true, "btnVerify_1", "BPI Verify Progress", "BPI Verify: successful in "},
