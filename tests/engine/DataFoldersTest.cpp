@@ -3,7 +3,6 @@
 #include "engine/DataFolders.h"
 
 #include <QDir>
-#include <QStandardPaths>
 #include <gtest/gtest.h>
 
 TEST(DataFolders, TheFirstFolderThatHasANameWinsAndEachNameIsListedOnce) {
@@ -29,18 +28,6 @@ TEST(DataFolders, TheFirstFolderThatHasANameWinsAndEachNameIsListedOnce) {
         EXPECT_EQ(folders.findDataFile(name), found) << name;
         EXPECT_EQ(folders.pathFor(name), found.isEmpty() ? program.filePath(name) : found) << name;
     }
-}
-
-TEST(DataFolders, AProgramLooksBesideItselfThenInTheInstalledFolderThenInTheUsersOwn) {
-    const QByteArray saved = qgetenv("XDG_DATA_HOME");
-    qputenv("XDG_DATA_HOME", "/home/u/.local/share");
-    // The suite keeps away from the real user's folders; here the real rule is the point.
-    QStandardPaths::setTestModeEnabled(false);
-    const QStringList folders = DataFolders::forProgram("/opt/x/bin").folders();
-    QStandardPaths::setTestModeEnabled(true);
-    saved.isNull() ? qunsetenv("XDG_DATA_HOME") : qputenv("XDG_DATA_HOME", saved);
-    EXPECT_EQ(folders,
-              (QStringList{"/opt/x/bin", "/opt/x/share/zbpu", "/home/u/.local/share/zbpu"}));
 }
 
 // A description file the user added lists its device, and the operation reads that file.

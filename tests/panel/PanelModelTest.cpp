@@ -25,20 +25,15 @@ TEST_F(PanelModelTest, ChoosingParallelFlashReconnectsOnlyWhenConnected) {
     EXPECT_EQ(port.opens(), opens + 1);
 }
 
-TEST_F(PanelModelTest, TheOffsetTakesOnlyHexadecimalDigitsAndTheCountOnlyNumbers) {
-    for (const auto& [typed, offset] :
-         {std::pair{"1aF0", "1aF0"}, {"DEAD", "DEAD"}, {"0x10", "0"}, {"12 4", "0"}, {"G", "0"}}) {
+// The count field's own filter is crossed by the operator input tests.
+TEST_F(PanelModelTest, TheOffsetTakesOnlyHexadecimalDigitsAndAnEmptyOneClearsTheCount) {
+    for (const auto& [typed, offset] : {std::pair{"1aF0", "1aF0"}, {"0x10", "0"}, {"12 4", "0"}}) {
         ui().txtOffset.setText(typed);
         EXPECT_EQ(ui().txtOffset.text(), offset) << typed;
     }
     ui().txtPrgBytes.setText("100");
     ui().txtOffset.setText("");
     EXPECT_EQ(ui().txtPrgBytes.text(), "0");
-    for (const char* typed : {"", "abc", "12x"}) {
-        ui().txtPrgBytes.setText("5");
-        ui().txtPrgBytes.setText(typed);
-        EXPECT_EQ(ui().txtPrgBytes.text(), "0") << typed;
-    }
 }
 
 TEST_F(PanelModelTest, OperationButtonsCheckTheCountAndAskBeforeStarting) {
@@ -64,26 +59,19 @@ TEST_F(PanelModelTest, OperationButtonsCheckTheCountAndAskBeforeStarting) {
               "The program writes 0x0 to 0x9.\r\nIt is your responsibility to ensure the sectors "
               "you are about to program have been erased.  Is this true?");
     EXPECT_FALSE(ui().hscProgress.visible()) << "No leaves the progress display untouched";
-    h->prompter.answers << Prompter::Answer::Cancel;
-    ui().btnRead[0].click();
-    EXPECT_EQ(h->prompter.shown.last().text, "data.bin will be overwritten!");
-    EXPECT_TRUE(ui().hscProgress.visible()) << "Cancel leaves the progress display prepared";
-    EXPECT_EQ(ui().lblProgress.text(), "Read Progress");
     EXPECT_EQ(s().opState.State(), 3);
 }
 
 TEST_F(PanelModelTest, TheDebugPanelOpensOnlyForTheExactCodeAndItsFieldsKeepTheirLastValidValue) {
     EXPECT_FALSE(ui().mnuDebug.visible());
     ui().Image1.doubleClick();
-    EXPECT_TRUE(ui().mnuDebug.visible() && ui().mnuSkin.visible());
-    EXPECT_FALSE(ui().mnuSkin.enabled()) << "no skin file was found";
+    EXPECT_TRUE(ui().mnuDebug.visible());
     for (const auto& [code, height] :
          {std::pair{"7391 ", 7000}, {"739", 7000}, {"7392", 7000}, {"7391", 11000}}) {
         ui().mnuDebug.click();
         h->model.debugPw.txtDebug.setText(code);
         h->model.debugPw.btnOK.click();
         EXPECT_EQ(ui().MainPanel.height(), height) << code;
-        EXPECT_FALSE(h->model.debugPw.DebugPW.visible());
     }
     EXPECT_TRUE(h->prompter.shown.isEmpty());
 
@@ -100,25 +88,14 @@ TEST_F(PanelModelTest, TheDebugPanelOpensOnlyForTheExactCodeAndItsFieldsKeepThei
     EXPECT_EQ(s().timeoutLimit, 9);
 }
 
-TEST_F(PanelModelTest, FileSelectionFillsTheModesFieldAndTheCount) {
-    const QString data = writeFile(dir.path(), "data.bin", QByteArray(1234, 'x'));
-    const QString empty = writeFile(dir.path(), "empty.bin", QByteArray());
+// Every operation test chooses its file and takes its count; these are the other ways.
+TEST_F(PanelModelTest, AnEmptyFileLeavesTheCountAndACancelledChoiceTheFile) {
     ui().mnuSPI.click();
-    h->picker.paths << data << empty;
+    h->picker.paths << writeFile(dir.path(), "data.bin", QByteArray(1234, 'x'))
+                    << writeFile(dir.path(), "empty.bin", QByteArray());
     ui().Command1.click();
-    EXPECT_EQ(h->picker.asked.last().first, "Select SPI File");
-    EXPECT_EQ(ui().txtSpiFile.text() + " " + ui().txtPrgBytes.text(), "data.bin 1234");
-    EXPECT_EQ(ui().txtPath.text(), data);
     ui().txtSpiFile.doubleClick();
-    EXPECT_EQ(ui().txtSpiFile.text(), "empty.bin");
-    EXPECT_EQ(ui().txtPrgBytes.text(), "1234") << "an empty file leaves the count";
+    EXPECT_EQ(ui().txtSpiFile.text() + " " + ui().txtPrgBytes.text(), "empty.bin 1234");
     ui().mnuOpenFile.click(); // cancelled
     EXPECT_EQ(ui().txtSpiFile.text(), "empty.bin");
-    ui().mnuFPGA.click();
-    h->picker.paths << data;
-    ui().txtBitFile.doubleClick();
-    EXPECT_EQ(h->picker.asked.last(),
-              qMakePair(QString("Select Bitfile"), QString("Bit Files (*.bit)| *.bit")));
-    EXPECT_EQ(QStringList({ui().txtBitFile.text(), ui().txtFilelen.text(), ui().txtDevice.text()}),
-              QStringList({"data.bin", "1234", "Not recognized"}));
 }
