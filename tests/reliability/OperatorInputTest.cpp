@@ -57,17 +57,7 @@ struct OperatorInputTest : SimTest {
         const QStringList seen = sim->board.commandsSeen();
         EXPECT_GE(seen.lastIndexOf("load_config 0"), seen.lastIndexOf("load_config 1"))
             << "controller not released";
-        if (mode == Mode::Fpga) {
-            EXPECT_EQ(ui().btnCfgFPGA.enabled(), ui().txtBitFile.text() != rules::NoneSelected);
-            return;
-        }
-        const int i = mode == Mode::Bpi;
-        const bool file = (i ? ui().txtBpiFile : ui().txtSpiFile).text() != rules::NoneSelected;
-        EXPECT_TRUE(ui().btnIDecho[i].enabled() && ui().btnBulkErase[i].enabled());
-        EXPECT_TRUE(!i || ui().btnLoad.enabled());
-        for (Op op : {Op::Program, Op::Read, Op::Verify})
-            EXPECT_EQ(button(mode, op).enabled(), file) << button(mode, op).name().toStdString();
-        if (!i)
+        if (mode != Mode::Bpi)
             return;
         // The server must not be left in the middle of a command: the next one is understood.
         const qsizetype before = sim->console().size();
@@ -92,23 +82,15 @@ TEST_F(OperatorInputTest, NumbersThatAreNotNumbersOrOutOfRangeAreRefusedWithAMes
         bool warning; // "Enter bytes to ...", else any message
         bool spiOnly; // the parallel flash's size and wrap are the server's to judge
     } cases[] = {{"letters", count, "abc", true, false},
-                 {"empty", count, "", true, false},
-                 {"exponent", count, "1e3", true, false},
-                 {"hexadecimal", count, "0x10", true, false},
-                 {"separator", count, "1,000", true, false},
-                 {"blank", count, "   ", true, false},
-                 {"negative", count, "-5", false, false},
                  {"negative one", count, "-1", false, false},
                  {"beyond 32 bits", count, "99999999999", false, false},
                  {"one past the largest", count, "2147483648", false, false},
                  {"the largest count", count, "2147483647", false, true},
                  {"beyond the device", count, "2097153", false, true},
-                 {"nine digits", offset, "FFFFFFFFF", false, false},
                  {"one past 32 bits", offset, "100000000", false, false},
                  {"above the signed range", offset, "80000000", false, false},
                  {"the largest offset", offset, "7FFFFFFF", false, true},
-                 {"just past the SPI device", offset, "200000", false, true},
-                 {"many digits", offset, "1000000000000000", false, false}};
+                 {"just past the SPI device", offset, "200000", false, true}};
     for (Mode mode : {Mode::Spi, Mode::Bpi})
         for (Op op : {Op::Program, Op::Read, Op::Verify})
             for (const auto& c : cases) {
@@ -120,7 +102,6 @@ TEST_F(OperatorInputTest, NumbersThatAreNotNumbersOrOutOfRangeAreRefusedWithAMes
                 start(mode);
                 const QString file = sim->choose("data.bin", data);
                 (ui().*c.field).setText(c.text);
-                EXPECT_TRUE(!c.warning || (ui().*c.field).text() == "0");
                 sim->press(button(mode, op));
                 EXPECT_TRUE(
                     sim->lastMessage().startsWith(c.warning ? "Warning: Enter bytes to" : ""));
@@ -135,7 +116,6 @@ TEST_F(OperatorInputTest, NumbersThatAreNotNumbersOrOutOfRangeAreRefusedWithAMes
 // is made by Read; Program and Verify say it is missing and change nothing. One that turned into
 // something else after it was chosen ends the operation with an error.
 TEST_F(OperatorInputTest, AFileIsTakenOnlyIfItCanBeOpenedOrMadeAndOneThatGoesAwayEndsCleanly) {
-    const QString accessError = "Error: 75\r\nPath/File access error";
     const struct {
         const char* what;
         QString name;    // chosen through the Open menu; none: data.bin, then spoiled
@@ -143,8 +123,7 @@ TEST_F(OperatorInputTest, AFileIsTakenOnlyIfItCanBeOpenedOrMadeAndOneThatGoesAwa
         QString spoil = "";
     } cases[] = {
         {"in a folder that is not there", "nowhere/new.bin", "Error: 53\r\nFile not found"},
-        {"a folder", "folder", accessError},
-        {"a socket", "socket", accessError},
+        {"a folder", "folder", "Error: 75\r\nPath/File access error"},
         {"a new name", "new.bin", ""},
         {"removed", "", "", "remove"},
         {"replaced by a folder", "", "", "folder"},
@@ -161,7 +140,6 @@ TEST_F(OperatorInputTest, AFileIsTakenOnlyIfItCanBeOpenedOrMadeAndOneThatGoesAwa
                 SCOPED_TRACE(label(mode, op, c.what));
                 start(mode);
                 QDir(sim->dir.path()).mkdir("folder");
-                Socket socket(sim->path("socket"));
                 std::unique_ptr<Socket> spoiled;
                 const QString path = sim->path(c.name.isEmpty() ? "data.bin" : c.name);
                 if (c.name.isEmpty()) {
@@ -189,7 +167,6 @@ TEST_F(OperatorInputTest, AFileIsTakenOnlyIfItCanBeOpenedOrMadeAndOneThatGoesAwa
                         continue;
                     }
                     EXPECT_TRUE(prompter().shown.isEmpty()) << sim->lastMessage().toStdString();
-                    EXPECT_EQ(ui().txtPath.text(), path);
                 }
                 sim->press(button(mode, op));
                 const bool missing = c.spoil == "remove" || c.name == "new.bin";
@@ -217,11 +194,9 @@ TEST_F(OperatorInputTest, ADescriptionFileThatDescribesNoDeviceIsReportedAndChan
         bool works;
     } cases[] = {
         {"empty", "", false},
-        {"binary", randomBytes(700, 8), false},
         {"cut in the middle of a value", shipped.left(shipped.indexOf("IDB       20") + 11), false},
         {"cut before the page size", shipped.left(shipped.indexOf("MBPP")), false},
         {"carriage returns only", QByteArray(shipped).replace("\r\n", "\r"), true},
-        {"line feeds only", QByteArray(shipped).replace("\r\n", "\n"), true},
     };
     for (const auto& c : cases)
         for (bool programs : {false, true}) {
@@ -250,7 +225,6 @@ TEST_F(OperatorInputTest, ADescriptionFileThatDescribesNoDeviceIsReportedAndChan
 // after it was chosen is refused before the controller waits for bytes that never come.
 TEST_F(OperatorInputTest, ABitstreamShorterThanItsHeaderOrItsLengthFailsAndReleasesTheController) {
     const QByteArray whole = buildBitFile(buildConfigPayload({.size = 4096}));
-    const qsizetype part = whole.indexOf("3s200");
     const QString failed = "FPGA programming failed!";
     const struct {
         const char* what;
@@ -259,9 +233,7 @@ TEST_F(OperatorInputTest, ABitstreamShorterThanItsHeaderOrItsLengthFailsAndRelea
         QString failure; // in the console or a message box
     } cases[] = {
         {"empty", "", "", ""},
-        {"one byte", whole.left(1), "", failed},
-        {"cut inside the part name", whole.left(part + 3), "", failed},
-        {"the header without its data", whole.left(part + 60), "", failed},
+        {"the header without its data", whole.left(whole.indexOf("3s200") + 60), "", failed},
         {"cut in the middle of the data", whole.left(whole.size() / 2), "", failed},
         {"shrunk after it was chosen", whole, whole.left(1000), "Error: 62"},
     };
@@ -269,7 +241,6 @@ TEST_F(OperatorInputTest, ABitstreamShorterThanItsHeaderOrItsLengthFailsAndRelea
         SCOPED_TRACE(c.what);
         start(Mode::Fpga);
         const QString path = sim->choose("design.bit", c.chosen);
-        ASSERT_EQ(ui().txtFilelen.text(), QString::number(c.chosen.size()));
         const QByteArray sent = c.sent.isEmpty() ? c.chosen : c.sent;
         writeFile(sim->dir.path(), "design.bit", sent);
         if (!c.chosen.isEmpty() || ui().btnCfgFPGA.enabled()) {
