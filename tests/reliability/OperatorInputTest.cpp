@@ -14,15 +14,6 @@ namespace {
 
 enum class Op { Program, Read, Verify };
 
-// A file that exists but cannot be opened by anyone, root included.
-struct Socket {
-    explicit Socket(const QString& path) {
-        QLocalServer::removeServer(path);
-        server.listen(path);
-    }
-    QLocalServer server;
-};
-
 struct OperatorInputTest : SimTest {
     QByteArray spiBefore, bpiBefore;
     const QByteArray data = randomBytes(100, 3);
@@ -85,11 +76,9 @@ TEST_F(OperatorInputTest, NumbersThatAreNotNumbersOrOutOfRangeAreRefusedWithAMes
                  {"negative one", count, "-1", false, false},
                  {"beyond 32 bits", count, "99999999999", false, false},
                  {"one past the largest", count, "2147483648", false, false},
-                 {"the largest count", count, "2147483647", false, true},
                  {"beyond the device", count, "2097153", false, true},
                  {"one past 32 bits", offset, "100000000", false, false},
                  {"above the signed range", offset, "80000000", false, false},
-                 {"the largest offset", offset, "7FFFFFFF", false, true},
                  {"just past the SPI device", offset, "200000", false, true}};
     for (Mode mode : {Mode::Spi, Mode::Bpi})
         for (Op op : {Op::Program, Op::Read, Op::Verify})
@@ -140,7 +129,7 @@ TEST_F(OperatorInputTest, AFileIsTakenOnlyIfItCanBeOpenedOrMadeAndOneThatGoesAwa
                 SCOPED_TRACE(label(mode, op, c.what));
                 start(mode);
                 QDir(sim->dir.path()).mkdir("folder");
-                std::unique_ptr<Socket> spoiled;
+                QLocalServer spoiled; // a file nobody can open, root included
                 const QString path = sim->path(c.name.isEmpty() ? "data.bin" : c.name);
                 if (c.name.isEmpty()) {
                     sim->choose("data.bin", data);
@@ -149,7 +138,7 @@ TEST_F(OperatorInputTest, AFileIsTakenOnlyIfItCanBeOpenedOrMadeAndOneThatGoesAwa
                     if (c.spoil == "folder")
                         QDir().mkdir(path);
                     if (c.spoil == "socket")
-                        spoiled = std::make_unique<Socket>(path);
+                        spoiled.listen(path);
                     if (c.spoil == "path")
                         ui().txtPath.setText(sim->path("nowhere/out"));
                 } else {
@@ -195,7 +184,6 @@ TEST_F(OperatorInputTest, ADescriptionFileThatDescribesNoDeviceIsReportedAndChan
     } cases[] = {
         {"empty", "", false},
         {"cut in the middle of a value", shipped.left(shipped.indexOf("IDB       20") + 11), false},
-        {"cut before the page size", shipped.left(shipped.indexOf("MBPP")), false},
         {"carriage returns only", QByteArray(shipped).replace("\r\n", "\r"), true},
     };
     for (const auto& c : cases)
