@@ -44,7 +44,17 @@ TEST_F(DetectionTest, ARescanWithFewerPortsDropsTheSurplusAndOkAppliesTheChosenS
     h->ui.mnuComm.click();
     EXPECT_EQ(listed(), (QStringList{"COM12", "COM3"}));
     EXPECT_EQ(comm.cbCom.selectedIndex(), 0);
-    comm.cbBPS.setSelectedIndex(1);
+    // Cancel keeps the port and its settings, and Connect still works.
+    const QString before = port.settings();
+    comm.cbCom.setSelectedIndex(1), comm.cbBPS.setSelectedIndex(1);
+    comm.btnCancel.click();
+    EXPECT_EQ(port.settings(), before);
+    EXPECT_EQ(port.portNumber(), 12);
+    h->ui.btnConnect.click();
+    EXPECT_TRUE(h->model.session.connected()) << h->prompter.last().toStdString();
+    h->ui.btnDisconnect.click();
+    h->ui.mnuComm.click();
+    comm.cbCom.setSelectedIndex(0), comm.cbBPS.setSelectedIndex(1);
     comm.cbParity.setSelectedIndex(2);
     comm.cbDataBits.setSelectedIndex(1);
     comm.cbStopBits.setSelectedIndex(1);

@@ -31,6 +31,7 @@ TEST_F(OperationEnd, EachOperationIsNamedByItsProgressCaptionAndItsStatusLine) {
     } cases[] = {
         {false, "btnVerify_0", "SPI Validation", "SPI Verify: successful in "},
         {false, "btnBulkErase_0", "Bulk Erase Poll", "SPI Bulk Erase: successful in "},
+        {false, "btnRead_0", "Read Progress", "SPI Read: successful in "},
         {true, "btnProgram_1", "BPI Programming Progress", "BPI Program: successful in "},
         {true, "btnVerify_1", "BPI Verify Progress", "BPI Verify: successful in "},
     };
@@ -53,6 +54,20 @@ TEST_F(OperationEnd, EachOperationIsNamedByItsProgressCaptionAndItsStatusLine) {
         const double seconds = double(sim->clock.nowUs() - start) / 1e6;
         EXPECT_EQ(ui().lblStatus.text(), c.status + QString("%1 s").arg(seconds, 0, 'f', 1));
     }
+}
+
+// The status line times the operation, not the operator reading its failure.
+TEST_F(OperationEnd, TheStatusLineSaysRunningAndTimesTheOutcomeNotTheBox) {
+    board(Mode::Spi);
+    sim->choose("image.bin", randomBytes(3000, 1));
+    QStringList seen;
+    ui().lblStatus.watch([&] { seen << ui().lblStatus.text(); });
+    sim->setReadingTime(30000);
+    sim->press(ui().btnVerify[0]);
+    ASSERT_EQ(seen.size(), 2);
+    EXPECT_EQ(seen[0], "SPI Verify: running");
+    EXPECT_TRUE(seen[1].startsWith("SPI Verify: failed after ")) << seen[1].toStdString();
+    EXPECT_LT(seen[1].section(" after ", 1).section(' ', 0, 0).toDouble(), 30.0);
 }
 
 // A read asks before it writes over a file, and only then, in both flash modes.
