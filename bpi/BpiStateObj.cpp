@@ -33,6 +33,7 @@ void BpiStateObj::begin(const OperationRequest& r) {
     answerOwed_ = false;
     pieceCount_ = 0;
     firstRead_.clear();
+    image_.reset();
     state_ = r.kind == Kind::BpiIdCheck   ? BPI_ID
              : r.kind == Kind::BpiErase   ? BPI_ERASE
              : r.kind == Kind::BpiProgram ? BPI_PROGRAM
@@ -237,14 +238,12 @@ void BpiStateObj::transfer() {
     allAnswered_ = true;
     mismatch_ = -1;
     movePieces();
-    if (state_ == BPI_VERIFY && mismatch_ >= 0) {
-        transferEnd(Pass::Verify);
-        return;
-    }
     // A header byte garbled on its way compares another place, which may hold the same: a
     // match counts once a second pass agrees.
     if (state_ == BPI_VERIFY) {
-        if (!extraBytes())
+        if (mismatch_ >= 0)
+            transferEnd(Pass::Verify);
+        else if (!extraBytes())
             checkPass(Pass::Verify);
         return;
     }
